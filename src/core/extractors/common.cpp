@@ -1,0 +1,160 @@
+#include "extractors/common.hpp"
+
+#include <charconv>
+#include <cmath>
+
+namespace quarnel {
+namespace {
+
+bool is_wide_space(unsigned char c) { return c == 0x20 || (c >= 0x09 && c <= 0x0D) || c == 0x85 || c == 0xA0; }
+
+void append_latin1(std::string& out, unsigned char c) {
+    if (c < 0x80) {
+        out.push_back(static_cast<char>(c));
+    } else {
+        out.push_back(static_cast<char>(0xC0 | (c >> 6)));
+        out.push_back(static_cast<char>(0x80 | (c & 0x3F)));
+    }
+}
+
+}  // namespace
+
+std::string_view trim_wide(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && is_wide_space(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && is_wide_space(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+std::string display_case(std::string_view name) {
+    std::string out = "Ifc";
+    for (std::size_t i = 3; i < name.size(); ++i) {
+        auto c = static_cast<unsigned char>(name[i]);
+        if (i == 3) {
+            if (c >= 'a' && c <= 'z') c = static_cast<unsigned char>(c - 32);
+        } else if (c >= 'A' && c <= 'Z') {
+            c = static_cast<unsigned char>(c + 32);
+        }
+        append_latin1(out, c);
+    }
+    return out;
+}
+
+void append_number_text(std::string& out, double x) {
+    if (std::isnan(x)) {
+        out += "NaN";
+        return;
+    }
+    if (std::isinf(x)) {
+        out += x < 0 ? "-inf" : "inf";
+        return;
+    }
+    if (x == std::trunc(x) && std::fabs(x) < 1e15) {
+        out += std::to_string(static_cast<long long>(x));
+        return;
+    }
+    // Shortest round-trip digits in scientific form, then moved into place.
+    char buf[64];
+    auto [end, ec] = std::to_chars(buf, buf + sizeof buf, x, std::chars_format::scientific);
+    (void)ec;
+    std::string_view sci(buf, static_cast<std::size_t>(end - buf));
+    if (sci.front() == '-') {
+        out.push_back('-');
+        sci.remove_prefix(1);
+    }
+    const std::size_t e_at = sci.find('e');
+    std::string digits;
+    for (const char c : sci.substr(0, e_at)) {
+        if (c != '.') digits.push_back(c);
+    }
+    int exponent = 0;
+    std::from_chars(sci.data() + e_at + 1 + (sci[e_at + 1] == '+'), sci.data() + sci.size(), exponent);
+    if (exponent < 0) {
+        out += "0.";
+        out.append(static_cast<std::size_t>(-exponent - 1), '0');
+        out += digits;
+        return;
+    }
+    const auto int_len = static_cast<std::size_t>(exponent) + 1;
+    if (digits.size() <= int_len) {
+        out += digits;
+        out.append(int_len - digits.size(), '0');
+    } else {
+        out.append(digits, 0, int_len);
+        out.push_back('.');
+        out.append(digits, int_len, std::string::npos);
+    }
+}
+
+std::string number_text(double x) {
+    std::string s;
+    append_number_text(s, x);
+    return s;
+}
+
+std::string string_or_empty(std::string_view piece) {
+    StepValue v = parse_value(piece);
+    return v.is(StepValue::Kind::String) ? std::move(v.text) : std::string();
+}
+
+std::optional<std::string> optional_text(std::string_view piece) {
+    StepValue v = parse_value(piece);
+    if (!v.is(StepValue::Kind::String) || v.text.empty()) return std::nullopt;
+    return std::move(v.text);
+}
+
+void append_links(const Pieces& pieces, std::size_t objects_at, std::size_t definition_at,
+                  std::vector<DefinitionLink>& links, std::vector<std::uint64_t>& scratch) {
+    if (pieces.size() <= objects_at || pieces.size() <= definition_at) return;
+    const StepValue d = parse_value(pieces[definition_at]);
+    if (!d.is(StepValue::Kind::Ref)) return;
+    const std::string_view objects = pieces[objects_at];
+    if (objects.empty()) return;
+    if (objects.front() == '#') {
+        const StepValue o = parse_value(objects);
+        if (o.is(StepValue::Kind::Ref)) links.push_back({o.ref, d.ref});
+        return;
+    }
+    const StepValue list = parse_value(objects);
+    if (!list.is(StepValue::Kind::List)) return;
+    reference_list(list.view, scratch);
+    for (const std::uint64_t o : scratch) links.push_back({o, d.ref});
+}
+
+}  // namespace quarnel
+
+namespace quarnel {
+
+bool is_valid_utf8(std::string_view s) {
+    const auto* p = reinterpret_cast<const unsigned char*>(s.data());
+    const auto* end = p + s.size();
+    while (p < end) {
+        const unsigned char c = *p;
+        if (c < 0x80) {
+            ++p;
+            continue;
+        }
+        std::size_t len;
+        std::uint32_t cp;
+        if ((c & 0xE0) == 0xC0) {
+            len = 2, cp = c & 0x1F;
+        } else if ((c & 0xF0) == 0xE0) {
+            len = 3, cp = c & 0x0F;
+        } else if ((c & 0xF8) == 0xF0) {
+            len = 4, cp = c & 0x07;
+        } else {
+            return false;
+        }
+        if (static_cast<std::size_t>(end - p) < len) return false;
+        for (std::size_t k = 1; k < len; ++k) {
+            if ((p[k] & 0xC0) != 0x80) return false;
+            cp = cp << 6 | (p[k] & 0x3F);
+        }
+        const std::uint32_t min_cp = len == 2 ? 0x80 : len == 3 ? 0x800 : 0x10000;
+        if (cp < min_cp || cp > 0x10FFFF || (cp >= 0xD800 && cp <= 0xDFFF)) return false;
+        p += len;
+    }
+    return true;
+}
+
+}  // namespace quarnel

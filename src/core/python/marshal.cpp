@@ -1,0 +1,72 @@
+#include "python/marshal.hpp"
+
+namespace quarnel::py {
+namespace {
+
+// Fills a new list with convert(i) for i in [0, n).
+template <class Convert>
+PyObject* build_list(std::size_t n, Convert&& convert) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(n)));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < n; ++i) {
+        PyObject* item = convert(i);
+        if (!item) return nullptr;
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);  // steals item
+    }
+    return list.release();
+}
+
+PyObject* none() {
+    Py_INCREF(Py_None);
+    return Py_None;
+}
+
+}  // namespace
+
+PyObject* to_str(std::string_view s) { return PyUnicode_FromStringAndSize(s.data(), static_cast<Py_ssize_t>(s.size())); }
+
+PyObject* to_str(const std::optional<std::string_view>& s) { return s ? to_str(*s) : none(); }
+
+PyObject* to_list(const StringColumn& c) {
+    return build_list(c.size(), [&](std::size_t i) { return c.is_null(i) ? none() : to_str(c.view(i)); });
+}
+
+PyObject* to_list(const std::vector<std::uint64_t>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return PyLong_FromUnsignedLongLong(c[i]); });
+}
+
+PyObject* to_list(const std::vector<std::uint32_t>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return PyLong_FromUnsignedLong(c[i]); });
+}
+
+PyObject* to_list(const std::vector<std::int64_t>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return PyLong_FromLongLong(c[i]); });
+}
+
+PyObject* to_list(const std::vector<double>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return PyFloat_FromDouble(c[i]); });
+}
+
+PyObject* to_list(const std::vector<float>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return PyFloat_FromDouble(static_cast<double>(c[i])); });
+}
+
+PyObject* to_list(const std::vector<std::optional<std::uint64_t>>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return c[i] ? PyLong_FromUnsignedLongLong(*c[i]) : none(); });
+}
+
+PyObject* to_list(const std::vector<std::optional<double>>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return c[i] ? PyFloat_FromDouble(*c[i]) : none(); });
+}
+
+PyObject* to_list(const std::vector<std::string_view>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return to_str(c[i]); });
+}
+
+bool put(PyObject* dict, const char* key, PyObject* value) {
+    PyRef owned(value);  // the reference passed in is ours to drop
+    if (!owned) return false;
+    return PyDict_SetItemString(dict, key, owned.get()) == 0;
+}
+
+}  // namespace quarnel::py

@@ -1,0 +1,80 @@
+#pragma once
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <string_view>
+#include <vector>
+
+namespace quarnel {
+
+// 24 bytes per instance. The attribute text starts just after the `(` that
+// follows the type name (and any whitespace), so it is found, not stored.
+struct EntityRecord {
+    std::uint64_t id;
+    std::uint64_t type_offset;
+    std::uint32_t type_length;
+    std::uint32_t attr_length;
+};
+static_assert(sizeof(EntityRecord) == 24);
+
+struct Entity {
+    std::string_view type;
+    std::string_view attributes;
+};
+
+// Every simple instance `#id=TYPE(...);` of the DATA section, by id. Records
+// are kept in file order; a later statement with the same id replaces an
+// earlier one. Read-only after build; borrows the file bytes.
+class EntityTable {
+public:
+    static constexpr std::uint32_t npos = std::numeric_limits<std::uint32_t>::max();
+
+    static EntityTable build(std::string_view file);
+
+    std::optional<Entity> get(std::uint64_t id) const {
+        const std::uint32_t i = index_of(id);
+        if (i == npos) return std::nullopt;
+        return entity(records_[i]);
+    }
+
+    // Position of the live record of `id` in records(), or npos.
+    std::uint32_t index_of(std::uint64_t id) const;
+
+    // All records in file order, superseded duplicates included; see is_live.
+    const std::vector<EntityRecord>& records() const { return records_; }
+    bool is_live(std::uint32_t i) const { return !has_duplicates_ || index_of(records_[i].id) == i; }
+
+    Entity entity(const EntityRecord& r) const {
+        const char* base = file_.data();
+        std::size_t p = r.type_offset + r.type_length;
+        while (base[p] != '(') ++p;  // only whitespace can stand here
+        return {std::string_view(base + r.type_offset, r.type_length), std::string_view(base + p + 1, r.attr_length)};
+    }
+    std::string_view type_of(const EntityRecord& r) const { return {file_.data() + r.type_offset, r.type_length}; }
+
+    // Visits every live instance: f(id, const EntityRecord&).
+    template <class F>
+    void for_each(F&& f) const {
+        const auto n = static_cast<std::uint32_t>(records_.size());
+        for (std::uint32_t i = 0; i < n; ++i) {
+            if (is_live(i)) f(records_[i].id, records_[i]);
+        }
+    }
+
+    std::size_t size() const { return live_count_; }
+    std::string_view file() const { return file_; }
+
+private:
+    std::string_view file_;
+    std::vector<EntityRecord> records_;
+    // Dense ids (the norm) index a direct table; sparse ids an open-addressing one.
+    std::vector<std::uint32_t> direct_;
+    std::vector<std::uint32_t> slots_;
+    std::uint64_t slot_mask_ = 0;
+    bool has_duplicates_ = false;
+    std::size_t live_count_ = 0;
+
+    void build_index();
+};
+
+}  // namespace quarnel

@@ -1,0 +1,499 @@
+#include "step/lexer.hpp"
+
+#include <charconv>
+#include <cstring>
+#include <limits>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+namespace quarnel {
+namespace {
+
+bool is_word_byte(unsigned char c) {
+    return (c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9') || c == '_';
+}
+
+bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
+
+int hex_value(unsigned char c) {
+    if (c >= '0' && c <= '9') return c - '0';
+    if (c >= 'A' && c <= 'F') return c - 'A' + 10;
+    if (c >= 'a' && c <= 'f') return c - 'a' + 10;
+    return -1;
+}
+
+void append_utf8(std::string& out, std::uint32_t cp) {
+    if (cp < 0x80) {
+        out.push_back(static_cast<char>(cp));
+    } else if (cp < 0x800) {
+        out.push_back(static_cast<char>(0xC0 | (cp >> 6)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else if (cp < 0x10000) {
+        out.push_back(static_cast<char>(0xE0 | (cp >> 12)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    } else {
+        out.push_back(static_cast<char>(0xF0 | (cp >> 18)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 12) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | ((cp >> 6) & 0x3F)));
+        out.push_back(static_cast<char>(0x80 | (cp & 0x3F)));
+    }
+}
+
+// Decodes UTF-16 code units; false (and nothing appended) on an unpaired surrogate.
+bool append_utf16(std::string& out, const std::vector<std::uint16_t>& units) {
+    std::string decoded;
+    for (std::size_t k = 0; k < units.size(); ++k) {
+        std::uint32_t u = units[k];
+        if (u >= 0xD800 && u <= 0xDBFF) {
+            if (k + 1 >= units.size()) return false;
+            std::uint32_t lo = units[k + 1];
+            if (lo < 0xDC00 || lo > 0xDFFF) return false;
+            append_utf8(decoded, 0x10000 + ((u - 0xD800) << 10) + (lo - 0xDC00));
+            ++k;
+        } else if (u >= 0xDC00 && u <= 0xDFFF) {
+            return false;
+        } else {
+            append_utf8(decoded, u);
+        }
+    }
+    out += decoded;
+    return true;
+}
+
+// Walks `text` from `pos` to the next top-level comma (or the end). Returns the
+// offset of that comma, or npos; `open_string` is set when an unclosed quote
+// ended the walk (nothing after it splits).
+std::size_t next_top_level_comma(std::string_view text, std::size_t pos, long long& depth, bool& open_string) {
+    const std::size_t n = text.size();
+    while (pos < n) {
+        const char c = text[pos];
+        if (c == '\'') {
+            auto after = skip_quoted(text, pos);
+            if (!after) {
+                open_string = true;
+                return std::string_view::npos;
+            }
+            pos = *after;
+            continue;
+        }
+        if (c == '(') {
+            ++depth;
+        } else if (c == ')') {
+            --depth;
+        } else if (c == ',' && depth == 0) {
+            return pos;
+        }
+        ++pos;
+    }
+    return std::string_view::npos;
+}
+
+}  // namespace
+
+std::string_view trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && is_space(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
+const char* find_either(const char* p, const char* end, char a, char b) {
+#if defined(__SSE2__)
+    const __m128i va = _mm_set1_epi8(a);
+    const __m128i vb = _mm_set1_epi8(b);
+    while (end - p >= 16) {
+        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, va), _mm_cmpeq_epi8(chunk, vb)));
+        if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
+        p += 16;
+    }
+#endif
+    for (; p < end; ++p) {
+        if (*p == a || *p == b) return p;
+    }
+    return end;
+}
+
+std::optional<std::size_t> skip_quoted(std::string_view text, std::size_t open) {
+    const char* base = text.data();
+    const char* end = base + text.size();
+    const char* p = base + open + 1;
+    for (;;) {
+        const void* q = p < end ? std::memchr(p, '\'', static_cast<std::size_t>(end - p)) : nullptr;
+        if (!q) return std::nullopt;
+        const char* quote = static_cast<const char*>(q);
+        if (quote + 1 < end && quote[1] == '\'') {
+            p = quote + 2;
+            continue;
+        }
+        return static_cast<std::size_t>(quote + 1 - base);
+    }
+}
+
+namespace {
+
+// `DATA` at `at` that stands as a word and is followed (after whitespace,
+// 0x85 and 0xA0 included) by `;`: the offset after that `;`.
+std::optional<std::size_t> data_keyword_at(std::string_view file, std::size_t at) {
+    const std::size_t n = file.size();
+    if (at + 4 > n || file.compare(at, 4, "DATA") != 0) return std::nullopt;
+    if (at > 0 && is_word_byte(static_cast<unsigned char>(file[at - 1]))) return std::nullopt;
+    std::size_t p = at + 4;
+    while (p < n) {
+        const auto c = static_cast<unsigned char>(file[p]);
+        if (!(is_space(c) || c == 0x85 || c == 0xA0)) break;
+        ++p;
+    }
+    if (p < n && file[p] == ';') return p + 1;
+    return std::nullopt;
+}
+
+// The keyword outside quoted strings and comments, so that header text
+// mentioning `DATA;` is not taken for the section.
+std::optional<std::size_t> find_data_outside_strings(std::string_view file) {
+    const std::size_t n = file.size();
+    std::size_t p = 0;
+    while (p < n) {
+        const char c = file[p];
+        if (c == '\'') {
+            auto after = skip_quoted(file, p);
+            if (!after) return std::nullopt;
+            p = *after;
+        } else if (c == '/' && p + 1 < n && file[p + 1] == '*') {
+            const std::size_t close = file.find("*/", p + 2);
+            if (close == std::string_view::npos) return std::nullopt;
+            p = close + 2;
+        } else if (c == 'D') {
+            if (auto end = data_keyword_at(file, p)) return end;
+            ++p;
+        } else {
+            ++p;
+        }
+    }
+    return std::nullopt;
+}
+
+}  // namespace
+
+std::optional<std::size_t> find_data_section(std::string_view file) {
+    if (auto end = find_data_outside_strings(file)) return end;
+    // A malformed header string (an unescaped quote) throws the quoting off:
+    // fall back to the first qualifying keyword anywhere.
+    const char* base = file.data();
+    const std::size_t n = file.size();
+    std::size_t from = 0;
+    while (from + 4 <= n) {
+        const void* hit = std::memchr(base + from, 'D', n - from);
+        if (!hit) return std::nullopt;
+        const std::size_t at = static_cast<std::size_t>(static_cast<const char*>(hit) - base);
+        if (auto end = data_keyword_at(file, at)) return end;
+        from = at + 1;
+    }
+    return std::nullopt;
+}
+
+std::optional<std::size_t> find_statement_end(std::string_view file, std::size_t start, std::size_t limit) {
+    if (limit > file.size()) limit = file.size();
+    if (start >= limit) return std::nullopt;
+    const std::string_view range = file.substr(0, limit);
+    const char* base = range.data();
+    const char* end = base + limit;
+    const char* p = base + start;
+    for (;;) {
+        p = find_either(p, end, ';', '\'');
+        if (p == end) return std::nullopt;
+        if (*p == ';') return static_cast<std::size_t>(p - base);
+        auto after = skip_quoted(range, static_cast<std::size_t>(p - base));
+        if (!after || *after >= limit) return std::nullopt;
+        p = base + *after;
+    }
+}
+
+std::optional<std::uint64_t> parse_u64(std::string_view digits) {
+    if (digits.empty()) return std::nullopt;
+    std::uint64_t v = 0;
+    for (const char ch : digits) {
+        const auto c = static_cast<unsigned char>(ch);
+        if (!is_digit(c)) return std::nullopt;
+        if (__builtin_mul_overflow(v, 10u, &v) || __builtin_add_overflow(v, c - '0', &v)) return std::nullopt;
+    }
+    return v;
+}
+
+std::optional<InstanceHeader> parse_instance_header(std::string_view s) {
+    const std::size_t n = s.size();
+    if (n < 2 || s[0] != '#') return std::nullopt;
+    std::size_t p = 1;
+    while (p < n && is_digit(static_cast<unsigned char>(s[p]))) ++p;
+    auto id = parse_u64(s.substr(1, p - 1));
+    if (!id) return std::nullopt;
+    while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
+    if (p >= n || s[p] != '=') return std::nullopt;
+    ++p;
+    while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
+    const std::size_t name_begin = p;
+    while (p < n && is_word_byte(static_cast<unsigned char>(s[p]))) ++p;
+    if (p == name_begin || p >= n) return std::nullopt;
+    const std::size_t name_end = p;
+    while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
+    if (p >= n || s[p] != '(') return std::nullopt;
+    const std::size_t open = p;
+    std::size_t e = n;
+    while (e > open + 1 && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
+    if (e <= open + 1 || s[e - 1] != ')') return std::nullopt;
+    return InstanceHeader{*id, s.substr(name_begin, name_end - name_begin), s.substr(open + 1, e - 1 - (open + 1))};
+}
+
+void split_attributes(std::string_view text, Pieces& out) {
+    out.clear();
+    long long depth = 0;
+    bool open_string = false;
+    std::size_t piece = 0;
+    for (;;) {
+        const std::size_t comma = next_top_level_comma(text, piece, depth, open_string);
+        if (comma == std::string_view::npos) break;
+        out.push_back(trim(text.substr(piece, comma - piece)));
+        piece = comma + 1;
+    }
+    out.push_back(trim(text.substr(piece)));
+}
+
+Pieces split_attributes(std::string_view text) {
+    Pieces out;
+    out.reserve(12);
+    split_attributes(text, out);
+    return out;
+}
+
+std::optional<std::string_view> attribute_at(std::string_view text, std::size_t index) {
+    long long depth = 0;
+    bool open_string = false;
+    std::size_t piece = 0;
+    for (std::size_t k = 0;; ++k) {
+        const std::size_t comma = open_string ? std::string_view::npos
+                                              : next_top_level_comma(text, piece, depth, open_string);
+        if (comma == std::string_view::npos) {
+            if (k == index) return trim(text.substr(piece));
+            return std::nullopt;
+        }
+        if (k == index) return trim(text.substr(piece, comma - piece));
+        piece = comma + 1;
+    }
+}
+
+std::string decode_string(std::string_view in) {
+    std::string out;
+    const std::size_t n = in.size();
+    if (n == 0) return out;
+    out.reserve(n);
+    std::vector<std::uint16_t> units;
+    std::size_t i = 0;
+    while (i < n) {
+        const auto c = static_cast<unsigned char>(in[i]);
+        if (c == '\'') {
+            out.push_back('\'');
+            i += (i + 1 < n && in[i + 1] == '\'') ? 2 : 1;
+        } else if (c == '\\') {
+            if (i + 3 < n && in[i + 1] == 'S' && in[i + 2] == '\\' &&
+                static_cast<unsigned char>(in[i + 3]) >= 0x20 && static_cast<unsigned char>(in[i + 3]) <= 0x7F) {
+                append_utf8(out, 0x80 + static_cast<unsigned char>(in[i + 3]));
+                i += 4;
+            } else if (i + 4 < n && in[i + 1] == 'X' && in[i + 2] == '\\' &&
+                       hex_value(static_cast<unsigned char>(in[i + 3])) >= 0 &&
+                       hex_value(static_cast<unsigned char>(in[i + 4])) >= 0) {
+                append_utf8(out, static_cast<std::uint32_t>(hex_value(static_cast<unsigned char>(in[i + 3])) * 16 +
+                                                            hex_value(static_cast<unsigned char>(in[i + 4]))));
+                i += 5;
+            } else if (i + 3 < n && in[i + 1] == 'X' && in[i + 2] == '2' && in[i + 3] == '\\') {
+                std::size_t e = i + 4;
+                while (e + 4 <= n && in.compare(e, 4, "\\X0\\") != 0) ++e;
+                // Without a terminator e stops where fewer than four bytes remain;
+                // those bytes are dropped and the string ends.
+                units.clear();
+                for (std::size_t g = i + 4; g + 4 <= e; g += 4) {
+                    std::uint32_t u = 0;
+                    bool ok = true;
+                    for (std::size_t k = 0; k < 4; ++k) {
+                        const int h = hex_value(static_cast<unsigned char>(in[g + k]));
+                        if (h < 0) {
+                            ok = false;
+                            break;
+                        }
+                        u = u * 16 + static_cast<std::uint32_t>(h);
+                    }
+                    if (ok) units.push_back(static_cast<std::uint16_t>(u));
+                }
+                append_utf16(out, units);
+                i = e + 4;
+            } else {
+                out.push_back('\\');
+                i += 1;
+            }
+        } else if (c >= 0x80) {
+            append_utf8(out, c);
+            i += 1;
+        } else {
+            out.push_back(static_cast<char>(c));
+            i += 1;
+        }
+    }
+    return out;
+}
+
+std::optional<double> parse_real(std::string_view t) {
+    std::size_t p = 0;
+    const std::size_t n = t.size();
+    bool negative = false;
+    bool signed_token = false;
+    if (p < n && (t[p] == '+' || t[p] == '-')) {
+        negative = t[p] == '-';
+        signed_token = true;
+        ++p;
+    }
+    if (signed_token && p < n && !is_digit(static_cast<unsigned char>(t[p])) && t[p] != '.') {
+        std::string word;
+        for (std::size_t k = p; k < n; ++k) word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(t[k]))));
+        if (word == "inf" || word == "infinity") {
+            const double inf = std::numeric_limits<double>::infinity();
+            return negative ? -inf : inf;
+        }
+        if (word == "nan") {
+            const double nan = std::numeric_limits<double>::quiet_NaN();
+            return negative ? -nan : nan;
+        }
+        return std::nullopt;
+    }
+    const std::size_t mantissa_begin = p;
+    std::size_t int_digits = 0, frac_digits = 0;
+    while (p < n && is_digit(static_cast<unsigned char>(t[p]))) ++p, ++int_digits;
+    if (p < n && t[p] == '.') {
+        ++p;
+        while (p < n && is_digit(static_cast<unsigned char>(t[p]))) ++p, ++frac_digits;
+    }
+    if (int_digits + frac_digits == 0) return std::nullopt;
+    long long exponent = 0;
+    if (p < n && (t[p] == 'e' || t[p] == 'E')) {
+        ++p;
+        bool exp_negative = false;
+        if (p < n && (t[p] == '+' || t[p] == '-')) exp_negative = t[p++] == '-';
+        const std::size_t exp_begin = p;
+        while (p < n && is_digit(static_cast<unsigned char>(t[p]))) {
+            if (exponent < 100000000) exponent = exponent * 10 + (t[p] - '0');
+            ++p;
+        }
+        if (p == exp_begin) return std::nullopt;
+        if (exp_negative) exponent = -exponent;
+    }
+    if (p != n) return std::nullopt;
+
+    double value = 0.0;
+    const char* first = t.data() + mantissa_begin;
+    auto [ptr, ec] = std::from_chars(first, t.data() + n, value, std::chars_format::general);
+    if (ec == std::errc::result_out_of_range) {
+        // Overflow or underflow: the decimal magnitude (significant integer digits
+        // plus the exponent) tells which.
+        long long magnitude = exponent;
+        for (const char* r = first; r < t.data() + n && is_digit(static_cast<unsigned char>(*r)); ++r) {
+            if (magnitude != exponent || *r != '0') ++magnitude;
+        }
+        value = magnitude > 0 ? std::numeric_limits<double>::infinity() : 0.0;
+    } else if (ec != std::errc() || ptr != t.data() + n) {
+        return std::nullopt;
+    }
+    return negative ? -value : value;
+}
+
+StepValue parse_value(std::string_view token) {
+    StepValue v;
+    const std::string_view t = trim(token);
+    const std::size_t n = t.size();
+    if (n == 0) return v;
+    const auto f = static_cast<unsigned char>(t[0]);
+    const auto l = static_cast<unsigned char>(t[n - 1]);
+    switch (f) {
+        case '$':
+            if (n == 1) return v;
+            break;
+        case '*':
+            if (n == 1) {
+                v.kind = StepValue::Kind::Derived;
+                return v;
+            }
+            break;
+        case '#': {
+            std::string_view rest = t.substr(1);
+            if (!rest.empty() && rest[0] == '+') rest.remove_prefix(1);
+            if (auto id = parse_u64(rest)) {
+                v.kind = StepValue::Kind::Ref;
+                v.ref = *id;
+                return v;
+            }
+            break;
+        }
+        case '\'':
+            if (n >= 2 && l == '\'') {
+                v.kind = StepValue::Kind::String;
+                v.text = decode_string(t.substr(1, n - 2));
+                return v;
+            }
+            break;
+        case '(':
+            if (l == ')' && n >= 2) {
+                v.kind = StepValue::Kind::List;
+                v.view = t.substr(1, n - 2);
+                return v;
+            }
+            break;
+        case '.':
+            if (n > 2 && l == '.') {
+                v.kind = StepValue::Kind::Enum;
+                v.view = t.substr(1, n - 2);
+                return v;
+            }
+            break;
+        default:
+            if (f == '+' || f == '-' || is_digit(f)) {
+                if (auto r = parse_real(t)) {
+                    v.kind = StepValue::Kind::Real;
+                    v.real = *r;
+                    return v;
+                }
+            }
+            break;
+    }
+    v.kind = StepValue::Kind::Other;
+    v.view = t;
+    return v;
+}
+
+void reference_list(std::string_view list_text, std::vector<std::uint64_t>& out) {
+    out.clear();
+    Pieces pieces;
+    pieces.reserve(12);
+    split_attributes(list_text, pieces);
+    for (const auto piece : pieces) {
+        // Only `#digits` can be a Ref: skip the full parse (and any string decoding) otherwise.
+        if (piece.empty() || piece[0] != '#') continue;
+        const StepValue v = parse_value(piece);
+        if (v.is(StepValue::Kind::Ref)) out.push_back(v.ref);
+    }
+}
+
+std::vector<std::uint64_t> reference_list(std::string_view list_text) {
+    std::vector<std::uint64_t> out;
+    out.reserve(8);
+    reference_list(list_text, out);
+    return out;
+}
+
+std::optional<std::string> enum_at(const Pieces& pieces, std::size_t index) {
+    if (index >= pieces.size()) return std::nullopt;
+    const StepValue v = parse_value(pieces[index]);
+    if (!v.is(StepValue::Kind::Enum)) return std::nullopt;
+    return std::string(v.view);
+}
+
+}  // namespace quarnel
