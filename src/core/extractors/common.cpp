@@ -121,6 +121,56 @@ void append_links(const Pieces& pieces, std::size_t objects_at, std::size_t defi
     for (const std::uint64_t o : scratch) links.push_back({o, d.ref});
 }
 
+namespace {
+
+// Pieces that cannot be a Ref, Real or List are rejected without parsing:
+// parsing a quoted piece would decode it.
+bool maybe_unquoted(std::string_view piece) { return !piece.empty() && piece.front() != '\''; }
+
+}  // namespace
+
+std::optional<std::uint64_t> ref_of(std::string_view piece) {
+    if (!maybe_unquoted(piece)) return std::nullopt;
+    const StepValue v = parse_value(piece);
+    if (!v.is(StepValue::Kind::Ref)) return std::nullopt;
+    return v.ref;
+}
+
+std::optional<double> real_of(std::string_view piece) {
+    if (!maybe_unquoted(piece)) return std::nullopt;
+    const StepValue v = parse_value(piece);
+    if (!v.is(StepValue::Kind::Real)) return std::nullopt;
+    return v.real;
+}
+
+std::optional<std::string_view> list_of(std::string_view piece) {
+    if (!maybe_unquoted(piece)) return std::nullopt;
+    const StepValue v = parse_value(piece);
+    if (!v.is(StepValue::Kind::List)) return std::nullopt;
+    return v.view;
+}
+
+TextRef TextArena::add_string(std::string_view piece) {
+    const std::string_view t = trim(piece);
+    if (t.size() < 2 || t.front() != '\'' || t.back() != '\'') return {};
+    const std::string_view inner = t.substr(1, t.size() - 2);
+    // Most texts need no decoding: no quote, escape or byte above 0x7F inside.
+    for (const char c : inner) {
+        if (c == '\'' || c == '\\' || static_cast<unsigned char>(c) >= 0x80) return add(decode_string(inner));
+    }
+    return add(inner);
+}
+
+IdSpan append_id_list(std::string_view piece, std::vector<std::uint64_t>& ids, std::vector<std::uint64_t>& scratch) {
+    IdSpan span{ids.size(), 0};
+    const auto list = list_of(piece);
+    if (!list) return span;
+    reference_list(*list, scratch);
+    ids.insert(ids.end(), scratch.begin(), scratch.end());
+    span.count = static_cast<std::uint32_t>(scratch.size());
+    return span;
+}
+
 }  // namespace quarnel
 
 namespace quarnel {
