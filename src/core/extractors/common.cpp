@@ -103,22 +103,31 @@ std::optional<std::string> optional_text(std::string_view piece) {
     return std::move(v.text);
 }
 
-void append_links(const Pieces& pieces, std::size_t objects_at, std::size_t definition_at,
-                  std::vector<DefinitionLink>& links, std::vector<std::uint64_t>& scratch) {
-    if (pieces.size() <= objects_at || pieces.size() <= definition_at) return;
+std::optional<PendingLinks> pending_links(const Pieces& pieces, std::size_t objects_at, std::size_t definition_at) {
+    if (pieces.size() <= objects_at || pieces.size() <= definition_at) return std::nullopt;
     const StepValue d = parse_value(pieces[definition_at]);
-    if (!d.is(StepValue::Kind::Ref)) return;
-    const std::string_view objects = pieces[objects_at];
+    if (!d.is(StepValue::Kind::Ref)) return std::nullopt;
+    return PendingLinks{pieces[objects_at], d.ref};
+}
+
+void related_objects(std::string_view objects, std::vector<std::uint64_t>& out) {
+    out.clear();
     if (objects.empty()) return;
     if (objects.front() == '#') {
         const StepValue o = parse_value(objects);
-        if (o.is(StepValue::Kind::Ref)) links.push_back({o.ref, d.ref});
+        if (o.is(StepValue::Kind::Ref)) out.push_back(o.ref);
         return;
     }
     const StepValue list = parse_value(objects);
-    if (!list.is(StepValue::Kind::List)) return;
-    reference_list(list.view, scratch);
-    for (const std::uint64_t o : scratch) links.push_back({o, d.ref});
+    if (list.is(StepValue::Kind::List)) reference_list(list.view, out);
+}
+
+void append_links(const Pieces& pieces, std::size_t objects_at, std::size_t definition_at,
+                  std::vector<DefinitionLink>& links, std::vector<std::uint64_t>& scratch) {
+    const auto pending = pending_links(pieces, objects_at, definition_at);
+    if (!pending) return;
+    related_objects(pending->objects, scratch);
+    for (const std::uint64_t o : scratch) links.push_back({o, pending->definition});
 }
 
 namespace {

@@ -42,6 +42,22 @@ struct DefinitionLink {
     std::uint64_t definition;
 };
 
+// One relationship's related objects, still unexpanded, and its relating
+// definition: a join that uses few of the definitions expands only those.
+struct PendingLinks {
+    std::string_view objects;
+    std::uint64_t definition;
+};
+
+// The pending links of one relationship whose related objects stand at
+// `objects_at` and whose relating definition (a reference) at `definition_at`;
+// absent for too few pieces or a relating value that is no reference.
+std::optional<PendingLinks> pending_links(const Pieces& pieces, std::size_t objects_at, std::size_t definition_at);
+
+// The related objects of a relationship piece: one Ref, or the Refs of a List
+// (order and duplicates kept); none for any other value.
+void related_objects(std::string_view objects, std::vector<std::uint64_t>& out);
+
 // Appends the links of one relationship whose related objects stand at
 // `objects_at` and whose relating definition (a reference) at `definition_at`.
 // Too few pieces or a relating value that is no reference: nothing.

@@ -9,8 +9,7 @@ namespace {
 struct QuantityEntry {
     TextRef name;
     TextRef value;
-    std::uint64_t unit_id = 0;
-    bool has_unit = false;
+    std::optional<std::uint64_t> unit_id;
     std::uint8_t kind = 0;  // index into kQuantityKinds
 };
 
@@ -42,7 +41,9 @@ int quantity_kind(std::string_view type) {
 QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
     IdMap<QuantitySetEntry> sets(1792);
     IdMap<QuantityEntry> quantities(14336);
-    std::vector<DefinitionLink> links;
+    // Most of these relationships carry property sets: their objects are
+    // expanded only when the definition turns out to be a quantity set.
+    std::vector<PendingLinks> links;
     links.reserve(8192);
     std::vector<std::uint64_t> set_members;
     TextArena arena;
@@ -51,35 +52,30 @@ QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex&
     std::vector<std::uint64_t> scratch;
 
     table.for_each([&](std::uint64_t id, const EntityRecord& r) {
-        // IFCQUANTITYAREA/TIME (15) up to IFCRELDEFINESBYPROPERTIES (25).
+        // Simple quantities are 15 to 17 bytes long, the set 18 and the relation 25:
+        // every other length is passed over without touching the name.
         const std::size_t len = r.type_length;
-        if (len < 15 || len > 25) return;
+        if ((len < 15 || len > 18) && len != 25) return;
         const std::string_view type = table.type_of(r);
         if (len == 25) {
             if (!type_is(type, "IFCRELDEFINESBYPROPERTIES")) return;
             split_attributes(table.entity(r).attributes, pieces);
-            append_links(pieces, 4, 5, links, scratch);
+            if (const auto pending = pending_links(pieces, 4, 5)) links.push_back(*pending);
         } else if (len == 18) {
             if (!type_is(type, "IFCELEMENTQUANTITY")) return;
             split_attributes(table.entity(r).attributes, pieces);
             QuantitySetEntry entry;
-            entry.name = pieces.size() >= 3 ? arena.add_string_or_empty(pieces[2]) : arena.add({});
-            entry.quantities.first = set_members.size();
+            entry.name = pieces.size() >= 3 ? arena.add_string_or_empty(pieces[2]) : arena.add(std::string_view());
             if (pieces.size() >= 6) entry.quantities = append_id_list(pieces[5], set_members, scratch);
             sets[id] = entry;
-        } else if (len <= 17) {
+        } else {
             const int kind = quantity_kind(type);
             if (kind < 0) return;
             split_attributes(table.entity(r).attributes, pieces);
             QuantityEntry entry;
             entry.kind = static_cast<std::uint8_t>(kind);
             entry.name = arena.add_string_or_empty(pieces[0]);
-            if (pieces.size() >= 3) {
-                if (const auto unit = ref_of(pieces[2])) {
-                    entry.unit_id = *unit;
-                    entry.has_unit = true;
-                }
-            }
+            if (pieces.size() >= 3) entry.unit_id = ref_of(pieces[2]);
             if (pieces.size() >= 4) {
                 if (const auto value = real_of(pieces[3])) entry.value = arena.add_number(*value);
             }
@@ -88,21 +84,25 @@ QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex&
     });
 
     QtoColumns out;
-    for (const DefinitionLink& link : links) {
+    std::vector<std::uint64_t> objects;
+    for (const PendingLinks& link : links) {
         const QuantitySetEntry* set = sets.find(link.definition);
         if (!set) continue;
-        const auto guid = guids.guid_of(link.object);
-        if (!guid) continue;
         const std::string_view set_name = arena.text(set->name);
-        for (std::uint32_t k = 0; k < set->quantities.count; ++k) {
-            const QuantityEntry* q = quantities.find(set_members[set->quantities.first + k]);
-            if (!q) continue;
-            out.guid.push(*guid);
-            out.qto_name.push(set_name);
-            out.quantity_name.push(arena.text(q->name));
-            out.value.push(arena.get(q->value));
-            out.quantity_type.push_back(kQuantityKinds[q->kind].label);
-            out.unit_step_id.push_back(q->has_unit ? std::optional<std::uint64_t>(q->unit_id) : std::nullopt);
+        related_objects(link.objects, objects);
+        for (const std::uint64_t object : objects) {
+            const auto guid = guids.guid_of(object);
+            if (!guid) continue;
+            for (std::uint32_t k = 0; k < set->quantities.count; ++k) {
+                const QuantityEntry* q = quantities.find(set_members[set->quantities.first + k]);
+                if (!q) continue;
+                out.guid.push(*guid);
+                out.qto_name.push(set_name);
+                out.quantity_name.push(arena.text(q->name));
+                out.value.push(arena.get(q->value));
+                out.quantity_type.push_back(kQuantityKinds[q->kind].label);
+                out.unit_step_id.push_back(q->unit_id);
+            }
         }
     }
     return out;
