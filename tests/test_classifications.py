@@ -63,6 +63,8 @@ def associated(definitions, relating="#50", objects="(#1)"):
         # Relating values that give no row.
         (SYSTEM + REFERENCE, "(#6)", []),
         (SYSTEM + REFERENCE, "$", []),
+        (SYSTEM + REFERENCE, "'#6'", []),
+        (SYSTEM + REFERENCE, ".R.", []),
         (SYSTEM + REFERENCE, "#77", []),
         (SYSTEM + "#6=IFCCLASSIFICATIONNOTATION((#7));", "#6", []),
         (SYSTEM + "#6=IFCMATERIAL('M');", "#6", []),

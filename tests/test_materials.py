@@ -78,6 +78,14 @@ THREE_LAYERS = """
             [("layer", 0, "Concrete", None, "Structural")],
         ),
         (f"{CONCRETE}#11=IFCMATERIALLAYER(#5);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", None, "Structural")]),
+        # A layer name or category that is no string falls back to the material's.
+        (
+            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,.F.,5.,$,#5,$);#50=IFCMATERIALLAYERSET((#11),$,$);",
+            [("layer", 0, "Concrete", 1.0, "Structural")],
+        ),
+        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET($,$,$);", []),
+        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET('(#11)',$,$);", []),
+        (f"{CONCRETE}#50=IFCMATERIALLIST('(#5)');", []),
         # A layer without a material, with a dangling one, or one that is no material.
         (f"{CONCRETE}#11=IFCMATERIALLAYER($,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
         (f"{CONCRETE}#11=IFCMATERIALLAYER(#77,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),

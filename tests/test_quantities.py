@@ -98,6 +98,7 @@ JOIN_MODEL = f"""
 #21=IFCELEMENTQUANTITY('QSET000000000000000002',$,$,$,$,(#11));
 #22=IFCELEMENTQUANTITY('QSET000000000000000003',$,'Single',$,$,#11);
 #23=IFCELEMENTQUANTITY('QSET000000000000000004',$,'Short',$,$);
+#25=IFCELEMENTQUANTITY('QSET000000000000000005',$,#10,$,$,(#10,#25));
 #24=IFCPROPERTYSET('PSET000000000000000001',$,'Pset',$,(#30));
 #30=IFCPROPERTYSINGLEVALUE('P',$,IFCREAL(1.),$);
 #40=IfcRelDefinesByProperties('REL0000000000000000001',$,$,$,(#1,#2,#3,#4,#1,#99),#20);
@@ -111,6 +112,7 @@ JOIN_MODEL = f"""
 #48=IFCRELDEFINESBYPROPERTIES('REL0000000000000000009',$,$,$,(#1),'#21');
 #49=IFCRELDEFINESBYPROPERTIES('REL0000000000000000010',$,$,$,(#1),#98);
 #50=IFCRELDEFINESBYPROPERTIES('REL0000000000000000011',$,$,$,'#1',#21);
+#51=IFCRELDEFINESBYPROPERTIES('REL0000000000000000012',$,$,$,(#2),#25);
 """
 
 
@@ -125,6 +127,8 @@ def test_join(write_ifc):
         expected.update((guid,) + row for row in a_rows)
     # A set without a name reports the empty name; a single unparenthesised member gives nothing.
     expected[(WALL2, "", "Area", "6", "Area", None)] += 1
+    # A name that is no string is empty; a set listing itself keeps its real quantities.
+    expected[(WALL2, "", "Length", "3", "Length", None)] += 1
     assert rows(r) == expected
 
 
