@@ -22,6 +22,13 @@ struct Prepared {
     GuidIndex guids;
     double entity_table_ms = 0.0;
     double guid_index_ms = 0.0;
+
+    // The columns borrow only the mapping: give the table memory back before
+    // the Python objects are built, which lowers the call's peak.
+    void release_tables() {
+        guids = GuidIndex();
+        table = EntityTable();
+    }
 };
 
 // Maps the file and builds the table and the GuidIndex with the lock held.
@@ -60,9 +67,10 @@ auto run_released(Core&& core, double& ms) {
 }
 
 bool put_columns(PyObject* d, const PsetColumns& c) {
-    return put(d, "guid", to_list(c.guid)) && put(d, "pset_name", to_list(c.pset_name)) &&
-           put(d, "prop_name", to_list(c.prop_name)) && put(d, "value", to_list(c.value)) &&
-           put(d, "value_type", to_list(c.value_type));
+    TextObjects text(c.text);
+    return put(d, "guid", to_list(c.guid, text)) && put(d, "pset_name", to_list(c.pset_name, text)) &&
+           put(d, "prop_name", to_list(c.prop_name, text)) && put(d, "value", to_list(c.value, text)) &&
+           put(d, "value_type", to_list(c.value_type, text));
 }
 
 bool put_columns(PyObject* d, const QtoColumns& c) {
@@ -116,6 +124,7 @@ PyObject* extract_psets(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!p) return nullptr;
     double core_ms = 0.0;
     const PsetColumns columns = run_released([&] { return extract_property_sets(p->table, p->guids); }, core_ms);
+    p->release_tables();
     return extractor_result(*p, columns, "pset_extract_ms", core_ms);
 }
 
