@@ -170,12 +170,6 @@ constexpr std::size_t count_role(TypeRole role) {
 static_assert(upper_matches_schema());
 static_assert(count_role(R::Product) == 127 && count_role(R::Storey) == 1 && count_role(R::Other) == 8);
 
-std::uint64_t load_word(const char* p, std::size_t n) {
-    std::uint64_t w = 0;
-    std::memcpy(&w, p, n < 8 ? n : 8);
-    return w;
-}
-
 }  // namespace
 
 std::span<const CatalogueEntry> type_catalogue() { return kCatalogue; }
@@ -200,24 +194,6 @@ TypeSet::TypeSet(TypeRole role) {
         while (slots_[s].name) s = (s + 1) & mask_;
         slots_[s] = Slot{e.upper.data(), static_cast<std::uint32_t>(e.upper.size()), static_cast<std::int32_t>(i)};
         ++size_;
-    }
-}
-
-// Length, the first and the last eight bytes: cheap, and enough to tell the
-// catalogue names apart.
-std::size_t TypeSet::slot_of(std::string_view name) const {
-    const std::size_t n = name.size();
-    const std::uint64_t head = load_word(name.data(), n);
-    const std::uint64_t tail = n > 8 ? load_word(name.data() + n - 8, 8) : 0;
-    const std::uint64_t h = (head * 0x9E3779B97F4A7C15ULL) ^ (tail * 0xC2B2AE3D27D4EB4FULL) ^ (n * 0x165667B19E3779F9ULL);
-    return static_cast<std::size_t>(h >> 40) & mask_;
-}
-
-int TypeSet::find(std::string_view name) const {
-    for (std::size_t s = slot_of(name);; s = (s + 1) & mask_) {
-        const Slot& slot = slots_[s];
-        if (!slot.name) return -1;
-        if (slot.length == name.size() && std::memcmp(slot.name, name.data(), name.size()) == 0) return slot.position;
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <span>
 #include <string_view>
@@ -31,7 +32,14 @@ std::optional<std::string_view> catalogue_name(std::string_view upper);
 class TypeSet {
 public:
     explicit TypeSet(TypeRole role);
-    int find(std::string_view name) const;
+    // Inline: it runs once per statement of the file.
+    int find(std::string_view name) const {
+        for (std::size_t s = slot_of(name);; s = (s + 1) & mask_) {
+            const Slot& slot = slots_[s];
+            if (!slot.name) return -1;
+            if (slot.length == name.size() && std::memcmp(slot.name, name.data(), name.size()) == 0) return slot.position;
+        }
+    }
     std::size_t size() const { return size_; }
 
 private:
@@ -44,7 +52,15 @@ private:
     std::size_t mask_ = 0;
     std::size_t size_ = 0;
 
-    std::size_t slot_of(std::string_view name) const;
+    // Length, the fourth byte (the first after "IFC") and the last two: three
+    // loads and a multiplication, enough to spread the catalogue names.
+    std::size_t slot_of(std::string_view name) const {
+        const std::size_t n = name.size();
+        if (n < 4) return n & mask_;
+        const auto b = [&](std::size_t i) { return static_cast<std::uint64_t>(static_cast<unsigned char>(name[i])); };
+        const std::uint64_t key = n | b(3) << 8 | b(n - 2) << 16 | b(n - 1) << 24;
+        return static_cast<std::size_t>((key * 0x9E3779B97F4A7C15ULL) >> 40) & mask_;
+    }
 };
 
 }  // namespace quarnel

@@ -19,8 +19,9 @@ IndexPass::IndexPass(std::string_view file) : file_(file), header_(read_header(f
 
 ModelIndex IndexPass::run() {
     StatementScanner scanner(file_);
+    InstanceHeader h;
     while (const auto s = scanner.next()) {
-        if (const auto h = parse_instance_header(s->text)) dispatch(*h);
+        if (parse_instance_header(s->text, h)) dispatch(h);
     }
     link_storeys_to_buildings();
     keep_storey_containment();

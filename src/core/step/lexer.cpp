@@ -223,28 +223,42 @@ std::optional<std::uint64_t> parse_u64(std::string_view digits) {
     return v;
 }
 
-std::optional<InstanceHeader> parse_instance_header(std::string_view s) {
+bool parse_instance_header(std::string_view s, InstanceHeader& out) {
     const std::size_t n = s.size();
-    if (n < 2 || s[0] != '#') return std::nullopt;
+    if (n < 2 || s[0] != '#') return false;
+    // The id is read in the same walk that finds its end (this runs once per statement).
     std::size_t p = 1;
-    while (p < n && is_digit(static_cast<unsigned char>(s[p]))) ++p;
-    auto id = parse_u64(s.substr(1, p - 1));
-    if (!id) return std::nullopt;
+    std::uint64_t id = 0;
+    bool overflow = false;
+    while (p < n && is_digit(static_cast<unsigned char>(s[p]))) {
+        overflow |= __builtin_mul_overflow(id, 10u, &id) || __builtin_add_overflow(id, s[p] - '0', &id);
+        ++p;
+    }
+    if (p == 1 || overflow) return false;
     while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
-    if (p >= n || s[p] != '=') return std::nullopt;
+    if (p >= n || s[p] != '=') return false;
     ++p;
     while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
     const std::size_t name_begin = p;
     while (p < n && is_word_byte(static_cast<unsigned char>(s[p]))) ++p;
-    if (p == name_begin || p >= n) return std::nullopt;
+    if (p == name_begin || p >= n) return false;
     const std::size_t name_end = p;
     while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
-    if (p >= n || s[p] != '(') return std::nullopt;
+    if (p >= n || s[p] != '(') return false;
     const std::size_t open = p;
     std::size_t e = n;
     while (e > open + 1 && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
-    if (e <= open + 1 || s[e - 1] != ')') return std::nullopt;
-    return InstanceHeader{*id, s.substr(name_begin, name_end - name_begin), s.substr(open + 1, e - 1 - (open + 1))};
+    if (e <= open + 1 || s[e - 1] != ')') return false;
+    out.id = id;
+    out.type = std::string_view(s.data() + name_begin, name_end - name_begin);
+    out.attributes = std::string_view(s.data() + open + 1, e - 1 - (open + 1));
+    return true;
+}
+
+std::optional<InstanceHeader> parse_instance_header(std::string_view s) {
+    InstanceHeader h;
+    if (!parse_instance_header(s, h)) return std::nullopt;
+    return h;
 }
 
 void split_attributes(std::string_view text, Pieces& out) {
