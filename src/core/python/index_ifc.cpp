@@ -1,4 +1,6 @@
 #include <optional>
+#include <utility>
+#include <vector>
 
 #include "clock.hpp"
 #include "indexer/model_index.hpp"
@@ -52,10 +54,32 @@ bool put_type_counts(PyObject* parent, const std::vector<TypeCount>& counts) {
     });
 }
 
+// The entity column repeats a few static names: one str per name, shared by its rows.
+PyObject* entity_list(const std::vector<std::string_view>& entity) {
+    std::vector<std::pair<const char*, PyRef>> made;
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(entity.size())));
+    if (!list) return nullptr;
+    for (std::size_t i = 0; i < entity.size(); ++i) {
+        PyObject* item = nullptr;
+        for (const auto& [name, object] : made) {
+            if (name == entity[i].data()) item = object.get();
+        }
+        if (!item) {
+            PyRef fresh(to_str(entity[i]));
+            if (!fresh) return nullptr;
+            item = fresh.get();
+            made.emplace_back(entity[i].data(), std::move(fresh));
+        }
+        Py_INCREF(item);
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);  // steals the new reference
+    }
+    return list.release();
+}
+
 bool put_products(PyObject* parent, const ProductColumns& c) {
     return put_dict(parent, "products", [&](PyObject* d) {
         return put(d, "step_id", to_list(c.step_id)) && put(d, "guid", to_list(c.guid)) &&
-               put(d, "entity", to_list(c.entity)) && put(d, "name", to_list(c.name)) &&
+               put(d, "entity", entity_list(c.entity)) && put(d, "name", to_list(c.name)) &&
                put(d, "predefined_type", to_list(c.predefined_type)) && put(d, "object_type", to_list(c.object_type)) &&
                put(d, "tag", to_list(c.tag));
     });
