@@ -598,3 +598,19 @@ def test_many_map_entries_stay_paired(write_ifc):
     data = "\n".join(f"#{i}=IFCSPACE('g{i}',$,$,$,$,$,$,$,$,$,$);" for i in range(1, 3001))
     r = index(write_ifc, data)
     assert sorted(rows(r["spaces"])) == [(i, f"g{i}") for i in range(1, 3001)]
+
+
+def test_parallel_calls_agree(write_ifc):
+    import concurrent.futures
+
+    path = write_ifc(SPATIAL + "\n".join(f"#{100 + i}=IFCSLAB('s{i}',$,$,$,$,$,$,$,.FLOOR.);" for i in range(2000)))
+    expected = _core.index_ifc(path)
+    with concurrent.futures.ThreadPoolExecutor(4) as pool:
+        results = list(pool.map(lambda _: _core.index_ifc(path), range(8)))
+    for r in results:
+        for key in TABLE_KEYS:
+            if key in ("sites", "buildings", "projects", "spaces"):
+                assert sorted(rows(r[key])) == sorted(rows(expected[key]))
+            else:
+                assert r[key] == expected[key]
+        assert r["type_counts"] == expected["type_counts"]

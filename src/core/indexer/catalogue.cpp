@@ -174,15 +174,6 @@ static_assert(count_role(R::Product) == 127 && count_role(R::Storey) == 1 && cou
 
 std::span<const CatalogueEntry> type_catalogue() { return kCatalogue; }
 
-std::optional<std::string_view> catalogue_name(std::string_view upper) {
-    for (const auto& e : kCatalogue) {
-        if (e.upper.size() == upper.size() && std::memcmp(e.upper.data(), upper.data(), upper.size()) == 0) {
-            return e.schema;
-        }
-    }
-    return std::nullopt;
-}
-
 TypeSet::TypeSet(TypeRole role) {
     // A quarter full at most, so a miss usually ends on the first empty slot.
     slots_.resize(512);
@@ -193,7 +184,6 @@ TypeSet::TypeSet(TypeRole role) {
         std::size_t s = slot_of(e.upper);
         while (slots_[s].name) s = (s + 1) & mask_;
         slots_[s] = Slot{e.upper.data(), static_cast<std::uint32_t>(e.upper.size()), static_cast<std::int32_t>(i)};
-        ++size_;
     }
 }
 

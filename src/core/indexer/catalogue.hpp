@@ -1,7 +1,6 @@
 #pragma once
 #include <cstdint>
 #include <cstring>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
@@ -24,9 +23,6 @@ struct CatalogueEntry {
 // The type catalogue, in its fixed order.
 std::span<const CatalogueEntry> type_catalogue();
 
-// Schema name of an upper-case type name (exact bytes), absent when not catalogued.
-std::optional<std::string_view> catalogue_name(std::string_view upper);
-
 // The catalogue names of one role, looked up by the exact bytes of a type
 // name; built per indexing pass. find() gives the catalogue position or -1.
 class TypeSet {
@@ -40,7 +36,6 @@ public:
             if (slot.length == name.size() && std::memcmp(slot.name, name.data(), name.size()) == 0) return slot.position;
         }
     }
-    std::size_t size() const { return size_; }
 
 private:
     struct Slot {
@@ -50,7 +45,6 @@ private:
     };
     std::vector<Slot> slots_;
     std::size_t mask_ = 0;
-    std::size_t size_ = 0;
 
     // Length, the fourth byte (the first after "IFC") and the last two: three
     // loads and a multiplication, enough to spread the catalogue names.
