@@ -614,3 +614,22 @@ def test_parallel_calls_agree(write_ifc):
             else:
                 assert r[key] == expected[key]
         assert r["type_counts"] == expected["type_counts"]
+
+
+@pytest.mark.parametrize("id_text, step_id", [
+    ("18446744073709551615", 18446744073709551615),
+    ("9999999999999999999", 9999999999999999999),
+    ("000000000000000000000042", 42),
+    ("18446744073709551616", None),
+    ("99999999999999999999", None),
+])
+def test_instance_ids_up_to_64_bits(write_ifc, id_text, step_id):
+    r = index(write_ifc, f"#{id_text}=IFCWALL('a',$,$,$,$,$,$,$,$);\n#7 = IFCWALL ( 'b' ) ;")
+    assert r["products"]["step_id"] == ([step_id] if step_id is not None else []) + [7]
+
+
+@pytest.mark.parametrize("type_text", ["IFCWALL", "IFCWALLSTANDARDCASE", "IFCWALLSTANDARDCASEXYZ0123456789_LONG"])
+def test_type_names_of_any_length(write_ifc, type_text):
+    r = index(write_ifc, f"#1={type_text}('a',$,$,$,$,$,$,$,$);\n#2={type_text}\xe4('b',$,$,$,$,$,$,$,$);")
+    expected = {"IFCWALL": ["IfcWall"], "IFCWALLSTANDARDCASE": ["IfcWallStandardCase"]}.get(type_text, [])
+    assert r["products"]["entity"] == expected
