@@ -9,6 +9,11 @@ using namespace mesh;
 namespace {
 
 std::optional<SubMesh> build_item(const EntityTable& table, const Entity& e) {
+    if (type_is(e.type, "IFCEXTRUDEDAREASOLID")) {
+        auto m = mesh_extrusion(table, e.attributes);
+        if (!m) return std::nullopt;
+        return SubMesh{std::move(m->positions), std::move(m->indices), "extrusion"};
+    }
     if (type_is(e.type, "IFCFACETEDBREP") || type_is(e.type, "IFCMANIFOLDSOLIDBREP")) {
         return mesh_brep(table, e.attributes);
     }
