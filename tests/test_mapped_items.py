@@ -224,3 +224,32 @@ def test_ten_thousand_levels_of_nesting(write_ifc):
     m.product(["#3"])
     row = one_row(drift(write_ifc, "\n".join(lines) + "\n" + m.text()))
     assert box_centre(row) == (float(depth), 0.0, 0.0)
+
+
+def extrusion(m, x=1.0, y=2.0, depth=3.0):
+    profile = m.add(f"IFCRECTANGLEPROFILEDEF(.AREA.,$,$,{x},{y})")
+    return m.add(f"IFCEXTRUDEDAREASOLID({profile},$,$,{depth})")
+
+
+def test_mapped_extrusion_is_relabelled(write_ifc):
+    row = mapped_row(write_ifc, lambda m: m.mapped_item(m.representation_map([extrusion(m)]), m.operator(scale=2.0)))
+    assert (row["source"], row["triangle_count"], row["volume_abs"]) == ("mapped", 12, 48.0)
+    assert box_centre(row) == (0.0, 0.0, 3.0)
+
+
+def test_nested_mapped_extrusion_stays_mapped(write_ifc):
+    def build(m):
+        inner = m.mapped_item(m.representation_map([extrusion(m)]))
+        return m.mapped_item(m.representation_map([inner]))
+
+    assert mapped_row(write_ifc, build)["source"] == "mapped"
+
+
+@pytest.mark.parametrize("mapped_last, kind", [(True, "mapped"), (False, "extrusion")])
+def test_product_kind_follows_the_last_item(write_ifc, mapped_last, kind):
+    m = Model()
+    solid = extrusion(m)
+    mapped = m.mapped_item(m.representation_map([extrusion(m)]), m.operator(origin=(5, 0, 0)))
+    m.product([solid, mapped] if mapped_last else [mapped, solid])
+    row = one_row(drift(write_ifc, m))
+    assert (row["source"], row["triangle_count"]) == (kind, 24)
