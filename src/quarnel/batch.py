@@ -10,8 +10,8 @@ import glob
 import os
 import sys
 import time
-from concurrent.futures import ThreadPoolExecutor
-from typing import Dict, List, Optional, Sequence, Tuple
+from concurrent.futures import Future, ThreadPoolExecutor
+from typing import Deque, Dict, List, Optional, Sequence, Tuple
 
 import quarnel
 from quarnel.tables import EXTRACT_ALL_TABLES, Columns, table_columns
@@ -164,7 +164,6 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
               progress: bool = False) -> BatchReport:
     """Read every model with `jobs` threads and stream the rows, in input order, to `out`."""
     report = BatchReport()
-    started = time.perf_counter()
     targets = output_paths(table, out, fmt)
     writers: Dict[str, TableWriter] = {}
     bar = Progress(len(paths), progress)
@@ -173,10 +172,11 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
             writers[name] = TableWriter(path, f)
             report.outputs[name] = path
             report.rows[name] = 0
+        started = time.perf_counter()
         window = max(2 * jobs, 4)  # models in flight or waiting to be written
         pool = ThreadPoolExecutor(max_workers=jobs)
         try:
-            pending = collections.deque()
+            pending: Deque[Tuple[str, Future]] = collections.deque()
             queue = iter(paths)
             for path in queue:
                 pending.append((path, pool.submit(load, path, table)))

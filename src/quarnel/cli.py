@@ -11,8 +11,8 @@ from typing import Dict, List, Optional, Sequence
 import quarnel
 from quarnel import batch as batch_mod
 from quarnel.console import ms_text, render_table, size_text, unit_of, unit_text
-from quarnel.tables import EXTRACT_ALL_TABLES, MissingDependency, table_columns
-from quarnel.writers import EXTENSIONS, FORMAT_NAMES, OutputError, TableWriter, format_of, write_table
+from quarnel.tables import EXTRACT_ALL_TABLES, Columns, MissingDependency, table_columns
+from quarnel.writers import EXTENSIONS, FORMAT_NAMES, OutputError, format_of, write_table
 
 PROG = "quarnel"
 
@@ -203,8 +203,8 @@ def cmd_drift(args) -> int:
     symbol = unit[1] if unit else None
 
     if args.output:
-        rows = write_table(args.output, table_columns(result), args.format)
-        note(f"drift: wrote {rows:,} rows to {args.output}")
+        written = write_table(args.output, table_columns(result), args.format)
+        note(f"drift: wrote {written:,} rows to {args.output}")
 
     total = len(severities)
     print(f"drift: {args.model}: {total:,} products meshed in {ms_text(result['total_ms'])}")
@@ -218,7 +218,7 @@ def cmd_drift(args) -> int:
     if rows:
         top = rows if args.top <= 0 else rows[: args.top]
         unit_suffix = f" ({symbol})" if symbol else ""
-        columns = {
+        columns: Columns = {
             "severity": [severities[i] for i in top],
             "entity": [result["entity"][i] for i in top],
             "name": [names.get(result["guid"][i]) for i in top],

@@ -1,6 +1,6 @@
 """Plan-view picture of drift: where each product is placed and where its geometry really is."""
 
-from typing import Any, Dict, Mapping, Optional, Sequence
+from typing import Any, Dict, List, Mapping, Optional, Sequence, Tuple
 
 from quarnel.tables import require
 
@@ -24,7 +24,7 @@ def plot_drift(result: Mapping[str, Any], path: str, title: str = "",
     fig = Figure(figsize=(9, 8), dpi=130, layout="constrained")
     ax = fig.add_subplot()
     drawn = 0
-    labels = []
+    labels: List[Tuple[float, int]] = []
     for severity in SEVERITY_ORDER:  # errors last, so they are drawn on top
         if severity not in shown:
             continue

@@ -8,7 +8,7 @@ import json
 import math
 import os
 import sys
-from typing import List, Optional
+from typing import Any, List, Optional
 
 from quarnel.tables import Columns, arrow_type, column_kind, require
 
@@ -54,8 +54,8 @@ class TableWriter:
         self.fmt = fmt
         self.rows = 0
         self._names: Optional[List[str]] = None
-        self._file = None
-        self._parquet = None
+        self._file: Any = None
+        self._parquet: Any = None
         if fmt == "parquet":
             # Fail before any work is done when pyarrow is missing.
             require("pyarrow.parquet", "arrow", "writing Parquet")
