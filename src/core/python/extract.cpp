@@ -19,6 +19,13 @@ struct Prepared {
     GuidIndex guids;
     double entity_table_ms = 0.0;
     double guid_index_ms = 0.0;
+
+    // The columns borrow only the mapping: give the table memory back before
+    // the Python objects are built, which lowers the call's peak.
+    void release_tables() {
+        guids = GuidIndex();
+        table = EntityTable();
+    }
 };
 
 // Binds `path`, maps the file and builds the table and the GuidIndex with the lock held.
@@ -52,9 +59,10 @@ auto run_released(Core&& core, double& ms) {
 }
 
 bool put_columns(PyObject* d, const PsetColumns& c) {
-    return put(d, "guid", to_list(c.guid)) && put(d, "pset_name", to_list(c.pset_name)) &&
-           put(d, "prop_name", to_list(c.prop_name)) && put(d, "value", to_list(c.value)) &&
-           put(d, "value_type", to_list(c.value_type));
+    TextObjects text(c.text);
+    return put(d, "guid", to_list(c.guid, text)) && put(d, "pset_name", to_list(c.pset_name, text)) &&
+           put(d, "prop_name", to_list(c.prop_name, text)) && put(d, "value", to_list(c.value, text)) &&
+           put(d, "value_type", to_list(c.value_type, text));
 }
 
 // The common tail of the single-extractor results: columns, timings, size.
@@ -81,6 +89,7 @@ PyObject* extract_psets(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!p) return nullptr;
     double core_ms = 0.0;
     const PsetColumns columns = run_released([&] { return extract_property_sets(p->table, p->guids); }, core_ms);
+    p->release_tables();
     return extractor_result(*p, columns, "pset_extract_ms", core_ms);
 }
 
