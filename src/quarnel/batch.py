@@ -15,7 +15,7 @@ from typing import Deque, Dict, List, Optional, Sequence, Tuple
 
 import quarnel
 from quarnel.tables import EXTRACT_ALL_TABLES, Columns, table_columns
-from quarnel.writers import EXTENSIONS, OutputError, TableWriter, format_of
+from quarnel.writers import EXTENSIONS, OutputError, TableWriter, format_of, prepare
 
 GLOB_CHARS = frozenset("*?[")
 
@@ -75,16 +75,15 @@ def source_column(columns: Columns) -> str:
     return "source_file" if "source" in columns else "source"
 
 
-def load(path: str, table: str) -> Dict[str, Columns]:
+def load(path: str, table: str, formats: Dict[str, str]) -> Dict[str, object]:
     """Run one model through the function of `table`; the resulting tables, each with the model
-    path as first column. Runs on a worker thread."""
+    path as first column, ready for the writer of its format. Runs on a worker thread."""
     function, names = TABLES[table]
     result = getattr(quarnel, function)(path)
     tables = {}
     for name in names:
         columns = table_columns(result, name if function in ("extract_all", "index_ifc") else None)
-        length = len(next(iter(columns.values()))) if columns else 0
-        tables[name] = {source_column(columns): [path] * length, **columns}
+        tables[name] = prepare(formats[name], columns, source=(source_column(columns), path))
     return tables
 
 
@@ -172,6 +171,7 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
             writers[name] = TableWriter(path, f)
             report.outputs[name] = path
             report.rows[name] = 0
+        formats = {name: f for name, (_, f) in targets.items()}
         started = time.perf_counter()
         window = max(2 * jobs, 4)  # models in flight or waiting to be written
         pool = ThreadPoolExecutor(max_workers=jobs)
@@ -179,7 +179,7 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
             pending: Deque[Tuple[str, Future]] = collections.deque()
             queue = iter(paths)
             for path in queue:
-                pending.append((path, pool.submit(load, path, table)))
+                pending.append((path, pool.submit(load, path, table, formats)))
                 if len(pending) >= window:
                     break
             while pending:
@@ -197,7 +197,7 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
                 bar.advance()
                 nxt = next(queue, None)
                 if nxt is not None:
-                    pending.append((nxt, pool.submit(load, nxt, table)))
+                    pending.append((nxt, pool.submit(load, nxt, table, formats)))
         except BaseException:
             # Interrupted or unable to write: drop the models not yet started.
             pool.shutdown(wait=True, cancel_futures=True)

@@ -8,7 +8,7 @@ import json
 import math
 import os
 import sys
-from typing import Any, List, Optional
+from typing import Any, List, Optional, Tuple
 
 from quarnel.tables import Columns, arrow_type, column_kind, require
 
@@ -69,34 +69,40 @@ class TableWriter:
         except OSError as e:
             raise OutputError(f"write {path}: {e.strerror or e}") from None
 
-    def write(self, columns: Columns) -> None:
-        names = list(columns)
+    def write(self, columns) -> None:
+        """Append rows: a dict of columns, or what `prepare` made of one for this format."""
+        if self.fmt == "parquet":
+            columns = prepare(self.fmt, columns)
+            names = columns.column_names
+            count = columns.num_rows
+        else:
+            names = list(columns)
+            count = len(columns[names[0]]) if names else 0
         if self._names is None:
             self._names = names
-            self._start(columns)
+            self._start(names)
         elif names != self._names:
             raise OutputError(f"write {self.path}: columns changed from {self._names} to {names}")
-        count = len(columns[names[0]]) if names else 0
         try:
             if self.fmt == "csv":
                 self._csv.writerows(zip(*columns.values()))
             elif self.fmt == "jsonl":
                 self._write_jsonl(columns)
             else:
-                self._write_parquet(columns)
+                self._parquet.write_table(columns)
         except BrokenPipeError:
             raise
         except OSError as e:
             raise OutputError(f"write {self.path}: {e.strerror or e}") from None
         self.rows += count
 
-    def _start(self, columns: Columns) -> None:
+    def _start(self, names: List[str]) -> None:
         if self.fmt == "csv":
-            self._csv.writerow(list(columns))
+            self._csv.writerow(names)
         elif self.fmt == "parquet":
             pa = require("pyarrow", "arrow", "writing Parquet")
             pq = require("pyarrow.parquet", "arrow", "writing Parquet")
-            schema = pa.schema([(name, arrow_type(name)) for name in columns])
+            schema = pa.schema([(name, arrow_type(name)) for name in names])
             try:
                 self._parquet = pq.ParquetWriter(self.path, schema)
             except OSError as e:
@@ -112,11 +118,6 @@ class TableWriter:
         self._file.writelines(
             dumps(dict(zip(names, row)), ensure_ascii=False) + "\n" for row in zip(*values)
         )
-
-    def _write_parquet(self, columns: Columns) -> None:
-        pa = require("pyarrow", "arrow", "writing Parquet")
-        table = pa.table({name: pa.array(v, type=arrow_type(name)) for name, v in columns.items()})
-        self._parquet.write_table(table)
 
     def close(self) -> None:
         if self.fmt == "parquet":
@@ -139,6 +140,26 @@ class TableWriter:
     def __exit__(self, *exc):
         self.close()
         return False
+
+
+def prepare(fmt: str, columns, source: Optional[Tuple[str, str]] = None):
+    """The rows in the form the writer of `fmt` takes: an Arrow table for Parquet, else a dict of
+    columns. `source` = (column name, value) puts a column holding one value in front.
+
+    Converting is work under the interpreter lock; batch runs do it on their worker threads so
+    that the writing thread only writes."""
+    if not isinstance(columns, dict):
+        return columns
+    length = len(next(iter(columns.values()))) if columns else 0
+    if fmt != "parquet":
+        return {source[0]: [source[1]] * length, **columns} if source else columns
+    pa = require("pyarrow", "arrow", "writing Parquet")
+    arrays = {}
+    if source:
+        arrays[source[0]] = pa.repeat(pa.scalar(source[1], type=pa.string()), length)
+    for name, values in columns.items():
+        arrays[name] = pa.array(values, type=arrow_type(name))
+    return pa.table(arrays)
 
 
 def write_table(path: str, columns: Columns, fmt: Optional[str] = None) -> int:
