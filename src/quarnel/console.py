@@ -4,7 +4,7 @@ import math
 import shutil
 from typing import Any, List, Optional, Sequence
 
-from quarnel.tables import Columns, column_kind
+from quarnel.tables import Columns
 
 NULL = "null"
 MIN_WIDTH = 6
@@ -15,9 +15,11 @@ def cell(value: Any) -> str:
     if value is None:
         return NULL
     if isinstance(value, float):
-        if math.isnan(value):
-            return "NaN"
-        return format(value, ".10g")
+        if not math.isfinite(value):
+            return str(value)
+        if value != 0 and abs(value) < 0.001:
+            return format(value, ".3g")
+        return f"{value:.3f}".rstrip("0").rstrip(".")
     return str(value).replace("\n", " ").replace("\r", " ").replace("\t", " ")
 
 
@@ -40,7 +42,11 @@ def render_table(columns: Columns, rows: Sequence[int], width: Optional[int] = N
         if widths[widest] <= MIN_WIDTH:
             break
         widths[widest] -= 1
-    numeric = [column_kind(name) != "str" for name in names]
+    numeric = [
+        all(isinstance(v, (int, float)) and not isinstance(v, bool) for v in (columns[name][i] for i in rows)
+            if v is not None)
+        for name in names
+    ]
 
     def line(values):
         parts = []

@@ -51,9 +51,12 @@ def plot_drift(result: Mapping[str, Any], path: str, title: str = "",
     for _, i in sorted(labels, key=lambda item: -item[0] if item[0] == item[0] else float("-inf"))[:MAX_LABELS]:
         guid = result["guid"][i]
         label = (names or {}).get(guid) or result["entity"][i]
-        ax.annotate(f"{label}\n{result['drift_distance'][i]:,.0f} (×{result['drift_ratio'][i]:.1f})",
+        colour = SEVERITY_COLOURS[severities[i]]
+        distance = f"{result['drift_distance'][i]:,.0f}" + (f" {unit}" if unit else "")
+        ax.annotate(f"{label}\n{distance} off (×{result['drift_ratio'][i]:.1f} its size)",
                     (result["centroid_x"][i], result["centroid_y"][i]), xytext=(6, 6),
-                    textcoords="offset points", fontsize=8, color=SEVERITY_COLOURS[severities[i]], zorder=6)
+                    textcoords="offset points", fontsize=8, color=colour, zorder=6,
+                    bbox=dict(boxstyle="round,pad=0.25", facecolor="white", edgecolor=colour, alpha=0.85))
 
     counts = {s: sum(1 for v in severities if v == s) for s in SEVERITY_ORDER}
     handles = [Line2D([], [], color=SEVERITY_COLOURS[s], marker="o", linewidth=2,
@@ -64,6 +67,7 @@ def plot_drift(result: Mapping[str, Any], path: str, title: str = "",
     ]
     ax.legend(handles=handles, loc="best", fontsize=9, framealpha=0.9)
     ax.set_aspect("equal", adjustable="datalim")
+    ax.margins(0.08)
     ax.autoscale_view()
     ax.grid(True, color="#e5e5e5", linewidth=0.6)
     ax.set_axisbelow(True)
