@@ -202,15 +202,22 @@ def cmd_drift(args) -> int:
     unit = unit_of(index["unit_scale"])
     symbol = unit[1] if unit else None
 
+    report = sys.stdout
     if args.output:
         written = write_table(args.output, table_columns(result), args.format)
-        note(f"drift: wrote {written:,} rows to {args.output}")
+        if args.output == "-":
+            report = sys.stderr  # the table has standard output to itself
+        else:
+            note(f"drift: wrote {written:,} rows to {args.output}")
+
+    def say(text: str = "") -> None:
+        print(text, file=report)
 
     total = len(severities)
-    print(f"drift: {args.model}: {total:,} products meshed in {ms_text(result['total_ms'])}")
+    say(f"drift: {args.model}: {total:,} products meshed in {ms_text(result['total_ms'])}")
     for severity, count in zip(SEVERITIES, (result["drift_ok"], result["drift_warn"], result["drift_error"])):
         share = f"{100.0 * count / total:5.1f} %" if total else ""
-        print(f"  {severity:<6} {count:>7,}  {share}")
+        say(f"  {severity:<6} {count:>7,}  {share}")
 
     listed = set(args.only or ("warn", "error"))
     rows = [i for i, s in enumerate(severities) if s in listed]
@@ -227,14 +234,14 @@ def cmd_drift(args) -> int:
             "max_extent": [result["max_extent"][i] for i in top],
             "drift_ratio": [round(result["drift_ratio"][i], 2) for i in top],
         }
-        print()
-        print("Worst products by drift ratio (distance from placement to mesh centre / largest extent):")
-        print("\n".join(render_table(columns, range(len(top)), headers=[
+        say()
+        say("Worst products by drift ratio (distance from placement to mesh centre / largest extent):")
+        say("\n".join(render_table(columns, range(len(top)), headers=[
             "severity", "entity", "name", "guid", "distance" + unit_suffix, "extent" + unit_suffix, "ratio"])))
         if len(top) < len(rows):
-            print(f"… {len(rows) - len(top):,} more (--top 0 lists all)")
+            say(f"… {len(rows) - len(top):,} more (--top 0 lists all)")
     else:
-        print(f"\nno products with severity {', '.join(s for s in SEVERITIES if s in listed)}")
+        say(f"\nno products with severity {', '.join(s for s in SEVERITIES if s in listed)}")
 
     if args.plot:
         from quarnel.plot import plot_drift
