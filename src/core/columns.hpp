@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <cstring>
 #include <optional>
 #include <string>
 #include <string_view>
@@ -46,5 +47,50 @@ private:
     std::vector<std::uint64_t> ends_;
     std::vector<std::uint8_t> nulls_;  // empty until the first null
 };
+
+}  // namespace quarnel
+
+#include <memory>
+
+namespace quarnel {
+
+// Distinct texts of one result, each stored once and referred to by a 32-bit
+// id, so a row costs a few ids instead of copies of its strings. A text is
+// either borrowed (a view into the mapped file, valid for the call) or copied
+// into blocks owned by the pool.
+class TextPool {
+public:
+    static constexpr std::uint32_t null = 0xFFFFFFFFu;
+
+    std::uint32_t add_view(std::string_view borrowed) {
+        views_.push_back(borrowed);
+        return static_cast<std::uint32_t>(views_.size() - 1);
+    }
+    std::uint32_t add_copy(std::string_view s) {
+        if (s.size() > left_) {
+            const std::size_t size = s.size() > kBlock / 4 ? s.size() : kBlock;
+            blocks_.emplace_back(new char[size]);
+            cursor_ = blocks_.back().get();
+            left_ = size;
+        }
+        char* at = cursor_;
+        if (!s.empty()) std::memcpy(at, s.data(), s.size());
+        cursor_ += s.size();
+        left_ -= s.size();
+        return add_view(std::string_view(at, s.size()));
+    }
+    std::string_view operator[](std::uint32_t id) const { return views_[id]; }
+    std::size_t size() const { return views_.size(); }
+
+private:
+    static constexpr std::size_t kBlock = 1 << 16;
+    std::vector<std::string_view> views_;
+    std::vector<std::unique_ptr<char[]>> blocks_;
+    char* cursor_ = nullptr;
+    std::size_t left_ = 0;
+};
+
+// A column of text ids into a TextPool; TextPool::null is an absent value.
+using TextColumn = std::vector<std::uint32_t>;
 
 }  // namespace quarnel

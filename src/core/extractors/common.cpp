@@ -92,6 +92,16 @@ std::string number_text(double x) {
     return s;
 }
 
+std::optional<std::uint32_t> pool_string(TextPool& pool, std::string_view piece) {
+    const std::string_view t = trim(piece);
+    if (t.size() < 2 || t.front() != '\'' || t.back() != '\'') return std::nullopt;
+    const std::string_view inner = t.substr(1, t.size() - 2);
+    for (const char c : inner) {
+        if (c == '\\' || c == '\'' || static_cast<unsigned char>(c) >= 0x80) return pool.add_copy(decode_string(inner));
+    }
+    return pool.add_view(inner);
+}
+
 std::string string_or_empty(std::string_view piece) {
     StepValue v = parse_value(piece);
     return v.is(StepValue::Kind::String) ? std::move(v.text) : std::string();

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "columns.hpp"
 #include "step/lexer.hpp"
 
 namespace quarnel {
@@ -35,6 +36,10 @@ void append_number_text(std::string& out, double x);
 std::string string_or_empty(std::string_view piece);
 // Decoded text of a String piece, absent for any other value and for "".
 std::optional<std::string> optional_text(std::string_view piece);
+
+// Text id of a String piece, borrowed from the file when it needs no
+// decoding; absent when the piece is no String.
+std::optional<std::uint32_t> pool_string(TextPool& pool, std::string_view piece);
 
 // One (related object, relating definition) pair of a relationship.
 struct DefinitionLink {

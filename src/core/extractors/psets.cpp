@@ -3,47 +3,90 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
+#include <unordered_map>
+
 namespace quarnel {
 namespace {
 
-// A rendered text in the call's arena.
-struct Text {
-    std::uint64_t offset = 0;
-    std::uint32_t length = 0;
-    bool present = false;
-};
+constexpr std::uint32_t kNull = TextPool::null;
 
 struct PropertyEntry {
-    Text name, value, value_type;
+    std::uint32_t name = kNull, value = kNull, value_type = kNull;
 };
 
 struct PropertySetEntry {
-    Text name;
-    std::uint64_t first_id = 0;  // into the shared id arena
+    std::uint32_t name = kNull;
     std::uint32_t id_count = 0;
-};
-
-class Arena {
-public:
-    Text add(std::string_view s) {
-        Text t{bytes_.size(), static_cast<std::uint32_t>(s.size()), true};
-        bytes_.append(s);
-        return t;
-    }
-    Text add_optional(const std::optional<std::string>& s) { return s ? add(std::string_view(*s)) : Text{}; }
-    std::optional<std::string_view> get(const Text& t) const {
-        if (!t.present) return std::nullopt;
-        return std::string_view(bytes_).substr(t.offset, t.length);
-    }
-
-private:
-    std::string bytes_;
+    std::uint64_t first_id = 0;  // into the shared member list
 };
 
 std::optional<std::string> utf8_or_absent(std::string_view s) {
     if (!is_valid_utf8(s)) return std::nullopt;
     return std::string(s);
 }
+
+bool is_typed_value(std::string_view t, std::size_t paren) {
+    return t.size() >= 5 && type_is(t.substr(0, 3), "IFC") && paren != std::string_view::npos && t.back() == ')';
+}
+
+// The Boolean and Logical spellings of a one-letter value, or empty.
+std::string_view truth_text(std::string_view value_type, std::string_view value) {
+    if (value.size() != 1) return {};
+    const bool logical = value_type == "IfcLogical";
+    if (!logical && value_type != "IfcBoolean") return {};
+    if (value[0] == 'T') return "True";
+    if (value[0] == 'F') return "False";
+    if (value[0] == 'U' && logical) return "UNKNOWN";
+    return {};
+}
+
+// Renders NominalValues into the pool, borrowing file text wherever the
+// rendering is the text as written; value types are rendered once per spelling.
+class NominalRenderer {
+public:
+    explicit NominalRenderer(TextPool& pool) : pool_(pool) {}
+
+    std::uint32_t value_text(std::string_view token) {
+        const std::string_view t = trim_wide(token);
+        if (t.empty() || t == "$" || t == "*") return kNull;
+        if (auto s = pool_string(pool_, t)) return *s;
+        const StepValue v = parse_value(t);
+        switch (v.kind) {
+            case StepValue::Kind::Enum:
+                return is_valid_utf8(v.view) ? pool_.add_view(v.view) : kNull;
+            case StepValue::Kind::List:
+            case StepValue::Kind::Other:
+                return is_valid_utf8(t) ? pool_.add_view(t) : kNull;
+            default:
+                break;
+        }
+        auto text = quarnel::value_text(t);
+        return text ? pool_.add_copy(*text) : kNull;
+    }
+
+    void render(std::string_view token, PropertyEntry& entry) {
+        const std::string_view t = trim_wide(token);
+        if (t.empty() || t == "$" || t == "*") return;
+        const std::size_t paren = t.find('(');
+        if (!is_typed_value(t, paren)) {
+            entry.value = value_text(t);
+            return;
+        }
+        const std::string_view raw_type = t.substr(0, paren);
+        auto known = types_.find(raw_type);
+        if (known == types_.end()) known = types_.emplace(raw_type, pool_.add_copy(display_case(raw_type))).first;
+        entry.value_type = known->second;
+        entry.value = value_text(t.substr(paren + 1, t.size() - paren - 2));
+        if (entry.value != kNull) {
+            const std::string_view truth = truth_text(pool_[entry.value_type], pool_[entry.value]);
+            if (!truth.empty()) entry.value = pool_.add_view(truth);  // static storage
+        }
+    }
+
+private:
+    TextPool& pool_;
+    std::unordered_map<std::string_view, std::uint32_t> types_;
+};
 
 }  // namespace
 
@@ -75,20 +118,12 @@ NominalValue nominal_value(std::string_view token) {
     const std::string_view t = trim_wide(token);
     if (t.empty() || t == "$" || t == "*") return out;
     const std::size_t paren = t.find('(');
-    if (t.size() >= 5 && type_is(t.substr(0, 3), "IFC") && paren != std::string_view::npos && t.back() == ')') {
+    if (is_typed_value(t, paren)) {
         out.value_type = display_case(t.substr(0, paren));
         out.value = value_text(t.substr(paren + 1, t.size() - paren - 2));
-        if (out.value && out.value->size() == 1) {
-            const char c = (*out.value)[0];
-            if (*out.value_type == "IfcBoolean" || *out.value_type == "IfcLogical") {
-                if (c == 'T') {
-                    *out.value = "True";
-                } else if (c == 'F') {
-                    *out.value = "False";
-                } else if (c == 'U' && *out.value_type == "IfcLogical") {
-                    *out.value = "UNKNOWN";
-                }
-            }
+        if (out.value) {
+            const std::string_view truth = truth_text(*out.value_type, *out.value);
+            if (!truth.empty()) *out.value = std::string(truth);
         }
         return out;
     }
@@ -97,12 +132,15 @@ NominalValue nominal_value(std::string_view token) {
 }
 
 PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids) {
+    PsetColumns out;
+    TextPool& pool = out.text;
     IdMap<PropertySetEntry> sets(3584);
     IdMap<PropertyEntry> properties(14336);
     std::vector<DefinitionLink> links;
     links.reserve(16384);
     std::vector<std::uint64_t> set_members;
-    Arena arena;
+    NominalRenderer renderer(pool);
+    const std::uint32_t empty = pool.add_view("");
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
@@ -117,17 +155,13 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
         } else if (type_is(e.type, "IFCPROPERTYSINGLEVALUE")) {
             split_attributes(e.attributes, pieces);
             PropertyEntry entry;
-            entry.name = arena.add(string_or_empty(pieces[0]));
-            if (pieces.size() >= 3) {
-                NominalValue nv = nominal_value(pieces[2]);
-                entry.value = arena.add_optional(nv.value);
-                entry.value_type = arena.add_optional(nv.value_type);
-            }
+            entry.name = pool_string(pool, pieces[0]).value_or(empty);
+            if (pieces.size() >= 3) renderer.render(pieces[2], entry);
             properties[id] = entry;
         } else if (type_is(e.type, "IFCPROPERTYSET")) {
             split_attributes(e.attributes, pieces);
             PropertySetEntry entry;
-            entry.name = arena.add(pieces.size() >= 3 ? string_or_empty(pieces[2]) : std::string());
+            entry.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(empty) : empty;
             entry.first_id = set_members.size();
             if (pieces.size() >= 5) {
                 const StepValue v = parse_value(pieces[4]);
@@ -141,27 +175,31 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
         }
     });
 
-    PsetColumns out;
+    // One text per related object, however many rows it has.
+    IdMap<std::uint32_t> object_guid(links.size() + 16);
     const std::size_t expected = links.size() * 8;
-    out.guid.reserve(expected);
-    out.pset_name.reserve(expected);
-    out.prop_name.reserve(expected);
-    out.value.reserve(expected);
-    out.value_type.reserve(expected);
+    for (TextColumn* c : {&out.guid, &out.pset_name, &out.prop_name, &out.value, &out.value_type}) c->reserve(expected);
     for (const DefinitionLink& link : links) {
-        const auto guid = guids.guid_of(link.object);
-        if (!guid) continue;
         const PropertySetEntry* set = sets.find(link.definition);
         if (!set) continue;
-        const auto set_name = *arena.get(set->name);
+        const std::uint32_t* known = object_guid.find(link.object);
+        std::uint32_t guid;
+        if (known) {
+            guid = *known;
+        } else {
+            const auto g = guids.guid_of(link.object);
+            guid = g ? pool.add_view(*g) : kNull;
+            object_guid[link.object] = guid;
+        }
+        if (guid == kNull) continue;
         for (std::uint32_t k = 0; k < set->id_count; ++k) {
             const PropertyEntry* prop = properties.find(set_members[set->first_id + k]);
             if (!prop) continue;
-            out.guid.push(*guid);
-            out.pset_name.push(set_name);
-            out.prop_name.push(*arena.get(prop->name));
-            out.value.push(arena.get(prop->value));
-            out.value_type.push(arena.get(prop->value_type));
+            out.guid.push_back(guid);
+            out.pset_name.push_back(set->name);
+            out.prop_name.push_back(prop->name);
+            out.value.push_back(prop->value);
+            out.value_type.push_back(prop->value_type);
         }
     }
     return out;

@@ -9,12 +9,15 @@
 
 namespace quarnel {
 
+// Five parallel columns of text ids into `text`. Texts may borrow the mapped
+// file and the GuidIndex: marshal before releasing them.
 struct PsetColumns {
-    StringColumn guid;
-    StringColumn pset_name;
-    StringColumn prop_name;
-    StringColumn value;
-    StringColumn value_type;
+    TextPool text;
+    TextColumn guid;
+    TextColumn pset_name;
+    TextColumn prop_name;
+    TextColumn value;
+    TextColumn value_type;
 };
 
 PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids);

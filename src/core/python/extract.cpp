@@ -52,9 +52,10 @@ auto run_released(Core&& core, double& ms) {
 }
 
 bool put_columns(PyObject* d, const PsetColumns& c) {
-    return put(d, "guid", to_list(c.guid)) && put(d, "pset_name", to_list(c.pset_name)) &&
-           put(d, "prop_name", to_list(c.prop_name)) && put(d, "value", to_list(c.value)) &&
-           put(d, "value_type", to_list(c.value_type));
+    TextObjects text(c.text);
+    return put(d, "guid", to_list(c.guid, text)) && put(d, "pset_name", to_list(c.pset_name, text)) &&
+           put(d, "prop_name", to_list(c.prop_name, text)) && put(d, "value", to_list(c.value, text)) &&
+           put(d, "value_type", to_list(c.value_type, text));
 }
 
 // The common tail of the single-extractor results: columns, timings, size.

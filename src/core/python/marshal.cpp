@@ -1,5 +1,7 @@
 #include "python/marshal.hpp"
 
+#include <functional>
+
 namespace quarnel::py {
 namespace {
 
@@ -61,6 +63,35 @@ PyObject* to_list(const std::vector<std::optional<double>>& c) {
 
 PyObject* to_list(const std::vector<std::string_view>& c) {
     return build_list(c.size(), [&](std::size_t i) { return to_str(c[i]); });
+}
+
+TextObjects::TextObjects(const TextPool& pool) : pool_(pool), objects_(pool.size(), nullptr), recent_(1 << 14) {}
+
+TextObjects::~TextObjects() {
+    for (PyObject* o : objects_) Py_XDECREF(o);
+}
+
+PyObject* TextObjects::get(std::uint32_t id) {
+    if (id == TextPool::null) return none();
+    PyObject*& slot = objects_[id];
+    if (!slot) {
+        const std::string_view text = pool_[id];
+        Recent& r = recent_[std::hash<std::string_view>{}(text) & (recent_.size() - 1)];
+        if (r.object && r.text == text) {
+            Py_INCREF(r.object);
+            slot = r.object;
+        } else {
+            slot = to_str(text);
+            if (!slot) return nullptr;
+            r = {text, slot};
+        }
+    }
+    Py_INCREF(slot);
+    return slot;
+}
+
+PyObject* to_list(const TextColumn& c, TextObjects& objects) {
+    return build_list(c.size(), [&](std::size_t i) { return objects.get(c[i]); });
 }
 
 bool put(PyObject* dict, const char* key, PyObject* value) {

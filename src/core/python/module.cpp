@@ -49,8 +49,35 @@ PyMethodDef methods[] = {
     {nullptr, nullptr, 0, nullptr},
 };
 
+int exec_module(PyObject* module) {
+    // The module keeps no per-interpreter state and is not built for
+    // isolation: refuse every interpreter but the main one.
+    if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
+        PyErr_SetString(PyExc_ImportError, "quarnel._core does not support sub-interpreters");
+        return -1;
+    }
+    PyRef all(PyList_New(0));
+    if (!all) return -1;
+    for (const PyMethodDef* m = methods; m->ml_name; ++m) {
+        PyRef name(PyUnicode_FromString(m->ml_name));
+        if (!name || PyList_Append(all.get(), name.get()) != 0) return -1;
+    }
+    PyRef version_name(PyUnicode_FromString("__version__"));
+    if (!version_name || PyList_Append(all.get(), version_name.get()) != 0) return -1;
+    if (PyModule_AddStringConstant(module, "__version__", "0.1.0") != 0) return -1;
+    // PyModule_AddObject steals the reference only on success.
+    if (PyModule_AddObject(module, "__all__", all.get()) != 0) return -1;
+    all.release();
+    return 0;
+}
+
+PyModuleDef_Slot slots[] = {
+    {Py_mod_exec, reinterpret_cast<void*>(exec_module)},
+    {0, nullptr},
+};
+
 PyModuleDef module_def = {
-    PyModuleDef_HEAD_INIT, "_core", nullptr, -1, methods, nullptr, nullptr, nullptr, nullptr,
+    PyModuleDef_HEAD_INIT, "_core", "", 0, methods, slots, nullptr, nullptr, nullptr,
 };
 
 }  // namespace
@@ -62,26 +89,4 @@ PyObject* not_implemented(const char* function) {
 
 }  // namespace quarnel::py
 
-PyMODINIT_FUNC PyInit__core(void) {
-    using quarnel::py::PyRef;
-    // Single-phase init keeps no per-interpreter state; refuse sub-interpreters outright.
-    if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
-        PyErr_SetString(PyExc_ImportError, "quarnel._core does not support sub-interpreters");
-        return nullptr;
-    }
-    PyRef module(PyModule_Create(&quarnel::py::module_def));
-    if (!module) return nullptr;
-    PyRef all(PyList_New(0));
-    if (!all) return nullptr;
-    for (const PyMethodDef* m = quarnel::py::methods; m->ml_name; ++m) {
-        PyRef name(PyUnicode_FromString(m->ml_name));
-        if (!name || PyList_Append(all.get(), name.get()) != 0) return nullptr;
-    }
-    PyRef version_name(PyUnicode_FromString("__version__"));
-    if (!version_name || PyList_Append(all.get(), version_name.get()) != 0) return nullptr;
-    if (PyModule_AddStringConstant(module.get(), "__version__", "0.1.0") != 0) return nullptr;
-    // PyModule_AddObject steals the reference only on success.
-    if (PyModule_AddObject(module.get(), "__all__", all.get()) != 0) return nullptr;
-    all.release();
-    return module.release();
-}
+PyMODINIT_FUNC PyInit__core(void) { return PyModuleDef_Init(&quarnel::py::module_def); }

@@ -1,0 +1,54 @@
+"""Helpers shared by the benchmarks: test models, the scan floor, child processes."""
+import json
+import os
+import pathlib
+import statistics
+import subprocess
+import sys
+
+BENCH = pathlib.Path(__file__).resolve().parent
+ROOT = BENCH.parent
+SHARED = ROOT.parent / "shared"
+DATA = BENCH / "data"
+
+
+def scaled_model(source="office_a_20110811.ifc", copies=50):
+    """N disjoint copies of a corpus model, made once and kept in bench/data."""
+    DATA.mkdir(exist_ok=True)
+    out = DATA / f"{pathlib.Path(source).stem}_x{copies}.ifc"
+    if not out.exists():
+        subprocess.run(
+            [sys.executable, str(SHARED / "tools" / "scale_ifc.py"), str(SHARED / "corpus" / source), str(copies), str(out)],
+            check=True,
+        )
+    return out
+
+
+def scan_floor_seconds(path, mode="split", repeat=3):
+    """Median time of the minimal statement splitter on the same file."""
+    exe = BENCH / "scan_floor"
+    src = SHARED / "tools" / "scan_floor.c"
+    if not exe.exists() or exe.stat().st_mtime < src.stat().st_mtime:
+        subprocess.run(["gcc", "-O2", "-o", str(exe), str(src)], check=True)
+    times = []
+    for _ in range(repeat):
+        out = subprocess.run([str(exe), mode, str(path)], check=True, capture_output=True, text=True).stdout
+        times.append(json.loads(out)["seconds"])
+    return statistics.median(times)
+
+
+def run_child(code, *args):
+    """Runs `code` in a fresh interpreter; it prints one JSON object. Adds its peak RSS in MB."""
+    wrapper = code + "\nimport resource as _r, json as _j\n_R['peak_rss_mb'] = _r.getrusage(_r.RUSAGE_SELF).ru_maxrss / 1024\nprint(_j.dumps(_R))\n"
+    out = subprocess.run([sys.executable, "-c", wrapper, *map(str, args)], check=True, capture_output=True, text=True)
+    return json.loads(out.stdout.strip().splitlines()[-1])
+
+
+def mb(path):
+    return os.path.getsize(path) / 1e6
+
+
+def table(rows, headers):
+    lines = ["| " + " | ".join(headers) + " |", "|" + "---|" * len(headers)]
+    lines += ["| " + " | ".join(str(c) for c in row) + " |" for row in rows]
+    return "\n".join(lines)

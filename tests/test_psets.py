@@ -1,0 +1,230 @@
+from collections import Counter
+
+import pytest
+
+from quarnel import _core
+
+WALL = "2O2Fr$t4X7Zf8NOew3FLOH"
+SLAB = "1kTvXnbbzCWw8lcMd1dR4o"
+COLUMNS = ["guid", "pset_name", "prop_name", "value", "value_type"]
+
+
+def rows(result):
+    return Counter(zip(*(result[c] for c in COLUMNS)))
+
+
+def model_with_value(nominal):
+    # NominalValue last, so that a token with an open parenthesis stays one piece.
+    return f"""
+#1=IFCWALL('{WALL}',$,'Wall',$,$,$,$,$);
+#2=IFCPROPERTYSINGLEVALUE('P',$,{nominal});
+#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'Pset_Test',$,(#2));
+#4=IFCRELDEFINESBYPROPERTIES('0vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),#3);
+"""
+
+
+def single_value(write_ifc, nominal):
+    result = _core.extract_psets(write_ifc(model_with_value(nominal)))
+    assert result["guid"] == [WALL]
+    return result["value"][0], result["value_type"][0]
+
+
+@pytest.mark.parametrize(
+    "nominal, value, value_type",
+    [
+        ("IFCLENGTHMEASURE(200.)", "200", "IfcLengthmeasure"),
+        ("IFCBOOLEAN(.T.)", "True", "IfcBoolean"),
+        ("IFCBOOLEAN(.F.)", "False", "IfcBoolean"),
+        ("IFCBOOLEAN(.X.)", "X", "IfcBoolean"),
+        ("IFCBOOLEAN(.U.)", "U", "IfcBoolean"),
+        ("IFCLOGICAL(.U.)", "UNKNOWN", "IfcLogical"),
+        ("IFCLOGICAL(.T.)", "True", "IfcLogical"),
+        ("IFCLABEL('')", "", "IfcLabel"),
+        ("IFCTEXT($)", None, "IfcText"),
+        ("$", None, None),
+        ("*", None, None),
+        (".T.", "T", None),
+        ("5", "5", None),
+        ("#42", "#42", None),
+        ("(1.,2.)", "(1.,2.)", None),
+        ("IFCREAL(-0.)", "0", "IfcReal"),
+        ("IFCREAL(1.5E-7)", "0.00000015", "IfcReal"),
+        ("IFCREAL(2.5E20)", "25" + "0" * 19, "IfcReal"),
+        ("IFCREAL(1.0E15)", "1000000000000000", "IfcReal"),
+        ("IFCREAL(0.1)", "0.1", "IfcReal"),
+        ("IFCREAL(-3.)", "-3", "IfcReal"),
+        ("IFCREAL(123.456)", "123.456", "IfcReal"),
+        ("IFCREAL(1.E400)", "inf", "IfcReal"),
+        ("IFCREAL(-1.E400)", "-inf", "IfcReal"),
+        ("IFCREAL(1.E-400)", "0", "IfcReal"),
+        ("IFCREAL(+inf)", "inf", "IfcReal"),
+        ("IFCREAL(-Infinity)", "-inf", "IfcReal"),
+        ("IFCREAL(-nan)", "NaN", "IfcReal"),
+        ("IFCREAL(inf)", "inf", "IfcReal"),  # unsigned words are no number: kept as written
+        ("IFCINTEGER(1000000000000000)", "1000000000000000", "IfcInteger"),
+        ("IFCLABEL('a(b)')", "a(b)", "IfcLabel"),
+        ("IFCLABEL('x'", "IFCLABEL('x'", None),
+        ("ifclabel('x')", "x", "IfcLabel"),
+        ("IFCPOSITIVELENGTHMEASURE(2.5)", "2.5", "IfcPositivelengthmeasure"),
+        ("IFC(1.)", "1", "Ifc"),
+        ("IFCIDENTIFIER(#007)", "#7", "IfcIdentifier"),
+    ],
+)
+def test_nominal_value_rendering(write_ifc, nominal, value, value_type):
+    assert single_value(write_ifc, nominal) == (value, value_type)
+
+
+@pytest.mark.parametrize(
+    "token, text",
+    [
+        ("3.", "3"),
+        ("+3.0E0", "3"),
+        ("1.", "1"),
+        ("-.5", "-0.5"),
+        (".5", ".5"),
+        ("-", "-"),
+        ("1.2.3", "1.2.3"),
+        ("3D", "3D"),
+        ("1e5", "100000"),
+        ("#18446744073709551615", "#18446744073709551615"),
+        ("#18446744073709551616", "#18446744073709551616"),
+        ("#-1", "#-1"),
+        ("#+12", "#12"),
+        (".T", ".T"),
+        ("..", ".."),
+        ("'it''s'", "it's"),
+        ("''", ""),
+        (r"'\X2\00E4\X0\'", "\u00e4"),
+        (r"'\X2\D800\X0\'", ""),
+        (r"'\X2\D83DDE00\X0\'", "\U0001F600"),
+        (r"'\X2\00E400FC\X0\x'", "\u00e4\u00fcx"),
+        (r"'ab\X2\00E4'", "ab"),
+        (r"'\X\E4'", "\u00e4"),
+        (r"'\X\4G'", "\\X\\4G"),
+        (r"'\S\D'", "\u00c4"),
+        (r"'C:\\dir'", "C:\\\\dir"),
+        (r"'\P\x'", "\\P\\x"),
+        ("'\xe4'", "\u00e4"),
+        ("'\xc3\xa4'", "\u00c3\u00a4"),
+    ],
+)
+def test_attribute_values(write_ifc, token, text):
+    assert single_value(write_ifc, token) == (text, None)
+
+
+def test_lists_of_values_keep_their_text(write_ifc):
+    assert single_value(write_ifc, "IFCLABEL((1,'a'))") == ("(1,'a')", "IfcLabel")
+
+
+def test_value_type_keeps_latin1_bytes(write_ifc):
+    assert single_value(write_ifc, "IFC\xc4X('v')") == ("v", "Ifc\u00c4x")
+
+
+def test_text_that_is_not_utf8_is_absent(write_ifc):
+    from conftest import ifc_text
+
+    for token in ("(\xff)", ".\xff."):
+        path = write_ifc(ifc_text(model_with_value(token)).encode("latin-1"), raw=True)
+        assert _core.extract_psets(path)["value"] == [None]
+
+
+FULL = f"""
+#1=IFCWALL('{WALL}',$,'Wall',$,$,$,$,$);
+#2=IFCSLAB('{SLAB}',$,'Slab',$,$,$,$,$);
+#10=IFCPROPERTYSINGLEVALUE('Height',$,IFCLENGTHMEASURE(3000.),$);
+#11=IFCPROPERTYSINGLEVALUE($,$,IFCLABEL('anon'),$);
+#12=IFCPROPERTYENUMERATEDVALUE('Kind',$,(.A.),$);
+#13=IFCPROPERTYSINGLEVALUE('Short');
+#14=IFCQUANTITYLENGTH('Length',$,$,5.,$);
+#20=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'Pset_A',$,(#10,#11,#12,#13,#99,#10));
+#21=IFCELEMENTQUANTITY('1Ib9mCFyj6FBcWLR$7wNrZ',$,'Qto',$,$,(#14));
+#22=IFCPROPERTYSET('2Ib9mCFyj6FBcWLR$7wNrZ',$,$,$,#10);
+#30=IFCRELDEFINESBYPROPERTIES('0vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1,#2,#1,#77),#20);
+#31=IFCRELDEFINESBYPROPERTIES('1vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),#21);
+#32=IFCRELDEFINESBYPROPERTIES('2vDLa2Ym5BXvbfnvWbvBaz',$,$,$,#2,#22);
+#33=IFCRELDEFINESBYPROPERTIES('3vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),$);
+#34=IFCRELDEFINESBYPROPERTIES('4vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1));
+"""
+
+
+def test_join(write_ifc):
+    result = _core.extract_psets(write_ifc(FULL))
+    assert len({len(result[c]) for c in COLUMNS}) == 1
+    per_object = [
+        ("Pset_A", "Height", "3000", "IfcLengthmeasure"),
+        ("Pset_A", "", "anon", "IfcLabel"),
+        ("Pset_A", "Short", None, None),
+        ("Pset_A", "Height", "3000", "IfcLengthmeasure"),
+    ]
+    # The wall is listed twice, so its rows come twice; #77 does not exist;
+    # the enumerated property, the dangling #99 and the quantity set give nothing;
+    # a set whose HasProperties is a bare reference has no properties.
+    expected = Counter({(WALL,) + r: 2 for r in per_object[:3]})
+    expected[(WALL,) + per_object[0]] = 4
+    for r in per_object[:3]:
+        expected[(SLAB,) + r] += 1
+    expected[(SLAB,) + per_object[0]] += 1
+    assert rows(result) == expected
+
+
+def test_row_order_follows_lists(write_ifc):
+    result = _core.extract_psets(write_ifc(FULL))
+    wall_rows = [r for r in zip(*(result[c] for c in COLUMNS)) if r[0] == WALL]
+    assert [r[2] for r in wall_rows[:4]] == ["Height", "", "Short", "Height"]
+
+
+def test_types_in_any_case(write_ifc):
+    text = FULL.replace("IFCRELDEFINESBYPROPERTIES", "IfcRelDefinesByProperties").replace(
+        "IFCPROPERTYSET(", "ifcpropertyset(").replace("IFCPROPERTYSINGLEVALUE", "IfcPropertySingleValue")
+    assert rows(_core.extract_psets(write_ifc(text))) == rows(_core.extract_psets(write_ifc(FULL)))
+
+
+def test_related_object_needs_upper_case_prefix(write_ifc):
+    result = _core.extract_psets(write_ifc(FULL.replace("IFCWALL(", "IfcWall(")))
+    assert set(result["guid"]) == {SLAB}
+
+
+@pytest.mark.parametrize(
+    "first, present",
+    [
+        (f"'{WALL}'", True),
+        (r"'\X\41" + WALL[1:] + "'", True),  # decoded first: 22 characters
+        (f"'{WALL[:-1]}'", False),
+        (f"'{WALL}X'", False),
+        ("$", False),
+        ("#5", False),
+        (f" '{WALL}' ", True),
+    ],
+)
+def test_global_id_of_related_object(write_ifc, first, present):
+    text = f"""
+#1=IFCWALL({first},$,$,$,$,$,$,$);
+#2=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v'),$);
+#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'S',$,(#2));
+#4=IFCRELDEFINESBYPROPERTIES('0vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),#3);
+"""
+    result = _core.extract_psets(write_ifc(text))
+    assert len(result["guid"]) == (1 if present else 0)
+    if present:
+        assert len(result["guid"][0]) == 22
+
+
+def test_any_ifc_type_with_a_22_byte_first_string_is_an_object(write_ifc):
+    text = """
+#1=IFCPROPERTYSINGLEVALUE('ABCDEFGHIJKLMNOPQRSTUV',$,$,$);
+#2=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v'),$);
+#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'S',$,(#2));
+#4=IFCRELDEFINESBYPROPERTIES('0vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),#3);
+"""
+    assert _core.extract_psets(write_ifc(text))["guid"] == ["ABCDEFGHIJKLMNOPQRSTUV"]
+
+
+def test_no_relationships(write_ifc):
+    result = _core.extract_psets(write_ifc(f"#1=IFCWALL('{WALL}',$,$,$,$,$,$,$);"))
+    assert all(result[c] == [] for c in COLUMNS)
+    assert len(result) == 11
+
+
+def test_strings_are_shared_but_equal(write_ifc):
+    result = _core.extract_psets(write_ifc(FULL))
+    assert all(type(v) is str for v in result["guid"] + result["prop_name"])
