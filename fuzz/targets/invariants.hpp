@@ -25,6 +25,20 @@ inline void require_utf8(const StringColumn& column) {
     }
 }
 
+// The same for a column of ids into a TextPool.
+inline void require_utf8(const TextPool& pool, const TextColumn& column) {
+    for (const std::uint32_t id : column) {
+        if (id == TextPool::null) continue;
+        require(id < pool.size());
+        require(is_valid_utf8(pool[id]));
+    }
+}
+
+inline void require_guids(const TextPool& pool, const TextColumn& column) {
+    for (const std::uint32_t id : column) require(id != TextPool::null && id < pool.size() && pool[id].size() == 22);
+    require_utf8(pool, column);
+}
+
 inline void require_guids(const StringColumn& column) {
     for (std::size_t i = 0; i < column.size(); ++i) require(!column.is_null(i) && column.view(i).size() == 22);
     require_utf8(column);
