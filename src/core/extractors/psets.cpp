@@ -188,7 +188,11 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
             guid = *known;
         } else {
             const auto g = guids.guid_of(link.object);
-            guid = g ? pool.add_view(*g) : kNull;
+            // Decoded identifiers live in the GuidIndex: copy them so the
+            // columns need only the mapping.
+            const bool in_file = g && g->data() >= table.file().data() &&
+                                 g->data() < table.file().data() + table.file().size();
+            guid = !g ? kNull : in_file ? pool.add_view(*g) : pool.add_copy(*g);
             object_guid[link.object] = guid;
         }
         if (guid == kNull) continue;

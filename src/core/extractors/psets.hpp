@@ -10,7 +10,7 @@
 namespace quarnel {
 
 // Five parallel columns of text ids into `text`. Texts may borrow the mapped
-// file and the GuidIndex: marshal before releasing them.
+// file (not the table or the GuidIndex): marshal before unmapping.
 struct PsetColumns {
     TextPool text;
     TextColumn guid;

@@ -19,6 +19,13 @@ struct Prepared {
     GuidIndex guids;
     double entity_table_ms = 0.0;
     double guid_index_ms = 0.0;
+
+    // The columns borrow only the mapping: give the table memory back before
+    // the Python objects are built, which lowers the call's peak.
+    void release_tables() {
+        guids = GuidIndex();
+        table = EntityTable();
+    }
 };
 
 // Binds `path`, maps the file and builds the table and the GuidIndex with the lock held.
@@ -82,6 +89,7 @@ PyObject* extract_psets(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!p) return nullptr;
     double core_ms = 0.0;
     const PsetColumns columns = run_released([&] { return extract_property_sets(p->table, p->guids); }, core_ms);
+    p->release_tables();
     return extractor_result(*p, columns, "pset_extract_ms", core_ms);
 }
 

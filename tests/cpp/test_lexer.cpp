@@ -1,0 +1,156 @@
+// Checks of the lexer and the entity table through their C++ interfaces:
+// the cases a Python caller cannot reach through a whole file.
+#include <cmath>
+#include <cstdio>
+#include <string>
+#include <vector>
+
+#include "extractors/common.hpp"
+#include "step/entity_table.hpp"
+#include "step/guid_index.hpp"
+#include "step/lexer.hpp"
+
+using namespace quarnel;
+
+static int failures = 0;
+
+#define CHECK(cond)                                                       \
+    do {                                                                  \
+        if (!(cond)) {                                                    \
+            std::fprintf(stderr, "%s:%d: CHECK(%s)\n", __FILE__, __LINE__, #cond); \
+            ++failures;                                                   \
+        }                                                                 \
+    } while (0)
+
+static std::vector<std::string> pieces(std::string_view text) {
+    std::vector<std::string> out;
+    for (auto p : split_attributes(text)) out.emplace_back(p);
+    return out;
+}
+
+static void split_cases() {
+    CHECK(pieces("") == std::vector<std::string>{""});
+    CHECK(pieces("a,,b") == (std::vector<std::string>{"a", "", "b"}));
+    CHECK(pieces("a,") == (std::vector<std::string>{"a", ""}));
+    CHECK(pieces(" #1 , (2,3) ,'x,y'") == (std::vector<std::string>{"#1", "(2,3)", "'x,y'"}));
+    CHECK(pieces("IFCLABEL('a,b'),2") == (std::vector<std::string>{"IFCLABEL('a,b')", "2"}));
+    CHECK(pieces("a),b,c") == (std::vector<std::string>{"a),b,c"}));  // negative depth never splits
+    CHECK(pieces("'it''s',x") == (std::vector<std::string>{"'it''s'", "x"}));
+    CHECK(pieces("a,'open,b") == (std::vector<std::string>{"a", "'open,b"}));
+    CHECK(attribute_at("a,(b,c),d", 1) == std::optional<std::string_view>("(b,c)"));
+    CHECK(!attribute_at("a,b", 2));
+    CHECK(split_attributes("()").size() == 1);
+}
+
+static void value_cases() {
+    using K = StepValue::Kind;
+    CHECK(parse_value("").kind == K::Null);
+    CHECK(parse_value(" $ ").kind == K::Null);
+    CHECK(parse_value("*").kind == K::Derived);
+    CHECK(parse_value("$$").kind == K::Other);
+    CHECK(parse_value("#007").ref == 7);
+    CHECK(parse_value("#18446744073709551615").ref == 18446744073709551615ULL);
+    for (const char* t : {"#-1", "#", "# 12", "#18446744073709551616", "#1a"}) CHECK(parse_value(t).kind == K::Other);
+    CHECK(parse_value("'a'b'").text == "a'b");
+    CHECK(parse_value("''").text.empty());
+    CHECK(parse_value("'").kind == K::Other);
+    CHECK(parse_value("(#1,#2)").view == "#1,#2");
+    CHECK(parse_value("()").kind == K::List && parse_value("()").view.empty());
+    CHECK(parse_value(".T.").view == "T");
+    CHECK(parse_value("..").kind == K::Other);
+    CHECK(parse_value(".T").kind == K::Other);
+    CHECK(parse_value("IFCLABEL('x')").kind == K::Other);
+    for (const char* t : {"3", "3.", "+3.0E0", "3e0", "30E-1"}) CHECK(parse_value(t).kind == K::Real && parse_value(t).real == 3.0);
+    CHECK(parse_value("-.5").real == -0.5);
+    CHECK(parse_value("0.1").real == 0.1);
+    CHECK(parse_value("2.2250738585072011e-308").real == 2.2250738585072011e-308);  // correctly rounded
+    CHECK(std::isinf(parse_value("+INF").real) && std::isinf(parse_value("-infinity").real));
+    CHECK(std::isnan(parse_value("-NaN").real));
+    for (const char* t : {".5", "-", "+", "1.2.3", "3D", "1e", "1e+", "inf", "+infx", "--1"}) {
+        CHECK(parse_value(t).kind == K::Other);
+    }
+    CHECK(reference_list("#1,$,(#2),#3,'#4',#5") == (std::vector<std::uint64_t>{1, 3, 5}));
+    CHECK(enum_at(split_attributes("$,.NOTDEFINED."), 1) == std::optional<std::string>("NOTDEFINED"));
+    CHECK(!enum_at(split_attributes("$,.X."), 2));
+    CHECK(!enum_at(split_attributes("$,'X'"), 1));
+}
+
+static void decode_cases() {
+    CHECK(decode_string("\\X2\\00E4\\X0\\") == "\xC3\xA4");
+    CHECK(decode_string("\\X2\\D800\\X0\\").empty());
+    CHECK(decode_string("a\\X2\\00E4ZZZZ\\X0\\b") == "a\xC3\xA4" "b");  // ZZZZ is no hex group
+    CHECK(decode_string("\\X2\\00E") == "");                           // no terminator, short tail dropped
+    // No terminator: the scan stops three bytes before the end, so only the
+    // groups that end before those bytes count.
+    CHECK(decode_string("x\\X2\\00E400") == "x");
+    CHECK(decode_string("x\\X2\\00E40000") == "x\xC3\xA4");
+    CHECK(decode_string("\\X\\E4") == "\xC3\xA4");
+    CHECK(decode_string("\\X\\00") == std::string(1, '\0'));
+    CHECK(decode_string("\\S\\D") == "\xC3\x84");
+    CHECK(decode_string("\\S\\") == "\\S\\");
+    CHECK(decode_string("C:\\\\dir") == "C:\\\\dir");
+    CHECK(decode_string("\xE4") == "\xC3\xA4");
+    CHECK(decode_string("''") == "'");
+}
+
+static void statement_cases() {
+    const std::string f = "#1=A('x;y');#2=B('it''s');'open";
+    CHECK(find_statement_end(f, 0, f.size()) == std::optional<std::size_t>(11));
+    CHECK(find_statement_end(f, 12, f.size()) == std::optional<std::size_t>(25));
+    CHECK(!find_statement_end(f, 26, f.size()));
+    CHECK(!find_statement_end(f, 0, 5));               // the string does not close before the limit
+    CHECK(!find_statement_end("'ab'", 0, 4));          // closing quote is the last byte
+    auto h = parse_instance_header("#1 = IFCWALL ( 'x' ) ");
+    CHECK(h && h->id == 1 && h->type == "IFCWALL" && h->attributes == " 'x' ");
+    CHECK(!parse_instance_header("#1=IFCWALL('x')x"));
+    CHECK(!parse_instance_header("#5=(IFCA() IFCB())"));
+    CHECK(!parse_instance_header("#18446744073709551616=A()"));
+    CHECK(!parse_instance_header("#1=A("));
+    CHECK(!parse_instance_header("#1=A"));
+    CHECK(parse_instance_header("#1=A()")->attributes.empty());
+    CHECK(find_data_section("DATA;") == std::optional<std::size_t>(5));
+    CHECK(!find_data_section("MYDATA;"));
+}
+
+static void table_cases() {
+    const std::string f =
+        "DATA;\n#7=IFCWALL('2O2Fr$t4X7Zf8NOew3FLOH');\n#9=IFCWALL('short');\n#7=IFCSLAB('2O2Fr$t4X7Zf8NOew3FLOH');\n"
+        "#1000000000000=IfcWall('2O2Fr$t4X7Zf8NOew3FLOH');\nENDSEC;";
+    const EntityTable table = EntityTable::build(f);
+    CHECK(table.size() == 3);
+    CHECK(table.get(7)->type == "IFCSLAB");
+    CHECK(table.get(1000000000000ULL)->type == "IfcWall");
+    CHECK(!table.get(8));
+    std::size_t visited = 0;
+    table.for_each([&](std::uint64_t, const EntityRecord&) { ++visited; });
+    CHECK(visited == 3);
+    const GuidIndex guids = GuidIndex::build(table);
+    CHECK(guids.guid_of(7) == std::optional<std::string_view>("2O2Fr$t4X7Zf8NOew3FLOH"));
+    CHECK(!guids.guid_of(9));
+    CHECK(!guids.guid_of(1000000000000ULL));  // not an upper-case IFC type name
+}
+
+static void number_text_cases() {
+    CHECK(number_text(200.0) == "200");
+    CHECK(number_text(-0.0) == "0");
+    CHECK(number_text(0.25) == "0.25");
+    CHECK(number_text(1.5e-7) == "0.00000015");
+    CHECK(number_text(1e15) == "1000000000000000");
+    CHECK(number_text(2.5e20) == "250000000000000000000");
+    CHECK(number_text(-1234.5) == "-1234.5");
+    CHECK(number_text(1e300).size() == 301);
+    CHECK(number_text(INFINITY) == "inf" && number_text(-INFINITY) == "-inf" && number_text(NAN) == "NaN");
+    CHECK(display_case("IFCWALLSTANDARDCASE") == "IfcWallstandardcase");
+    CHECK(display_case("ifclabel") == "IfcLabel");
+}
+
+int main() {
+    split_cases();
+    value_cases();
+    decode_cases();
+    statement_cases();
+    table_cases();
+    number_text_cases();
+    if (failures) std::fprintf(stderr, "%d failed\n", failures);
+    return failures ? 1 : 0;
+}
