@@ -87,6 +87,22 @@ class Model:
     def cube_brep(self, size=1.0, origin=(0, 0, 0), flip=()):
         return self.add(f"IFCFACETEDBREP({self.shell(self.cube_faces(size, origin, flip))})")
 
+    def representation_map(self, items, origin="$"):
+        return self.add(f"IFCREPRESENTATIONMAP({origin},{self.shape(items)})")
+
+    def mapped_item(self, source, target="$"):
+        return self.add(f"IFCMAPPEDITEM({source},{target})")
+
+    def operator(self, axis1=None, axis2=None, origin=(0, 0, 0), scale="$", axis3=None, scale2=None,
+                 scale3=None, non_uniform=False):
+        d = lambda v: self.direction(*v) if v is not None else "$"
+        n = lambda v: fmt(v) if v is not None else "$"
+        attrs = [d(axis1), d(axis2), self.point(*origin), n(scale) if scale != "$" else "$", d(axis3)]
+        if non_uniform:
+            attrs += [n(scale2), n(scale3)]
+            return self.add(f"IFCCARTESIANTRANSFORMATIONOPERATOR3DNONUNIFORM({','.join(attrs)})")
+        return self.add(f"IFCCARTESIANTRANSFORMATIONOPERATOR3D({','.join(attrs)})")
+
     # products
     def shape(self, items, identifier="Body"):
         return self.add(f"IFCSHAPEREPRESENTATION($,'{identifier}','Brep',({','.join(items)}))")

@@ -113,22 +113,81 @@ std::optional<std::string> optional_text(std::string_view piece) {
     return std::move(v.text);
 }
 
-void append_links(const Pieces& pieces, std::size_t objects_at, std::size_t definition_at,
-                  std::vector<DefinitionLink>& links, std::vector<std::uint64_t>& scratch) {
-    if (pieces.size() <= objects_at || pieces.size() <= definition_at) return;
+std::optional<PendingLinks> pending_links(const Pieces& pieces, std::size_t objects_at, std::size_t definition_at) {
+    if (pieces.size() <= objects_at || pieces.size() <= definition_at) return std::nullopt;
     const StepValue d = parse_value(pieces[definition_at]);
-    if (!d.is(StepValue::Kind::Ref)) return;
-    const std::string_view objects = pieces[objects_at];
+    if (!d.is(StepValue::Kind::Ref)) return std::nullopt;
+    return PendingLinks{pieces[objects_at], d.ref};
+}
+
+void related_objects(std::string_view objects, std::vector<std::uint64_t>& out) {
+    out.clear();
     if (objects.empty()) return;
     if (objects.front() == '#') {
         const StepValue o = parse_value(objects);
-        if (o.is(StepValue::Kind::Ref)) links.push_back({o.ref, d.ref});
+        if (o.is(StepValue::Kind::Ref)) out.push_back(o.ref);
         return;
     }
     const StepValue list = parse_value(objects);
-    if (!list.is(StepValue::Kind::List)) return;
-    reference_list(list.view, scratch);
-    for (const std::uint64_t o : scratch) links.push_back({o, d.ref});
+    if (list.is(StepValue::Kind::List)) reference_list(list.view, out);
+}
+
+void append_links(const Pieces& pieces, std::size_t objects_at, std::size_t definition_at,
+                  std::vector<DefinitionLink>& links, std::vector<std::uint64_t>& scratch) {
+    const auto pending = pending_links(pieces, objects_at, definition_at);
+    if (!pending) return;
+    related_objects(pending->objects, scratch);
+    for (const std::uint64_t o : scratch) links.push_back({o, pending->definition});
+}
+
+namespace {
+
+// Pieces that cannot be a Ref, Real or List are rejected without parsing:
+// parsing a quoted piece would decode it.
+bool maybe_unquoted(std::string_view piece) { return !piece.empty() && piece.front() != '\''; }
+
+}  // namespace
+
+std::optional<std::uint64_t> ref_of(std::string_view piece) {
+    if (!maybe_unquoted(piece)) return std::nullopt;
+    const StepValue v = parse_value(piece);
+    if (!v.is(StepValue::Kind::Ref)) return std::nullopt;
+    return v.ref;
+}
+
+std::optional<double> real_of(std::string_view piece) {
+    if (!maybe_unquoted(piece)) return std::nullopt;
+    const StepValue v = parse_value(piece);
+    if (!v.is(StepValue::Kind::Real)) return std::nullopt;
+    return v.real;
+}
+
+std::optional<std::string_view> list_of(std::string_view piece) {
+    if (!maybe_unquoted(piece)) return std::nullopt;
+    const StepValue v = parse_value(piece);
+    if (!v.is(StepValue::Kind::List)) return std::nullopt;
+    return v.view;
+}
+
+TextRef TextArena::add_string(std::string_view piece) {
+    const std::string_view t = trim(piece);
+    if (t.size() < 2 || t.front() != '\'' || t.back() != '\'') return {};
+    const std::string_view inner = t.substr(1, t.size() - 2);
+    // Most texts need no decoding: no quote, escape or byte above 0x7F inside.
+    for (const char c : inner) {
+        if (c == '\'' || c == '\\' || static_cast<unsigned char>(c) >= 0x80) return add(decode_string(inner));
+    }
+    return add(inner);
+}
+
+IdSpan append_id_list(std::string_view piece, std::vector<std::uint64_t>& ids, std::vector<std::uint64_t>& scratch) {
+    IdSpan span{ids.size(), 0};
+    const auto list = list_of(piece);
+    if (!list) return span;
+    reference_list(*list, scratch);
+    ids.insert(ids.end(), scratch.begin(), scratch.end());
+    span.count = static_cast<std::uint32_t>(scratch.size());
+    return span;
 }
 
 }  // namespace quarnel

@@ -33,6 +33,10 @@ const std::vector<SubMesh>& mesh_item(const EntityTable& table, std::uint64_t id
     owned.clear();
     const auto e = table.get(id);
     if (!e) return owned;
+    if (type_is(e->type, "IFCMAPPEDITEM")) {
+        owned = mesh_mapped_item(table, id, cache);
+        return owned;
+    }
     auto& slot = cache.items[id];
     if (auto sub = build_item(table, *e)) slot.push_back(std::move(*sub));
     return slot;

@@ -30,6 +30,8 @@ std::optional<SubMesh> mesh_triangulated_face_set(const EntityTable& table, std:
 std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_t id);
 std::optional<SubMesh> mesh_brep(const EntityTable& table, std::string_view attributes);
 std::optional<SubMesh> mesh_surface_model(const EntityTable& table, std::string_view attributes);
+std::vector<SubMesh> mesh_mapped_item(const EntityTable& table, std::uint64_t id, ItemMeshCache& cache);
+PlacementMatrix read_transformation_operator(const EntityTable& table, std::uint64_t id);
 
 // Items of an IFCSHAPEREPRESENTATION: the references of its attribute 3.
 std::vector<std::uint64_t> representation_items(const EntityTable& table, std::uint64_t id);

@@ -45,6 +45,9 @@ MeshStats compute_mesh_stats(const ProductMesh& mesh) {
     float volume = 0.0f;
     const std::uint32_t* idx = mesh.indices.data();
     for (std::size_t k = 0; k < t; ++k) {
+        // Builders keep every index below the vertex count; a triangle that broke
+        // that rule would read outside the mesh, so it adds nothing instead.
+        if (idx[3 * k] >= n || idx[3 * k + 1] >= n || idx[3 * k + 2] >= n) continue;
         const float* a = p + 3 * static_cast<std::size_t>(idx[3 * k]);
         const float* b = p + 3 * static_cast<std::size_t>(idx[3 * k + 1]);
         const float* c = p + 3 * static_cast<std::size_t>(idx[3 * k + 2]);

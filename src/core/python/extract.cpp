@@ -1,7 +1,10 @@
 #include <memory>
 
 #include "clock.hpp"
+#include "extractors/classifications.hpp"
+#include "extractors/materials.hpp"
 #include "extractors/psets.hpp"
+#include "extractors/quantities.hpp"
 #include "python/frame.hpp"
 #include "python/functions.hpp"
 #include "python/marshal.hpp"
@@ -28,11 +31,9 @@ struct Prepared {
     }
 };
 
-// Binds `path`, maps the file and builds the table and the GuidIndex with the lock held.
-std::unique_ptr<Prepared> prepare(const char* function, PyObject* args, PyObject* kwargs) {
-    const auto path = bind_path(function, args, kwargs);
-    if (!path) return nullptr;
-    auto file = open_mapped(*path);
+// Maps the file and builds the table and the GuidIndex with the lock held.
+std::unique_ptr<Prepared> prepare(const std::string& path) {
+    auto file = open_mapped(path);
     if (!file) return nullptr;
     auto p = std::make_unique<Prepared>();
     p->file = std::move(*file);
@@ -43,6 +44,13 @@ std::unique_ptr<Prepared> prepare(const char* function, PyObject* args, PyObject
     p->guids = GuidIndex::build(p->table);
     p->guid_index_ms = ms_since(t);
     return p;
+}
+
+// Binds `path`, then prepares.
+std::unique_ptr<Prepared> prepare(const char* function, PyObject* args, PyObject* kwargs) {
+    const auto path = bind_path(function, args, kwargs);
+    if (!path) return nullptr;
+    return prepare(*path);
 }
 
 // Runs `core` with the lock released; the time includes releasing and re-taking it.
@@ -63,6 +71,33 @@ bool put_columns(PyObject* d, const PsetColumns& c) {
     return put(d, "guid", to_list(c.guid, text)) && put(d, "pset_name", to_list(c.pset_name, text)) &&
            put(d, "prop_name", to_list(c.prop_name, text)) && put(d, "value", to_list(c.value, text)) &&
            put(d, "value_type", to_list(c.value_type, text));
+}
+
+bool put_columns(PyObject* d, const QtoColumns& c) {
+    return put(d, "guid", to_list(c.guid)) && put(d, "qto_name", to_list(c.qto_name)) &&
+           put(d, "quantity_name", to_list(c.quantity_name)) && put(d, "value", to_list(c.value)) &&
+           put(d, "quantity_type", to_list(c.quantity_type)) && put(d, "unit_step_id", to_list(c.unit_step_id));
+}
+
+bool put_columns(PyObject* d, const MaterialColumns& c) {
+    return put(d, "guid", to_list(c.guid)) && put(d, "role", to_list(c.role)) &&
+           put(d, "layer_index", to_list(c.layer_index)) && put(d, "material_name", to_list(c.material_name)) &&
+           put(d, "layer_thickness_mm", to_list(c.layer_thickness)) && put(d, "category", to_list(c.category));
+}
+
+bool put_columns(PyObject* d, const ClassificationColumns& c) {
+    return put(d, "guid", to_list(c.guid)) && put(d, "system_name", to_list(c.system_name)) &&
+           put(d, "edition", to_list(c.edition)) && put(d, "identification", to_list(c.identification)) &&
+           put(d, "name", to_list(c.name)) && put(d, "location", to_list(c.location)) &&
+           put(d, "source", to_list(c.source));
+}
+
+// The columns alone, as one inner dict of extract_all.
+template <class Columns>
+PyObject* columns_dict(const Columns& columns) {
+    PyRef d(PyDict_New());
+    if (!d || !put_columns(d.get(), columns)) return nullptr;
+    return d.release();
 }
 
 // The common tail of the single-extractor results: columns, timings, size.
@@ -94,23 +129,82 @@ PyObject* extract_psets(PyObject*, PyObject* args, PyObject* kwargs) {
 }
 
 PyObject* extract_quantities(PyObject*, PyObject* args, PyObject* kwargs) {
-    if (!bind_path("extract_quantities", args, kwargs)) return nullptr;
-    return not_implemented("extract_quantities");
+    auto p = prepare("extract_quantities", args, kwargs);
+    if (!p) return nullptr;
+    double core_ms = 0.0;
+    const QtoColumns columns =
+        run_released([&] { return extract_element_quantities(p->table, p->guids); }, core_ms);
+    return extractor_result(*p, columns, "qto_extract_ms", core_ms);
 }
 
 PyObject* extract_materials(PyObject*, PyObject* args, PyObject* kwargs) {
-    if (!bind_path("extract_materials", args, kwargs)) return nullptr;
-    return not_implemented("extract_materials");
+    auto p = prepare("extract_materials", args, kwargs);
+    if (!p) return nullptr;
+    double core_ms = 0.0;
+    const MaterialColumns columns =
+        run_released([&] { return extract_material_assignments(p->table, p->guids); }, core_ms);
+    return extractor_result(*p, columns, "materials_extract_ms", core_ms);
 }
 
 PyObject* extract_classifications(PyObject*, PyObject* args, PyObject* kwargs) {
-    if (!bind_path("extract_classifications", args, kwargs)) return nullptr;
-    return not_implemented("extract_classifications");
+    auto p = prepare("extract_classifications", args, kwargs);
+    if (!p) return nullptr;
+    double core_ms = 0.0;
+    const ClassificationColumns columns =
+        run_released([&] { return extract_classification_links(p->table, p->guids); }, core_ms);
+    return extractor_result(*p, columns, "classifications_extract_ms", core_ms);
 }
 
 PyObject* extract_all(PyObject*, PyObject* args, PyObject* kwargs) {
-    if (!bind_path("extract_all", args, kwargs)) return nullptr;
-    return not_implemented("extract_all");
+    const auto path = bind_path("extract_all", args, kwargs);
+    if (!path) return nullptr;
+    const Instant total_start = Instant::now();
+    auto p = prepare(*path);
+    if (!p) return nullptr;
+
+    PsetColumns psets;
+    QtoColumns quantities;
+    MaterialColumns materials;
+    ClassificationColumns classifications;
+    double psets_ms = 0.0, quantities_ms = 0.0, materials_ms = 0.0, classifications_ms = 0.0;
+    {
+        // One release for all four; each is timed on its own inside it.
+        ReleasedLock unlocked;
+        Instant t = Instant::now();
+        psets = extract_property_sets(p->table, p->guids);
+        psets_ms = ms_since(t);
+        t = Instant::now();
+        quantities = extract_element_quantities(p->table, p->guids);
+        quantities_ms = ms_since(t);
+        t = Instant::now();
+        materials = extract_material_assignments(p->table, p->guids);
+        materials_ms = ms_since(t);
+        t = Instant::now();
+        classifications = extract_classification_links(p->table, p->guids);
+        classifications_ms = ms_since(t);
+    }
+
+    const Instant marshal_start = Instant::now();
+    PyRef d(PyDict_New());
+    if (!d || !put(d.get(), "psets", columns_dict(psets)) || !put(d.get(), "quantities", columns_dict(quantities)) ||
+        !put(d.get(), "materials", columns_dict(materials)) ||
+        !put(d.get(), "classifications", columns_dict(classifications))) {
+        return nullptr;
+    }
+    const Instant end = Instant::now();
+    if (!put(d.get(), "open_ms", PyFloat_FromDouble(p->file.open_ms())) ||
+        !put(d.get(), "entity_table_ms", PyFloat_FromDouble(p->entity_table_ms)) ||
+        !put(d.get(), "guid_index_ms", PyFloat_FromDouble(p->guid_index_ms)) ||
+        !put(d.get(), "psets_extract_ms", PyFloat_FromDouble(psets_ms)) ||
+        !put(d.get(), "quantities_extract_ms", PyFloat_FromDouble(quantities_ms)) ||
+        !put(d.get(), "materials_extract_ms", PyFloat_FromDouble(materials_ms)) ||
+        !put(d.get(), "classifications_extract_ms", PyFloat_FromDouble(classifications_ms)) ||
+        !put(d.get(), "marshal_ms", PyFloat_FromDouble(elapsed_ms(marshal_start, end))) ||
+        !put(d.get(), "total_ms", PyFloat_FromDouble(elapsed_ms(total_start, end))) ||
+        !put(d.get(), "size_bytes", PyLong_FromUnsignedLongLong(p->file.size()))) {
+        return nullptr;
+    }
+    return d.release();
 }
 
 }  // namespace quarnel::py

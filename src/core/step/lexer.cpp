@@ -17,6 +17,28 @@ bool is_word_byte(unsigned char c) {
 
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
+// End of the run of word bytes starting at `p` (a type name), before `end`.
+// Runs once per statement, so sixteen bytes are classified at a time.
+std::size_t word_end(const char* s, std::size_t p, std::size_t end) {
+#if defined(__SSE2__)
+    while (end - p >= 16) {
+        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + p));
+        // Signed compares: bytes >= 0x80 are negative and fall outside every range.
+        const auto in = [&](char lo, char hi) {
+            return _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8(static_cast<char>(lo - 1))),
+                                 _mm_cmplt_epi8(c, _mm_set1_epi8(static_cast<char>(hi + 1))));
+        };
+        const __m128i word = _mm_or_si128(_mm_or_si128(in('A', 'Z'), in('a', 'z')),
+                                          _mm_or_si128(in('0', '9'), _mm_cmpeq_epi8(c, _mm_set1_epi8('_'))));
+        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(word)) & 0xFFFFu;
+        if (other) return p + static_cast<std::size_t>(__builtin_ctz(other));
+        p += 16;
+    }
+#endif
+    while (p < end && is_word_byte(static_cast<unsigned char>(s[p]))) ++p;
+    return p;
+}
+
 int hex_value(unsigned char c) {
     if (c >= '0' && c <= '9') return c - '0';
     if (c >= 'A' && c <= 'F') return c - 'A' + 10;
@@ -223,28 +245,47 @@ std::optional<std::uint64_t> parse_u64(std::string_view digits) {
     return v;
 }
 
-std::optional<InstanceHeader> parse_instance_header(std::string_view s) {
+bool parse_instance_header(std::string_view s, InstanceHeader& out) {
     const std::size_t n = s.size();
-    if (n < 2 || s[0] != '#') return std::nullopt;
+    if (n < 2 || s[0] != '#') return false;
+    // The id is read in the same walk that finds its end (this runs once per
+    // statement); only a run longer than 19 digits can overflow.
     std::size_t p = 1;
-    while (p < n && is_digit(static_cast<unsigned char>(s[p]))) ++p;
-    auto id = parse_u64(s.substr(1, p - 1));
-    if (!id) return std::nullopt;
+    std::uint64_t id = 0;
+    while (p < n && is_digit(static_cast<unsigned char>(s[p]))) {
+        id = id * 10 + static_cast<std::uint64_t>(s[p] - '0');
+        ++p;
+    }
+    if (p == 1) return false;
+    if (p - 1 > 19) {
+        const auto checked = parse_u64(s.substr(1, p - 1));
+        if (!checked) return false;
+        id = *checked;
+    }
     while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
-    if (p >= n || s[p] != '=') return std::nullopt;
+    if (p >= n || s[p] != '=') return false;
     ++p;
     while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
     const std::size_t name_begin = p;
-    while (p < n && is_word_byte(static_cast<unsigned char>(s[p]))) ++p;
-    if (p == name_begin || p >= n) return std::nullopt;
+    p = word_end(s.data(), p, n);
+    if (p == name_begin || p >= n) return false;
     const std::size_t name_end = p;
     while (p < n && is_space(static_cast<unsigned char>(s[p]))) ++p;
-    if (p >= n || s[p] != '(') return std::nullopt;
+    if (p >= n || s[p] != '(') return false;
     const std::size_t open = p;
     std::size_t e = n;
     while (e > open + 1 && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
-    if (e <= open + 1 || s[e - 1] != ')') return std::nullopt;
-    return InstanceHeader{*id, s.substr(name_begin, name_end - name_begin), s.substr(open + 1, e - 1 - (open + 1))};
+    if (e <= open + 1 || s[e - 1] != ')') return false;
+    out.id = id;
+    out.type = std::string_view(s.data() + name_begin, name_end - name_begin);
+    out.attributes = std::string_view(s.data() + open + 1, e - 1 - (open + 1));
+    return true;
+}
+
+std::optional<InstanceHeader> parse_instance_header(std::string_view s) {
+    InstanceHeader h;
+    if (!parse_instance_header(s, h)) return std::nullopt;
+    return h;
 }
 
 void split_attributes(std::string_view text, Pieces& out) {

@@ -35,6 +35,8 @@ using Pieces = std::vector<std::string_view>;
 std::optional<std::size_t> find_data_section(std::string_view file);
 std::optional<std::size_t> find_statement_end(std::string_view file, std::size_t start, std::size_t limit);
 std::optional<InstanceHeader> parse_instance_header(std::string_view statement);
+// Same parse into a caller-owned header (no optional to copy out per statement); false when absent.
+bool parse_instance_header(std::string_view statement, InstanceHeader& out);
 
 Pieces split_attributes(std::string_view text);
 // Same pieces, into a caller-owned buffer (cleared first) so hot loops do not allocate.

@@ -1,0 +1,66 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <vector>
+
+#include "indexer/catalogue.hpp"
+#include "indexer/header.hpp"
+#include "indexer/model_index.hpp"
+#include "step/flat_map.hpp"
+#include "step/lexer.hpp"
+
+namespace quarnel {
+
+// One IFCSIUNIT; an absent enumeration is "".
+struct SiUnitRecord {
+    std::string unit_type;
+    std::string prefix;
+    std::string name;
+};
+
+// Working state of one indexing pass and the handlers the statement loop
+// calls. Each handler receives the instance's pieces, already split.
+class IndexPass {
+public:
+    explicit IndexPass(std::string_view file);
+    ModelIndex run();
+
+private:
+    std::string_view file_;
+    HeaderFacts header_;
+    ModelIndex out_;
+    TypeSet products_{TypeRole::Product};
+    Pieces pieces_;
+    std::vector<std::uint64_t> refs_;
+    std::array<std::uint32_t, 136> counts_{};  // per catalogue position
+    std::optional<std::string> application_;
+    IdMap<SiUnitRecord> si_units_;
+    std::vector<std::uint64_t> unit_list_;
+
+    void dispatch(const InstanceHeader& h);
+
+    // products.cpp
+    void product(const InstanceHeader& h, int position);
+    void finish_type_counts();
+
+    // spatial.cpp
+    void storey(const InstanceHeader& h);
+    void spatial_guid(const InstanceHeader& h, GuidMap& map);
+    void aggregation();
+    void containment();
+    void link_storeys_to_buildings();
+    void keep_storey_containment();
+
+    // units.cpp
+    void si_unit(const InstanceHeader& h);
+    void unit_assignment();
+    void resolve_unit_scale();
+
+    // index_model.cpp
+    void project(const InstanceHeader& h);
+    void application();
+};
+
+}  // namespace quarnel

@@ -1,0 +1,97 @@
+"""index_ifc on the shared corpus, checked for consistency and against IfcOpenShell."""
+
+import functools
+import re
+
+import pytest
+
+from conftest import corpus, corpus_params
+from quarnel import _core
+from test_index import NOT_PRODUCTS, PRODUCT_TYPES, TABLE_KEYS
+
+pytestmark = corpus
+
+INSTANCE = re.compile(rb"#(\d+)\s*=\s*([A-Za-z0-9_]+)\s*\(")
+
+
+@functools.lru_cache(maxsize=None)
+def indexed(path):
+    return _core.index_ifc(path)
+
+
+@functools.lru_cache(maxsize=1)
+def opened(path):
+    ifcopenshell = pytest.importorskip("ifcopenshell")
+    try:
+        return ifcopenshell.open(path)
+    except Exception as e:  # a schema IfcOpenShell does not know
+        pytest.skip(f"IfcOpenShell cannot open {path}: {e}")
+
+
+@functools.lru_cache(maxsize=1)
+def upper_case_ids(path):
+    """Ids of the instances whose type name is written in upper case."""
+    data = open(path, "rb").read()
+    return {int(m.group(1)) for m in INSTANCE.finditer(data) if m.group(2) == m.group(2).upper()}
+
+
+def reference_ids(path, model, type_name):
+    """Ids IfcOpenShell lists for exactly this type, written in upper case with a string GlobalId."""
+    try:
+        instances = model.by_type(type_name, include_subtypes=False)
+    except RuntimeError:  # not in this schema
+        return []
+    upper = upper_case_ids(path)
+    return [e.id() for e in instances if e.id() in upper and isinstance(e.GlobalId, str)]
+
+
+@pytest.mark.parametrize("path", corpus_params())
+def test_corpus_model_is_consistent(path):
+    r = indexed(path)
+    for key, columns in TABLE_KEYS.items():
+        assert list(r[key]) == columns
+        assert len({len(v) for v in r[key].values()}) == 1, key
+    storeys = set(r["storeys"]["step_id"])
+    assert set(r["contained_in"]["structure"]) <= storeys
+    assert set(r["storey_building"]["building"]) <= set(r["buildings"]["step_id"])
+    assert sum(r["type_counts"].values()) == len(r["products"]["step_id"])
+    assert set(r["type_counts"]) == set(r["products"]["entity"])
+    assert set(r["products"]["entity"]) <= set(PRODUCT_TYPES)
+    assert all(e is None for e in r["storeys"]["building_step_id"])
+    assert r["schema"]
+
+
+@pytest.mark.parametrize("path", corpus_params())
+def test_type_counts_match_ifcopenshell(path):
+    model = opened(path)
+    counts = indexed(path)["type_counts"]
+    for t in PRODUCT_TYPES:
+        assert counts.get(t, 0) == len(reference_ids(path, model, t)), t
+    for t in NOT_PRODUCTS:
+        assert t not in counts
+
+
+@pytest.mark.parametrize("path", corpus_params())
+def test_spatial_ids_match_ifcopenshell(path):
+    model = opened(path)
+    r = indexed(path)
+    for key, type_name in [("storeys", "IfcBuildingStorey"), ("sites", "IfcSite"), ("buildings", "IfcBuilding"),
+                           ("projects", "IfcProject"), ("spaces", "IfcSpace")]:
+        ids = reference_ids(path, model, type_name)
+        assert sorted(r[key]["step_id"]) == sorted(ids), key
+        guids = {e.id(): e.GlobalId for e in model.by_type(type_name, include_subtypes=False)}
+        assert r[key]["guid"] == [guids[i] for i in r[key]["step_id"]], key
+
+
+@pytest.mark.parametrize("path", corpus_params())
+def test_unit_scale_matches_ifcopenshell(path):
+    model = opened(path)
+    unit_util = pytest.importorskip("ifcopenshell.util.unit")
+    scale = indexed(path)["unit_scale"]
+    projects = model.by_type("IfcProject")
+    units = projects[0].UnitsInContext.Units if projects and projects[0].UnitsInContext else []
+    length = [u for u in units if getattr(u, "UnitType", None) == "LENGTHUNIT"]
+    if length and length[0].is_a("IfcSIUnit"):
+        assert scale == pytest.approx(unit_util.calculate_unit_scale(model), rel=1e-12)
+    else:
+        assert scale is None

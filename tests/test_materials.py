@@ -1,0 +1,208 @@
+from collections import Counter
+
+import pytest
+
+import quarnel
+
+COLUMNS = ["guid", "role", "layer_index", "material_name", "layer_thickness_mm", "category"]
+KEYS = COLUMNS + ["open_ms", "entity_table_ms", "guid_index_ms", "materials_extract_ms", "marshal_ms", "size_bytes"]
+
+WALL = "WALL000000000000000001"
+
+
+def table(result):
+    """Rows without the guid column, in result order."""
+    return list(zip(*(result[k] for k in COLUMNS[1:])))
+
+
+def assigned(definitions, relating="#50", objects="(#1)"):
+    return f"""
+#1=IFCWALL('{WALL}',$,'W',$,$,$,$,$);
+{definitions}
+#90=IFCRELASSOCIATESMATERIAL('REL0000000000000000001',$,$,$,{objects},{relating});
+"""
+
+
+CONCRETE = "#5=IFCMATERIAL('Concrete',$,'Structural');"
+BRICK = "#6=IFCMATERIAL('Brick');"
+THREE_LAYERS = """
+#11=IFCMATERIALLAYER(#5,12.5,$,$,$,$,$);
+#12=IFCMATERIALLAYER(#6,200.,$,$,$,$,$);
+#13=IFCMATERIALLAYER(#5,50.,$,'Finish',$,'Cladding',$);
+"""
+
+
+@pytest.mark.parametrize(
+    "definitions, expected",
+    [
+        (f"{CONCRETE}#50=IFCMATERIAL('Concrete',$,'Structural');", [("direct", -1, "Concrete", None, "Structural")]),
+        # IFC2X3 materials have only a name.
+        ("#50=IFCMATERIAL('Brick');", [("direct", -1, "Brick", None, None)]),
+        ("#50=IFCMATERIAL('',$,'');", [("direct", -1, "", None, "")]),
+        ("#50=IFCMATERIAL($,$,5.);", [("direct", -1, None, None, None)]),
+        ("#50=ifcmaterial('lower');", [("direct", -1, "lower", None, None)]),
+        (
+            f"{CONCRETE}{BRICK}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11,#12,#13),'Wall',$);"
+            "#50=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.,$);",
+            [
+                ("layer", 0, "Concrete", 12.5, "Structural"),
+                ("layer", 1, "Brick", 200.0, None),
+                ("layer", 2, "Finish", 50.0, "Cladding"),
+            ],
+        ),
+        (
+            f"{CONCRETE}{BRICK}{THREE_LAYERS}#50=IfcMaterialLayerSet((#11,#12,#13),'Wall',$);",
+            [
+                ("layer", 0, "Concrete", 12.5, "Structural"),
+                ("layer", 1, "Brick", 200.0, None),
+                ("layer", 2, "Finish", 50.0, "Cladding"),
+            ],
+        ),
+        # The layer's own name wins over its material's; $ falls back to the material's.
+        (
+            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,200.,$,'Core',$,$,$);#12=IFCMATERIALLAYER(#5,200.,$,$,$,$,$);"
+            "#50=IFCMATERIALLAYERSET((#11,#12),$,$);",
+            [("layer", 0, "Core", 200.0, "Structural"), ("layer", 1, "Concrete", 200.0, "Structural")],
+        ),
+        # An empty layer name is a name.
+        (
+            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,$,'',$,'',$);#50=IFCMATERIALLAYERSET((#11),$,$);",
+            [("layer", 0, "", 1.0, "")],
+        ),
+        # IFC2X3 layers have three attributes.
+        (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,0.2,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", 0.2, "Structural")]),
+        # Thickness as written: no unit scale; anything but a number is absent.
+        (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", None, "Structural")]),
+        (
+            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,IFCPOSITIVELENGTHMEASURE(2.),$);#50=IFCMATERIALLAYERSET((#11),$);",
+            [("layer", 0, "Concrete", None, "Structural")],
+        ),
+        (f"{CONCRETE}#11=IFCMATERIALLAYER(#5);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", None, "Structural")]),
+        # A layer name or category that is no string falls back to the material's.
+        (
+            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,.F.,5.,$,#5,$);#50=IFCMATERIALLAYERSET((#11),$,$);",
+            [("layer", 0, "Concrete", 1.0, "Structural")],
+        ),
+        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET($,$,$);", []),
+        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET('(#11)',$,$);", []),
+        (f"{CONCRETE}#50=IFCMATERIALLIST('(#5)');", []),
+        # A layer without a material, with a dangling one, or one that is no material.
+        (f"{CONCRETE}#11=IFCMATERIALLAYER($,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
+        (f"{CONCRETE}#11=IFCMATERIALLAYER(#77,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
+        (f"{CONCRETE}#11=IFCMATERIALLAYER('#5',1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
+        (f"#11=IFCMATERIALLAYER(#11,1.,$,$,$,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
+        # Positions count every listed id, dangling and foreign ones included.
+        (
+            f"{CONCRETE}{BRICK}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#99,#13,#5,'x',#12),$,$);",
+            [
+                ("layer", 0, "Concrete", 12.5, "Structural"),
+                ("layer", 2, "Finish", 50.0, "Cladding"),
+                ("layer", 4, "Brick", 200.0, None),
+            ],
+        ),
+        # A layer set that lists itself: only its real layers give rows.
+        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#50,#11),$,$);", [("layer", 1, "Concrete", 12.5, "Structural")]),
+        (
+            f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#11),$,$);",
+            [("layer", 0, "Concrete", 12.5, "Structural"), ("layer", 1, "Concrete", 12.5, "Structural")],
+        ),
+        (f"{CONCRETE}{BRICK}#50=IFCMATERIALLIST((#5,#6));", [("list", 0, "Concrete", None, "Structural"), ("list", 1, "Brick", None, None)]),
+        (f"{CONCRETE}#9=IFCMATERIALLAYER(#5,1.,$);#50=IFCMATERIALLIST((#5,#9));", [("list", 0, "Concrete", None, "Structural")]),
+        (f"{CONCRETE}#9=IFCMATERIALLAYER(#5,1.,$);#50=IFCMATERIALLIST((#9,#99,#5));", [("list", 2, "Concrete", None, "Structural")]),
+        # Empty lists and sets, a list when no material exists, a set when no layer exists: no row at all.
+        (f"{CONCRETE}#50=IFCMATERIALLIST(());", []),
+        (f"{CONCRETE}#50=IFCMATERIALLIST($);", []),
+        (f"{CONCRETE}#50=IFCMATERIALLIST(#5);", []),
+        ("#9=IFCMATERIALLAYER($,1.,$);#50=IFCMATERIALLIST((#9));", []),
+        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((),$,$);", []),
+        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET(#11,$,$);", []),
+        (f"{CONCRETE}#50=IFCMATERIALLAYERSET((#5),$,$);", []),
+        (f"{CONCRETE}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((),$,$);#50=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.);", []),
+        # Kinds that are not resolved, and usages that lead nowhere: one placeholder row.
+        ("#50=IFCMATERIALCONSTITUENTSET('S',$,(#51));#51=IFCMATERIALCONSTITUENT('C',$,#5,$,$);", [("unknown", -1, None, None, None)]),
+        ("#50=IFCMATERIALPROFILESETUSAGE(#51,$,$);", [("unknown", -1, None, None, None)]),
+        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYER(#5,1.,$);", [("unknown", -1, None, None, None)]),
+        ("", [("unknown", -1, None, None, None)]),
+        (f"{CONCRETE}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11),$);#41=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.);"
+         "#50=IFCMATERIALLAYERSETUSAGE(#41,.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
+        ("#50=IFCMATERIALLAYERSETUSAGE(#50,.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
+        ("#50=IFCMATERIALLAYERSETUSAGE(#77,.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
+        (f"{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11),$);#50=IFCMATERIALLAYERSETUSAGE((#40),.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
+        ("#50=IFCMATERIALLAYERSETUSAGE();", [("unknown", -1, None, None, None)]),
+    ],
+)
+def test_rows_of_one_association(write_ifc, definitions, expected):
+    r = quarnel.extract_materials(write_ifc(assigned(definitions)))
+    assert table(r) == expected
+    assert set(r["guid"]) <= {WALL}
+
+
+@pytest.mark.parametrize(
+    "objects, relating",
+    [
+        ("(#1)", "(#5)"),
+        ("(#1)", "$"),
+        ("(#1)", "'#5'"),
+        ("$", "#5"),
+        ("'#1'", "#5"),
+        ("(#2)", "#5"),  # an object without a GlobalId
+        ("(#3)", "#5"),  # an object whose type is not written in upper case
+        ("(#99)", "#5"),  # a dangling object
+    ],
+)
+def test_associations_that_give_no_row(write_ifc, objects, relating):
+    extra = "#2=IFCWALL('SHORT',$,$,$,$,$,$,$);#3=ifcwall('LOWERCASEWALL000000001',$,$,$,$,$,$,$);"
+    r = quarnel.extract_materials(write_ifc(assigned(CONCRETE + extra, relating=relating, objects=objects)))
+    assert r["guid"] == []
+
+
+def test_relationship_with_too_few_attributes(write_ifc):
+    path = write_ifc(f"#1=IFCWALL('{WALL}',$,$,$,$,$,$,$);{CONCRETE}"
+                     "#90=IFCRELASSOCIATESMATERIAL('REL0000000000000000001',$,$,$,(#1));")
+    assert quarnel.extract_materials(path)["guid"] == []
+
+
+def test_objects_in_order_with_duplicates(write_ifc):
+    other = "WALL000000000000000002"
+    path = write_ifc(
+        assigned(
+            f"#2=IFCWALL('{other}',$,$,$,$,$,$,$);{CONCRETE}{BRICK}#50=IFCMATERIALLIST((#5,#6));",
+            objects="(#1,#2,#99,#1)",
+        )
+    )
+    r = quarnel.extract_materials(path)
+    assert list(zip(r["guid"], r["layer_index"])) == [(WALL, 0), (WALL, 1), (other, 0), (other, 1), (WALL, 0), (WALL, 1)]
+
+
+def test_single_unparenthesised_object(write_ifc):
+    r = quarnel.extract_materials(write_ifc(assigned(CONCRETE, relating="#5", objects="#1")))
+    assert table(r) == [("direct", -1, "Concrete", None, "Structural")]
+
+
+def test_result_keys_and_types(write_ifc):
+    r = quarnel.extract_materials(write_ifc(assigned(f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11),$);")))
+    assert list(r) == KEYS
+    assert type(r["layer_index"][0]) is int and type(r["layer_thickness_mm"][0]) is float
+    assert all(isinstance(r[k], float) and r[k] >= 0.0 for k in KEYS if k.endswith("_ms"))
+
+
+def test_file_without_associations(write_ifc):
+    r = quarnel.extract_materials(write_ifc(CONCRETE))
+    assert list(r) == KEYS
+    assert all(r[k] == [] for k in COLUMNS)
+
+
+def test_many_associations(write_ifc):
+    # Enough entries to make every map grow past its initial room.
+    n = 5000
+    lines = [f"#1=IFCWALL('{WALL}',$,$,$,$,$,$,$);"]
+    for i in range(n):
+        b = 10 + i * 4
+        lines.append(f"#{b}=IFCMATERIAL('M{i}',$,'C{i}');")
+        lines.append(f"#{b + 1}=IFCMATERIALLAYER(#{b},{i}.5,$);")
+        lines.append(f"#{b + 2}=IFCMATERIALLAYERSET((#{b + 1},#{b + 1}),$);")
+        lines.append(f"#{b + 3}=IFCRELASSOCIATESMATERIAL('REL{i:019d}',$,$,$,(#1),#{b + 2});")
+    r = quarnel.extract_materials(write_ifc("\n".join(lines)))
+    assert Counter(zip(r["material_name"], r["layer_thickness_mm"])) == Counter(
+        {(f"M{i}", i + 0.5): 2 for i in range(n)}
+    )
