@@ -1,0 +1,5 @@
+import sys
+
+from quarnel.cli import main
+
+sys.exit(main())

@@ -1,0 +1,219 @@
+"""Many models into one table: path expansion, a pool of threads, ordered streaming output.
+
+The native functions release the interpreter lock for their core work, so N threads read N
+models at once. Results are written in input order as they arrive, with at most a few models
+held in memory, so batches larger than memory stream through.
+"""
+
+import collections
+import glob
+import os
+import sys
+import time
+from concurrent.futures import Future, ThreadPoolExecutor
+from typing import Deque, Dict, List, Optional, Sequence, Tuple
+
+import quarnel
+from quarnel.tables import EXTRACT_ALL_TABLES, Columns, table_columns
+from quarnel.writers import EXTENSIONS, OutputError, TableWriter, format_of, prepare
+
+GLOB_CHARS = frozenset("*?[")
+
+# Table name -> (function, tables it yields)
+TABLES: Dict[str, Tuple[str, Tuple[str, ...]]] = {
+    "psets": ("extract_psets", ("psets",)),
+    "quantities": ("extract_quantities", ("quantities",)),
+    "materials": ("extract_materials", ("materials",)),
+    "classifications": ("extract_classifications", ("classifications",)),
+    "all": ("extract_all", EXTRACT_ALL_TABLES),
+    "drift": ("analyse_drift", ("drift",)),
+    "products": ("index_ifc", ("products",)),
+    "storeys": ("index_ifc", ("storeys",)),
+}
+
+
+def expand_paths(args: Sequence[str]) -> Tuple[List[str], List[str]]:
+    """Files as given, folders searched recursively for *.ifc, glob patterns expanded.
+
+    Returns the model paths (duplicates dropped, order kept) and the patterns that matched nothing.
+    """
+    found: List[str] = []
+    unmatched: List[str] = []
+
+    def add_folder(folder: str) -> None:
+        for root, dirs, files in os.walk(folder):
+            dirs.sort()
+            found.extend(os.path.join(root, f) for f in sorted(files) if f.lower().endswith(".ifc"))
+
+    for arg in args:
+        if os.path.isdir(arg):
+            add_folder(arg)
+        elif not os.path.exists(arg) and GLOB_CHARS.intersection(arg):
+            matches = sorted(glob.glob(arg, recursive=True))
+            if not matches:
+                unmatched.append(arg)
+            for match in matches:
+                if os.path.isdir(match):
+                    add_folder(match)
+                else:
+                    found.append(match)
+        else:
+            found.append(arg)  # a missing file is reported when it fails to open
+    seen = set()
+    unique = []
+    for path in found:
+        key = os.path.normpath(path)
+        if key not in seen:
+            seen.add(key)
+            unique.append(path)
+    return unique, unmatched
+
+
+def source_column(columns: Columns) -> str:
+    """The name of the column that holds each row's model path: "source", unless the table has a
+    "source" column of its own (drift, classifications), then "source_file"."""
+    return "source_file" if "source" in columns else "source"
+
+
+def load(path: str, table: str, formats: Dict[str, str]) -> Dict[str, object]:
+    """Run one model through the function of `table`; the resulting tables, each with the model
+    path as first column, ready for the writer of its format. Runs on a worker thread."""
+    function, names = TABLES[table]
+    result = getattr(quarnel, function)(path)
+    tables = {}
+    for name in names:
+        columns = table_columns(result, name if function in ("extract_all", "index_ifc") else None)
+        tables[name] = prepare(formats[name], columns, source=(source_column(columns), path))
+    return tables
+
+
+class Progress:
+    """A progress bar on stderr when it is a terminal: tqdm when installed, else a plain one."""
+
+    def __init__(self, total: int, enabled: bool):
+        self.total = total
+        self.done = 0
+        self.bar = None
+        self.plain = False
+        if not enabled:
+            return
+        try:
+            from tqdm import tqdm
+        except ImportError:
+            self.plain = True
+            self._draw()
+            return
+        self.bar = tqdm(total=total, unit="model", dynamic_ncols=True, leave=False, file=sys.stderr)
+
+    def _draw(self) -> None:
+        width = 30
+        filled = width * self.done // max(self.total, 1)
+        sys.stderr.write(f"\r[{'#' * filled}{'.' * (width - filled)}] {self.done}/{self.total} models")
+        sys.stderr.flush()
+
+    def advance(self) -> None:
+        self.done += 1
+        if self.bar is not None:
+            self.bar.update(1)
+        elif self.plain:
+            self._draw()
+
+    def message(self, text: str) -> None:
+        if self.bar is not None:
+            self.bar.write(text, file=sys.stderr)
+        elif self.plain:
+            sys.stderr.write("\r\033[K" + text + "\n")
+            self._draw()
+        else:
+            sys.stderr.write(text + "\n")
+        sys.stderr.flush()
+
+    def close(self) -> None:
+        if self.bar is not None:
+            self.bar.close()
+        elif self.plain:
+            sys.stderr.write("\r\033[K")
+            sys.stderr.flush()
+
+
+class BatchReport:
+    def __init__(self):
+        self.models = 0
+        self.failed = 0
+        self.rows: Dict[str, int] = {}
+        self.outputs: Dict[str, str] = {}
+        self.seconds = 0.0
+
+
+def output_paths(table: str, out: str, fmt: Optional[str]) -> Dict[str, Tuple[str, str]]:
+    """Table name -> (file path, format). A single table goes to `out`; several go into the
+    folder `out`, one file each."""
+    names = TABLES[table][1]
+    if len(names) == 1:
+        return {names[0]: (out, format_of(out, fmt))}
+    fmt = fmt or "csv"
+    try:
+        os.makedirs(out, exist_ok=True)
+    except OSError as e:
+        raise OutputError(f"create {out}: {e.strerror or e}") from None
+    return {name: (os.path.join(out, name + EXTENSIONS[fmt]), fmt) for name in names}
+
+
+def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = None, jobs: int = 1,
+              progress: bool = False) -> BatchReport:
+    """Read every model with `jobs` threads and stream the rows, in input order, to `out`."""
+    report = BatchReport()
+    targets = output_paths(table, out, fmt)
+    writers: Dict[str, TableWriter] = {}
+    bar = Progress(len(paths), progress)
+    try:
+        for name, (path, f) in targets.items():
+            writers[name] = TableWriter(path, f)
+            report.outputs[name] = path
+            report.rows[name] = 0
+        formats = {name: f for name, (_, f) in targets.items()}
+        started = time.perf_counter()
+        window = max(2 * jobs, 4)  # models in flight or waiting to be written
+        pool = ThreadPoolExecutor(max_workers=jobs)
+        try:
+            pending: Deque[Tuple[str, Future]] = collections.deque()
+            queue = iter(paths)
+            for path in queue:
+                pending.append((path, pool.submit(load, path, table, formats)))
+                if len(pending) >= window:
+                    break
+            while pending:
+                path, future = pending.popleft()
+                try:
+                    tables = future.result()
+                except Exception as e:  # a model that fails is reported and skipped
+                    report.failed += 1
+                    bar.message(f"quarnel: {describe(e, path)}")
+                else:
+                    report.models += 1
+                    for name, columns in tables.items():
+                        writers[name].write(columns)
+                        report.rows[name] = writers[name].rows
+                bar.advance()
+                nxt = next(queue, None)
+                if nxt is not None:
+                    pending.append((nxt, pool.submit(load, nxt, table, formats)))
+        except BaseException:
+            # Interrupted or unable to write: drop the models not yet started.
+            pool.shutdown(wait=True, cancel_futures=True)
+            raise
+        pool.shutdown(wait=True)
+    finally:
+        bar.close()
+        for writer in writers.values():
+            writer.close()
+    report.seconds = time.perf_counter() - started
+    return report
+
+
+def describe(error: BaseException, path: str) -> str:
+    """One line for a model that could not be read."""
+    text = str(error)
+    if isinstance(error, OSError) and text:
+        return text  # the native message already names the operation and the path
+    return f"{path}: {type(error).__name__}: {text}" if text else f"{path}: {type(error).__name__}"
