@@ -91,14 +91,14 @@ void append_transformed(const SubMesh& sub, const PlacementMatrix& placement, Pr
     const auto base = static_cast<std::uint32_t>(out.positions.size() / 3);
     const std::size_t whole = sub.positions.size() / 3 * 3;
     const auto& m = placement.m;
-    out.positions.reserve(out.positions.size() + whole);
+    // push_back keeps geometric growth: reserving the exact new size on every
+    // sub-mesh would copy the whole mesh each time, quadratic in its items.
     for (std::size_t i = 0; i < whole; i += 3) {
         const float x = sub.positions[i], y = sub.positions[i + 1], z = sub.positions[i + 2];
         out.positions.push_back(m[0] * x + m[4] * y + m[8] * z + m[12]);
         out.positions.push_back(m[1] * x + m[5] * y + m[9] * z + m[13]);
         out.positions.push_back(m[2] * x + m[6] * y + m[10] * z + m[14]);
     }
-    out.indices.reserve(out.indices.size() + sub.indices.size());
     for (std::uint32_t i : sub.indices) out.indices.push_back(i + base);
     out.kind = sub.kind;
 }
