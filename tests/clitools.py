@@ -43,14 +43,19 @@ def models():
     ]
 
 
-def run(*args, cwd=None, check=None, script=False):
-    """Run `python -m quarnel ARGS` (or the installed `quarnel` script) without a terminal."""
+def run(*args, cwd=None, check=None, script=False, columns=None):
+    """Run `python -m quarnel ARGS` (or the installed `quarnel` script) without a terminal.
+
+    COLUMNS is passed only when given: without it, previews are not fitted to any width."""
+    env = {k: v for k, v in os.environ.items() if k not in ("COLUMNS", "LINES")}
+    if columns:
+        env["COLUMNS"] = str(columns)
     if script:
         command = [os.path.join(os.path.dirname(sys.executable), "quarnel")]
     else:
         command = [sys.executable, "-m", "quarnel"]
     proc = subprocess.run(command + [str(a) for a in args], cwd=cwd, capture_output=True, text=True,
-                          stdin=subprocess.DEVNULL, timeout=300)
+                          stdin=subprocess.DEVNULL, timeout=300, env=env)
     assert "Traceback" not in proc.stderr, proc.stderr
     if check is not None:
         assert proc.returncode == check, (proc.returncode, proc.stdout, proc.stderr)

@@ -121,6 +121,15 @@ def test_table_preview(command, function, model):
         assert out[-1].startswith(f"… {total - 5:,} more rows")
 
 
+@built("extract_materials")
+def test_preview_fits_the_terminal_width():
+    wide = run("materials", SAMPLE, check=0).stdout.splitlines()
+    assert max(len(line) for line in wide[1:-1]) > 60
+    narrow = run("materials", SAMPLE, columns=60, check=0).stdout.splitlines()
+    assert all(len(line) <= 60 for line in narrow[1:-1])
+    assert "…" in narrow[3]
+
+
 @pytest.mark.parametrize("command, function", table_params())
 @pytest.mark.parametrize("model", models())
 def test_csv_output_matches_native(command, function, model, tmp_path):

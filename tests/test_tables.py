@@ -18,13 +18,15 @@ def same(a, b):
 
 
 def check_frame(frame, columns):
+    import pandas as pd
+
     assert list(frame.columns) == list(columns)
     assert len(frame) == len(next(iter(columns.values())))
     for name, values in columns.items():
         got = frame[name].tolist()
         for g, v in zip(got, values):
             if v is None:
-                assert g is None or g != g  # None, NaN or <NA>
+                assert pd.isna(g)  # None, NaN or <NA>
             else:
                 assert same(g, v), (name, g, v)
 

@@ -140,8 +140,7 @@ def preview(columns, limit: int, title: str, result=None) -> None:
             ms = sum(v for k, v in result.items() if k.endswith("_ms") and isinstance(v, float))
         took = f" in {ms_text(ms)}"
     print(f"{title}: {total:,} rows × {len(columns)} columns{took}")
-    if shown:
-        print("\n".join(render_table(columns, range(shown))))
+    print("\n".join(render_table(columns, range(shown))))
     if shown < total:
         print(f"… {total - shown:,} more rows (write them all with -o FILE.csv, .parquet or .jsonl)")
 
