@@ -1,12 +1,35 @@
+#include <exception>
+#include <new>
+
 #include "python/functions.hpp"
 
 namespace quarnel::py {
 namespace {
 
+// No C++ exception may unwind into the interpreter: that would abort the
+// process. The only ones the core can raise are failed allocations (a file
+// whose results do not fit in memory), which become MemoryError. RAII owners
+// have re-taken the interpreter lock and dropped their references by the time
+// the exception arrives here.
+template <PyObject* (*F)(PyObject*, PyObject*, PyObject*)>
+PyObject* guarded(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+    try {
+        return F(self, args, kwargs);
+    } catch (const std::bad_alloc&) {
+        return PyErr_NoMemory();
+    } catch (const std::exception& e) {
+        PyErr_Format(PyExc_SystemError, "quarnel internal error: %s", e.what());
+        return nullptr;
+    } catch (...) {
+        PyErr_SetString(PyExc_SystemError, "quarnel internal error");
+        return nullptr;
+    }
+}
+
 // PyCFunctionWithKeywords, cast once here for the method table.
 template <PyObject* (*F)(PyObject*, PyObject*, PyObject*)>
 constexpr PyCFunction method() {
-    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(F));
+    return reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded<F>));
 }
 
 // Registration order is the order of __all__.

@@ -1,0 +1,126 @@
+"""analyse_drift on a scaled brep/face-set model, against IfcOpenShell's geometry iterator.
+
+    python bench/bench_drift.py [--copies 8] [--runs 5] [--ios-runs 1]
+
+Each measurement runs in a fresh process so that peak RSS belongs to that run alone.
+Reports medians; the scan floor (scan_floor split) is measured in the same run.
+"""
+
+import argparse
+import json
+import os
+import pathlib
+import statistics
+import subprocess
+import sys
+
+HERE = pathlib.Path(__file__).resolve().parent
+ROOT = HERE.parent
+SHARED = ROOT.parent / "shared"
+SOURCE = SHARED / "corpus" / "issue_021_mini_project.ifc"
+
+OURS = r"""
+import json, resource, sys, time
+import quarnel._core as core
+t = time.perf_counter()
+r = core.analyse_drift(sys.argv[1])
+wall = (time.perf_counter() - t) * 1000
+print(json.dumps({
+    "wall_ms": wall, "total_ms": r["total_ms"], "entity_table_ms": r["entity_table_ms"],
+    "mesh_emission_ms": r["mesh_emission_ms"], "products": len(r["guid"]),
+    "triangles": sum(r["triangle_count"]), "faceted": sum(s != "extrusion" and s != "mapped" for s in r["source"]),
+    "peak_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024,
+    "guids": r["guid"],
+}))
+"""
+
+IOS = r"""
+import json, resource, sys, time
+import ifcopenshell, ifcopenshell.geom
+guids = json.load(open(sys.argv[2]))
+t = time.perf_counter()
+f = ifcopenshell.open(sys.argv[1])
+open_ms = (time.perf_counter() - t) * 1000
+s = ifcopenshell.geom.settings()
+s.set("use-world-coords", True)
+s.set("disable-opening-subtractions", True)
+s.set("convert-back-units", True)
+products = [f.by_guid(g) for g in guids]
+t = time.perf_counter()
+it = ifcopenshell.geom.iterator(s, f, 1, include=products)
+triangles = shapes = 0
+if it.initialize():
+    while True:
+        shape = it.get()
+        shapes += 1
+        triangles += len(shape.geometry.faces) // 3
+        if not it.next():
+            break
+iter_ms = (time.perf_counter() - t) * 1000
+print(json.dumps({"open_ms": open_ms, "iterator_ms": iter_ms, "shapes": shapes, "triangles": triangles,
+                  "peak_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024}))
+"""
+
+
+def run_json(code, *args):
+    out = subprocess.run([sys.executable, "-c", code, *args], check=True, capture_output=True, text=True,
+                         cwd="/tmp")
+    return json.loads(out.stdout.strip().splitlines()[-1])
+
+
+def scan_floor(path):
+    binary = HERE / "scan_floor"
+    if not binary.exists():
+        subprocess.run(["gcc", "-O2", "-o", str(binary), str(SHARED / "tools" / "scan_floor.c")], check=True)
+    out = subprocess.run([str(binary), "split", str(path)], check=True, capture_output=True, text=True)
+    return json.loads(out.stdout.strip().splitlines()[-1])["seconds"] * 1000
+
+
+def main():
+    ap = argparse.ArgumentParser()
+    ap.add_argument("--copies", type=int, default=8)
+    ap.add_argument("--runs", type=int, default=5)
+    ap.add_argument("--ios-runs", type=int, default=1)
+    args = ap.parse_args()
+
+    data = HERE / "data"
+    data.mkdir(exist_ok=True)
+    path = data / f"{SOURCE.stem}_x{args.copies}.ifc"
+    if not path.exists():
+        subprocess.run([sys.executable, str(SHARED / "tools" / "scale_ifc.py"), str(SOURCE), str(args.copies),
+                        str(path)], check=True)
+    size_mb = os.path.getsize(path) / 1e6
+    print(f"model: {path.name}, {size_mb:.1f} MB")
+
+    ours = [run_json(OURS, str(path)) for _ in range(args.runs)]
+    floors = [scan_floor(path) for _ in range(args.runs)]
+    guids_file = data / "bench_drift_guids.json"
+    guids_file.write_text(json.dumps(ours[0]["guids"]))
+    ios = [run_json(IOS, str(path), str(guids_file)) for _ in range(args.ios_runs)]
+
+    med = lambda rows, key: statistics.median(r[key] for r in rows)
+    spread = lambda rows, key: (min(r[key] for r in rows), max(r[key] for r in rows))
+    table = med(ours, "entity_table_ms")
+    emission = med(ours, "mesh_emission_ms")
+    total = med(ours, "total_ms")
+    floor = statistics.median(floors)
+    tris = ours[0]["triangles"]
+    print(f"products meshed: {ours[0]['products']} ({ours[0]['faceted']} from breps/face sets), triangles: {tris}")
+    print(f"{'measure':32} {'median':>10} {'min..max':>22}")
+    for key in ("entity_table_ms", "mesh_emission_ms", "total_ms", "wall_ms", "peak_rss_mb"):
+        lo, hi = spread(ours, key)
+        print(f"{key:32} {med(ours, key):10.1f} {lo:10.1f}..{hi:<10.1f}")
+    print(f"{'scan floor split ms':32} {floor:10.1f} {min(floors):10.1f}..{max(floors):<10.1f}")
+    print(f"entity table MB/s: {size_mb / (table / 1000):.0f}, scan floor MB/s: {size_mb / (floor / 1000):.0f}, "
+          f"table / floor: {table / floor:.2f}x")
+    print(f"triangles per second (mesh emission): {tris / (emission / 1000) / 1e6:.2f} M")
+    for key in ("open_ms", "iterator_ms", "peak_rss_mb"):
+        print(f"IfcOpenShell {key:19} {med(ios, key):10.1f}")
+    print(f"IfcOpenShell shapes: {ios[0]['shapes']}, triangles: {ios[0]['triangles']} (1 thread)")
+    ios_total = med(ios, "open_ms") + med(ios, "iterator_ms")
+    print(f"speed-up, iterator vs mesh emission: {med(ios, 'iterator_ms') / emission:.0f}x; "
+          f"open+iterator vs total_ms: {ios_total / total:.0f}x")
+
+
+if __name__ == "__main__":
+    main()

@@ -1,0 +1,20 @@
+// Classification-link extraction after the shared table and index.
+#include "extractors/classifications.hpp"
+#include "invariants.hpp"
+
+using namespace quarnel;
+using namespace quarnel::fuzz;
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const EntityTable table = EntityTable::build(as_file(data, size));
+    const GuidIndex guids = GuidIndex::build(table);
+    const ClassificationColumns c = extract_classification_links(table, guids);
+    const std::size_t n = c.guid.size();
+    require(c.system_name.size() == n && c.edition.size() == n && c.identification.size() == n &&
+            c.name.size() == n && c.location.size() == n && c.source.size() == n);
+    require_guids(c.guid);
+    for (const StringColumn* column : {&c.system_name, &c.edition, &c.identification, &c.name, &c.location, &c.source}) {
+        require_utf8(*column);
+    }
+    return 0;
+}

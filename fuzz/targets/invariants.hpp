@@ -1,0 +1,52 @@
+#pragma once
+#include <cstddef>
+#include <cstdint>
+#include <string_view>
+
+#include "columns.hpp"
+#include "extractors/common.hpp"
+
+// Properties every pass must keep whatever the input: a violated one aborts
+// the fuzzer like a sanitizer report would.
+namespace quarnel::fuzz {
+
+inline void require(bool ok) {
+    if (!ok) __builtin_trap();
+}
+
+inline std::string_view as_file(const std::uint8_t* data, std::size_t size) {
+    return {reinterpret_cast<const char*>(data), size};
+}
+
+// Python receives every result string as UTF-8; an invalid one would raise.
+inline void require_utf8(const StringColumn& column) {
+    for (std::size_t i = 0; i < column.size(); ++i) {
+        if (!column.is_null(i)) require(is_valid_utf8(column.view(i)));
+    }
+}
+
+// The same for a column of ids into a TextPool.
+inline void require_utf8(const TextPool& pool, const TextColumn& column) {
+    for (const std::uint32_t id : column) {
+        if (id == TextPool::null) continue;
+        require(id < pool.size());
+        require(is_valid_utf8(pool[id]));
+    }
+}
+
+inline void require_guids(const TextPool& pool, const TextColumn& column) {
+    for (const std::uint32_t id : column) require(id != TextPool::null && id < pool.size() && pool[id].size() == 22);
+    require_utf8(pool, column);
+}
+
+inline void require_guids(const StringColumn& column) {
+    for (std::size_t i = 0; i < column.size(); ++i) require(!column.is_null(i) && column.view(i).size() == 22);
+    require_utf8(column);
+}
+
+// A view handed out by a pass must lie inside the input.
+inline void require_inside(std::string_view file, std::string_view part) {
+    require(part.data() >= file.data() && part.data() + part.size() <= file.data() + file.size());
+}
+
+}  // namespace quarnel::fuzz

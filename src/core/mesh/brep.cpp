@@ -1,0 +1,156 @@
+#include <algorithm>
+
+#include "mesh/items.hpp"
+#include "mesh/step_read.hpp"
+
+namespace quarnel {
+
+using namespace mesh;
+
+namespace {
+
+struct Bound {
+    std::uint64_t loop;
+    bool orientation;
+};
+
+// The bound a face is drawn from: its first outer bound, else its first bound.
+std::optional<Bound> choose_bound(const EntityTable& table, std::string_view bounds) {
+    std::optional<Bound> first;
+    PieceCursor cursor(bounds);
+    std::string_view element;
+    while (cursor.next(element)) {
+        const auto ref = as_ref(element);
+        if (!ref) continue;
+        const auto b = table.get(*ref);
+        if (!b) continue;
+        const bool outer = type_is(b->type, "IFCFACEOUTERBOUND");
+        if (!outer && !type_is(b->type, "IFCFACEBOUND")) continue;
+        const auto loop = ref_at(b->attributes, 0);
+        if (!loop) continue;
+        bool orientation = true;
+        if (const auto piece = attribute_at(b->attributes, 1)) {
+            if (const auto e = as_enum(*piece)) orientation = *e == "T";
+        }
+        if (outer) return Bound{*loop, orientation};
+        if (!first) first = Bound{*loop, orientation};
+    }
+    return first;
+}
+
+// Vertex ids of one shell: each point entity becomes one vertex, however many faces use it.
+class ShellVertices {
+public:
+    ShellVertices(const EntityTable& table, std::size_t expected, MeshData& out)
+        : table_(table), map_(expected), out_(out) {}
+
+    std::optional<std::uint32_t> vertex(std::uint64_t point_id) {
+        if (const auto* hit = map_.find(point_id)) return *hit;
+        const auto p = read_point(table_, point_id);
+        if (!p) return std::nullopt;
+        const auto index = static_cast<std::uint32_t>(out_.positions.size() / 3);
+        out_.positions.push_back(p->x);
+        out_.positions.push_back(p->y);
+        out_.positions.push_back(p->z);
+        map_[point_id] = index;
+        return index;
+    }
+
+private:
+    const EntityTable& table_;
+    IdMap<std::uint32_t> map_;
+    MeshData& out_;
+};
+
+std::size_t count_pieces(std::string_view list) {
+    std::size_t n = 0;
+    PieceCursor cursor(list);
+    std::string_view piece;
+    while (cursor.next(piece)) ++n;
+    return n;
+}
+
+}  // namespace
+
+std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_t id) {
+    const auto shell = table.get(id);
+    if (!shell || !(type_is(shell->type, "IFCOPENSHELL") || type_is(shell->type, "IFCCLOSEDSHELL"))) {
+        return std::nullopt;
+    }
+    const auto faces = list_at(shell->attributes, 0);
+    if (!faces) return std::nullopt;
+
+    MeshData mesh;
+    // Sized to the shell (a quad face brings about one new point) rather than
+    // to a fixed large table: many small shells are the common case.
+    ShellVertices vertices(table, std::min<std::size_t>(count_pieces(*faces) * 2, 8192), mesh);
+    std::vector<std::uint32_t> polygon;
+    PieceCursor cursor(*faces);
+    std::string_view element;
+    while (cursor.next(element)) {
+        const auto ref = as_ref(element);
+        if (!ref) continue;
+        const auto face = table.get(*ref);
+        if (!face || !(type_is(face->type, "IFCFACE") || type_is(face->type, "IFCFACESURFACE") ||
+                       type_is(face->type, "IFCADVANCEDFACE"))) {
+            continue;
+        }
+        const auto bounds = list_at(face->attributes, 0);
+        if (!bounds) continue;
+        const auto bound = choose_bound(table, *bounds);
+        if (!bound) continue;
+        const auto loop = entity_of_type(table, bound->loop, "IFCPOLYLOOP");
+        if (!loop) continue;
+        const auto points = list_at(loop->attributes, 0);
+        if (!points) continue;
+
+        polygon.clear();
+        PieceCursor point_cursor(*points);
+        std::string_view point;
+        while (point_cursor.next(point)) {
+            const auto point_ref = as_ref(point);
+            if (!point_ref) continue;
+            if (const auto v = vertices.vertex(*point_ref)) polygon.push_back(*v);
+        }
+        if (polygon.size() <= 2) continue;
+        if (!bound->orientation) std::reverse(polygon.begin(), polygon.end());
+        for (std::size_t i = 2; i < polygon.size(); ++i) {
+            mesh.indices.push_back(polygon[0]);
+            mesh.indices.push_back(polygon[i - 1]);
+            mesh.indices.push_back(polygon[i]);
+        }
+    }
+    if (mesh.indices.empty()) return std::nullopt;
+    return mesh;
+}
+
+std::optional<SubMesh> mesh_brep(const EntityTable& table, std::string_view attributes) {
+    const auto outer = ref_at(attributes, 0);
+    if (!outer) return std::nullopt;
+    auto shell = triangulate_shell(table, *outer);
+    if (!shell) return std::nullopt;
+    return SubMesh{std::move(shell->positions), std::move(shell->indices), "brep"};
+}
+
+// Every shell of the model's attribute 0, merged into one sub-mesh.
+std::optional<SubMesh> mesh_surface_model(const EntityTable& table, std::string_view attributes) {
+    const auto shells = list_at(attributes, 0);
+    if (!shells) return std::nullopt;
+    SubMesh mesh;
+    mesh.kind = "shell";
+    PieceCursor cursor(*shells);
+    std::string_view element;
+    while (cursor.next(element)) {
+        const auto ref = as_ref(element);
+        if (!ref) continue;
+        const auto shell = triangulate_shell(table, *ref);
+        if (!shell) continue;
+        const auto base = static_cast<std::uint32_t>(mesh.positions.size() / 3);
+        mesh.positions.insert(mesh.positions.end(), shell->positions.begin(), shell->positions.end());
+        for (std::uint32_t i : shell->indices) mesh.indices.push_back(i + base);
+    }
+    if (mesh.indices.empty()) return std::nullopt;
+    return mesh;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,151 @@
+#include "mesh/emission.hpp"
+
+#include <algorithm>
+#include <array>
+
+#include "clock.hpp"
+#include "mesh/items.hpp"
+#include "mesh/placement.hpp"
+#include "mesh/step_read.hpp"
+
+namespace quarnel {
+
+using namespace mesh;
+
+namespace {
+
+// IFC entities that are never meshed as products, whatever their attributes.
+constexpr std::array<std::string_view, 59> kNonProducts = {
+    "IFCSITE", "IFCPERSON", "IFCSIUNIT", "IFCPROJECT", "IFCBUILDING", "IFCMATERIAL", "IFCPOLYLINE",
+    "IFCDIRECTION", "IFCMAPPEDITEM", "IFCPROPERTYSET", "IFCAPPLICATION", "IFCQUANTITYAREA",
+    "IFCORGANIZATION", "IFCOWNERHISTORY", "IFCMATERIALLAYER", "IFCQUANTITYCOUNT", "IFCRELAGGREGATES",
+    "IFCBUILDINGSTOREY", "IFCCARTESIANPOINT", "IFCLOCALPLACEMENT", "IFCQUANTITYVOLUME", "IFCQUANTITYLENGTH",
+    "IFCUNITASSIGNMENT", "IFCELEMENTQUANTITY", "IFCAXIS2PLACEMENT2D", "IFCAXIS2PLACEMENT3D",
+    "IFCCIRCLEPROFILEDEF", "IFCINDEXEDPOLYCURVE", "IFCISHAPEPROFILEDEF", "IFCLSHAPEPROFILEDEF",
+    "IFCTSHAPEPROFILEDEF", "IFCUSHAPEPROFILEDEF", "IFCZSHAPEPROFILEDEF", "IFCMATERIALLAYERSET",
+    "IFCRELDEFINESBYTYPE", "IFCELLIPSEPROFILEDEF", "IFCEXTRUDEDAREASOLID", "IFCREPRESENTATIONMAP",
+    "IFCCOMPOSITEPROFILEDEF", "IFCPROPERTYSINGLEVALUE", "IFCRECTANGLEPROFILEDEF", "IFCSHAPEREPRESENTATION",
+    "IFCCARTESIANPOINTLIST2D", "IFCCARTESIANPOINTLIST3D", "IFCMATERIALLAYERSETUSAGE",
+    "IFCPERSONANDORGANIZATION", "IFCRELASSOCIATESMATERIAL", "IFCCIRCLEHOLLOWPROFILEDEF",
+    "IFCRELDEFINESBYPROPERTIES", "IFCPRODUCTDEFINITIONSHAPE", "IFCARBITRARYCLOSEDPROFILEDEF",
+    "IFCROUNDEDRECTANGLEPROFILEDEF", "IFCRELASSOCIATESCLASSIFICATION", "IFCARBITRARYPROFILEDEFWITHVOIDS",
+    "IFCGEOMETRICREPRESENTATIONCONTEXT", "IFCRELCONTAINEDINSPATIALSTRUCTURE",
+    "IFCCARTESIANTRANSFORMATIONOPERATOR3D", "IFCGEOMETRICREPRESENTATIONSUBCONTEXT",
+    "IFCCARTESIANTRANSFORMATIONOPERATOR3DNONUNIFORM",
+};
+
+// The names above bucketed by length, so a type costs one length lookup and a few compares.
+struct NonProductIndex {
+    static constexpr std::size_t kMaxLength = 64;
+    std::array<std::vector<std::string_view>, kMaxLength> by_length;
+    NonProductIndex() {
+        for (auto name : kNonProducts) by_length[name.size()].push_back(name);
+    }
+};
+
+bool is_product_candidate(std::string_view type) {
+    static const NonProductIndex index;
+    if (type.size() < 3 || type.substr(0, 3) != "IFC") return false;
+    if (type.size() >= NonProductIndex::kMaxLength) return true;
+    for (auto name : index.by_length[type.size()]) {
+        if (name == type) return false;
+    }
+    return true;
+}
+
+bool is_body_identifier(std::string_view piece) {
+    if (piece.empty() || piece[0] != '\'') return false;
+    const StepValue v = parse_value(piece);
+    if (!v.is(StepValue::Kind::String)) return false;
+    std::string lower = v.text;
+    for (char& c : lower) {
+        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
+    }
+    return lower == "body" || lower == "facetation";
+}
+
+// The representation a product is meshed from: its 'Body' or 'Facetation'
+// shape representation, else the first one listed.
+std::optional<std::uint64_t> choose_representation(const EntityTable& table, std::uint64_t id) {
+    const auto e = table.get(id);
+    if (!e) return std::nullopt;
+    if (!type_is(e->type, "IFCPRODUCTDEFINITIONSHAPE")) return id;
+    const auto list = list_at(e->attributes, 2);
+    if (!list) return std::nullopt;
+    std::optional<std::uint64_t> fallback;
+    PieceCursor cursor(*list);
+    std::string_view element;
+    while (cursor.next(element)) {
+        const auto ref = as_ref(element);
+        if (!ref) continue;
+        if (!fallback) fallback = ref;
+        const auto rep = entity_of_type(table, *ref, "IFCSHAPEREPRESENTATION");
+        if (!rep) continue;
+        const auto identifier = attribute_at(rep->attributes, 1);
+        if (identifier && is_body_identifier(*identifier)) return ref;
+    }
+    return fallback;
+}
+
+void append_transformed(const SubMesh& sub, const PlacementMatrix& placement, ProductMesh& out) {
+    const auto base = static_cast<std::uint32_t>(out.positions.size() / 3);
+    const std::size_t whole = sub.positions.size() / 3 * 3;
+    const auto& m = placement.m;
+    out.positions.reserve(out.positions.size() + whole);
+    for (std::size_t i = 0; i < whole; i += 3) {
+        const float x = sub.positions[i], y = sub.positions[i + 1], z = sub.positions[i + 2];
+        out.positions.push_back(m[0] * x + m[4] * y + m[8] * z + m[12]);
+        out.positions.push_back(m[1] * x + m[5] * y + m[9] * z + m[13]);
+        out.positions.push_back(m[2] * x + m[6] * y + m[10] * z + m[14]);
+    }
+    out.indices.reserve(out.indices.size() + sub.indices.size());
+    for (std::uint32_t i : sub.indices) out.indices.push_back(i + base);
+    out.kind = sub.kind;
+}
+
+}  // namespace
+
+MeshEmission emit_meshes(std::string_view file) {
+    MeshEmission result;
+    const Instant table_start = Instant::now();
+    const EntityTable table = EntityTable::build(file);
+    const Instant table_end = Instant::now();
+    result.entity_table_ms = elapsed_ms(table_start, table_end);
+
+    const Instant mesh_start = Instant::now();
+    PlacementCache placements;
+    ItemMeshCache items;
+    std::vector<SubMesh> owned;
+    table.for_each([&](std::uint64_t, const EntityRecord& record) {
+        const std::string_view type = table.type_of(record);
+        if (!is_product_candidate(type)) return;
+        const std::string_view attributes = table.entity(record).attributes;
+        const auto representation = ref_at(attributes, 6);
+        if (!representation) return;
+
+        const auto chosen = choose_representation(table, *representation);
+        if (!chosen) return;
+        const auto item_ids = representation_items(table, *chosen);
+        if (item_ids.empty()) return;
+
+        PlacementMatrix placement = PlacementMatrix::identity();
+        if (const auto p = ref_at(attributes, 5)) placement = resolve_placement(table, placements, *p);
+
+        ProductMesh mesh;
+        for (std::uint64_t item : item_ids) {
+            for (const SubMesh& sub : mesh_item(table, item, items, owned)) append_transformed(sub, placement, mesh);
+        }
+        if (mesh.indices.empty()) return;
+        if (const auto guid = attribute_at(attributes, 0); guid && !guid->empty() && (*guid)[0] == '\'') {
+            StepValue v = parse_value(*guid);
+            if (v.is(StepValue::Kind::String)) mesh.guid = std::move(v.text);
+        }
+        mesh.type_label = display_case(type);
+        mesh.origin = placement.translation();
+        result.meshes.push_back(std::move(mesh));
+    });
+    result.mesh_emission_ms = ms_since(mesh_start);
+    return result;
+}
+
+}  // namespace quarnel

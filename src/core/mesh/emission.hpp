@@ -1,0 +1,29 @@
+#pragma once
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "mesh/geometry.hpp"
+
+namespace quarnel {
+
+// One meshed product in model coordinates (the file's own length unit).
+struct ProductMesh {
+    std::string guid;
+    std::string type_label;
+    std::vector<float> positions;
+    std::vector<std::uint32_t> indices;
+    std::string_view kind;  // label of the last sub-mesh
+    Vec3 origin;            // translation of the resolved placement
+};
+
+struct MeshEmission {
+    std::vector<ProductMesh> meshes;
+    double mesh_emission_ms = 0.0;
+    double entity_table_ms = 0.0;
+};
+
+// Meshes the body representation of every product of the file.
+MeshEmission emit_meshes(std::string_view file);
+
+}  // namespace quarnel

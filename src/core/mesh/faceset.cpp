@@ -1,0 +1,146 @@
+#include <cmath>
+
+#include "mesh/items.hpp"
+#include "mesh/step_read.hpp"
+
+namespace quarnel {
+
+using namespace mesh;
+
+namespace {
+
+// A file index: clamped to 0..2^32-1, fraction dropped (NaN reads as 0).
+std::uint32_t to_index(double v) {
+    if (!(v > 0.0)) return 0;
+    if (v >= 4294967295.0) return 4294967295u;
+    return static_cast<std::uint32_t>(v);
+}
+
+// 1-based file index to 0-based; 0 stays 0.
+std::uint32_t zero_based(std::uint32_t c) { return c == 0 ? 0 : c - 1; }
+
+void copy_points(const Points& points, SubMesh& out) {
+    out.positions.reserve(points.size() * 3);
+    for (const Vec3& p : points) {
+        out.positions.push_back(p.x);
+        out.positions.push_back(p.y);
+        out.positions.push_back(p.z);
+    }
+}
+
+}  // namespace
+
+std::optional<Points> read_point_list(const EntityTable& table, std::uint64_t id) {
+    const auto e = entity_of_type(table, id, "IFCCARTESIANPOINTLIST3D");
+    if (!e) return std::nullopt;
+    const auto list = list_at(e->attributes, 0);
+    if (!list) return std::nullopt;
+    Points points;
+    PieceCursor cursor(*list);
+    std::string_view element;
+    while (cursor.next(element)) {
+        const auto coords = as_list(element);
+        if (!coords) continue;
+        double v[3];
+        if (read_numbers(*coords, v, 3) < 3) continue;
+        points.push_back({static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])});
+    }
+    return points;
+}
+
+std::optional<std::vector<std::uint32_t>> read_index_list(std::string_view value) {
+    const auto list = as_list(value);
+    if (!list) return std::nullopt;
+    std::vector<std::uint32_t> indices;
+    PieceCursor cursor(*list);
+    std::string_view piece;
+    while (cursor.next(piece)) {
+        if (auto v = as_number(piece)) indices.push_back(to_index(*v));
+    }
+    return indices;
+}
+
+std::optional<SubMesh> mesh_polygonal_face_set(const EntityTable& table, std::string_view attributes) {
+    const auto coordinates = ref_at(attributes, 0);
+    if (!coordinates) return std::nullopt;
+    const auto points = read_point_list(table, *coordinates);
+    if (!points || points->empty()) return std::nullopt;
+    if (!has_attributes(attributes, 3)) return std::nullopt;
+    std::optional<std::vector<std::uint32_t>> pn_index;
+    if (const auto piece = attribute_at(attributes, 3)) pn_index = read_index_list(*piece);
+    const auto faces = list_at(attributes, 2);
+    if (!faces) return std::nullopt;
+
+    SubMesh mesh;
+    mesh.kind = "polygonal_faceset";
+    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(points->size(), UINT32_MAX));
+    std::vector<std::uint32_t> face;
+    PieceCursor cursor(*faces);
+    std::string_view element;
+    while (cursor.next(element)) {
+        const auto ref = as_ref(element);
+        if (!ref) continue;
+        const auto f = table.get(*ref);
+        if (!f || !(type_is(f->type, "IFCINDEXEDPOLYGONALFACE") || type_is(f->type, "IFCINDEXEDPOLYGONALFACEWITHVOIDS"))) {
+            continue;
+        }
+        const auto coord_index = attribute_at(f->attributes, 0);
+        if (!coord_index) continue;
+        const auto raw = read_index_list(*coord_index);
+        if (!raw) continue;
+        face.clear();
+        for (std::uint32_t c : *raw) {
+            if (pn_index) {
+                const std::uint32_t k = zero_based(c);
+                if (k >= pn_index->size()) continue;
+                face.push_back(zero_based((*pn_index)[k]));
+            } else {
+                face.push_back(zero_based(c));
+            }
+        }
+        for (std::size_t i = 2; i < face.size(); ++i) {
+            const std::uint32_t a = face[0], b = face[i - 1], c = face[i];
+            if (a < count && b < count && c < count) {
+                mesh.indices.push_back(a);
+                mesh.indices.push_back(b);
+                mesh.indices.push_back(c);
+            }
+        }
+    }
+    if (mesh.indices.empty()) return std::nullopt;
+    copy_points(*points, mesh);
+    return mesh;
+}
+
+std::optional<SubMesh> mesh_triangulated_face_set(const EntityTable& table, std::string_view attributes) {
+    const auto coordinates = ref_at(attributes, 0);
+    if (!coordinates) return std::nullopt;
+    const auto points = read_point_list(table, *coordinates);
+    if (!points || points->empty()) return std::nullopt;
+    const auto coord_index = list_at(attributes, 3);
+    if (!coord_index) return std::nullopt;
+
+    SubMesh mesh;
+    mesh.kind = "triangulated_faceset";
+    const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(points->size(), UINT32_MAX));
+    PieceCursor cursor(*coord_index);
+    std::string_view element;
+    while (cursor.next(element)) {
+        const auto triple = as_list(element);
+        if (!triple) continue;
+        double v[3];
+        if (read_numbers(*triple, v, 3) < 3) continue;
+        const std::uint32_t a = zero_based(to_index(v[0])), b = zero_based(to_index(v[1])),
+                            c = zero_based(to_index(v[2]));
+        if (a < count && b < count && c < count) {
+            mesh.indices.push_back(a);
+            mesh.indices.push_back(b);
+            mesh.indices.push_back(c);
+        }
+    }
+    if (mesh.indices.empty()) return std::nullopt;
+    copy_points(*points, mesh);
+    return mesh;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,35 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "mesh/geometry.hpp"
+#include "step/entity_table.hpp"
+
+namespace quarnel {
+
+struct Point2 {
+    float x = 0.0f, y = 0.0f;
+};
+using Ring2 = std::vector<Point2>;
+
+// Outline and holes of a swept area in its own 2D frame. Built outlines run counter-clockwise
+// and their holes clockwise; arbitrary outlines keep the curve's order, inner curves reversed.
+struct Profile {
+    Ring2 outer;
+    std::vector<Ring2> holes;
+};
+
+// The supported profile definitions, placed by their own Position; absent for other types or
+// missing parameters.
+std::optional<Profile> build_profile(const EntityTable& table, const Entity& profile);
+
+// The points of an IFCPOLYLINE or IFCINDEXEDPOLYCURVE (chords only), without a repeated
+// closing point; absent for other curves.
+std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id);
+
+// Bottom ring, top ring (moved by depth along the unit direction), earcut caps and side walls,
+// all transformed by `position`.
+MeshData extrude_profile(const Profile& profile, const Vec3& direction, float depth, const PlacementMatrix& position);
+
+}  // namespace quarnel

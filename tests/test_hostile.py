@@ -1,0 +1,148 @@
+"""Hostile and broken input files: every function must return a dict, never
+crash or hang. Files are generated into tmp_path; each group runs in a child
+interpreter (hostile_files.run_isolated) so that a crash fails the test rather
+than ending the run. QUARNEL_HOSTILE_FULL=1 adds the prefixes of every corpus
+model below 1 MB."""
+
+import os
+
+import pytest
+
+import quarnel
+from conftest import CORPUS, CORPUS_MODELS, corpus
+from hostile_files import (
+    FUNCTIONS,
+    MINI,
+    available_functions,
+    cyclic_placements,
+    huge_string,
+    nested_parentheses,
+    placement_chain,
+    run_isolated,
+    self_containing_maps,
+    sprinkled,
+    strings_with_every_byte,
+    twenty_digit_ids,
+)
+
+FULL = os.environ.get("QUARNEL_HOSTILE_FULL") == "1"
+PREFIX_MODELS = ["simplewall.ifc", "ifcopenhouse_ifc4.ifc"]
+SPRINKLE_MODELS = ["ifc4_samplehouse_1_roof.ifc", "ifcopenhouse_ifc4.ifc", "ifc4_basinfacetedbrep.ifc"]
+
+GENERATED = {
+    "nested_parentheses_100k": lambda: nested_parentheses(100_000),
+    "placement_chain_1m": lambda: placement_chain(1_000_000),
+    "placement_chain_1m_child_first": lambda: placement_chain(1_000_000, forward=False),
+    "cyclic_placements": cyclic_placements,
+    "self_containing_representation_maps": self_containing_maps,
+    "twenty_digit_ids": twenty_digit_ids,
+    "string_50mb": lambda: huge_string(50),
+    "unterminated_string_50mb": lambda: huge_string(50, terminated=False),
+    "every_byte_in_strings": strings_with_every_byte,
+}
+
+
+@pytest.fixture(scope="module")
+def functions(tmp_path_factory):
+    sample = tmp_path_factory.mktemp("sample") / "mini.ifc"
+    sample.write_text(MINI, encoding="latin-1")
+    names = available_functions(str(sample))
+    if not names:
+        pytest.skip("no function is implemented in this build")
+    return names
+
+
+@pytest.mark.parametrize("case", list(GENERATED))
+def test_generated_file_returns_dicts(case, functions, tmp_path):
+    path = tmp_path / f"{case}.ifc"
+    path.write_bytes(GENERATED[case]())
+    report = run_isolated([path], functions)
+    assert report == {name: 1 for name in functions}
+
+
+@corpus
+@pytest.mark.parametrize("model", PREFIX_MODELS)
+def test_every_4k_prefix(model, functions, tmp_path):
+    data = (CORPUS / model).read_bytes()
+    paths = []
+    for end in range(0, len(data), 4096):
+        path = tmp_path / f"prefix_{end}.ifc"
+        path.write_bytes(data[:end])
+        paths.append(path)
+    report = run_isolated(paths, functions)
+    assert report == {name: len(paths) for name in functions}
+
+
+@pytest.mark.skipif(not FULL, reason="set QUARNEL_HOSTILE_FULL=1")
+@corpus
+@pytest.mark.parametrize("model", [p for p in CORPUS_MODELS if p.stat().st_size < 1 << 20], ids=lambda p: p.name)
+def test_every_4k_prefix_full(model, functions, tmp_path):
+    data = model.read_bytes()
+    for start in range(0, len(data), 64 * 4096):
+        paths = []
+        for end in range(start, min(len(data), start + 64 * 4096), 4096):
+            path = tmp_path / f"prefix_{end}.ifc"
+            path.write_bytes(data[:end])
+            paths.append(path)
+        run_isolated(paths, functions)
+        for path in paths:
+            path.unlink()
+
+
+@corpus
+@pytest.mark.parametrize("model", SPRINKLE_MODELS)
+def test_sprinkled_bytes(model, functions, tmp_path):
+    data = (CORPUS / model).read_bytes()
+    paths = []
+    for seed in range(4 if not FULL else 32):
+        path = tmp_path / f"sprinkled_{seed}.ifc"
+        path.write_bytes(sprinkled(data, seed))
+        paths.append(path)
+    report = run_isolated(paths, functions)
+    assert report == {name: len(paths) for name in functions}
+
+
+def implemented(name, path):
+    try:
+        return getattr(quarnel, name)(str(path))
+    except NotImplementedError:
+        pytest.skip(f"{name} is not implemented in this build")
+
+
+def test_string_of_50mb_reaches_the_result(tmp_path):
+    path = tmp_path / "huge.ifc"
+    path.write_bytes(huge_string(50))
+    result = implemented("extract_psets", path)
+    values = [v for p, v in zip(result["prop_name"], result["value"]) if p == "Huge"]
+    assert [len(v) for v in values] == [50 * 1024 * 1024]
+
+
+def test_ids_beyond_64_bits_are_not_instances(tmp_path):
+    path = tmp_path / "ids.ifc"
+    path.write_bytes(twenty_digit_ids())
+    result = implemented("index_ifc", path)
+    ids = result["products"]["step_id"]
+    assert 2**64 - 1 in ids
+    assert all(0 <= i < 2**64 for i in ids)
+    assert "Overflow" not in result["products"]["name"]
+
+
+def test_every_byte_value_comes_back_as_text(tmp_path):
+    path = tmp_path / "bytes.ifc"
+    path.write_bytes(strings_with_every_byte())
+    result = implemented("extract_psets", path)
+    names = [p for p in result["prop_name"] if p.startswith("\x00")]
+    # Bytes 0x80-0xFF are read as Latin-1, so every one of them survives as one character.
+    assert names and all(chr(b) in names[0] for b in range(0x80, 0x100))
+
+
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_directory_and_fifo_paths_raise_oserror(name, tmp_path):
+    fifo = tmp_path / "fifo"
+    os.mkfifo(fifo)
+    for path in (tmp_path, fifo):
+        try:
+            with pytest.raises(OSError):
+                getattr(quarnel, name)(str(path))
+        except NotImplementedError:
+            pytest.skip(f"{name} is not implemented in this build")

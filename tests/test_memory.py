@@ -1,0 +1,137 @@
+"""Memory: nothing grows across many calls, failing calls drop every reference
+they took, and a file whose results do not fit in memory raises MemoryError
+instead of aborting the process. QUARNEL_STRESS_CALLS sets the number of calls
+per function (default 10,000)."""
+
+import gc
+import os
+import subprocess
+import sys
+import textwrap
+
+import pytest
+
+import quarnel
+from hostile_files import FUNCTIONS, MINI, available_functions
+
+CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "10000"))
+SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
+
+
+@pytest.fixture(scope="module")
+def mini(tmp_path_factory):
+    path = tmp_path_factory.mktemp("mini") / "mini.ifc"
+    path.write_text(MINI, encoding="latin-1")
+    return str(path)
+
+
+@pytest.fixture(scope="module")
+def functions(mini):
+    names = available_functions(mini)
+    if not names:
+        pytest.skip("no function is implemented in this build")
+    return names
+
+
+def rss_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator keeps freed memory in quarantine")
+def test_rss_stable_over_many_calls(functions, mini):
+    for name in functions:
+        f = getattr(quarnel, name)
+        for _ in range(200):
+            f(mini)
+        gc.collect()
+        before = rss_bytes()
+        for _ in range(CALLS):
+            f(mini)
+        gc.collect()
+        grown = rss_bytes() - before
+        # A leak of one small result per call would be tens of MB here.
+        assert grown < 4 << 20, f"{name}: RSS grew by {grown} bytes over {CALLS} calls"
+
+
+def test_no_python_objects_left_behind(functions, mini):
+    """Every object a call creates belongs to its result: blocks held by the
+    allocator return to the same count once the results are dropped."""
+    for name in functions:
+        f = getattr(quarnel, name)
+        for _ in range(20):
+            f(mini)
+        gc.collect()
+        before = sys.getallocatedblocks()
+        for _ in range(1000):
+            f(mini)
+        gc.collect()
+        grown = sys.getallocatedblocks() - before
+        assert grown < 100, f"{name}: {grown} blocks more after 1000 calls"
+
+
+def failing_calls(tmp_path):
+    """(description, args, kwargs, exception) for each way a call can fail."""
+    missing = str(tmp_path / "missing" / "model.ifc")
+    return [
+        ("missing file", (missing,), {}, OSError),
+        ("missing file by keyword", (), {"path": missing + "k"}, OSError),
+        ("directory", (str(tmp_path),), {}, OSError),
+        ("NUL in path", (missing + "\0x",), {}, OSError),
+        ("lone surrogate", (missing + "\udc80",), {}, UnicodeEncodeError),
+        ("bytes path", (missing.encode(),), {}, TypeError),
+        ("path twice", (missing,), {"path": missing}, TypeError),
+        ("unknown keyword", (), {"file": missing}, TypeError),
+        ("two arguments", (missing, missing), {}, TypeError),
+    ]
+
+
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_failing_calls_keep_reference_counts(name, tmp_path):
+    f = getattr(quarnel, name)
+    for what, args, kwargs, error in failing_calls(tmp_path):
+        objects = list(args) + list(kwargs.values())
+        gc.collect()
+        counts = [sys.getrefcount(o) for o in objects]
+        blocks = sys.getallocatedblocks()
+        for _ in range(500):
+            try:
+                f(*args, **kwargs)
+            except NotImplementedError:
+                pytest.skip(f"{name} is not implemented in this build")
+            except error:
+                pass
+        gc.collect()
+        assert [sys.getrefcount(o) for o in objects] == counts, what
+        assert sys.getallocatedblocks() - blocks < 100, what
+
+
+OUT_OF_MEMORY = textwrap.dedent(
+    """
+    import resource, sys, quarnel
+    path, names = sys.argv[1], sys.argv[2:]
+    size = int(open("/proc/self/status").read().split("VmSize:")[1].split()[0]) * 1024
+    resource.setrlimit(resource.RLIMIT_AS, (size + (256 << 20), resource.RLIM_INFINITY))
+    for name in names:
+        try:
+            getattr(quarnel, name)(path)
+        except MemoryError:
+            print(name, "MemoryError")
+        else:
+            print(name, "dict")
+    """
+)
+
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer needs an unlimited address space")
+def test_results_beyond_memory_raise_memoryerror(functions, tmp_path):
+    """Two million related objects in each kind of relationship, with the
+    address space capped: every call returns or raises MemoryError; none aborts."""
+    refs = ",".join(["#100"] * 2_000_000)
+    data = MINI.replace("(#100,#200,#300)", f"({refs})").replace("(#100,#200)", f"({refs})")
+    path = tmp_path / "wide.ifc"
+    path.write_text(data, encoding="latin-1")
+    proc = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY, str(path), *functions],
+                          capture_output=True, text=True, timeout=600)
+    assert proc.returncode == 0, proc.stderr[-2000:]
+    assert len(proc.stdout.splitlines()) == len(functions)
