@@ -7,32 +7,12 @@ from collections import Counter
 
 import pytest
 
-import quarnel
 from conftest import CORPUS, SAMPLE
 
 CORPUS_PAIR = [CORPUS / "ac20-fzk-haus.ifc", CORPUS / "duplex.ifc"]
 
 FUNCTIONS = ("index_ifc", "extract_psets", "extract_quantities", "extract_materials",
              "extract_classifications", "extract_all", "analyse_drift")
-
-
-def _not_built():
-    missing = set()
-    for name in FUNCTIONS:
-        try:
-            getattr(quarnel, name)(str(SAMPLE))
-        except NotImplementedError:
-            missing.add(name)
-    return missing
-
-
-NOT_BUILT = _not_built()
-
-
-def built(*names):
-    """Skip a test while a native function it runs is not in this build yet."""
-    missing = sorted(n for n in names if n in NOT_BUILT)
-    return pytest.mark.skipif(bool(missing), reason=f"{', '.join(missing)} not built on this branch yet")
 
 
 def models():

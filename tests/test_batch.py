@@ -12,7 +12,7 @@ from collections import Counter
 import pytest
 
 import quarnel
-from clitools import CORPUS_PAIR, built, rows, run
+from clitools import CORPUS_PAIR, rows, run
 from conftest import CORPUS, SAMPLE
 from quarnel.batch import expand_paths, source_column
 
@@ -34,7 +34,6 @@ def read_jsonl(path):
     return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
 
 
-@built("extract_psets")
 def test_missing_model_is_reported_skipped_and_counted(tmp_path):
     good = [tmp_path / "a.ifc", tmp_path / "b.ifc"]
     for p in good:
@@ -52,7 +51,6 @@ def test_missing_model_is_reported_skipped_and_counted(tmp_path):
     assert sources == sorted(sources, key=lambda s: [str(p) for p in good].index(s))
 
 
-@built("extract_psets")
 def test_all_good_models_exit_zero_and_no_progress_bar_when_piped(tmp_path):
     out = tmp_path / "out.csv"
     proc = run("batch", SAMPLE, SAMPLE.parent, "--table", "psets", "-o", out, check=0)
@@ -62,7 +60,6 @@ def test_all_good_models_exit_zero_and_no_progress_bar_when_piped(tmp_path):
     assert proc.stderr.count("\n") == 1
 
 
-@built("extract_psets")
 def test_progress_bar_on_a_terminal(tmp_path):
     paths = []
     for i in range(6):
@@ -99,7 +96,6 @@ def _has(module):
 
 
 @corpus
-@built("extract_psets")
 @pytest.mark.parametrize("jobs", ["1", "2"])
 def test_corpus_models_into_parquet(jobs, tmp_path):
     pq = pytest.importorskip("pyarrow.parquet")
@@ -112,12 +108,12 @@ def test_corpus_models_into_parquet(jobs, tmp_path):
 
 @corpus
 @pytest.mark.parametrize("table, function, inner", [
-    pytest.param("quantities", "extract_quantities", None, marks=built("extract_quantities")),
-    pytest.param("materials", "extract_materials", None, marks=built("extract_materials")),
-    pytest.param("classifications", "extract_classifications", None, marks=built("extract_classifications")),
-    pytest.param("drift", "analyse_drift", None, marks=built("analyse_drift")),
-    pytest.param("products", "index_ifc", "products", marks=built("index_ifc")),
-    pytest.param("storeys", "index_ifc", "storeys", marks=built("index_ifc")),
+    pytest.param("quantities", "extract_quantities", None),
+    pytest.param("materials", "extract_materials", None),
+    pytest.param("classifications", "extract_classifications", None),
+    pytest.param("drift", "analyse_drift", None),
+    pytest.param("products", "index_ifc", "products"),
+    pytest.param("storeys", "index_ifc", "storeys"),
 ])
 def test_other_tables(table, function, inner, tmp_path):
     pd = pytest.importorskip("pandas")
@@ -132,7 +128,6 @@ def test_other_tables(table, function, inner, tmp_path):
 
 
 @corpus
-@built("extract_all")
 def test_all_tables_into_a_folder(tmp_path):
     out = tmp_path / "tables"
     run("batch", *CORPUS_PAIR, "--table", "all", "-o", out, "--format", "jsonl", check=0)
