@@ -29,10 +29,6 @@ class UserError(Exception):
     """A mistake in what was asked for: reported in one line, no traceback."""
 
 
-# ---------------------------------------------------------------------------------------------
-# info
-
-
 def storey_summary(index) -> List[dict]:
     storeys = index["storeys"]
     contained: Dict[int, int] = {}
@@ -116,10 +112,6 @@ def cmd_info(args) -> int:
     return 0
 
 
-# ---------------------------------------------------------------------------------------------
-# psets, quantities, materials, classifications
-
-
 def write_or_preview(args, result, columns, label: str) -> None:
     if args.output:
         fmt = format_of(args.output, args.format)
@@ -152,10 +144,6 @@ def cmd_table(args) -> int:
     return 0
 
 
-# ---------------------------------------------------------------------------------------------
-# extract
-
-
 def cmd_extract(args) -> int:
     fmt = args.format or "csv"
     result = quarnel.extract_all(args.model)
@@ -172,10 +160,6 @@ def cmd_extract(args) -> int:
     for name, rows, path in lines:
         print(f"  {name:<16} {rows:>9,} rows  {path}")
     return 0
-
-
-# ---------------------------------------------------------------------------------------------
-# drift
 
 
 def parse_severities(text: Optional[str]) -> Optional[List[str]]:
@@ -258,10 +242,6 @@ def cmd_drift(args) -> int:
     return 0
 
 
-# ---------------------------------------------------------------------------------------------
-# batch
-
-
 def cmd_batch(args) -> int:
     paths, unmatched = batch_mod.expand_paths(args.paths)
     for pattern in unmatched:
@@ -281,10 +261,6 @@ def cmd_batch(args) -> int:
         note(f"batch: {report.models:,} of {len(paths) + len(unmatched):,} models read, {failed:,} failed; "
              f"{rows} to {outputs} in {report.seconds:.2f} s ({rate:.1f} models/s, {jobs} threads)")
     return 1 if failed else 0
-
-
-# ---------------------------------------------------------------------------------------------
-# parser and entry point
 
 
 def note(text: str) -> None:
