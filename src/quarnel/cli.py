@@ -357,7 +357,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         parser.print_help(sys.stderr)
         return 2
     try:
-        return args.run(args)
+        status = args.run(args)
+        sys.stdout.flush()  # a closed pipe shows up here, not at exit
+        return status
     except (OSError, OutputError, MissingDependency, UserError, NotImplementedError) as e:
         if isinstance(e, BrokenPipeError):
             return quiet_broken_pipe()
