@@ -37,6 +37,9 @@ std::unique_ptr<Prepared> prepare(const std::string& path) {
     if (!file) return nullptr;
     auto p = std::make_unique<Prepared>();
     p->file = std::move(*file);
+    // Scanning the file is the longest phase of a call: other threads run
+    // meanwhile, as they do during the extraction itself.
+    ReleasedLock unlocked;
     Instant t = Instant::now();
     p->table = EntityTable::build(p->file.bytes());
     p->entity_table_ms = ms_since(t);
