@@ -80,7 +80,7 @@ def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--copies", type=int, default=8)
     ap.add_argument("--runs", type=int, default=5)
-    ap.add_argument("--ios-runs", type=int, default=1)
+    ap.add_argument("--ios-runs", type=int, default=1, help="0 skips IfcOpenShell (it takes minutes)")
     args = ap.parse_args()
 
     data = HERE / "data"
@@ -114,6 +114,8 @@ def main():
     print(f"entity table MB/s: {size_mb / (table / 1000):.0f}, scan floor MB/s: {size_mb / (floor / 1000):.0f}, "
           f"table / floor: {table / floor:.2f}x")
     print(f"triangles per second (mesh emission): {tris / (emission / 1000) / 1e6:.2f} M")
+    if not ios:
+        return
     for key in ("open_ms", "iterator_ms", "peak_rss_mb"):
         print(f"IfcOpenShell {key:19} {med(ios, key):10.1f}")
     print(f"IfcOpenShell shapes: {ios[0]['shapes']}, triangles: {ios[0]['triangles']} (1 thread)")

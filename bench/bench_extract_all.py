@@ -2,25 +2,21 @@
 
 usage: python bench/bench_extract_all.py [--copies 50] [--repeat 5] [--ifcopenshell-runs 1]
 
-Makes bench/data/office_a_x{copies}.ifc with scale_ifc.py when it is missing (office_a x 50 is about
-232 MB) and builds bench/scan_floor from scan_floor.c. Every measurement is repeated and the median
+Makes the scaled model in bench/data when it is missing (office_a x 50 is about 232 MB) and builds
+bench/scan_floor from scan_floor.c. Every measurement is repeated and the median
 reported; quarnel runs in this process with a warm page cache, IfcOpenShell in a subprocess of its own
 (time from open to the last row, peak RSS). Prints a markdown table."""
 
 import argparse
 import json
-import pathlib
-import resource
 import statistics
 import subprocess
 import sys
 import time
 
 import quarnel
+from common import BENCH, mb, run_child, scaled_model, scan_floor_seconds, table
 
-HERE = pathlib.Path(__file__).resolve().parent
-TOOLS = pathlib.Path("/work/shared/tools")
-SOURCE = pathlib.Path("/work/shared/corpus/office_a_20110811.ifc")
 SINGLES = [
     quarnel.extract_psets,
     quarnel.extract_quantities,
@@ -30,37 +26,10 @@ SINGLES = [
 INNER = ["psets", "quantities", "materials", "classifications"]
 
 
-def ensure_model(copies):
-    path = HERE / "data" / f"office_a_x{copies}.ifc"
-    if not path.exists():
-        path.parent.mkdir(exist_ok=True)
-        subprocess.run([sys.executable, str(TOOLS / "scale_ifc.py"), str(SOURCE), str(copies), str(path)], check=True)
-    return path
-
-
-def ensure_scan_floor():
-    exe = HERE / "scan_floor"
-    if not exe.exists():
-        subprocess.run(["gcc", "-O2", "-o", str(exe), str(TOOLS / "scan_floor.c")], check=True)
-    return exe
-
-
-def scan_floor(exe, path):
-    out = subprocess.run([str(exe), "split", str(path)], check=True, capture_output=True, text=True).stdout
-    return json.loads(out)["seconds"]
-
-
 def timed(function, path):
     start = time.perf_counter()
     result = function(str(path))
     return time.perf_counter() - start, result
-
-
-def peak_rss_of(code):
-    """Peak RSS of a fresh interpreter that runs `code`."""
-    script = f"import resource, quarnel\n{code}\nprint(resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024)"
-    out = subprocess.run([sys.executable, "-c", script], check=True, capture_output=True, text=True).stdout
-    return int(out.split()[-1])
 
 
 def main():
@@ -70,17 +39,15 @@ def main():
     parser.add_argument("--ifcopenshell-runs", type=int, default=1)
     args = parser.parse_args()
 
-    path = ensure_model(args.copies)
-    exe = ensure_scan_floor()
-    size = path.stat().st_size
-    mb = size / 1e6
+    path = scaled_model(copies=args.copies)
+    size = mb(path)
     path.read_bytes()  # warm the page cache
 
     samples = {name: [] for name in ["floor", "four", "all"] + [f.__name__ for f in SINGLES]}
     phases = {}
     rows = {}
     for _ in range(args.repeat):
-        samples["floor"].append(scan_floor(exe, path))
+        samples["floor"].append(scan_floor_seconds(path, repeat=1))
         four = 0.0
         for f in SINGLES:
             seconds, result = timed(f, path)
@@ -99,31 +66,28 @@ def main():
 
     ios = []
     for _ in range(args.ifcopenshell_runs):
-        out = subprocess.run([sys.executable, str(HERE / "ifcopenshell_joins.py"), str(path)],
+        out = subprocess.run([sys.executable, str(BENCH / "ifcopenshell_joins.py"), str(path)],
                              check=True, capture_output=True, text=True).stdout
         ios.append(json.loads(out))
-    all_rss = peak_rss_of(f"quarnel.extract_all({str(path)!r})")
+    all_rss = run_child("import sys, quarnel\nquarnel.extract_all(sys.argv[1])\n_R = {}", path)["peak_rss_mb"]
 
     med = {k: statistics.median(v) for k, v in samples.items()}
     floor = med["floor"]
 
     def line(name, seconds, n_rows="", rss=""):
-        return f"| {name} | {seconds:.3f} | {mb / seconds:.0f} | {seconds / floor:.1f}x | {n_rows} | {rss} |"
+        return [name, f"{seconds:.3f}", f"{size / seconds:.0f}", f"{seconds / floor:.1f}x", n_rows, rss]
 
-    print(f"office_a x {args.copies}: {mb:.0f} MB, median of {args.repeat} runs"
-          f" (IfcOpenShell: {args.ifcopenshell_runs} run(s)), warm page cache\n")
-    print("| run | seconds | MB/s | vs scan floor | rows | peak RSS |")
-    print("|---|---:|---:|---:|---:|---:|")
-    print(line("scan floor (`split`)", floor))
-    for f in SINGLES:
-        print(line(f"`{f.__name__}`", med[f.__name__], rows[f.__name__]))
-    print(line("the four, one after another", med["four"], sum(rows[f.__name__] for f in SINGLES)))
-    print(line("`extract_all`", med["all"], rows["extract_all"], f"{all_rss / 2**20:.0f} MiB"))
+    lines = [line("scan floor (`split`)", floor)]
+    lines += [line(f"`{f.__name__}`", med[f.__name__], rows[f.__name__]) for f in SINGLES]
+    lines.append(line("the four, one after another", med["four"], sum(rows[f.__name__] for f in SINGLES)))
+    lines.append(line("`extract_all`", med["all"], rows["extract_all"], f"{all_rss:.0f} MB"))
     if ios:
         io_seconds = statistics.median(r["seconds"] for r in ios)
-        io_rss = max(r["peak_rss"] for r in ios)
-        print(line("IfcOpenShell, the four joins", io_seconds, sum(ios[0]["rows"].values()),
-                   f"{io_rss / 2**20:.0f} MiB"))
+        io_rss = max(r["peak_rss"] for r in ios) / 2**20
+        lines.append(line("IfcOpenShell, the four joins", io_seconds, sum(ios[0]["rows"].values()), f"{io_rss:.0f} MB"))
+    print(f"{path.name}: {size:.0f} MB, median of {args.repeat} runs"
+          f" (IfcOpenShell: {args.ifcopenshell_runs} run(s)), warm page cache\n")
+    print(table(lines, ["run", "seconds", "MB/s", "vs scan floor", "rows", "peak RSS"]))
     print()
     print(f"- `extract_all` vs the four separate calls: {med['four'] / med['all']:.2f}x faster")
     print(f"- `extract_all` vs the scan floor: {med['all'] / floor:.1f}x the floor's time")

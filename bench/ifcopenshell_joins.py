@@ -89,7 +89,7 @@ def main():
     counts = {"psets": len(psets), "quantities": len(quantities), "materials": len(materials(f)),
               "classifications": len(classifications(f))}
     end = time.perf_counter()
-    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024
+    peak = resource.getrusage(resource.RUSAGE_SELF).ru_maxrss * 1024  # bytes
     print(json.dumps({"seconds": end - start, "open_seconds": opened - start, "peak_rss": peak, "rows": counts}))
 
 

@@ -92,6 +92,15 @@ def test_hand_written_model(write_ifc):
     }
 
 
+def test_escaped_global_id(write_ifc):
+    # The decoded identifier lives outside the file: every result must hold its own copy.
+    data = EVERYTHING.replace(f"#1=IFCWALL('{W1}'", "#1=IFCWALL('WALL00000000000000000\\X\\41'")
+    r = check_against_single_functions(write_ifc(data))
+    decoded = "WALL00000000000000000A"
+    for key in INNER:
+        assert decoded in r[key]["guid"] and W1 not in r[key]["guid"], key
+
+
 def test_timings(write_ifc):
     path = write_ifc(EVERYTHING)
     r = quarnel.extract_all(path)

@@ -6,12 +6,14 @@
 namespace quarnel {
 namespace {
 
+constexpr std::uint32_t kNull = TextPool::null;
+
 struct ClassificationEntry {
-    TextRef source, edition, name;
+    std::uint32_t source = kNull, edition = kNull, name = kNull;
 };
 
 struct ReferenceEntry {
-    TextRef location, identification, name;
+    std::uint32_t location = kNull, identification = kNull, name = kNull;
     std::optional<std::uint64_t> referenced_source;
 };
 
@@ -22,15 +24,16 @@ constexpr std::string_view kSystem = "IFCCLASSIFICATION";
 }  // namespace
 
 ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids) {
+    ClassificationColumns out;
+    TextPool& pool = out.text;
     IdMap<ClassificationEntry> systems(112);
     IdMap<ReferenceEntry> references(1792);
     std::vector<DefinitionLink> links;
     links.reserve(4096);
-    TextArena arena;
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
-    auto text_at = [&](std::size_t i) { return i < pieces.size() ? arena.add_optional_text(pieces[i]) : TextRef{}; };
+    auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_optional_text(pool, pieces[i]) : kNull; };
 
     table.for_each([&](std::uint64_t id, const EntityRecord& r) {
         const std::size_t len = r.type_length;
@@ -52,42 +55,34 @@ ClassificationColumns extract_classification_links(const EntityTable& table, con
         } else {
             if (!type_is(type, kSystem)) return;
             split_attributes(table.entity(r).attributes, pieces);
-            ClassificationEntry entry;
-            entry.source = text_at(0);
-            entry.edition = text_at(1);
-            entry.name = text_at(3);
-            systems[id] = entry;
+            systems[id] = ClassificationEntry{text_at(0), text_at(1), text_at(3)};
         }
     });
 
-    ClassificationColumns out;
-    const ClassificationEntry none;
+    GuidTexts guid_texts(table, guids, pool, links.size() + 16);
+    const ClassificationEntry no_system;
+    const ReferenceEntry no_reference;
     for (const DefinitionLink& link : links) {
-        const auto guid = guids.guid_of(link.object);
-        if (!guid) continue;
+        const std::uint32_t guid = guid_texts.of(link.object);
+        if (guid == kNull) continue;
         const ReferenceEntry* reference = references.find(link.definition);
         const ClassificationEntry* system = nullptr;
         if (reference) {
             // The reference's own source only: a chain of references is not followed.
             if (reference->referenced_source) system = systems.find(*reference->referenced_source);
-            if (!system) system = &none;
+            if (!system) system = &no_system;
         } else {
             system = systems.find(link.definition);
             if (!system) continue;  // a notation, another kind of object, or a dangling id
+            reference = &no_reference;
         }
-        out.guid.push(*guid);
-        out.system_name.push(arena.get(system->name));
-        out.edition.push(arena.get(system->edition));
-        if (reference) {
-            out.identification.push(arena.get(reference->identification));
-            out.name.push(arena.get(reference->name));
-            out.location.push(arena.get(reference->location));
-        } else {
-            out.identification.push_null();
-            out.name.push_null();
-            out.location.push_null();
-        }
-        out.source.push(arena.get(system->source));
+        out.guid.push_back(guid);
+        out.system_name.push_back(system->name);
+        out.edition.push_back(system->edition);
+        out.identification.push_back(reference->identification);
+        out.name.push_back(reference->name);
+        out.location.push_back(reference->location);
+        out.source.push_back(system->source);
     }
     return out;
 }

@@ -5,14 +5,17 @@
 
 namespace quarnel {
 
+// Parallel columns of ids into `text`, which may borrow the mapped file (not
+// the table or the GuidIndex): marshal before unmapping.
 struct ClassificationColumns {
-    StringColumn guid;
-    StringColumn system_name;
-    StringColumn edition;
-    StringColumn identification;
-    StringColumn name;
-    StringColumn location;
-    StringColumn source;
+    TextPool text;
+    TextColumn guid;
+    TextColumn system_name;
+    TextColumn edition;
+    TextColumn identification;
+    TextColumn name;
+    TextColumn location;
+    TextColumn source;
 };
 
 ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids);

@@ -169,15 +169,25 @@ std::optional<std::string_view> list_of(std::string_view piece) {
     return v.view;
 }
 
-TextRef TextArena::add_string(std::string_view piece) {
-    const std::string_view t = trim(piece);
-    if (t.size() < 2 || t.front() != '\'' || t.back() != '\'') return {};
-    const std::string_view inner = t.substr(1, t.size() - 2);
-    // Most texts need no decoding: no quote, escape or byte above 0x7F inside.
-    for (const char c : inner) {
-        if (c == '\'' || c == '\\' || static_cast<unsigned char>(c) >= 0x80) return add(decode_string(inner));
-    }
-    return add(inner);
+std::uint32_t pool_optional_text(TextPool& pool, std::string_view piece) {
+    const auto id = pool_string(pool, piece);
+    return id && !pool[*id].empty() ? *id : TextPool::null;
+}
+
+std::uint32_t pool_number(TextPool& pool, double x) {
+    std::string text;
+    append_number_text(text, x);
+    return pool.add_copy(text);
+}
+
+std::uint32_t GuidTexts::of(std::uint64_t object) {
+    if (const std::uint32_t* id = known_.find(object)) return *id;
+    const auto guid = guids_.guid_of(object);
+    const std::string_view file = table_.file();
+    const bool in_file = guid && guid->data() >= file.data() && guid->data() < file.data() + file.size();
+    const std::uint32_t id = !guid ? TextPool::null : in_file ? pool_.add_view(*guid) : pool_.add_copy(*guid);
+    known_[object] = id;
+    return id;
 }
 
 IdSpan append_id_list(std::string_view piece, std::vector<std::uint64_t>& ids, std::vector<std::uint64_t>& scratch) {

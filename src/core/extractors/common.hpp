@@ -6,6 +6,9 @@
 #include <vector>
 
 #include "columns.hpp"
+#include "step/entity_table.hpp"
+#include "step/flat_map.hpp"
+#include "step/guid_index.hpp"
 #include "step/lexer.hpp"
 
 namespace quarnel {
@@ -76,48 +79,28 @@ std::optional<double> real_of(std::string_view piece);
 // Inner text of a List piece.
 std::optional<std::string_view> list_of(std::string_view piece);
 
-// An output text of one extraction: a slice of its TextArena.
-struct TextRef {
-    std::uint64_t offset = 0;
-    std::uint32_t length = 0;
-    bool present = false;
-};
+// Text id of a String piece whose decoded text is not empty; TextPool::null
+// for any other value and for ''.
+std::uint32_t pool_optional_text(TextPool& pool, std::string_view piece);
 
-// The texts an extractor keeps between its pass and its join, back to back in
-// one buffer: no heap block per entry.
-class TextArena {
+// Text id of number_text(x), copied into the pool.
+std::uint32_t pool_number(TextPool& pool, double x);
+
+// Text ids of related objects' GlobalIds, one per object however many rows it
+// has. Identifiers as written borrow the file; decoded ones are copied, so the
+// pool needs neither the table nor the GuidIndex once the join is done.
+class GuidTexts {
 public:
-    TextRef add(std::string_view s) {
-        TextRef t{bytes_.size(), static_cast<std::uint32_t>(s.size()), true};
-        bytes_.append(s);
-        return t;
-    }
-    TextRef add_number(double x) {
-        const std::size_t start = bytes_.size();
-        append_number_text(bytes_, x);
-        return {start, static_cast<std::uint32_t>(bytes_.size() - start), true};
-    }
-    // Decoded text of a String piece (possibly empty); absent for any other value.
-    TextRef add_string(std::string_view piece);
-    // Decoded text of a String piece, or the empty text.
-    TextRef add_string_or_empty(std::string_view piece) {
-        const TextRef t = add_string(piece);
-        return t.present ? t : TextRef{bytes_.size(), 0, true};
-    }
-    // Decoded text of a String piece; absent for any other value and for ''.
-    TextRef add_optional_text(std::string_view piece) {
-        const TextRef t = add_string(piece);
-        return t.length ? t : TextRef{};
-    }
-
-    std::optional<std::string_view> get(const TextRef& t) const {
-        if (!t.present) return std::nullopt;
-        return std::string_view(bytes_).substr(t.offset, t.length);
-    }
-    std::string_view text(const TextRef& t) const { return std::string_view(bytes_).substr(t.offset, t.length); }
+    GuidTexts(const EntityTable& table, const GuidIndex& guids, TextPool& pool, std::size_t expected)
+        : table_(table), guids_(guids), pool_(pool), known_(expected) {}
+    // TextPool::null for an object without a GlobalId.
+    std::uint32_t of(std::uint64_t object);
 
 private:
-    std::string bytes_;
+    const EntityTable& table_;
+    const GuidIndex& guids_;
+    TextPool& pool_;
+    IdMap<std::uint32_t> known_;
 };
 
 // A run of ids in an extractor's shared id buffer (the members of a set or list).

@@ -6,25 +6,19 @@
 namespace quarnel {
 namespace {
 
+constexpr std::uint32_t kNull = TextPool::null;
+
 struct MaterialEntry {
-    TextRef name;
-    TextRef category;
+    std::uint32_t name = kNull;
+    std::uint32_t category = kNull;
 };
 
 struct LayerEntry {
-    TextRef name;
-    TextRef category;
+    std::uint32_t name = kNull;
+    std::uint32_t category = kNull;
     std::optional<std::uint64_t> material_id;
     std::optional<double> thickness;
 };
-
-// Name or category of a layer, falling back to its material's.
-std::optional<std::string_view> layer_text(const TextArena& arena, const TextRef& own, const MaterialEntry* material,
-                                           TextRef MaterialEntry::*field) {
-    if (own.present) return arena.text(own);
-    if (material) return arena.get(material->*field);
-    return std::nullopt;
-}
 
 constexpr std::string_view kMaterial = "IFCMATERIAL";
 constexpr std::string_view kList = "IFCMATERIALLIST";
@@ -37,6 +31,8 @@ static_assert(kUsage.size() == kRelation.size());
 }  // namespace
 
 MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids) {
+    MaterialColumns out;
+    TextPool& pool = out.text;
     IdMap<MaterialEntry> materials(3584);
     IdMap<LayerEntry> layers(7168);
     IdMap<IdSpan> layer_sets(896);
@@ -45,10 +41,10 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
     std::vector<DefinitionLink> links;
     links.reserve(8192);
     std::vector<std::uint64_t> members;  // the ids of every layer set and list
-    TextArena arena;
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
+    auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_string(pool, pieces[i]).value_or(kNull) : kNull; };
 
     table.for_each([&](std::uint64_t id, const EntityRecord& r) {
         const std::size_t len = r.type_length;
@@ -58,15 +54,11 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
         }
         const std::string_view type = table.type_of(r);
         switch (len) {
-            case kMaterial.size(): {
+            case kMaterial.size():
                 if (!type_is(type, kMaterial)) return;
                 split_attributes(table.entity(r).attributes, pieces);
-                MaterialEntry entry;
-                entry.name = arena.add_string(pieces[0]);
-                if (pieces.size() >= 3) entry.category = arena.add_string(pieces[2]);
-                materials[id] = entry;
+                materials[id] = MaterialEntry{text_at(0), text_at(2)};
                 return;
-            }
             case kList.size():
                 if (!type_is(type, kList)) return;
                 split_attributes(table.entity(r).attributes, pieces);
@@ -78,8 +70,8 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
                 LayerEntry entry;
                 entry.material_id = ref_of(pieces[0]);
                 if (pieces.size() >= 2) entry.thickness = real_of(pieces[1]);
-                if (pieces.size() >= 4) entry.name = arena.add_string(pieces[3]);
-                if (pieces.size() >= 6) entry.category = arena.add_string(pieces[5]);
+                entry.name = text_at(3);
+                entry.category = text_at(5);
                 layers[id] = entry;
                 return;
             }
@@ -100,24 +92,27 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
         }
     });
 
-    MaterialColumns out;
-    auto row = [&](std::string_view guid, std::string_view role, std::int64_t index,
-                   std::optional<std::string_view> name, std::optional<double> thickness,
-                   std::optional<std::string_view> category) {
-        out.guid.push(guid);
+    const std::uint32_t direct = pool.add_view("direct");
+    const std::uint32_t layer_role = pool.add_view("layer");
+    const std::uint32_t list_role = pool.add_view("list");
+    const std::uint32_t unknown = pool.add_view("unknown");
+    auto row = [&](std::uint32_t guid, std::uint32_t role, std::int64_t index, std::uint32_t name,
+                   std::optional<double> thickness, std::uint32_t category) {
+        out.guid.push_back(guid);
         out.role.push_back(role);
         out.layer_index.push_back(index);
-        out.material_name.push(name);
+        out.material_name.push_back(name);
         out.layer_thickness.push_back(thickness);
-        out.category.push(category);
+        out.category.push_back(category);
     };
 
+    GuidTexts guid_texts(table, guids, pool, links.size() + 16);
     for (const DefinitionLink& link : links) {
-        const auto guid = guids.guid_of(link.object);
-        if (!guid) continue;
+        const std::uint32_t guid = guid_texts.of(link.object);
+        if (guid == kNull) continue;
         std::uint64_t m = link.definition;
         if (const MaterialEntry* material = materials.find(m)) {
-            row(*guid, "direct", -1, arena.get(material->name), std::nullopt, arena.get(material->category));
+            row(guid, direct, -1, material->name, std::nullopt, material->category);
             continue;
         }
         if (const IdSpan* list = lists.find(m)) {
@@ -125,7 +120,7 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
             for (std::uint32_t i = 0; i < list->count; ++i) {
                 const MaterialEntry* material = materials.find(members[list->first + i]);
                 if (!material) continue;
-                row(*guid, "list", i, arena.get(material->name), std::nullopt, arena.get(material->category));
+                row(guid, list_role, i, material->name, std::nullopt, material->category);
             }
             continue;
         }
@@ -137,13 +132,15 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
             for (std::uint32_t i = 0; i < set->count; ++i) {
                 const LayerEntry* layer = layers.find(members[set->first + i]);
                 if (!layer) continue;
+                // The layer's own name and category first, then its material's.
                 const MaterialEntry* material = layer->material_id ? materials.find(*layer->material_id) : nullptr;
-                row(*guid, "layer", i, layer_text(arena, layer->name, material, &MaterialEntry::name),
-                    layer->thickness, layer_text(arena, layer->category, material, &MaterialEntry::category));
+                const MaterialEntry fallback = material ? *material : MaterialEntry{};
+                row(guid, layer_role, i, layer->name != kNull ? layer->name : fallback.name, layer->thickness,
+                    layer->category != kNull ? layer->category : fallback.category);
             }
             continue;
         }
-        row(*guid, "unknown", -1, std::nullopt, std::nullopt, std::nullopt);
+        row(guid, unknown, -1, kNull, std::nullopt, kNull);
     }
     return out;
 }

@@ -1,7 +1,6 @@
 #pragma once
 #include <cstdint>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "columns.hpp"
@@ -10,13 +9,16 @@
 
 namespace quarnel {
 
+// Parallel columns; the text ones are ids into `text`, which may borrow the
+// mapped file (not the table or the GuidIndex): marshal before unmapping.
 struct MaterialColumns {
-    StringColumn guid;
-    std::vector<std::string_view> role;     // "direct", "layer", "list", "unknown"
+    TextPool text;
+    TextColumn guid;
+    TextColumn role;                        // "direct", "layer", "list", "unknown"
     std::vector<std::int64_t> layer_index;  // position in the layer set or list, or -1
-    StringColumn material_name;
+    TextColumn material_name;
     std::vector<std::optional<double>> layer_thickness;  // as written, in the model's length unit
-    StringColumn category;
+    TextColumn category;
 };
 
 MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids);

@@ -6,15 +6,17 @@
 namespace quarnel {
 namespace {
 
+constexpr std::uint32_t kNull = TextPool::null;
+
 struct QuantityEntry {
-    TextRef name;
-    TextRef value;
-    std::optional<std::uint64_t> unit_id;
+    std::uint32_t name = kNull;
+    std::uint32_t value = kNull;
     std::uint8_t kind = 0;  // index into kQuantityKinds
+    std::optional<std::uint64_t> unit_id;
 };
 
 struct QuantitySetEntry {
-    TextRef name;
+    std::uint32_t name = kNull;
     IdSpan quantities;
 };
 
@@ -27,10 +29,11 @@ constexpr QuantityKind kQuantityKinds[] = {
     {"IFCQUANTITYLENGTH", "Length"}, {"IFCQUANTITYAREA", "Area"},     {"IFCQUANTITYVOLUME", "Volume"},
     {"IFCQUANTITYCOUNT", "Count"},   {"IFCQUANTITYWEIGHT", "Weight"}, {"IFCQUANTITYTIME", "Time"},
 };
+constexpr int kKindCount = 6;
 
 // Index of the simple quantity type `type` names, or -1.
 int quantity_kind(std::string_view type) {
-    for (int k = 0; k < 6; ++k) {
+    for (int k = 0; k < kKindCount; ++k) {
         if (type_is(type, kQuantityKinds[k].type)) return k;
     }
     return -1;
@@ -39,6 +42,8 @@ int quantity_kind(std::string_view type) {
 }  // namespace
 
 QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
+    QtoColumns out;
+    TextPool& pool = out.text;
     IdMap<QuantitySetEntry> sets(1792);
     IdMap<QuantityEntry> quantities(14336);
     // Most of these relationships carry property sets: their objects are
@@ -46,7 +51,9 @@ QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex&
     std::vector<PendingLinks> links;
     links.reserve(8192);
     std::vector<std::uint64_t> set_members;
-    TextArena arena;
+    const std::uint32_t empty = pool.add_view("");
+    std::uint32_t labels[kKindCount];
+    for (int k = 0; k < kKindCount; ++k) labels[k] = pool.add_view(kQuantityKinds[k].label);
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
@@ -65,7 +72,7 @@ QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex&
             if (!type_is(type, "IFCELEMENTQUANTITY")) return;
             split_attributes(table.entity(r).attributes, pieces);
             QuantitySetEntry entry;
-            entry.name = pieces.size() >= 3 ? arena.add_string_or_empty(pieces[2]) : arena.add(std::string_view());
+            entry.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(empty) : empty;
             if (pieces.size() >= 6) entry.quantities = append_id_list(pieces[5], set_members, scratch);
             sets[id] = entry;
         } else {
@@ -74,33 +81,32 @@ QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex&
             split_attributes(table.entity(r).attributes, pieces);
             QuantityEntry entry;
             entry.kind = static_cast<std::uint8_t>(kind);
-            entry.name = arena.add_string_or_empty(pieces[0]);
+            entry.name = pool_string(pool, pieces[0]).value_or(empty);
             if (pieces.size() >= 3) entry.unit_id = ref_of(pieces[2]);
             if (pieces.size() >= 4) {
-                if (const auto value = real_of(pieces[3])) entry.value = arena.add_number(*value);
+                if (const auto value = real_of(pieces[3])) entry.value = pool_number(pool, *value);
             }
             quantities[id] = entry;
         }
     });
 
-    QtoColumns out;
+    GuidTexts guid_texts(table, guids, pool, links.size() + 16);
     std::vector<std::uint64_t> objects;
     for (const PendingLinks& link : links) {
         const QuantitySetEntry* set = sets.find(link.definition);
         if (!set) continue;
-        const std::string_view set_name = arena.text(set->name);
         related_objects(link.objects, objects);
         for (const std::uint64_t object : objects) {
-            const auto guid = guids.guid_of(object);
-            if (!guid) continue;
+            const std::uint32_t guid = guid_texts.of(object);
+            if (guid == kNull) continue;
             for (std::uint32_t k = 0; k < set->quantities.count; ++k) {
                 const QuantityEntry* q = quantities.find(set_members[set->quantities.first + k]);
                 if (!q) continue;
-                out.guid.push(*guid);
-                out.qto_name.push(set_name);
-                out.quantity_name.push(arena.text(q->name));
-                out.value.push(arena.get(q->value));
-                out.quantity_type.push_back(kQuantityKinds[q->kind].label);
+                out.guid.push_back(guid);
+                out.qto_name.push_back(set->name);
+                out.quantity_name.push_back(q->name);
+                out.value.push_back(q->value);
+                out.quantity_type.push_back(labels[q->kind]);
                 out.unit_step_id.push_back(q->unit_id);
             }
         }

@@ -1,7 +1,6 @@
 #pragma once
 #include <cstdint>
 #include <optional>
-#include <string_view>
 #include <vector>
 
 #include "columns.hpp"
@@ -10,12 +9,15 @@
 
 namespace quarnel {
 
+// Parallel columns; the text ones are ids into `text`, which may borrow the
+// mapped file (not the table or the GuidIndex): marshal before unmapping.
 struct QtoColumns {
-    StringColumn guid;
-    StringColumn qto_name;
-    StringColumn quantity_name;
-    StringColumn value;
-    std::vector<std::string_view> quantity_type;  // static labels
+    TextPool text;
+    TextColumn guid;
+    TextColumn qto_name;
+    TextColumn quantity_name;
+    TextColumn value;
+    TextColumn quantity_type;
     std::vector<std::optional<std::uint64_t>> unit_step_id;
 };
 

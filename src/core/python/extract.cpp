@@ -74,22 +74,26 @@ bool put_columns(PyObject* d, const PsetColumns& c) {
 }
 
 bool put_columns(PyObject* d, const QtoColumns& c) {
-    return put(d, "guid", to_list(c.guid)) && put(d, "qto_name", to_list(c.qto_name)) &&
-           put(d, "quantity_name", to_list(c.quantity_name)) && put(d, "value", to_list(c.value)) &&
-           put(d, "quantity_type", to_list(c.quantity_type)) && put(d, "unit_step_id", to_list(c.unit_step_id));
+    TextObjects text(c.text);
+    return put(d, "guid", to_list(c.guid, text)) && put(d, "qto_name", to_list(c.qto_name, text)) &&
+           put(d, "quantity_name", to_list(c.quantity_name, text)) && put(d, "value", to_list(c.value, text)) &&
+           put(d, "quantity_type", to_list(c.quantity_type, text)) && put(d, "unit_step_id", to_list(c.unit_step_id));
 }
 
 bool put_columns(PyObject* d, const MaterialColumns& c) {
-    return put(d, "guid", to_list(c.guid)) && put(d, "role", to_list(c.role)) &&
-           put(d, "layer_index", to_list(c.layer_index)) && put(d, "material_name", to_list(c.material_name)) &&
-           put(d, "layer_thickness_mm", to_list(c.layer_thickness)) && put(d, "category", to_list(c.category));
+    TextObjects text(c.text);
+    return put(d, "guid", to_list(c.guid, text)) && put(d, "role", to_list(c.role, text)) &&
+           put(d, "layer_index", to_list(c.layer_index)) &&
+           put(d, "material_name", to_list(c.material_name, text)) &&
+           put(d, "layer_thickness_mm", to_list(c.layer_thickness)) && put(d, "category", to_list(c.category, text));
 }
 
 bool put_columns(PyObject* d, const ClassificationColumns& c) {
-    return put(d, "guid", to_list(c.guid)) && put(d, "system_name", to_list(c.system_name)) &&
-           put(d, "edition", to_list(c.edition)) && put(d, "identification", to_list(c.identification)) &&
-           put(d, "name", to_list(c.name)) && put(d, "location", to_list(c.location)) &&
-           put(d, "source", to_list(c.source));
+    TextObjects text(c.text);
+    return put(d, "guid", to_list(c.guid, text)) && put(d, "system_name", to_list(c.system_name, text)) &&
+           put(d, "edition", to_list(c.edition, text)) && put(d, "identification", to_list(c.identification, text)) &&
+           put(d, "name", to_list(c.name, text)) && put(d, "location", to_list(c.location, text)) &&
+           put(d, "source", to_list(c.source, text));
 }
 
 // The columns alone, as one inner dict of extract_all.
@@ -134,6 +138,7 @@ PyObject* extract_quantities(PyObject*, PyObject* args, PyObject* kwargs) {
     double core_ms = 0.0;
     const QtoColumns columns =
         run_released([&] { return extract_element_quantities(p->table, p->guids); }, core_ms);
+    p->release_tables();
     return extractor_result(*p, columns, "qto_extract_ms", core_ms);
 }
 
@@ -143,6 +148,7 @@ PyObject* extract_materials(PyObject*, PyObject* args, PyObject* kwargs) {
     double core_ms = 0.0;
     const MaterialColumns columns =
         run_released([&] { return extract_material_assignments(p->table, p->guids); }, core_ms);
+    p->release_tables();
     return extractor_result(*p, columns, "materials_extract_ms", core_ms);
 }
 
@@ -152,6 +158,7 @@ PyObject* extract_classifications(PyObject*, PyObject* args, PyObject* kwargs) {
     double core_ms = 0.0;
     const ClassificationColumns columns =
         run_released([&] { return extract_classification_links(p->table, p->guids); }, core_ms);
+    p->release_tables();
     return extractor_result(*p, columns, "classifications_extract_ms", core_ms);
 }
 
@@ -182,6 +189,7 @@ PyObject* extract_all(PyObject*, PyObject* args, PyObject* kwargs) {
         t = Instant::now();
         classifications = extract_classification_links(p->table, p->guids);
         classifications_ms = ms_since(t);
+        p->release_tables();  // the columns need only the mapping
     }
 
     const Instant marshal_start = Instant::now();
