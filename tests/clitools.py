@@ -7,32 +7,12 @@ from collections import Counter
 
 import pytest
 
-import quarnel
 from conftest import CORPUS, SAMPLE
 
 CORPUS_PAIR = [CORPUS / "ac20-fzk-haus.ifc", CORPUS / "duplex.ifc"]
 
 FUNCTIONS = ("index_ifc", "extract_psets", "extract_quantities", "extract_materials",
              "extract_classifications", "extract_all", "analyse_drift")
-
-
-def _not_built():
-    missing = set()
-    for name in FUNCTIONS:
-        try:
-            getattr(quarnel, name)(str(SAMPLE))
-        except NotImplementedError:
-            missing.add(name)
-    return missing
-
-
-NOT_BUILT = _not_built()
-
-
-def built(*names):
-    """Skip a test while a native function it runs is not in this build yet."""
-    missing = sorted(n for n in names if n in NOT_BUILT)
-    return pytest.mark.skipif(bool(missing), reason=f"{', '.join(missing)} not built on this branch yet")
 
 
 def models():
@@ -43,14 +23,19 @@ def models():
     ]
 
 
-def run(*args, cwd=None, check=None, script=False):
-    """Run `python -m quarnel ARGS` (or the installed `quarnel` script) without a terminal."""
+def run(*args, cwd=None, check=None, script=False, columns=None):
+    """Run `python -m quarnel ARGS` (or the installed `quarnel` script) without a terminal.
+
+    COLUMNS is passed only when given: without it, previews are not fitted to any width."""
+    env = {k: v for k, v in os.environ.items() if k not in ("COLUMNS", "LINES")}
+    if columns:
+        env["COLUMNS"] = str(columns)
     if script:
         command = [os.path.join(os.path.dirname(sys.executable), "quarnel")]
     else:
         command = [sys.executable, "-m", "quarnel"]
     proc = subprocess.run(command + [str(a) for a in args], cwd=cwd, capture_output=True, text=True,
-                          stdin=subprocess.DEVNULL, timeout=300)
+                          stdin=subprocess.DEVNULL, timeout=300, env=env)
     assert "Traceback" not in proc.stderr, proc.stderr
     if check is not None:
         assert proc.returncode == check, (proc.returncode, proc.stdout, proc.stderr)

@@ -12,7 +12,7 @@ from collections import Counter
 import pytest
 
 import quarnel
-from clitools import CORPUS_PAIR, built, rows, run
+from clitools import CORPUS_PAIR, rows, run
 from conftest import CORPUS, SAMPLE
 from quarnel.batch import expand_paths, source_column
 
@@ -34,7 +34,6 @@ def read_jsonl(path):
     return [json.loads(line) for line in path.read_text(encoding="utf-8").splitlines()]
 
 
-@built("extract_psets")
 def test_missing_model_is_reported_skipped_and_counted(tmp_path):
     good = [tmp_path / "a.ifc", tmp_path / "b.ifc"]
     for p in good:
@@ -52,7 +51,6 @@ def test_missing_model_is_reported_skipped_and_counted(tmp_path):
     assert sources == sorted(sources, key=lambda s: [str(p) for p in good].index(s))
 
 
-@built("extract_psets")
 def test_all_good_models_exit_zero_and_no_progress_bar_when_piped(tmp_path):
     out = tmp_path / "out.csv"
     proc = run("batch", SAMPLE, SAMPLE.parent, "--table", "psets", "-o", out, check=0)
@@ -62,18 +60,26 @@ def test_all_good_models_exit_zero_and_no_progress_bar_when_piped(tmp_path):
     assert proc.stderr.count("\n") == 1
 
 
-@built("extract_psets")
-def test_progress_bar_on_a_terminal(tmp_path):
+@pytest.mark.parametrize("tqdm", [True, False], ids=["tqdm", "plain"])
+def test_progress_bar_on_a_terminal(tqdm, tmp_path):
     paths = []
     for i in range(6):
         paths.append(tmp_path / f"m{i}.ifc")
         shutil.copy(SAMPLE, paths[-1])
+    env = {k: v for k, v in os.environ.items() if k not in ("COLUMNS", "LINES")}
+    if tqdm:
+        pytest.importorskip("tqdm")
+    else:
+        # A tqdm that cannot be imported: the plain bar takes over.
+        (tmp_path / "blocked" / "tqdm").mkdir(parents=True)
+        (tmp_path / "blocked" / "tqdm" / "__init__.py").write_text("raise ImportError('blocked')\n")
+        env["PYTHONPATH"] = os.pathsep.join([str(tmp_path / "blocked"), env.get("PYTHONPATH", "")])
     primary, secondary = pty.openpty()
     fcntl.ioctl(secondary, termios.TIOCSWINSZ, struct.pack("HHHH", 24, 100, 0, 0))
     proc = subprocess.Popen(
         [sys.executable, "-m", "quarnel", "batch", *map(str, paths), "--table", "psets",
-         "-o", str(tmp_path / "out.parquet" if _has("pyarrow") else tmp_path / "out.csv"), "-j", "2"],
-        stdout=subprocess.DEVNULL, stderr=secondary, stdin=subprocess.DEVNULL)
+         "-o", str(tmp_path / "out.csv"), "-j", "2"],
+        stdout=subprocess.DEVNULL, stderr=secondary, stdin=subprocess.DEVNULL, env=env)
     os.close(secondary)
     seen = b""
     while True:
@@ -86,20 +92,12 @@ def test_progress_bar_on_a_terminal(tmp_path):
         seen += chunk
     os.close(primary)
     assert proc.wait(timeout=60) == 0
-    assert b"\r" in seen and b"/6 [" in seen
+    assert b"\r" in seen
+    assert (b"/6 [" if tqdm else b"6/6 models") in seen
     assert b"6 of 6 models read" in seen
 
 
-def _has(module):
-    try:
-        __import__(module)
-    except ImportError:
-        return False
-    return True
-
-
 @corpus
-@built("extract_psets")
 @pytest.mark.parametrize("jobs", ["1", "2"])
 def test_corpus_models_into_parquet(jobs, tmp_path):
     pq = pytest.importorskip("pyarrow.parquet")
@@ -112,12 +110,12 @@ def test_corpus_models_into_parquet(jobs, tmp_path):
 
 @corpus
 @pytest.mark.parametrize("table, function, inner", [
-    pytest.param("quantities", "extract_quantities", None, marks=built("extract_quantities")),
-    pytest.param("materials", "extract_materials", None, marks=built("extract_materials")),
-    pytest.param("classifications", "extract_classifications", None, marks=built("extract_classifications")),
-    pytest.param("drift", "analyse_drift", None, marks=built("analyse_drift")),
-    pytest.param("products", "index_ifc", "products", marks=built("index_ifc")),
-    pytest.param("storeys", "index_ifc", "storeys", marks=built("index_ifc")),
+    pytest.param("quantities", "extract_quantities", None),
+    pytest.param("materials", "extract_materials", None),
+    pytest.param("classifications", "extract_classifications", None),
+    pytest.param("drift", "analyse_drift", None),
+    pytest.param("products", "index_ifc", "products"),
+    pytest.param("storeys", "index_ifc", "storeys"),
 ])
 def test_other_tables(table, function, inner, tmp_path):
     pd = pytest.importorskip("pandas")
@@ -132,7 +130,6 @@ def test_other_tables(table, function, inner, tmp_path):
 
 
 @corpus
-@built("extract_all")
 def test_all_tables_into_a_folder(tmp_path):
     out = tmp_path / "tables"
     run("batch", *CORPUS_PAIR, "--table", "all", "-o", out, "--format", "jsonl", check=0)

@@ -226,6 +226,24 @@ def test_ten_thousand_levels_of_nesting(write_ifc):
     assert box_centre(row) == (float(depth), 0.0, 0.0)
 
 
+def test_maps_placing_the_next_map_twice_stay_bounded(write_ifc):
+    """Forty levels, each placing the next map twice: 2**40 leaves without a cycle."""
+    depth = 40
+    m = Model(first_id=10 * depth)
+    leaf = m.triangles([(0, 0, 0), (1, 0, 0), (0, 1, 0)], [(1, 2, 3)])
+    lines = []
+    for k in range(depth):
+        rep_map, shape, first, second = 4 * k + 1, 4 * k + 2, 4 * k + 3, 4 * k + 4
+        inner = f"#{4 * (k + 1) + 3},#{4 * (k + 1) + 4}" if k + 1 < depth else leaf
+        lines.append(f"#{rep_map}=IFCREPRESENTATIONMAP($,#{shape});")
+        lines.append(f"#{shape}=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',({inner}));")
+        lines.append(f"#{first}=IFCMAPPEDITEM(#{rep_map},$);")
+        lines.append(f"#{second}=IFCMAPPEDITEM(#{rep_map},$);")
+    m.product(["#3"])
+    row = one_row(drift(write_ifc, "\n".join(lines) + "\n" + m.text()))
+    assert 0 < row["triangle_count"] <= 1 << 20
+
+
 def extrusion(m, x=1.0, y=2.0, depth=3.0):
     profile = m.add(f"IFCRECTANGLEPROFILEDEF(.AREA.,$,$,{x},{y})")
     return m.add(f"IFCEXTRUDEDAREASOLID({profile},$,$,{depth})")

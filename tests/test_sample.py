@@ -7,7 +7,6 @@ from collections import Counter
 import pytest
 
 import quarnel
-from clitools import built
 from conftest import ROOT, SAMPLE
 
 
@@ -69,7 +68,6 @@ def test_psets_agree_with_ifcopenshell(model):
     assert Counter(zip(result["guid"], result["pset_name"], result["prop_name"])) == expected
 
 
-@built("analyse_drift")
 def test_one_error_and_one_warning_planted():
     result = quarnel.analyse_drift(str(SAMPLE))
     assert (result["drift_warn"], result["drift_error"]) == (1, 1)

@@ -26,13 +26,17 @@ if TYPE_CHECKING:
         QuantitiesResult,
     )
 
-PathArg = Union[str, bytes, "os.PathLike[str]", "os.PathLike[bytes]"]
+PathArg = Union[str, "os.PathLike[str]", "os.PathLike[bytes]"]
 
 
 def _path(path: PathArg) -> str:
     # The native module takes str only. A str is passed through untouched, so that error
     # messages name the path exactly as the caller wrote it.
-    return path if isinstance(path, str) else os.fsdecode(os.fspath(path))
+    if isinstance(path, str):
+        return path
+    if isinstance(path, os.PathLike):
+        return os.fsdecode(os.fspath(path))
+    raise TypeError(f"path must be str or os.PathLike, not {type(path).__name__}")
 
 
 def index_ifc(path: PathArg) -> IndexResult:

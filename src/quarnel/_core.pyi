@@ -8,8 +8,6 @@ from typing import Dict, List, Optional, TypedDict
 __version__: str
 __all__: List[str]
 
-# index_ifc ------------------------------------------------------------------------------------
-
 class ProductTable(TypedDict):
     step_id: List[int]
     guid: List[str]
@@ -61,8 +59,6 @@ class IndexResult(TypedDict):
     projects: SpatialTable
     spaces: SpatialTable
     marshal_ms: float
-
-# extractors -----------------------------------------------------------------------------------
 
 class PsetTable(TypedDict):
     guid: List[str]
@@ -144,8 +140,6 @@ class ExtractAllResult(TypedDict):
     total_ms: float
     size_bytes: int
 
-# analyse_drift --------------------------------------------------------------------------------
-
 class DriftTable(TypedDict):
     guid: List[str]
     entity: List[str]
@@ -172,8 +166,6 @@ class DriftResult(DriftTable):
     entity_table_ms: float
     total_ms: float
     size_bytes: int
-
-# functions ------------------------------------------------------------------------------------
 
 def index_ifc(path: str) -> IndexResult: ...
 def extract_psets(path: str) -> PsetsResult: ...

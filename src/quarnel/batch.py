@@ -62,7 +62,7 @@ def expand_paths(args: Sequence[str]) -> Tuple[List[str], List[str]]:
     seen = set()
     unique = []
     for path in found:
-        key = os.path.normpath(path)
+        key = os.path.abspath(path)
         if key not in seen:
             seen.add(key)
             unique.append(path)

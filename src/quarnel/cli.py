@@ -29,10 +29,6 @@ class UserError(Exception):
     """A mistake in what was asked for: reported in one line, no traceback."""
 
 
-# ---------------------------------------------------------------------------------------------
-# info
-
-
 def storey_summary(index) -> List[dict]:
     storeys = index["storeys"]
     contained: Dict[int, int] = {}
@@ -116,10 +112,6 @@ def cmd_info(args) -> int:
     return 0
 
 
-# ---------------------------------------------------------------------------------------------
-# psets, quantities, materials, classifications
-
-
 def write_or_preview(args, result, columns, label: str) -> None:
     if args.output:
         fmt = format_of(args.output, args.format)
@@ -140,8 +132,7 @@ def preview(columns, limit: int, title: str, result=None) -> None:
             ms = sum(v for k, v in result.items() if k.endswith("_ms") and isinstance(v, float))
         took = f" in {ms_text(ms)}"
     print(f"{title}: {total:,} rows × {len(columns)} columns{took}")
-    if shown:
-        print("\n".join(render_table(columns, range(shown))))
+    print("\n".join(render_table(columns, range(shown))))
     if shown < total:
         print(f"… {total - shown:,} more rows (write them all with -o FILE.csv, .parquet or .jsonl)")
 
@@ -151,10 +142,6 @@ def cmd_table(args) -> int:
     result = getattr(quarnel, function)(args.model)
     write_or_preview(args, result, table_columns(result), args.command)
     return 0
-
-
-# ---------------------------------------------------------------------------------------------
-# extract
 
 
 def cmd_extract(args) -> int:
@@ -173,10 +160,6 @@ def cmd_extract(args) -> int:
     for name, rows, path in lines:
         print(f"  {name:<16} {rows:>9,} rows  {path}")
     return 0
-
-
-# ---------------------------------------------------------------------------------------------
-# drift
 
 
 def parse_severities(text: Optional[str]) -> Optional[List[str]]:
@@ -259,10 +242,6 @@ def cmd_drift(args) -> int:
     return 0
 
 
-# ---------------------------------------------------------------------------------------------
-# batch
-
-
 def cmd_batch(args) -> int:
     paths, unmatched = batch_mod.expand_paths(args.paths)
     for pattern in unmatched:
@@ -282,10 +261,6 @@ def cmd_batch(args) -> int:
         note(f"batch: {report.models:,} of {len(paths) + len(unmatched):,} models read, {failed:,} failed; "
              f"{rows} to {outputs} in {report.seconds:.2f} s ({rate:.1f} models/s, {jobs} threads)")
     return 1 if failed else 0
-
-
-# ---------------------------------------------------------------------------------------------
-# parser and entry point
 
 
 def note(text: str) -> None:
@@ -382,7 +357,9 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
         parser.print_help(sys.stderr)
         return 2
     try:
-        return args.run(args)
+        status = args.run(args)
+        sys.stdout.flush()  # a closed pipe shows up here, not at exit
+        return status
     except (OSError, OutputError, MissingDependency, UserError, NotImplementedError) as e:
         if isinstance(e, BrokenPipeError):
             return quiet_broken_pipe()

@@ -1,7 +1,9 @@
 """Plain-text rendering for the terminal: tables, sizes, durations, units."""
 
 import math
+import os
 import shutil
+import sys
 from typing import Any, List, Optional, Sequence
 
 from quarnel.tables import Columns
@@ -27,13 +29,21 @@ def clip(text: str, width: int) -> str:
     return text if len(text) <= width else text[: max(width - 1, 0)] + "…"
 
 
+def output_width() -> int:
+    """The terminal's width; unlimited when standard output is not a terminal (unless COLUMNS
+    says otherwise), so that piped previews keep every character."""
+    if sys.stdout.isatty() or os.environ.get("COLUMNS"):
+        return shutil.get_terminal_size((100, 24)).columns
+    return 1 << 30
+
+
 def render_table(columns: Columns, rows: Sequence[int], width: Optional[int] = None,
                  headers: Optional[Sequence[str]] = None) -> List[str]:
     """The given rows of a table as aligned lines, numbers right-aligned, fitted to `width`."""
     names = list(columns)
     titles = list(headers) if headers else names
     if width is None:
-        width = shutil.get_terminal_size((100, 24)).columns
+        width = output_width()
     texts = [[cell(columns[name][i]) for i in rows] for name in names]
     widths = [min(max([len(titles[c])] + [len(t) for t in texts[c]]), MAX_WIDTH) for c in range(len(names))]
     # Shrink the widest columns until the table fits (two spaces between columns).

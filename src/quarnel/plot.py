@@ -9,6 +9,20 @@ SEVERITY_ORDER = ("ok", "warn", "error")
 MAX_LABELS = 12
 
 
+def figure_size(result: Mapping[str, Any], shown) -> Tuple[float, float]:
+    """Width and height (inches) that follow the plan's proportions, within sensible limits."""
+    keep = [i for i, s in enumerate(result["drift_severity"]) if s in shown]
+    xs = [result[k][i] for k in ("placement_x", "centroid_x") for i in keep]
+    ys = [result[k][i] for k in ("placement_y", "centroid_y") for i in keep]
+    xs = [v for v in xs if v == v]
+    ys = [v for v in ys if v == v]
+    if not xs or not ys:
+        return 9.0, 8.0
+    dx, dy = max(xs) - min(xs), max(ys) - min(ys)
+    aspect = dy / dx if dx > 0 else 1.0
+    return 10.0, min(max(8.5 * aspect, 3.5), 8.5) + 1.5
+
+
 def plot_drift(result: Mapping[str, Any], path: str, title: str = "",
                only: Optional[Sequence[str]] = None, names: Optional[Dict[str, str]] = None,
                unit: Optional[str] = None) -> int:
@@ -21,7 +35,7 @@ def plot_drift(result: Mapping[str, Any], path: str, title: str = "",
 
     severities = result["drift_severity"]
     shown = set(only) if only else set(SEVERITY_ORDER)
-    fig = Figure(figsize=(9, 8), dpi=130, layout="constrained")
+    fig = Figure(figsize=figure_size(result, shown), dpi=130, layout="constrained")
     ax = fig.add_subplot()
     drawn = 0
     labels: List[Tuple[float, int]] = []

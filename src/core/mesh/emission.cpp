@@ -87,26 +87,18 @@ std::optional<std::uint64_t> choose_representation(const EntityTable& table, std
     return fallback;
 }
 
-// Room for `extra` more elements, growing geometrically: reserving the exact
-// size on every append copies the whole mesh each time, which is quadratic in
-// the number of sub-meshes of a product (a mapped item can expand to 10^5).
-template <class T>
-void reserve_more(std::vector<T>& v, std::size_t extra) {
-    if (v.capacity() - v.size() < extra) v.reserve(std::max(v.size() + extra, 2 * v.capacity()));
-}
-
 void append_transformed(const SubMesh& sub, const PlacementMatrix& placement, ProductMesh& out) {
     const auto base = static_cast<std::uint32_t>(out.positions.size() / 3);
     const std::size_t whole = sub.positions.size() / 3 * 3;
     const auto& m = placement.m;
-    reserve_more(out.positions, whole);
+    // push_back keeps geometric growth: reserving the exact new size on every
+    // sub-mesh would copy the whole mesh each time, quadratic in its items.
     for (std::size_t i = 0; i < whole; i += 3) {
         const float x = sub.positions[i], y = sub.positions[i + 1], z = sub.positions[i + 2];
         out.positions.push_back(m[0] * x + m[4] * y + m[8] * z + m[12]);
         out.positions.push_back(m[1] * x + m[5] * y + m[9] * z + m[13]);
         out.positions.push_back(m[2] * x + m[6] * y + m[10] * z + m[14]);
     }
-    reserve_more(out.indices, sub.indices.size());
     for (std::uint32_t i : sub.indices) out.indices.push_back(i + base);
     out.kind = sub.kind;
 }

@@ -102,7 +102,14 @@ PlacementMatrix read_transformation_operator(const EntityTable& table, std::uint
 // Nested mapped items are expanded with an explicit stack, so nesting depth
 // costs heap, not call stack. A mapped item whose representation map is
 // already being expanded further out gives nothing: that cuts every cycle.
+// Maps that each place the next one several times grow exponentially without
+// any cycle, so one expansion visits a bounded number of items and emits a
+// bounded number of vertices; what lies beyond is left out.
 std::vector<SubMesh> mesh_mapped_item(const EntityTable& table, std::uint64_t id, ItemMeshCache& cache) {
+    constexpr std::size_t kMaxVisits = std::size_t{1} << 20;
+    constexpr std::size_t kMaxFloats = std::size_t{3} << 24;  // 16 M vertices
+    std::size_t visits = 0;
+    std::size_t floats = 0;
     std::vector<SubMesh> out;
     auto first = open_mapped_item(table, id, PlacementMatrix::identity());
     if (!first) return out;
@@ -118,6 +125,7 @@ std::vector<SubMesh> mesh_mapped_item(const EntityTable& table, std::uint64_t id
             stack.pop_back();
             continue;
         }
+        if (++visits > kMaxVisits || floats > kMaxFloats) break;
         const std::uint64_t item = top.items[top.next++];
         const auto e = table.get(item);
         if (!e) continue;
@@ -126,7 +134,11 @@ std::vector<SubMesh> mesh_mapped_item(const EntityTable& table, std::uint64_t id
             if (nested && open_maps.insert(nested->map).second) stack.push_back(std::move(*nested));
             continue;
         }
-        for (const SubMesh& sub : mesh_item(table, item, cache, scratch)) append_placed(sub, top.frame, out);
+        for (const SubMesh& sub : mesh_item(table, item, cache, scratch)) {
+            floats += sub.positions.size();
+            if (floats > kMaxFloats) break;
+            append_placed(sub, top.frame, out);
+        }
     }
     return out;
 }
