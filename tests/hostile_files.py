@@ -324,3 +324,56 @@ def run_isolated(paths, names=FUNCTIONS, timeout=300):
     )
     assert proc.returncode == 0, f"child exited with {proc.returncode}: {proc.stderr[-3000:]}"
     return json.loads(proc.stdout.strip().splitlines()[-1])
+
+
+def large_profile(points, shape, seed=8):
+    """An extruded wall whose profile outline has `points` points: "circle"
+    (convex), "comb" (a reflex vertex at every other point) or "random"
+    (self-intersecting)."""
+    rng = random.Random(seed)
+    coords = []
+    for k in range(points):
+        if shape == "circle":
+            a = 2 * math.pi * k / points
+            coords.append((math.cos(a) * 1000, math.sin(a) * 1000))
+        elif shape == "comb":
+            coords.append((k * 1.0, 0.0 if k % 2 else 1000.0))
+        else:
+            coords.append((rng.uniform(-1000, 1000), rng.uniform(-1000, 1000)))
+    if shape == "comb":
+        coords += [(points * 1.0, -10.0), (0.0, -10.0)]
+    first = 2_000_000
+    lines = [f"#{first + k}=IFCCARTESIANPOINT(({x!r},{y!r}));" for k, (x, y) in enumerate(coords)]
+    refs = ",".join(f"#{first + k}" for k in range(len(coords)))
+    lines += [
+        f"#1999990=IFCPOLYLINE(({refs},#{first}));",
+        "#1999991=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,'big',#1999990);",
+        "#1999992=IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,'holes',#1999990,(#1999990,#1999990));",
+        "#1999993=IFCEXTRUDEDAREASOLID(#1999991,#900003,#900002,3.);",
+        "#1999994=IFCEXTRUDEDAREASOLID(#1999992,#900003,#900002,3.);",
+        "#1999995=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#1999993,#1999994));",
+        "#1999996=IFCPRODUCTDEFINITIONSHAPE($,$,(#1999995));",
+        "#1999997=IFCLOCALPLACEMENT($,#900003);",
+        "#1999998=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#1999997,#1999996,$,$);",
+    ]
+    return data_file(lines + _geometry_tail(1999997))
+
+
+def mapped_expansion(levels, fanout):
+    """Representation maps nested `levels` deep, each holding `fanout` mapped
+    items of the next: fanout**levels copies of one extrusion from a file of a
+    few kilobytes."""
+    lines = ["#1=IFCLOCALPLACEMENT($,#900003);", "#2=IFCCARTESIANTRANSFORMATIONOPERATOR3D($,$,#900001,1.,$);"]
+    tail = _geometry_tail(1)
+    inner = "#900007"
+    for level in range(levels):
+        base = 1000 * (level + 1)
+        lines.append(f"#{base}=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',({inner}));")
+        lines.append(f"#{base + 1}=IFCREPRESENTATIONMAP(#900003,#{base});")
+        items = []
+        for k in range(fanout):
+            lines.append(f"#{base + 10 + k}=IFCMAPPEDITEM(#{base + 1},#2);")
+            items.append(f"#{base + 10 + k}")
+        inner = ",".join(items)
+    lines.append(f"#900008=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',({inner}));")
+    return data_file(lines + tail[:7] + tail[8:])

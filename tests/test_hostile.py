@@ -16,6 +16,8 @@ from hostile_files import (
     available_functions,
     cyclic_placements,
     huge_string,
+    large_profile,
+    mapped_expansion,
     nested_parentheses,
     placement_chain,
     run_isolated,
@@ -39,6 +41,14 @@ GENERATED = {
     "string_50mb": lambda: huge_string(50),
     "unterminated_string_50mb": lambda: huge_string(50, terminated=False),
     "every_byte_in_strings": strings_with_every_byte,
+    # 10^5 copies of one extrusion in one product: appending each copy used to
+    # reserve the exact new size, copying the whole mesh every time.
+    "mapped_items_100k_copies_in_one_product": lambda: mapped_expansion(5, 10),
+    # Ear clipping is quadratic at worst: a convex 100k-point cap took 13 s, a
+    # self-intersecting one a minute.
+    "profile_200k_points_convex": lambda: large_profile(200_000, "circle"),
+    "profile_200k_points_self_intersecting": lambda: large_profile(200_000, "random"),
+    "profile_200k_points_comb": lambda: large_profile(200_000, "comb"),
 }
 
 

@@ -12,6 +12,7 @@ import textwrap
 import pytest
 
 import quarnel
+import quarnel._core
 from hostile_files import FUNCTIONS, MINI, available_functions
 
 CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "10000"))
@@ -59,7 +60,7 @@ def test_no_python_objects_left_behind(functions, mini):
     allocator return to the same count once the results are dropped."""
     for name in functions:
         f = getattr(quarnel, name)
-        for _ in range(20):
+        for _ in range(200):  # interpreter caches warm up
             f(mini)
         gc.collect()
         before = sys.getallocatedblocks()
@@ -67,7 +68,8 @@ def test_no_python_objects_left_behind(functions, mini):
             f(mini)
         gc.collect()
         grown = sys.getallocatedblocks() - before
-        assert grown < 100, f"{name}: {grown} blocks more after 1000 calls"
+        # One object kept per call would be 1000 blocks.
+        assert grown < 250, f"{name}: {grown} blocks more after 1000 calls"
 
 
 def failing_calls(tmp_path):
@@ -88,22 +90,27 @@ def failing_calls(tmp_path):
 
 @pytest.mark.parametrize("name", FUNCTIONS)
 def test_failing_calls_keep_reference_counts(name, tmp_path):
-    f = getattr(quarnel, name)
+    f = getattr(quarnel._core, name)  # the native frame itself, without the path-converting wrapper
     for what, args, kwargs, error in failing_calls(tmp_path):
         objects = list(args) + list(kwargs.values())
-        gc.collect()
+
+        def fail(times):
+            for _ in range(times):
+                try:
+                    f(*args, **kwargs)
+                except NotImplementedError:
+                    pytest.skip(f"{name} is not implemented in this build")
+                except error:
+                    pass
+            gc.collect()
+
+        fail(200)  # interpreter caches warm up
         counts = [sys.getrefcount(o) for o in objects]
         blocks = sys.getallocatedblocks()
-        for _ in range(500):
-            try:
-                f(*args, **kwargs)
-            except NotImplementedError:
-                pytest.skip(f"{name} is not implemented in this build")
-            except error:
-                pass
-        gc.collect()
+        fail(1000)
         assert [sys.getrefcount(o) for o in objects] == counts, what
-        assert sys.getallocatedblocks() - blocks < 100, what
+        # One object kept per call would be 1000 blocks.
+        assert sys.getallocatedblocks() - blocks < 250, what
 
 
 OUT_OF_MEMORY = textwrap.dedent(

@@ -1,10 +1,13 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "columns.hpp"
 #include "extractors/common.hpp"
+#include "step/entity_table.hpp"
+#include "step/guid_index.hpp"
 
 // Properties every pass must keep whatever the input: a violated one aborts
 // the fuzzer like a sanitizer report would.
@@ -42,6 +45,19 @@ inline void require_guids(const TextPool& pool, const TextColumn& column) {
 inline void require_guids(const StringColumn& column) {
     for (std::size_t i = 0; i < column.size(); ++i) require(!column.is_null(i) && column.view(i).size() == 22);
     require_utf8(column);
+}
+
+// Runs `extract` on the table and index of `data`, then drops both before the
+// columns are checked: the columns may borrow only the file bytes, as the
+// Python frame frees the tables before marshalling.
+template <class Extract>
+auto extract_then_drop(const std::uint8_t* data, std::size_t size, Extract&& extract) {
+    auto table = std::make_unique<EntityTable>(EntityTable::build(as_file(data, size)));
+    auto guids = std::make_unique<GuidIndex>(GuidIndex::build(*table));
+    auto columns = extract(*table, *guids);
+    guids.reset();
+    table.reset();
+    return columns;
 }
 
 // A view handed out by a pass must lie inside the input.

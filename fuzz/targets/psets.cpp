@@ -1,8 +1,4 @@
-// Property-set extraction after the shared table and index. The columns may
-// borrow only the file bytes: the table and the index are dropped before the
-// texts are read, as the Python frame does before marshalling.
-#include <memory>
-
+// Property-set extraction after the shared table and index.
 #include "extractors/psets.hpp"
 #include "invariants.hpp"
 
@@ -10,11 +6,7 @@ using namespace quarnel;
 using namespace quarnel::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    auto table = std::make_unique<EntityTable>(EntityTable::build(as_file(data, size)));
-    auto guids = std::make_unique<GuidIndex>(GuidIndex::build(*table));
-    const PsetColumns c = extract_property_sets(*table, *guids);
-    guids.reset();
-    table.reset();
+    const PsetColumns c = extract_then_drop(data, size, extract_property_sets);
     const std::size_t n = c.guid.size();
     require(c.pset_name.size() == n && c.prop_name.size() == n && c.value.size() == n && c.value_type.size() == n);
     require_guids(c.text, c.guid);

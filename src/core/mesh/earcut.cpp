@@ -1,5 +1,6 @@
 #include "mesh/earcut.hpp"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <mapbox/earcut.hpp>
@@ -51,6 +52,19 @@ void earcut(const std::vector<double>& coords, const std::vector<std::uint32_t>&
     // The z-order hash of earcut converts coordinates to integers: not defined for NaN or infinity.
     for (std::size_t i = 0; i < vertex_count; ++i) {
         if (!std::isfinite(coords[i * dim]) || !std::isfinite(coords[i * dim + 1])) return;
+    }
+
+    // Ear clipping is quadratic at worst, and a convex ring is such a case: 40,000 points take
+    // seconds, a million take hours. No real profile comes near this size; beyond it the cap
+    // is a fan over the outer ring, so that a hostile file cannot stall the call.
+    if (vertex_count > kMaxEarcutVertices) {
+        const std::size_t outer = hole_indices.empty() ? vertex_count
+                                                       : std::min<std::size_t>(hole_indices.front(), vertex_count);
+        out.reserve(outer >= 3 ? 3 * (outer - 2) : 0);
+        for (std::size_t k = 1; k + 1 < outer; ++k) {
+            out.insert(out.end(), {0u, static_cast<std::uint32_t>(k), static_cast<std::uint32_t>(k + 1)});
+        }
+        return;
     }
 
     std::vector<std::size_t> starts;
