@@ -149,6 +149,8 @@ def big_model(copies, runs):
 
 
 def against_ifcopenshell(copies, runs, ios_runs):
+    if ios_runs < 1:
+        return
     path = scaled(copies)
     size_mb = os.path.getsize(path) / 1e6
     guids = HERE / "data" / "bench_extrusion_guids.json"
