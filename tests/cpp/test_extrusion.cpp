@@ -5,7 +5,7 @@
 #include <string>
 #include <vector>
 
-#include "mesh/earcut.hpp"
+#include "mesh/cap_triangulation.hpp"
 #include "mesh/geometry.hpp"
 #include "mesh/profiles.hpp"
 #include "step/entity_table.hpp"

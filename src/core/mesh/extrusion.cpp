@@ -1,4 +1,4 @@
-#include "mesh/earcut.hpp"
+#include "mesh/cap_triangulation.hpp"
 #include "mesh/geometry.hpp"
 #include "mesh/profiles.hpp"
 #include "mesh/step_read.hpp"

@@ -1,4 +1,4 @@
-#include "mesh/earcut.hpp"
+#include "mesh/cap_triangulation.hpp"
 
 #include <algorithm>
 #include <array>
