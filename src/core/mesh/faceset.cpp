@@ -28,6 +28,15 @@ void copy_points(const Points& points, SubMesh& out) {
     }
 }
 
+// A triangle whose corners all lie among the `count` points; others are dropped.
+void push_triangle(SubMesh& mesh, std::uint32_t count, std::uint32_t a, std::uint32_t b, std::uint32_t c) {
+    if (a < count && b < count && c < count) {
+        mesh.indices.push_back(a);
+        mesh.indices.push_back(b);
+        mesh.indices.push_back(c);
+    }
+}
+
 }  // namespace
 
 std::optional<Points> read_point_list(const EntityTable& table, std::uint64_t id) {
@@ -99,12 +108,7 @@ std::optional<SubMesh> mesh_polygonal_face_set(const EntityTable& table, std::st
             }
         }
         for (std::size_t i = 2; i < face.size(); ++i) {
-            const std::uint32_t a = face[0], b = face[i - 1], c = face[i];
-            if (a < count && b < count && c < count) {
-                mesh.indices.push_back(a);
-                mesh.indices.push_back(b);
-                mesh.indices.push_back(c);
-            }
+            push_triangle(mesh, count, face[0], face[i - 1], face[i]);
         }
     }
     if (mesh.indices.empty()) return std::nullopt;
@@ -130,13 +134,7 @@ std::optional<SubMesh> mesh_triangulated_face_set(const EntityTable& table, std:
         if (!triple) continue;
         double v[3];
         if (read_numbers(*triple, v, 3) < 3) continue;
-        const std::uint32_t a = zero_based(to_index(v[0])), b = zero_based(to_index(v[1])),
-                            c = zero_based(to_index(v[2]));
-        if (a < count && b < count && c < count) {
-            mesh.indices.push_back(a);
-            mesh.indices.push_back(b);
-            mesh.indices.push_back(c);
-        }
+        push_triangle(mesh, count, zero_based(to_index(v[0])), zero_based(to_index(v[1])), zero_based(to_index(v[2])));
     }
     if (mesh.indices.empty()) return std::nullopt;
     copy_points(*points, mesh);
