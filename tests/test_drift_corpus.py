@@ -5,6 +5,7 @@ import math
 import pytest
 
 import quarnel._core as core
+from ifc_bodies import NOT_MESHED, body_items, source_items
 from conftest import corpus, corpus_params
 
 COLUMNS = [
@@ -35,41 +36,9 @@ def test_corpus_model(path):
 # Item types meshed exactly as IfcOpenShell meshes them (no curved geometry, no booleans),
 # directly or through mapped items.
 FACETED = {"IfcFacetedBrep", "IfcPolygonalFaceSet", "IfcTriangulatedFaceSet"}
-# Spatial elements are not meshed by analyse_drift although they are products.
-NOT_MESHED = ("IfcSite", "IfcBuilding", "IfcBuildingStorey", "IfcProject")
 # IfcOpenShell builds breps slowly: compare an even sample of the products of modest size.
 SAMPLE = 15
 MAX_TRIANGLES = 500
-
-
-def body_items(product):
-    """Items of the representation analyse_drift chooses: 'Body'/'Facetation', else the first."""
-    if product.Representation is None:
-        return []
-    reps = list(product.Representation.Representations or [])
-    chosen = next(
-        (r for r in reps if (r.RepresentationIdentifier or "").lower() in ("body", "facetation")),
-        reps[0] if reps else None,
-    )
-    if chosen is None or not chosen.is_a("IfcShapeRepresentation"):
-        return []
-    return source_items(chosen)
-
-
-def source_items(representation):
-    """Items of a representation with mapped items replaced by the items they map."""
-    items, pending, seen = [], list(representation.Items or []), set()
-    while pending:
-        item = pending.pop()
-        if item.is_a("IfcMappedItem"):
-            source = item.MappingSource
-            if source.id() in seen:
-                continue
-            seen.add(source.id())
-            pending.extend(source.MappedRepresentation.Items or [])
-        else:
-            items.append(item)
-    return items
 
 
 def uses_every_point(item):
@@ -111,7 +80,7 @@ def test_box_centres_match_ifcopenshell(path):
 
     candidates, unmeshed = [], []
     for product in model.by_type("IfcProduct"):
-        items = body_items(product)
+        items = source_items(body_items(product))
         if product.is_a() in NOT_MESHED or not items or not all(i.is_a() in FACETED for i in items):
             continue
         if product.GlobalId not in row_of:

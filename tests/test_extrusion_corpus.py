@@ -6,6 +6,7 @@ import collections
 import pytest
 
 import quarnel._core as core
+from ifc_bodies import NOT_MESHED, body_items, source_items
 from conftest import corpus, corpus_params
 
 # Profiles analyse_drift builds; the L, T, U and Z outlines are kept with a corner or the web foot
@@ -18,22 +19,7 @@ CENTRED = {
 CORNER_PLACED = {"IfcLShapeProfileDef", "IfcTShapeProfileDef", "IfcUShapeProfileDef", "IfcZShapeProfileDef"}
 ARBITRARY = {"IfcArbitraryClosedProfileDef", "IfcArbitraryProfileDefWithVoids"}
 CURVES = {"IfcPolyline", "IfcIndexedPolyCurve"}
-NOT_MESHED = ("IfcSite", "IfcBuilding", "IfcBuildingStorey", "IfcProject")
 PER_KIND = 25  # products compared per kind of profile and model
-
-
-def body_items(product):
-    """Items of the representation analyse_drift chooses: 'Body'/'Facetation', else the first."""
-    if product.Representation is None:
-        return []
-    reps = list(product.Representation.Representations or [])
-    chosen = next(
-        (r for r in reps if (r.RepresentationIdentifier or "").lower() in ("body", "facetation")),
-        reps[0] if reps else None,
-    )
-    if chosen is None or not chosen.is_a("IfcShapeRepresentation"):
-        return []
-    return list(chosen.Items or [])
 
 
 def profile_kind(item):
@@ -53,23 +39,12 @@ def profile_kind(item):
     return "chords" if arcs else "centred"
 
 
-def expand_mapped(items, depth=0):
-    """The items, with every mapped item replaced by the items of its representation map."""
-    out = []
-    for item in items:
-        if item.is_a("IfcMappedItem") and depth < 8:
-            out += expand_mapped(item.MappingSource.MappedRepresentation.Items or [], depth + 1)
-        else:
-            out.append(item)
-    return out
-
-
 def extruded_products(model):
     """(product, kind) for every product whose body is only extrusions of built profiles,
     directly or through mapped items."""
     found = []
     for product in model.by_type("IfcProduct"):
-        items = expand_mapped(body_items(product))
+        items = source_items(body_items(product))
         if product.is_a() in NOT_MESHED or not items or not all(i.is_a("IfcExtrudedAreaSolid") for i in items):
             continue
         kinds = {profile_kind(i) for i in items}
@@ -111,7 +86,7 @@ def test_extrusions_are_meshed_where_ifcopenshell_puts_them(path):
     by_kind = collections.defaultdict(list)
     for product, _ in products:
         items = body_items(product)
-        signature = (items[-1].is_a("IfcMappedItem"),) + tuple(sorted({i.SweptArea.is_a() for i in expand_mapped(items)}))
+        signature = (items[-1].is_a("IfcMappedItem"),) + tuple(sorted({i.SweptArea.is_a() for i in source_items(items)}))
         by_kind[signature].append(product)
     chosen = []
     for signature in sorted(by_kind):
