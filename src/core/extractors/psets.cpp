@@ -175,26 +175,13 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
         }
     });
 
-    // One text per related object, however many rows it has.
-    IdMap<std::uint32_t> object_guid(links.size() + 16);
+    GuidTexts guid_texts(table, guids, pool, links.size() + 16);
     const std::size_t expected = links.size() * 8;
     for (TextColumn* c : {&out.guid, &out.pset_name, &out.prop_name, &out.value, &out.value_type}) c->reserve(expected);
     for (const DefinitionLink& link : links) {
         const PropertySetEntry* set = sets.find(link.definition);
         if (!set) continue;
-        const std::uint32_t* known = object_guid.find(link.object);
-        std::uint32_t guid;
-        if (known) {
-            guid = *known;
-        } else {
-            const auto g = guids.guid_of(link.object);
-            // Decoded identifiers live in the GuidIndex: copy them so the
-            // columns need only the mapping.
-            const bool in_file = g && g->data() >= table.file().data() &&
-                                 g->data() < table.file().data() + table.file().size();
-            guid = !g ? kNull : in_file ? pool.add_view(*g) : pool.add_copy(*g);
-            object_guid[link.object] = guid;
-        }
+        const std::uint32_t guid = guid_texts.of(link.object);
         if (guid == kNull) continue;
         for (std::uint32_t k = 0; k < set->id_count; ++k) {
             const PropertyEntry* prop = properties.find(set_members[set->first_id + k]);
