@@ -10,17 +10,9 @@
 #include "mesh/profiles.hpp"
 #include "step/entity_table.hpp"
 
+#include "check.hpp"
+
 using namespace quarnel;
-
-static int failures = 0;
-
-#define CHECK(cond)                                                                  \
-    do {                                                                             \
-        if (!(cond)) {                                                               \
-            std::fprintf(stderr, "%s:%d: CHECK(%s)\n", __FILE__, __LINE__, #cond);   \
-            ++failures;                                                              \
-        }                                                                            \
-    } while (0)
 
 static std::string model(const std::string& data) {
     return "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n" + data + "\nENDSEC;\nEND-ISO-10303-21;\n";

@@ -10,17 +10,9 @@
 #include "step/guid_index.hpp"
 #include "step/lexer.hpp"
 
+#include "check.hpp"
+
 using namespace quarnel;
-
-static int failures = 0;
-
-#define CHECK(cond)                                                       \
-    do {                                                                  \
-        if (!(cond)) {                                                    \
-            std::fprintf(stderr, "%s:%d: CHECK(%s)\n", __FILE__, __LINE__, #cond); \
-            ++failures;                                                   \
-        }                                                                 \
-    } while (0)
 
 static std::vector<std::string> pieces(std::string_view text) {
     std::vector<std::string> out;
