@@ -14,6 +14,8 @@ import statistics
 import subprocess
 import sys
 
+from common import IFCOPENSHELL_ITERATOR
+
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
 SHARED = ROOT.parent / "shared"
@@ -34,32 +36,6 @@ print(json.dumps({
 }))
 """
 
-IOS = r"""
-import json, resource, sys, time
-import ifcopenshell, ifcopenshell.geom
-guids = json.load(open(sys.argv[2]))
-t = time.perf_counter()
-f = ifcopenshell.open(sys.argv[1])
-open_ms = (time.perf_counter() - t) * 1000
-s = ifcopenshell.geom.settings()
-s.set("use-world-coords", True)
-s.set("disable-opening-subtractions", True)
-s.set("convert-back-units", True)
-products = [f.by_guid(g) for g in guids]
-t = time.perf_counter()
-it = ifcopenshell.geom.iterator(s, f, 1, include=products)
-triangles = shapes = 0
-if it.initialize():
-    while True:
-        shape = it.get()
-        shapes += 1
-        triangles += len(shape.geometry.faces) // 3
-        if not it.next():
-            break
-iter_ms = (time.perf_counter() - t) * 1000
-print(json.dumps({"open_ms": open_ms, "iterator_ms": iter_ms, "shapes": shapes, "triangles": triangles,
-                  "peak_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024}))
-"""
 
 
 def run_json(code, *args):
@@ -96,7 +72,7 @@ def main():
     floors = [scan_floor(path) for _ in range(args.runs)]
     guids_file = data / "bench_drift_guids.json"
     guids_file.write_text(json.dumps(ours[0]["guids"]))
-    ios = [run_json(IOS, str(path), str(guids_file)) for _ in range(args.ios_runs)]
+    ios = [run_json(IFCOPENSHELL_ITERATOR, str(path), str(guids_file)) for _ in range(args.ios_runs)]
 
     med = lambda rows, key: statistics.median(r[key] for r in rows)
     spread = lambda rows, key: (min(r[key] for r in rows), max(r[key] for r in rows))

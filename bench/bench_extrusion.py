@@ -19,6 +19,8 @@ import statistics
 import subprocess
 import sys
 
+from common import IFCOPENSHELL_ITERATOR
+
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
 SHARED = ROOT.parent / "shared"
@@ -41,32 +43,6 @@ if len(sys.argv) > 2:
 print(json.dumps(out))
 """
 
-IOS = r"""
-import json, resource, sys, time
-import ifcopenshell, ifcopenshell.geom
-guids = json.load(open(sys.argv[2]))
-t = time.perf_counter()
-f = ifcopenshell.open(sys.argv[1])
-open_ms = (time.perf_counter() - t) * 1000
-s = ifcopenshell.geom.settings()
-s.set("use-world-coords", True)
-s.set("disable-opening-subtractions", True)
-s.set("convert-back-units", True)
-products = [f.by_guid(g) for g in guids]
-t = time.perf_counter()
-it = ifcopenshell.geom.iterator(s, f, 1, include=products)
-triangles = shapes = 0
-if it.initialize():
-    while True:
-        shape = it.get()
-        shapes += 1
-        triangles += len(shape.geometry.faces) // 3
-        if not it.next():
-            break
-iter_ms = (time.perf_counter() - t) * 1000
-print(json.dumps({"open_ms": open_ms, "iterator_ms": iter_ms, "total_ms": open_ms + iter_ms, "shapes": shapes,
-                  "triangles": triangles, "peak_rss_mb": resource.getrusage(resource.RUSAGE_SELF).ru_maxrss / 1024}))
-"""
 
 SHARES = r"""
 import json, sys
@@ -155,7 +131,7 @@ def against_ifcopenshell(copies, runs, ios_runs):
     size_mb = os.path.getsize(path) / 1e6
     guids = HERE / "data" / "bench_extrusion_guids.json"
     ours = [run_json(OURS, str(path), str(guids)) for _ in range(runs)]
-    ios = [run_json(IOS, str(path), str(guids)) for _ in range(ios_runs)]
+    ios = [run_json(IFCOPENSHELL_ITERATOR, str(path), str(guids)) for _ in range(ios_runs)]
     print(f"\nsame products on {path.name}: {size_mb:.1f} MB; analyse_drift {ours[0]['products']} meshes, "
           f"{ours[0]['triangles']} triangles; IfcOpenShell {ios[0]['shapes']} shapes, {ios[0]['triangles']} "
           f"triangles (1 thread); {runs} and {ios_runs} runs")
