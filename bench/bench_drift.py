@@ -11,10 +11,8 @@ import json
 import os
 import pathlib
 import statistics
-import subprocess
-import sys
 
-from common import IFCOPENSHELL_ITERATOR
+from common import IFCOPENSHELL_ITERATOR, run_json, scaled_model, scan_floor_seconds
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
@@ -38,20 +36,6 @@ print(json.dumps({
 
 
 
-def run_json(code, *args):
-    out = subprocess.run([sys.executable, "-c", code, *args], check=True, capture_output=True, text=True,
-                         cwd="/tmp")
-    return json.loads(out.stdout.strip().splitlines()[-1])
-
-
-def scan_floor(path):
-    binary = HERE / "scan_floor"
-    if not binary.exists():
-        subprocess.run(["gcc", "-O2", "-o", str(binary), str(SHARED / "tools" / "scan_floor.c")], check=True)
-    out = subprocess.run([str(binary), "split", str(path)], check=True, capture_output=True, text=True)
-    return json.loads(out.stdout.strip().splitlines()[-1])["seconds"] * 1000
-
-
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("--copies", type=int, default=8)
@@ -59,18 +43,13 @@ def main():
     ap.add_argument("--ios-runs", type=int, default=1, help="0 skips IfcOpenShell (it takes minutes)")
     args = ap.parse_args()
 
-    data = HERE / "data"
-    data.mkdir(exist_ok=True)
-    path = data / f"{SOURCE.stem}_x{args.copies}.ifc"
-    if not path.exists():
-        subprocess.run([sys.executable, str(SHARED / "tools" / "scale_ifc.py"), str(SOURCE), str(args.copies),
-                        str(path)], check=True)
+    path = scaled_model(SOURCE.name, args.copies)
     size_mb = os.path.getsize(path) / 1e6
     print(f"model: {path.name}, {size_mb:.1f} MB")
 
     ours = [run_json(OURS, str(path)) for _ in range(args.runs)]
-    floors = [scan_floor(path) for _ in range(args.runs)]
-    guids_file = data / "bench_drift_guids.json"
+    floors = [scan_floor_seconds(path, repeat=1) * 1000 for _ in range(args.runs)]
+    guids_file = path.parent / "bench_drift_guids.json"
     guids_file.write_text(json.dumps(ours[0]["guids"]))
     ios = [run_json(IFCOPENSHELL_ITERATOR, str(path), str(guids_file)) for _ in range(args.ios_runs)]
 

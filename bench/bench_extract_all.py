@@ -95,7 +95,7 @@ def main():
         print(f"- `extract_all` vs IfcOpenShell: {io_seconds / med['all']:.1f}x faster"
               f" (IfcOpenShell open alone: {statistics.median(r['open_seconds'] for r in ios):.1f} s)")
     spread = {k: (min(v), max(v)) for k, v in samples.items()}
-    print(f"- spread (min-max s): " + ", ".join(f"{k} {a:.2f}-{b:.2f}" for k, (a, b) in spread.items()))
+    print("- spread (min-max s): " + ", ".join(f"{k} {a:.2f}-{b:.2f}" for k, (a, b) in spread.items()))
     print("- `extract_all` phases (median ms): "
           + ", ".join(f"{k[:-3]} {statistics.median(v):.0f}" for k, v in phases.items()))
 

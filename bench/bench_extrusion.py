@@ -12,14 +12,11 @@ peak RSS belongs to that run alone. Reports medians and the spread of the runs.
 """
 
 import argparse
-import json
 import os
 import pathlib
 import statistics
-import subprocess
-import sys
 
-from common import IFCOPENSHELL_ITERATOR
+from common import IFCOPENSHELL_ITERATOR, run_json, scaled_model, scan_floor_seconds
 
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
@@ -70,30 +67,6 @@ print(json.dumps(rows))
 """
 
 
-def run_json(code, *args):
-    out = subprocess.run([sys.executable, "-c", code, *args], check=True, capture_output=True, text=True,
-                         cwd="/tmp")
-    return json.loads(out.stdout.strip().splitlines()[-1])
-
-
-def scan_floor(path):
-    binary = HERE / "scan_floor"
-    if not binary.exists():
-        subprocess.run(["gcc", "-O2", "-o", str(binary), str(SHARED / "tools" / "scan_floor.c")], check=True)
-    out = subprocess.run([str(binary), "split", str(path)], check=True, capture_output=True, text=True)
-    return json.loads(out.stdout.strip().splitlines()[-1])["seconds"] * 1000
-
-
-def scaled(copies):
-    data = HERE / "data"
-    data.mkdir(exist_ok=True)
-    path = data / f"{SOURCE.stem}_x{copies}.ifc"
-    if not path.exists():
-        subprocess.run([sys.executable, str(SHARED / "tools" / "scale_ifc.py"), str(SOURCE), str(copies), str(path)],
-                       check=True)
-    return path
-
-
 def med(rows, key):
     return statistics.median(r[key] for r in rows)
 
@@ -104,12 +77,12 @@ def line(name, rows, key):
 
 
 def big_model(copies, runs):
-    path = scaled(copies)
+    path = scaled_model(SOURCE.name, copies)
     size_mb = os.path.getsize(path) / 1e6
     ours, floors = [], []
     for _ in range(runs):  # interleaved, so both see the same load
         ours.append(run_json(OURS, str(path)))
-        floors.append({"floor_ms": scan_floor(path)})
+        floors.append({"floor_ms": scan_floor_seconds(path, repeat=1) * 1000})
     print(f"analyse_drift on {path.name}: {size_mb:.1f} MB, {ours[0]['products']} meshes "
           f"({ours[0]['extrusions']} extrusions), {ours[0]['triangles']} triangles; {runs} runs")
     print(f"  {'measure':30} {'median':>10} {'min..max':>22}")
@@ -127,7 +100,7 @@ def big_model(copies, runs):
 def against_ifcopenshell(copies, runs, ios_runs):
     if ios_runs < 1:
         return
-    path = scaled(copies)
+    path = scaled_model(SOURCE.name, copies)
     size_mb = os.path.getsize(path) / 1e6
     guids = HERE / "data" / "bench_extrusion_guids.json"
     ours = [run_json(OURS, str(path), str(guids)) for _ in range(runs)]

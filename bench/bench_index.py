@@ -11,15 +11,14 @@ reported; the machine is shared, so look at the spread too.
 
 import argparse
 import json
-import os
 import pathlib
 import statistics
 import subprocess
 import sys
 
+from common import run_json, scaled_model, scan_floor_binary
+
 HERE = pathlib.Path(__file__).resolve().parent
-TOOLS = HERE.parent.parent / "shared" / "tools"
-SOURCE = HERE.parent.parent / "shared" / "corpus" / "office_a_20110811.ifc"
 
 QUARNEL_CHILD = r"""
 import json, resource, sys
@@ -71,23 +70,7 @@ def product_types():
     return PRODUCT_TYPES
 
 
-def ensure_model(copies):
-    path = HERE / "data" / f"office_a_x{copies}.ifc"
-    if not path.exists():
-        path.parent.mkdir(parents=True, exist_ok=True)
-        subprocess.run([sys.executable, str(TOOLS / "scale_ifc.py"), str(SOURCE), str(copies), str(path)], check=True)
-    return path
-
-
-def ensure_scan_floor():
-    exe = HERE / "scan_floor"
-    source = TOOLS / "scan_floor.c"
-    if not exe.exists() or exe.stat().st_mtime < source.stat().st_mtime:
-        subprocess.run(["gcc", "-O2", "-o", str(exe), str(source)], check=True)
-    return exe
-
-
-def run_json(cmd):
+def run_command(cmd):
     out = subprocess.run(cmd, check=True, capture_output=True, text=True).stdout
     return json.loads(out.strip().splitlines()[-1])
 
@@ -100,16 +83,16 @@ def main():
     ap.add_argument("--no-ios", action="store_true")
     args = ap.parse_args()
 
-    model = ensure_model(args.copies)
-    floor = ensure_scan_floor()
+    model = scaled_model(copies=args.copies)
+    floor = scan_floor_binary()
     size = model.stat().st_size
     mb = size / 1e6
 
     floor_ms, index_ms, marshal_ms, ratio, rss = [], [], [], [], []
     last = None
     for _ in range(args.rounds):
-        f = run_json([str(floor), "split", str(model)])["seconds"] * 1e3
-        q = run_json([sys.executable, "-c", QUARNEL_CHILD, str(model)])
+        f = run_command([str(floor), "split", str(model)])["seconds"] * 1e3
+        q = run_json(QUARNEL_CHILD, model)
         floor_ms.append(f)
         index_ms.append(q["index_ms"])
         marshal_ms.append(q["marshal_ms"])
@@ -124,7 +107,7 @@ def main():
         except ImportError:
             print("ifcopenshell not installed: skipped", file=sys.stderr)
         else:
-            runs = [run_json([sys.executable, "-c", IOS_CHILD, str(model), json.dumps(product_types())])
+            runs = [run_json(IOS_CHILD, model, json.dumps(product_types()))
                     for _ in range(args.ios_rounds)]
             ios = {
                 "total_ms": statistics.median(r["open_ms"] + r["by_type_ms"] for r in runs),

@@ -24,17 +24,31 @@ def scaled_model(source="office_a_20110811.ifc", copies=50):
     return out
 
 
-def scan_floor_seconds(path, mode="split", repeat=3):
-    """Median time of the minimal statement splitter on the same file."""
+def scan_floor_binary():
+    """The scan floor program, built from ../shared/tools/scan_floor.c when missing or stale."""
     exe = BENCH / "scan_floor"
     src = SHARED / "tools" / "scan_floor.c"
     if not exe.exists() or exe.stat().st_mtime < src.stat().st_mtime:
         subprocess.run(["gcc", "-O2", "-o", str(exe), str(src)], check=True)
+    return exe
+
+
+def scan_floor_seconds(path, mode="split", repeat=3):
+    """Median time of the minimal statement splitter on the same file."""
+    exe = scan_floor_binary()
     times = []
     for _ in range(repeat):
         out = subprocess.run([str(exe), mode, str(path)], check=True, capture_output=True, text=True).stdout
         times.append(json.loads(out)["seconds"])
     return statistics.median(times)
+
+
+def run_json(code, *args):
+    """Runs `code` in a fresh interpreter outside the checkout (so the installed quarnel is
+    imported); returns the JSON object on its last line of output."""
+    out = subprocess.run([sys.executable, "-c", code, *map(str, args)], check=True, capture_output=True, text=True,
+                         cwd="/tmp")
+    return json.loads(out.stdout.strip().splitlines()[-1])
 
 
 def run_child(code, *args):

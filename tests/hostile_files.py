@@ -176,7 +176,7 @@ def cyclic_placements():
             "#5=IFCLOCALPLACEMENT(#3,#900003);",
         ]
         + _geometry_tail(5)
-        + [f"#900011=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#4,#900009,$,$);"]
+        + ["#900011=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#4,#900009,$,$);"]
     )
 
 
@@ -223,7 +223,7 @@ def nested_parentheses(depth):
             f"#1007=IFCCARTESIANPOINT({deep});",
             f"#1008=IFCSHAPEREPRESENTATION(#20,'Body','Tessellation',(#1005,{deep}));",
             "#1009=IFCPRODUCTDEFINITIONSHAPE($,$,(#1008));",
-            f"#1010=IFCWALL('DO2Fr$t4X7Zf8NOew3FLOH',$,'Deep',$,$,#53,#1009,$,$);",
+            "#1010=IFCWALL('DO2Fr$t4X7Zf8NOew3FLOH',$,'Deep',$,$,#53,#1009,$,$);",
             f"#1011=IFCMATERIALLAYERSET({deep},'x',$);",
             f"#1012=IFCRELASSOCIATESMATERIAL('EO2Fr$t4X7Zf8NOew3FLOH',$,$,$,(#1010),{deep});",
             f"#1013=IFCRELAGGREGATES('FO2Fr$t4X7Zf8NOew3FLOH',$,$,$,#1,{deep});",

@@ -31,3 +31,40 @@ def source_items(items):
         else:
             out.append(item)
     return out
+
+
+def open_model(path):
+    """The model read by IfcOpenShell; skips the test when IfcOpenShell or its schema is missing."""
+    import pytest
+
+    ifcopenshell = pytest.importorskip("ifcopenshell")
+    try:
+        return ifcopenshell.open(path)
+    except Exception as e:  # schemas IfcOpenShell does not know
+        pytest.skip(f"IfcOpenShell cannot open the model: {e}")
+
+
+def geometry_settings():
+    """World coordinates, no opening subtraction, the file's own length unit (as analyse_drift reports)."""
+    import ifcopenshell.geom
+
+    settings = ifcopenshell.geom.settings()
+    settings.set("use-world-coords", True)
+    settings.set("disable-opening-subtractions", True)
+    settings.set("convert-back-units", True)
+    return settings
+
+
+def box_centre(verts):
+    """Centre of the axis-aligned box of a flat x y z vertex list."""
+    return [(min(verts[a::3]) + max(verts[a::3])) / 2 for a in range(3)]
+
+
+def model_size(drift):
+    """The largest extent of all meshed products together, for tolerances."""
+    n = len(drift["guid"])
+    return max(
+        max(drift[f"centroid_{a}"][i] + drift["max_extent"][i] for i in range(n))
+        - min(drift[f"centroid_{a}"][i] - drift["max_extent"][i] for i in range(n))
+        for a in "xyz"
+    )

@@ -6,7 +6,7 @@ import collections
 import pytest
 
 import quarnel._core as core
-from ifc_bodies import NOT_MESHED, body_items, source_items
+from ifc_bodies import NOT_MESHED, body_items, box_centre, geometry_settings, model_size, open_model, source_items
 from conftest import corpus, corpus_params
 
 # Profiles analyse_drift builds; the L, T, U and Z outlines are kept with a corner or the web foot
@@ -58,15 +58,10 @@ def extruded_products(model):
 @corpus
 @pytest.mark.parametrize("path", corpus_params())
 def test_extrusions_are_meshed_where_ifcopenshell_puts_them(path):
-    ifcopenshell = pytest.importorskip("ifcopenshell")
+    model = open_model(path)
     import ifcopenshell.geom
 
-    try:
-        model = ifcopenshell.open(path)
-    except Exception as e:  # schemas IfcOpenShell does not know
-        pytest.skip(f"IfcOpenShell cannot open the model: {e}")
     ours = core.analyse_drift(path)
-    n = len(ours["guid"])
     products = extruded_products(model)
     if not products:
         pytest.skip("no product whose body is only extrusions")
@@ -76,11 +71,7 @@ def test_extrusions_are_meshed_where_ifcopenshell_puts_them(path):
     expected = {p.GlobalId: "mapped" if body_items(p)[-1].is_a("IfcMappedItem") else "extrusion" for p, _ in products}
     assert [(g, source.get(g), label) for g, label in expected.items() if source.get(g) != label] == []
     row_of = {g: i for i, g in enumerate(ours["guid"])}
-    size = max(
-        max(ours[f"centroid_{a}"][i] + ours["max_extent"][i] for i in range(n))
-        - min(ours[f"centroid_{a}"][i] - ours["max_extent"][i] for i in range(n))
-        for a in "xyz"
-    )
+    size = model_size(ours)
 
     # A spread of each kind of profile, in a fixed order.
     by_kind = collections.defaultdict(list)
@@ -94,18 +85,14 @@ def test_extrusions_are_meshed_where_ifcopenshell_puts_them(path):
         chosen += group[:: max(1, len(group) // PER_KIND)]
     kind_of = {p.GlobalId: k for p, k in products}
 
-    settings = ifcopenshell.geom.settings()
-    settings.set("use-world-coords", True)
-    settings.set("disable-opening-subtractions", True)
-    settings.set("convert-back-units", True)  # the file's own length unit, as analyse_drift reports
-    iterator = ifcopenshell.geom.iterator(settings, model, 1, include=chosen)
+    iterator = ifcopenshell.geom.iterator(geometry_settings(), model, 1, include=chosen)
     theirs = {}
     if iterator.initialize():
         while True:
             shape = iterator.get()
             verts = shape.geometry.verts
             if verts:
-                theirs[shape.guid] = [(min(verts[a::3]) + max(verts[a::3])) / 2 for a in range(3)]
+                theirs[shape.guid] = box_centre(verts)
             if not iterator.next():
                 break
 

@@ -90,7 +90,7 @@ THREE_LAYERS = """
         (f"{CONCRETE}#11=IFCMATERIALLAYER($,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
         (f"{CONCRETE}#11=IFCMATERIALLAYER(#77,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
         (f"{CONCRETE}#11=IFCMATERIALLAYER('#5',1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
-        (f"#11=IFCMATERIALLAYER(#11,1.,$,$,$,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
+        ("#11=IFCMATERIALLAYER(#11,1.,$,$,$,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
         # Positions count every listed id, dangling and foreign ones included.
         (
             f"{CONCRETE}{BRICK}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#99,#13,#5,'x',#12),$,$);",

@@ -208,7 +208,7 @@ def test_placement_chain_one_million_deep(write_ifc):
 
 def test_long_cycle(write_ifc):
     depth = 100_000
-    lines = ["#1=IFCCARTESIANPOINT((1.,0.,0.));", f"#2=IFCAXIS2PLACEMENT3D(#1,$,$);",
+    lines = ["#1=IFCCARTESIANPOINT((1.,0.,0.));", "#2=IFCAXIS2PLACEMENT3D(#1,$,$);",
              f"#10=IFCLOCALPLACEMENT(#{9 + depth},#2);"]
     lines += [f"#{10 + k}=IFCLOCALPLACEMENT(#{9 + k},#2);" for k in range(1, depth)]
     m = Model(first_id=depth + 100)
