@@ -12,15 +12,7 @@ import quarnel
 
 from conftest import HEADER, FOOTER
 
-FUNCTIONS = [
-    "index_ifc",
-    "extract_psets",
-    "extract_quantities",
-    "extract_materials",
-    "extract_classifications",
-    "extract_all",
-    "analyse_drift",
-]
+FUNCTIONS = quarnel._core.__all__[:-1]  # the seven functions, without __version__
 
 # One storey with a wall (extrusion), a slab (triangulated face set) and a
 # column (mapped item), each with a property set, quantities, a material and
