@@ -3,7 +3,7 @@
 Reports models per second, MB/s, the ratio to the scan floor (the same files, summed), the
 speed-up of 2 threads over 1 and the CPU cores the run actually got. As a ceiling for that speed-up it also runs the bare native
 function on a thread pool (no output) and reports the share of its time spent holding the
-interpreter lock (entity table, GUID index, marshalling), which threads cannot overlap.
+interpreter lock (opening and marshalling), which threads cannot overlap.
 
 usage: python bench/bench_batch.py [--mb 500] [--repeat 3] [--table psets] [--table all] [--format parquet]
 """
@@ -19,7 +19,7 @@ import time
 
 from common import DATA, SHARED, mb, scan_floor_seconds, table
 
-LOCKED_PHASES = ("open_ms", "entity_table_ms", "guid_index_ms", "marshal_ms")
+LOCKED_PHASES = ("open_ms", "marshal_ms")
 FUNCTIONS = {"psets": "extract_psets", "quantities": "extract_quantities", "materials": "extract_materials",
              "classifications": "extract_classifications", "all": "extract_all", "drift": "analyse_drift"}
 

@@ -172,3 +172,63 @@ def test_expand_paths(tmp_path):
 ])
 def test_source_column_name(columns, name):
     assert source_column(columns) == name
+
+
+def test_rows_keep_input_order_when_small_models_overtake_big_ones(tmp_path, monkeypatch):
+    """Threads finish out of order; the table must not."""
+    import threading
+    import time
+
+    import quarnel.batch as batch
+
+    models = []
+    for i in range(12):
+        p = tmp_path / f"m{i:02d}.ifc"
+        shutil.copy(SAMPLE, p)
+        models.append(str(p))
+    real_load = batch.load
+    live, peak, lock = [0], [0], threading.Lock()
+
+    def uneven_load(path, table, formats):
+        with lock:
+            live[0] += 1
+            peak[0] = max(peak[0], live[0])
+        time.sleep(0.05 if path.endswith(("00.ifc", "05.ifc")) else 0.0)
+        return real_load(path, table, formats)
+
+    def counted_emit(self, path, outcome):
+        with lock:
+            live[0] -= 1
+        real_emit(self, path, outcome)
+
+    real_emit = batch._OrderedWriter._emit
+    monkeypatch.setattr(batch, "load", uneven_load)
+    monkeypatch.setattr(batch._OrderedWriter, "_emit", counted_emit)
+    monkeypatch.setattr(batch, "MAX_MODELS_PER_THREAD", 1)
+    out = tmp_path / "out.jsonl"
+    report = batch.run_batch(models, "psets", str(out), jobs=3)
+    assert (report.models, report.failed) == (12, 0)
+    sources = [r["source"] for r in read_jsonl(out)]
+    assert list(dict.fromkeys(sources)) == models
+    assert peak[0] <= 3 * 1 + 4  # models read but not yet written stay bounded
+
+
+def test_write_failure_stops_the_batch(tmp_path, monkeypatch):
+    import quarnel.batch as batch
+    from quarnel.writers import OutputError, TableWriter
+
+    models = []
+    for i in range(8):
+        p = tmp_path / f"m{i}.ifc"
+        shutil.copy(SAMPLE, p)
+        models.append(str(p))
+    real_write = TableWriter.write
+
+    def failing_write(self, columns):
+        if self.rows:
+            raise OutputError("write out.csv: No space left on device")
+        real_write(self, columns)
+
+    monkeypatch.setattr(TableWriter, "write", failing_write)
+    with pytest.raises(OutputError, match="No space left"):
+        batch.run_batch(models, "psets", str(tmp_path / "out.csv"), jobs=2)

@@ -1,17 +1,18 @@
 """Many models into one table: path expansion, a pool of threads, ordered streaming output.
 
-The native functions release the interpreter lock for their core work, so N threads read N
-models at once. Results are written in input order as they arrive, with at most a few models
-held in memory, so batches larger than memory stream through.
+The native functions release the interpreter lock for their core work, and so do Arrow's
+conversions and Parquet encoding, so N threads read and write N models at once. Results are
+written in input order, with a bounded number of models held in memory, so batches larger
+than memory stream through.
 """
 
-import collections
 import glob
 import os
 import sys
+import threading
 import time
-from concurrent.futures import Future, ThreadPoolExecutor
-from typing import Deque, Dict, List, Optional, Sequence, Tuple
+from concurrent.futures import ThreadPoolExecutor
+from typing import Dict, List, Optional, Sequence, Tuple
 
 import quarnel
 from quarnel.tables import EXTRACT_ALL_TABLES, Columns, table_columns
@@ -159,9 +160,101 @@ def output_paths(table: str, out: str, fmt: Optional[str]) -> Dict[str, Tuple[st
     return {name: (os.path.join(out, name + EXTENSIONS[fmt]), fmt) for name in names}
 
 
+class _OrderedWriter:
+    """Writes finished models in input order, on whichever worker finishes the model next in line.
+
+    A worker never waits for its turn: it leaves its tables here and goes on to the next model,
+    and whoever completes the head of the line writes every model that is ready from there. The
+    writing (Parquet encoding, CSV text) is thus spread over the N threads instead of queueing
+    behind one writer. `admit` holds the dispatcher back while too much waits to be written.
+    """
+
+    def __init__(self, writers: Dict[str, TableWriter], report: BatchReport, bar: Progress, total: int,
+                 max_models: int, max_bytes: int):
+        self.writers = writers
+        self.report = report
+        self.bar = bar
+        self.total = total
+        self.max_models = max_models
+        self.max_bytes = max_bytes
+        self.cond = threading.Condition()
+        self.ready: Dict[int, Tuple[str, object]] = {}
+        self.sizes: Dict[int, int] = {}
+        self.next = 0
+        self.writing = False
+        self.in_flight_bytes = 0
+        self.error: Optional[BaseException] = None
+
+    def admit(self, index: int, size: int) -> bool:
+        """Waits until model `index` may start; False once the batch has been stopped."""
+        with self.cond:
+            self.cond.wait_for(lambda: self.error is not None or not self.sizes or (
+                len(self.sizes) < self.max_models and self.in_flight_bytes + size <= self.max_bytes))
+            if self.error is not None:
+                return False
+            self.sizes[index] = size
+            self.in_flight_bytes += size
+            return True
+
+    def stop(self, error: BaseException) -> None:
+        with self.cond:
+            if self.error is None:
+                self.error = error
+            self.cond.notify_all()
+
+    def wait_all(self) -> None:
+        with self.cond:
+            self.cond.wait_for(lambda: self.error is not None or self.next == self.total)
+
+    def finish(self, index: int, path: str, outcome: object) -> None:
+        """Called by a worker with the tables of model `index`, or the exception it raised."""
+        with self.cond:
+            self.ready[index] = (path, outcome)
+            if self.writing or self.error is not None:
+                return
+            self.writing = True
+        while True:
+            with self.cond:
+                item = self.ready.pop(self.next, None) if self.error is None else None
+                if item is None:
+                    self.writing = False
+                    self.cond.notify_all()
+                    return
+            try:
+                self._emit(*item)
+            except BaseException as e:  # cannot write: the whole batch stops
+                self.stop(e)
+                with self.cond:
+                    self.writing = False
+                return
+            with self.cond:
+                self.in_flight_bytes -= self.sizes.pop(self.next)
+                self.next += 1
+                self.cond.notify_all()
+
+    def _emit(self, path: str, outcome: object) -> None:
+        if isinstance(outcome, BaseException):  # a model that fails is reported and skipped
+            self.report.failed += 1
+            self.bar.message(f"quarnel: {describe(outcome, path)}")
+        else:
+            self.report.models += 1
+            for name, columns in outcome.items():  # type: ignore[attr-defined]
+                self.writers[name].write(columns)
+                self.report.rows[name] = self.writers[name].rows
+        self.bar.advance()
+
+
+# Models waiting to be written hold their tables in memory: bound them by count, and by the size
+# of their files (a table takes about as much memory as its model), one model always admitted.
+MAX_MODELS_PER_THREAD = 4
+MAX_BYTES_IN_FLIGHT = 1 << 30
+
+
 def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = None, jobs: int = 1,
               progress: bool = False) -> BatchReport:
-    """Read every model with `jobs` threads and stream the rows, in input order, to `out`."""
+    """Read every model with `jobs` threads and stream the rows, in input order, to `out`.
+
+    The threads do all the work, writing included; this thread only hands out models."""
     report = BatchReport()
     targets = output_paths(table, out, fmt)
     writers: Dict[str, TableWriter] = {}
@@ -173,42 +266,46 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
             report.rows[name] = 0
         formats = {name: f for name, (_, f) in targets.items()}
         started = time.perf_counter()
-        window = max(2 * jobs, 4)  # models in flight or waiting to be written
+        ordered = _OrderedWriter(writers, report, bar, len(paths), MAX_MODELS_PER_THREAD * jobs + 4,
+                                 MAX_BYTES_IN_FLIGHT)
+
+        def task(index: int, path: str) -> None:
+            outcome: object = None
+            if ordered.error is None:
+                try:
+                    outcome = load(path, table, formats)
+                except Exception as e:
+                    outcome = e
+            ordered.finish(index, path, outcome)
+
         pool = ThreadPoolExecutor(max_workers=jobs)
         try:
-            pending: Deque[Tuple[str, Future]] = collections.deque()
-            queue = iter(paths)
-            for path in queue:
-                pending.append((path, pool.submit(load, path, table, formats)))
-                if len(pending) >= window:
+            for index, path in enumerate(paths):
+                if not ordered.admit(index, file_size(path)):
                     break
-            while pending:
-                path, future = pending.popleft()
-                try:
-                    tables = future.result()
-                except Exception as e:  # a model that fails is reported and skipped
-                    report.failed += 1
-                    bar.message(f"quarnel: {describe(e, path)}")
-                else:
-                    report.models += 1
-                    for name, columns in tables.items():
-                        writers[name].write(columns)
-                        report.rows[name] = writers[name].rows
-                bar.advance()
-                nxt = next(queue, None)
-                if nxt is not None:
-                    pending.append((nxt, pool.submit(load, nxt, table, formats)))
-        except BaseException:
-            # Interrupted or unable to write: drop the models not yet started.
+                pool.submit(task, index, path)
+            ordered.wait_all()
+        except BaseException as e:
+            # Interrupted: drop the models not yet started, let the running ones end.
+            ordered.stop(e)
             pool.shutdown(wait=True, cancel_futures=True)
             raise
         pool.shutdown(wait=True)
+        if ordered.error is not None:
+            raise ordered.error
     finally:
         bar.close()
         for writer in writers.values():
             writer.close()
     report.seconds = time.perf_counter() - started
     return report
+
+
+def file_size(path: str) -> int:
+    try:
+        return os.stat(path).st_size
+    except OSError:
+        return 0
 
 
 def describe(error: BaseException, path: str) -> str:
