@@ -122,6 +122,40 @@ static void table_cases() {
     CHECK(!guids.guid_of(1000000000000ULL));  // not an upper-case IFC type name
 }
 
+// Files large enough to be scanned in parts on several threads.
+static std::string big_file(std::size_t instances, std::string_view middle) {
+    std::string f = "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n";
+    for (std::size_t i = 1; i <= instances; ++i) {
+        f += "#" + std::to_string(i) + "=IFCWALL('2O2Fr$t4X7Zf8NOew3FLOH',#12,'wall " + std::to_string(i) +
+             "',$,$,$,$,$,$);\n";
+        if (i == instances / 2) f += middle;
+    }
+    return f + "ENDSEC;\nEND-ISO-10303-21;\n";
+}
+
+static void split_scan_cases() {
+    const std::size_t n = 600000;  // about 45 MB
+    const std::string plain = big_file(n, "");
+    const EntityTable table = EntityTable::build(plain);
+    CHECK(table.size() == n);
+    bool in_order = table.records().size() == n;
+    for (std::size_t i = 0; in_order && i < n; ++i) in_order = table.records()[i].id == i + 1;
+    CHECK(in_order);
+    CHECK(table.get(n)->attributes.substr(0, 24) == "'2O2Fr$t4X7Zf8NOew3FLOH'");
+
+    // A text spanning the middle of the file full of lines that look like
+    // statements: a scan starting inside it would invent instances.
+    std::string fake = "#" + std::to_string(n + 1) + "=IFCLABEL('";
+    for (int i = 0; i < 200000; ++i) fake += ";\n#" + std::to_string(5000000 + i) + "=IFCWALL('x');\n";
+    fake += "');\n";
+    const std::string tricky = big_file(n, fake);
+    const EntityTable t2 = EntityTable::build(tricky);
+    CHECK(t2.size() == n + 1);
+    CHECK(!t2.get(5000000) && !t2.get(5100000));
+    CHECK(t2.get(n + 1)->type == "IFCLABEL");
+    CHECK(t2.get(n)->type == "IFCWALL");
+}
+
 static void number_text_cases() {
     CHECK(number_text(200.0) == "200");
     CHECK(number_text(-0.0) == "0");
@@ -142,6 +176,7 @@ int main() {
     decode_cases();
     statement_cases();
     table_cases();
+    split_scan_cases();
     number_text_cases();
     if (failures) std::fprintf(stderr, "%d failed\n", failures);
     return failures ? 1 : 0;

@@ -1,5 +1,11 @@
 #include "step/entity_table.hpp"
 
+#include <algorithm>
+#include <functional>
+#include <new>
+#include <system_error>
+#include <thread>
+
 #include "step/lexer.hpp"
 #include "step/scanner.hpp"
 
@@ -10,21 +16,146 @@ std::uint64_t mix(std::uint64_t id) { return id * 0x9E3779B97F4A7C15ULL; }
 
 }  // namespace
 
+namespace {
+
+// Appends the record of `s`, when it is an instance.
+void add_record(std::string_view file, const Statement& s, std::vector<EntityRecord>& out) {
+    auto h = parse_instance_header(s.text);
+    if (!h) return;
+    // Record lengths are 32-bit: longer texts are skipped rather than cut short.
+    if (h->type.size() > UINT32_MAX || h->attributes.size() > UINT32_MAX) return;
+    out.push_back(EntityRecord{h->id, static_cast<std::uint64_t>(h->type.data() - file.data()),
+                               static_cast<std::uint32_t>(h->type.size()),
+                               static_cast<std::uint32_t>(h->attributes.size())});
+}
+
+// Real models average 60 to 110 bytes per instance; reserving for 32 keeps
+// growth copies away while untouched capacity costs no memory.
+std::size_t expected_records(std::size_t bytes) { return bytes / 32 + 1024; }
+
+// One part of a split scan: the statements from `begin` up to the first one
+// that starts at or after `stop`.
+struct Part {
+    std::size_t begin = 0;
+    std::size_t stop = 0;
+    std::vector<EntityRecord> records;
+    std::optional<Statement> overshoot;  // the first statement past `stop`, unread
+    bool landed = false;                 // a statement starts exactly at `stop`
+    bool failed = false;                 // out of memory on its thread: scanned again by the caller
+};
+
+void scan_part(std::string_view file, Part& part, std::size_t expected) noexcept {
+    try {
+        StatementScanner scanner(file, part.begin);
+        part.records.reserve(expected);
+        while (auto s = scanner.next()) {
+            if (s->begin >= part.stop) {
+                part.landed = s->begin == part.stop;
+                if (!part.landed) part.overshoot = s;
+                return;
+            }
+            add_record(file, *s, part.records);
+        }
+    } catch (const std::bad_alloc&) {
+        part.records = {};
+        part.failed = true;
+    }
+}
+
+// Scans serially from `from` to the end of the DATA section.
+void scan_rest(std::string_view file, std::size_t from, std::vector<EntityRecord>& out) {
+    StatementScanner rest(file, from);
+    while (auto s = rest.next()) add_record(file, *s, out);
+}
+
+// A place near `from` where a statement seems to start: `#` and a digit at
+// the start of a line, after a line that ends with `;`. Inside a string this
+// can be wrong; the scan that reaches it from before tells.
+std::optional<std::size_t> likely_statement_start(std::string_view file, std::size_t from, std::size_t limit) {
+    std::size_t p = from;
+    while (p < limit) {
+        const std::size_t nl = file.find('\n', p);
+        if (nl == std::string_view::npos || nl + 2 >= limit) return std::nullopt;
+        std::size_t q = nl + 1;
+        while (q < limit && (file[q] == ' ' || file[q] == '\t' || file[q] == '\r' || file[q] == '\n')) ++q;
+        std::size_t b = nl;
+        while (b > from && (file[b] == '\n' || file[b] == '\r' || file[b] == ' ' || file[b] == '\t')) --b;
+        if (q + 1 < limit && file[q] == '#' && file[q + 1] >= '0' && file[q + 1] <= '9' && file[b] == ';') return q;
+        p = q;
+    }
+    return std::nullopt;
+}
+
+constexpr std::size_t kMinPartBytes = std::size_t{16} << 20;
+constexpr unsigned kMaxParts = 8;
+
+unsigned part_count(std::size_t bytes) {
+    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
+    return static_cast<unsigned>(std::min<std::size_t>({cores, kMaxParts, bytes / kMinPartBytes}));
+}
+
+}  // namespace
+
 EntityTable EntityTable::build(std::string_view file) {
     EntityTable table;
     table.file_ = file;
     StatementScanner scanner(file);
-    // Real models average 60 to 110 bytes per instance; reserving for 32 keeps
-    // growth copies away while untouched capacity costs no memory.
-    table.records_.reserve((file.size() - scanner.start()) / 32 + 1024);
-    while (auto s = scanner.next()) {
-        auto h = parse_instance_header(s->text);
-        if (!h) continue;
-        // Record lengths are 32-bit: longer texts are skipped rather than cut short.
-        if (h->type.size() > UINT32_MAX || h->attributes.size() > UINT32_MAX) continue;
-        table.records_.push_back(EntityRecord{h->id, static_cast<std::uint64_t>(h->type.data() - file.data()),
-                                              static_cast<std::uint32_t>(h->type.size()),
-                                              static_cast<std::uint32_t>(h->attributes.size())});
+    const std::size_t start = scanner.start();
+    const unsigned parts = file.size() > start ? part_count(file.size() - start) : 0;
+
+    // Large files are scanned in parts on several threads, each part starting
+    // where a statement seems to start. A part counts only when the scan of
+    // the part before it ends exactly there; otherwise the scan goes on alone
+    // from where that part stopped, so the result is always the serial one.
+    std::vector<Part> split;
+    if (parts >= 2) {
+        const std::size_t step = (file.size() - start) / parts;
+        std::size_t begin = start;
+        for (unsigned i = 1; i < parts; ++i) {
+            const auto cut = likely_statement_start(file, start + i * step, file.size());
+            if (!cut || *cut <= begin) break;
+            split.push_back(Part{begin, *cut});
+            begin = *cut;
+        }
+        if (!split.empty()) split.push_back(Part{begin, file.size() + 1});
+    }
+    if (split.size() >= 2) {
+        std::vector<std::thread> threads;
+        threads.reserve(split.size() - 1);
+        try {
+            for (std::size_t i = 1; i < split.size(); ++i) {
+                const std::size_t expected = expected_records(split[i].stop - split[i].begin);
+                threads.emplace_back(scan_part, file, std::ref(split[i]), expected);
+            }
+        } catch (const std::system_error&) {
+            // No thread to be had: the parts not started are scanned here.
+        }
+        // The first part's vector becomes the table's: room for the whole file
+        // avoids copying it when the other parts are appended.
+        scan_part(file, split[0], expected_records(file.size() - start));
+        for (std::size_t i = threads.size() + 1; i < split.size(); ++i) {
+            scan_part(file, split[i], expected_records(split[i].stop - split[i].begin));
+        }
+        for (auto& t : threads) t.join();
+
+        table.records_ = std::move(split[0].records);
+        for (std::size_t i = 0; i < split.size(); ++i) {
+            const Part& part = split[i];
+            if (part.failed) {
+                scan_rest(file, part.begin, table.records_);
+                break;
+            }
+            if (i > 0) table.records_.insert(table.records_.end(), part.records.begin(), part.records.end());
+            if (part.landed) continue;
+            if (part.overshoot) {
+                add_record(file, *part.overshoot, table.records_);
+                scan_rest(file, part.overshoot->end + 1, table.records_);
+            }
+            break;
+        }
+    } else {
+        table.records_.reserve(expected_records(file.size() - start));
+        scan_rest(file, start, table.records_);
     }
     table.build_index();
     return table;

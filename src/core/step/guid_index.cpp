@@ -1,6 +1,7 @@
 #include "step/guid_index.hpp"
 
 #include <cstring>
+#include <string>
 
 #include "step/lexer.hpp"
 
@@ -16,50 +17,38 @@ bool needs_decoding(std::string_view raw) {
 
 }  // namespace
 
-GuidIndex GuidIndex::build(const EntityTable& table) {
-    GuidIndex index;
-    index.table_ = &table;
-    const auto& records = table.records();
-    index.slots_.assign(records.size(), 0);
-    const std::string_view file = table.file();
-    const auto n = static_cast<std::uint32_t>(records.size());
-    for (std::uint32_t i = 0; i < n; ++i) {
-        const EntityRecord& r = records[i];
-        if (r.type_length < 3 || std::memcmp(file.data() + r.type_offset, "IFC", 3) != 0) continue;
-        if (!table.is_live(i)) continue;
-        const std::string_view attrs = table.entity(r).attributes;
-        std::size_t p = 0;
-        while (p < attrs.size() && is_space(static_cast<unsigned char>(attrs[p]))) ++p;
-        if (p >= attrs.size() || attrs[p] != '\'') continue;  // the first piece is no string
+std::optional<std::string_view> GuidIndex::guid_at(std::uint32_t record) const {
+    if (!table_ || record >= table_->records().size()) return std::nullopt;
+    const EntityRecord& r = table_->records()[record];
+    const std::string_view file = table_->file();
+    if (r.type_length < 3 || std::memcmp(file.data() + r.type_offset, "IFC", 3) != 0) return std::nullopt;
+    if (!table_->is_live(record)) return std::nullopt;
+    const std::string_view attrs = table_->entity(r).attributes;
+    std::size_t p = 0;
+    while (p < attrs.size() && is_space(static_cast<unsigned char>(attrs[p]))) ++p;
+    if (p >= attrs.size() || attrs[p] != '\'') return std::nullopt;  // the first piece is no string
 
-        // Common case: a string closed before the first comma.
-        std::optional<std::string_view> inner;
-        if (auto close = skip_quoted(attrs, p)) {
-            std::size_t q = *close;
-            while (q < attrs.size() && is_space(static_cast<unsigned char>(attrs[q]))) ++q;
-            if (q == attrs.size() || attrs[q] == ',') inner = attrs.substr(p + 1, *close - p - 2);
-        }
-        if (!inner) {
-            const auto first = attribute_at(attrs, 0);
-            if (!first || first->size() < 2 || first->front() != '\'' || first->back() != '\'') continue;
-            inner = first->substr(1, first->size() - 2);
-        }
-        if (!needs_decoding(*inner)) {
-            if (inner->size() == 22) {
-                index.slots_[i] = static_cast<std::uint64_t>(inner->data() - file.data()) + 1;
-                ++index.count_;
-            }
-            continue;
-        }
-        const std::string decoded = decode_string(*inner);
-        if (decoded.size() != 22) continue;
-        std::array<char, 22> g;
-        std::memcpy(g.data(), decoded.data(), 22);
-        index.slots_[i] = kOwned | index.owned_.size();
-        index.owned_.push_back(g);
-        ++index.count_;
+    // Common case: a string closed before the first comma.
+    std::optional<std::string_view> inner;
+    if (auto close = skip_quoted(attrs, p)) {
+        std::size_t q = *close;
+        while (q < attrs.size() && is_space(static_cast<unsigned char>(attrs[q]))) ++q;
+        if (q == attrs.size() || attrs[q] == ',') inner = attrs.substr(p + 1, *close - p - 2);
     }
-    return index;
+    if (!inner) {
+        const auto first = attribute_at(attrs, 0);
+        if (!first || first->size() < 2 || first->front() != '\'' || first->back() != '\'') return std::nullopt;
+        inner = first->substr(1, first->size() - 2);
+    }
+    if (!needs_decoding(*inner)) {
+        if (inner->size() != 22) return std::nullopt;
+        return inner;
+    }
+    const std::string decoded = decode_string(*inner);
+    if (decoded.size() != 22) return std::nullopt;
+    std::array<char, 22>& g = decoded_.emplace_back();
+    std::memcpy(g.data(), decoded.data(), 22);
+    return std::string_view(g.data(), 22);
 }
 
 }  // namespace quarnel

@@ -1,21 +1,28 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <deque>
 #include <optional>
 #include <string_view>
-#include <vector>
 
 #include "step/entity_table.hpp"
 
 namespace quarnel {
 
 // Instance id -> its 22-byte GlobalId (first attribute), for instances whose
-// type name begins with `IFC`. Identifiers written without escapes are views
-// into the file; decoded ones are stored here. Borrows the table, which must
-// stay where it is while the index is used.
+// type name begins with `IFC`. Answers from the table when asked: an extractor
+// needs the identifiers of the objects it relates, a small part of the file,
+// so reading every instance's first attribute up front is wasted work.
+// Identifiers written without escapes are views into the file; decoded ones
+// are kept here. Borrows the table, which must stay where it is while the index
+// is used; one thread at a time.
 class GuidIndex {
 public:
-    static GuidIndex build(const EntityTable& table);
+    static GuidIndex build(const EntityTable& table) {
+        GuidIndex index;
+        index.table_ = &table;
+        return index;
+    }
 
     std::optional<std::string_view> guid_of(std::uint64_t id) const {
         const std::uint32_t i = table_->index_of(id);
@@ -23,20 +30,11 @@ public:
         return guid_at(i);
     }
     // By position in the table's records.
-    std::optional<std::string_view> guid_at(std::uint32_t record) const {
-        const std::uint64_t s = slots_[record];
-        if (s == 0) return std::nullopt;
-        if (s & kOwned) return std::string_view(owned_[s & ~kOwned].data(), 22);
-        return table_->file().substr(s - 1, 22);
-    }
-    std::size_t size() const { return count_; }
+    std::optional<std::string_view> guid_at(std::uint32_t record) const;
 
 private:
-    static constexpr std::uint64_t kOwned = 1ULL << 63;
     const EntityTable* table_ = nullptr;
-    std::vector<std::uint64_t> slots_;  // per record: 0, file offset + 1, or kOwned | index
-    std::vector<std::array<char, 22>> owned_;
-    std::size_t count_ = 0;
+    mutable std::deque<std::array<char, 22>> decoded_;  // stable addresses for the views handed out
 };
 
 }  // namespace quarnel
