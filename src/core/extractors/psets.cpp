@@ -3,7 +3,8 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
-#include <unordered_map>
+#include <utility>
+#include <vector>
 
 namespace quarnel {
 namespace {
@@ -72,10 +73,7 @@ public:
             entry.value = value_text(t);
             return;
         }
-        const std::string_view raw_type = t.substr(0, paren);
-        auto known = types_.find(raw_type);
-        if (known == types_.end()) known = types_.emplace(raw_type, pool_.add_copy(display_case(raw_type))).first;
-        entry.value_type = known->second;
+        entry.value_type = type_text(t.substr(0, paren));
         entry.value = value_text(t.substr(paren + 1, t.size() - paren - 2));
         if (entry.value != kNull) {
             const std::string_view truth = truth_text(pool_[entry.value_type], pool_[entry.value]);
@@ -84,8 +82,18 @@ public:
     }
 
 private:
+    // A model uses a dozen or two value types: a short list beats hashing each spelling.
+    std::uint32_t type_text(std::string_view raw_type) {
+        for (const auto& [spelling, id] : types_) {
+            if (spelling == raw_type) return id;
+        }
+        const std::uint32_t id = pool_.add_copy(display_case(raw_type));
+        types_.emplace_back(raw_type, id);
+        return id;
+    }
+
     TextPool& pool_;
-    std::unordered_map<std::string_view, std::uint32_t> types_;
+    std::vector<std::pair<std::string_view, std::uint32_t>> types_;
 };
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "python/marshal.hpp"
 
-#include <functional>
+#include <cstdint>
+#include <cstring>
 
 namespace quarnel::py {
 namespace {
@@ -16,6 +17,21 @@ PyObject* build_list(std::size_t n, Convert&& convert) {
         PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), item);  // steals item
     }
     return list.release();
+}
+
+// Slot of a text in the cache of recent texts. A weak hash is enough: a
+// collision only costs one more str object, never a wrong one.
+std::size_t recent_slot(std::string_view s, std::size_t mask) {
+    std::uint64_t a = 0, b = 0;
+    const std::size_t n = s.size();
+    if (n >= 8) {
+        std::memcpy(&a, s.data(), 8);
+        std::memcpy(&b, s.data() + n - 8, 8);
+    } else if (n > 0) {
+        std::memcpy(&a, s.data(), n);
+    }
+    const std::uint64_t h = (a * 0x9E3779B97F4A7C15ULL) ^ ((b + n) * 0xC2B2AE3D27D4EB4FULL);
+    return static_cast<std::size_t>(h ^ (h >> 29)) & mask;
 }
 
 PyObject* none() {
@@ -76,7 +92,7 @@ PyObject* TextObjects::get(std::uint32_t id) {
     PyObject*& slot = objects_[id];
     if (!slot) {
         const std::string_view text = pool_[id];
-        Recent& r = recent_[std::hash<std::string_view>{}(text) & (recent_.size() - 1)];
+        Recent& r = recent_[recent_slot(text, recent_.size() - 1)];
         if (r.object && r.text == text) {
             Py_INCREF(r.object);
             slot = r.object;
