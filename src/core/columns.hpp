@@ -79,6 +79,15 @@ public:
         left_ -= s.size();
         return add_view(std::string_view(at, s.size()));
     }
+    // Takes over the texts of `other` (built on another thread): its id i
+    // becomes offset + i, and the offset is returned.
+    std::uint32_t append(TextPool&& other) {
+        const auto offset = static_cast<std::uint32_t>(views_.size());
+        views_.insert(views_.end(), other.views_.begin(), other.views_.end());
+        for (auto& block : other.blocks_) blocks_.push_back(std::move(block));
+        other = TextPool();
+        return offset;
+    }
     std::string_view operator[](std::uint32_t id) const { return views_[id]; }
     std::size_t size() const { return views_.size(); }
 

@@ -1,6 +1,7 @@
 #include "extractors/psets.hpp"
 
 #include "extractors/common.hpp"
+#include "parallel.hpp"
 #include "step/flat_map.hpp"
 
 #include <utility>
@@ -139,60 +140,100 @@ NominalValue nominal_value(std::string_view token) {
     return out;
 }
 
-PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids) {
-    PsetColumns out;
-    TextPool& pool = out.text;
-    IdMap<PropertySetEntry> sets(3584);
-    IdMap<PropertyEntry> properties(14336);
+namespace {
+
+// What one part of the records holds: its texts, its sets and properties with
+// ids into those texts, and its relationships, in file order.
+struct PsetPart {
+    TextPool pool;
+    IdMap<PropertySetEntry> sets;
+    IdMap<PropertyEntry> properties;
     std::vector<DefinitionLink> links;
-    links.reserve(16384);
     std::vector<std::uint64_t> set_members;
+
+    explicit PsetPart(std::size_t share) : sets(3584 / share), properties(14336 / share) { links.reserve(16384 / share); }
+};
+
+void read_part(const EntityTable& table, std::size_t begin, std::size_t end, PsetPart& part) {
+    TextPool& pool = part.pool;
     NominalRenderer renderer(pool);
     const std::uint32_t empty = pool.add_view("");
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
 
-    table.for_each([&](std::uint64_t id, const EntityRecord& r) {
+    table.for_each_in(begin, end, [&](std::uint64_t id, const EntityRecord& r) {
         const std::size_t len = r.type_length;
         if (len != 25 && len != 22 && len != 14) return;
         const Entity e = table.entity(r);
         if (type_is(e.type, "IFCRELDEFINESBYPROPERTIES")) {
             split_attributes(e.attributes, pieces);
-            append_links(pieces, 4, 5, links, scratch);
+            append_links(pieces, 4, 5, part.links, scratch);
         } else if (type_is(e.type, "IFCPROPERTYSINGLEVALUE")) {
             split_attributes(e.attributes, pieces);
             PropertyEntry entry;
             entry.name = pool_string(pool, pieces[0]).value_or(empty);
             if (pieces.size() >= 3) renderer.render(pieces[2], entry);
-            properties[id] = entry;
+            part.properties[id] = entry;
         } else if (type_is(e.type, "IFCPROPERTYSET")) {
             split_attributes(e.attributes, pieces);
             PropertySetEntry entry;
             entry.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(empty) : empty;
-            entry.first_id = set_members.size();
+            entry.first_id = part.set_members.size();
             if (pieces.size() >= 5) {
                 const StepValue v = parse_value(pieces[4]);
                 if (v.is(StepValue::Kind::List)) {
                     reference_list(v.view, scratch);
-                    set_members.insert(set_members.end(), scratch.begin(), scratch.end());
+                    part.set_members.insert(part.set_members.end(), scratch.begin(), scratch.end());
                 }
             }
-            entry.id_count = static_cast<std::uint32_t>(set_members.size() - entry.first_id);
-            sets[id] = entry;
+            entry.id_count = static_cast<std::uint32_t>(part.set_members.size() - entry.first_id);
+            part.sets[id] = entry;
         }
     });
+}
 
-    GuidTexts guid_texts(table, guids, pool, links.size() + 16);
-    const std::size_t expected = links.size() * 8;
+std::uint32_t shifted(std::uint32_t id, std::uint32_t offset) { return id == kNull ? kNull : id + offset; }
+
+// Moves a later part into the first: texts renumbered, members appended.
+// Each id is live in one record only, so no entry of `from` replaces another.
+void merge_part(PsetPart& into, PsetPart&& from) {
+    const std::uint32_t offset = into.pool.append(std::move(from.pool));
+    const std::uint64_t member_offset = into.set_members.size();
+    from.sets.for_each([&](std::uint64_t id, const PropertySetEntry& e) {
+        into.sets[id] = PropertySetEntry{shifted(e.name, offset), e.id_count, e.first_id + member_offset};
+    });
+    from.properties.for_each([&](std::uint64_t id, const PropertyEntry& e) {
+        into.properties[id] =
+            PropertyEntry{shifted(e.name, offset), shifted(e.value, offset), shifted(e.value_type, offset)};
+    });
+    into.set_members.insert(into.set_members.end(), from.set_members.begin(), from.set_members.end());
+    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
+}
+
+// Below this many records (links) a second thread costs more than it saves.
+constexpr std::size_t kMinRecordsPerPart = 250000;
+constexpr std::size_t kMinLinksPerPart = 32768;
+
+// The rows of a run of links; GlobalId texts in `guid_text` (the first part
+// uses the result's pool instead), the other columns refer to the shared pool.
+struct PsetJoinPart {
+    TextPool guid_text;
+    TextColumn guid, pset_name, prop_name, value, value_type;
+};
+
+void join_part(const EntityTable& table, const GuidIndex& guids, const PsetPart& all, std::size_t begin,
+               std::size_t end, TextPool& guid_text, std::size_t expected, PsetJoinPart& out) {
+    GuidTexts guid_texts(table, guids, guid_text, end - begin + 16);
     for (TextColumn* c : {&out.guid, &out.pset_name, &out.prop_name, &out.value, &out.value_type}) c->reserve(expected);
-    for (const DefinitionLink& link : links) {
-        const PropertySetEntry* set = sets.find(link.definition);
+    for (std::size_t i = begin; i < end; ++i) {
+        const DefinitionLink& link = all.links[i];
+        const PropertySetEntry* set = all.sets.find(link.definition);
         if (!set) continue;
         const std::uint32_t guid = guid_texts.of(link.object);
         if (guid == kNull) continue;
         for (std::uint32_t k = 0; k < set->id_count; ++k) {
-            const PropertyEntry* prop = properties.find(set_members[set->first_id + k]);
+            const PropertyEntry* prop = all.properties.find(all.set_members[set->first_id + k]);
             if (!prop) continue;
             out.guid.push_back(guid);
             out.pset_name.push_back(set->name);
@@ -200,6 +241,48 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
             out.value.push_back(prop->value);
             out.value_type.push_back(prop->value_type);
         }
+    }
+}
+
+}  // namespace
+
+PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids) {
+    PsetColumns out;
+    const std::size_t n = table.records().size();
+    const std::size_t parts = part_count(n, kMinRecordsPerPart);
+    std::vector<PsetPart> read;
+    read.reserve(parts);
+    for (std::size_t k = 0; k < parts; ++k) read.emplace_back(parts);
+    run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) { read_part(table, begin, end, read[k]); });
+    for (std::size_t k = 1; k < parts; ++k) merge_part(read[0], std::move(read[k]));
+    PsetPart& all = read[0];
+    out.text = std::move(all.pool);
+    TextPool& pool = out.text;
+
+    // The join in parts too, each part's rows in its own columns, put end to
+    // end in link order. The first part writes into the result's columns,
+    // with room for all rows, and takes its GlobalId texts into the result's
+    // pool; the others' texts are renumbered after it.
+    const std::size_t join_parts = part_count(all.links.size(), kMinLinksPerPart);
+    std::vector<PsetJoinPart> joined(join_parts);
+    run_in_parts(all.links.size(), join_parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
+        const std::size_t expected = (k == 0 ? all.links.size() : end - begin) * 8;
+        join_part(table, guids, all, begin, end, k == 0 ? pool : joined[k].guid_text, expected, joined[k]);
+    });
+    out.guid = std::move(joined[0].guid);
+    out.pset_name = std::move(joined[0].pset_name);
+    out.prop_name = std::move(joined[0].prop_name);
+    out.value = std::move(joined[0].value);
+    out.value_type = std::move(joined[0].value_type);
+    for (std::size_t k = 1; k < join_parts; ++k) {
+        PsetJoinPart& j = joined[k];
+        const std::uint32_t offset = pool.append(std::move(j.guid_text));
+        for (const std::uint32_t g : j.guid) out.guid.push_back(shifted(g, offset));
+        out.pset_name.insert(out.pset_name.end(), j.pset_name.begin(), j.pset_name.end());
+        out.prop_name.insert(out.prop_name.end(), j.prop_name.begin(), j.prop_name.end());
+        out.value.insert(out.value.end(), j.value.begin(), j.value.end());
+        out.value_type.insert(out.value_type.end(), j.value_type.begin(), j.value_type.end());
+        j = PsetJoinPart();
     }
     return out;
 }

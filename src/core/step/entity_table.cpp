@@ -1,11 +1,6 @@
 #include "step/entity_table.hpp"
 
-#include <algorithm>
-#include <functional>
-#include <new>
-#include <system_error>
-#include <thread>
-
+#include "parallel.hpp"
 #include "step/lexer.hpp"
 #include "step/scanner.hpp"
 
@@ -41,24 +36,18 @@ struct Part {
     std::vector<EntityRecord> records;
     std::optional<Statement> overshoot;  // the first statement past `stop`, unread
     bool landed = false;                 // a statement starts exactly at `stop`
-    bool failed = false;                 // out of memory on its thread: scanned again by the caller
 };
 
-void scan_part(std::string_view file, Part& part, std::size_t expected) noexcept {
-    try {
-        StatementScanner scanner(file, part.begin);
-        part.records.reserve(expected);
-        while (auto s = scanner.next()) {
-            if (s->begin >= part.stop) {
-                part.landed = s->begin == part.stop;
-                if (!part.landed) part.overshoot = s;
-                return;
-            }
-            add_record(file, *s, part.records);
+void scan_part(std::string_view file, Part& part, std::size_t expected) {
+    StatementScanner scanner(file, part.begin);
+    part.records.reserve(expected);
+    while (auto s = scanner.next()) {
+        if (s->begin >= part.stop) {
+            part.landed = s->begin == part.stop;
+            if (!part.landed) part.overshoot = s;
+            return;
         }
-    } catch (const std::bad_alloc&) {
-        part.records = {};
-        part.failed = true;
+        add_record(file, *s, part.records);
     }
 }
 
@@ -87,12 +76,6 @@ std::optional<std::size_t> likely_statement_start(std::string_view file, std::si
 }
 
 constexpr std::size_t kMinPartBytes = std::size_t{16} << 20;
-constexpr unsigned kMaxParts = 8;
-
-unsigned part_count(std::size_t bytes) {
-    const unsigned cores = std::max(1u, std::thread::hardware_concurrency());
-    return static_cast<unsigned>(std::min<std::size_t>({cores, kMaxParts, bytes / kMinPartBytes}));
-}
 
 }  // namespace
 
@@ -101,7 +84,7 @@ EntityTable EntityTable::build(std::string_view file) {
     table.file_ = file;
     StatementScanner scanner(file);
     const std::size_t start = scanner.start();
-    const unsigned parts = file.size() > start ? part_count(file.size() - start) : 0;
+    const std::size_t parts = file.size() > start ? part_count(file.size() - start, kMinPartBytes) : 1;
 
     // Large files are scanned in parts on several threads, each part starting
     // where a statement seems to start. A part counts only when the scan of
@@ -111,7 +94,7 @@ EntityTable EntityTable::build(std::string_view file) {
     if (parts >= 2) {
         const std::size_t step = (file.size() - start) / parts;
         std::size_t begin = start;
-        for (unsigned i = 1; i < parts; ++i) {
+        for (std::size_t i = 1; i < parts; ++i) {
             const auto cut = likely_statement_start(file, start + i * step, file.size());
             if (!cut || *cut <= begin) break;
             split.push_back(Part{begin, *cut});
@@ -120,31 +103,15 @@ EntityTable EntityTable::build(std::string_view file) {
         if (!split.empty()) split.push_back(Part{begin, file.size() + 1});
     }
     if (split.size() >= 2) {
-        std::vector<std::thread> threads;
-        threads.reserve(split.size() - 1);
-        try {
-            for (std::size_t i = 1; i < split.size(); ++i) {
-                const std::size_t expected = expected_records(split[i].stop - split[i].begin);
-                threads.emplace_back(scan_part, file, std::ref(split[i]), expected);
-            }
-        } catch (const std::system_error&) {
-            // No thread to be had: the parts not started are scanned here.
-        }
-        // The first part's vector becomes the table's: room for the whole file
-        // avoids copying it when the other parts are appended.
-        scan_part(file, split[0], expected_records(file.size() - start));
-        for (std::size_t i = threads.size() + 1; i < split.size(); ++i) {
-            scan_part(file, split[i], expected_records(split[i].stop - split[i].begin));
-        }
-        for (auto& t : threads) t.join();
-
+        run_in_parts(split.size(), split.size(), [&](std::size_t k, std::size_t, std::size_t) {
+            // The first part's vector becomes the table's: room for the whole
+            // file spares a copy when the other parts are appended.
+            const std::size_t bytes = k == 0 ? file.size() - start : split[k].stop - split[k].begin;
+            scan_part(file, split[k], expected_records(bytes));
+        });
         table.records_ = std::move(split[0].records);
         for (std::size_t i = 0; i < split.size(); ++i) {
             const Part& part = split[i];
-            if (part.failed) {
-                scan_rest(file, part.begin, table.records_);
-                break;
-            }
             if (i > 0) table.records_.insert(table.records_.end(), part.records.begin(), part.records.end());
             if (part.landed) continue;
             if (part.overshoot) {

@@ -55,8 +55,13 @@ public:
     // Visits every live instance: f(id, const EntityRecord&).
     template <class F>
     void for_each(F&& f) const {
-        const auto n = static_cast<std::uint32_t>(records_.size());
-        for (std::uint32_t i = 0; i < n; ++i) {
+        for_each_in(0, records_.size(), f);
+    }
+    // The same over the records at positions [begin, end), for passes that
+    // split the records between threads.
+    template <class F>
+    void for_each_in(std::size_t begin, std::size_t end, F&& f) const {
+        for (auto i = static_cast<std::uint32_t>(begin); i < end; ++i) {
             if (is_live(i)) f(records_[i].id, records_[i]);
         }
     }

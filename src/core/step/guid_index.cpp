@@ -46,7 +46,8 @@ std::optional<std::string_view> GuidIndex::guid_at(std::uint32_t record) const {
     }
     const std::string decoded = decode_string(*inner);
     if (decoded.size() != 22) return std::nullopt;
-    std::array<char, 22>& g = decoded_.emplace_back();
+    const std::lock_guard<std::mutex> hold(decoded_->lock);
+    std::array<char, 22>& g = decoded_->texts.emplace_back();
     std::memcpy(g.data(), decoded.data(), 22);
     return std::string_view(g.data(), 22);
 }

@@ -2,6 +2,8 @@
 #include <array>
 #include <cstdint>
 #include <deque>
+#include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
 
@@ -15,7 +17,7 @@ namespace quarnel {
 // so reading every instance's first attribute up front is wasted work.
 // Identifiers written without escapes are views into the file; decoded ones
 // are kept here. Borrows the table, which must stay where it is while the index
-// is used; one thread at a time.
+// is used. Lookups may run on several threads at once.
 class GuidIndex {
 public:
     static GuidIndex build(const EntityTable& table) {
@@ -33,8 +35,14 @@ public:
     std::optional<std::string_view> guid_at(std::uint32_t record) const;
 
 private:
+    // Identifiers written with escapes, decoded when first asked for; a deque
+    // keeps the addresses of the views handed out.
+    struct Decoded {
+        std::mutex lock;
+        std::deque<std::array<char, 22>> texts;
+    };
     const EntityTable* table_ = nullptr;
-    mutable std::deque<std::array<char, 22>> decoded_;  // stable addresses for the views handed out
+    std::unique_ptr<Decoded> decoded_ = std::make_unique<Decoded>();
 };
 
 }  // namespace quarnel
