@@ -62,25 +62,36 @@ class TextPool {
 public:
     static constexpr std::uint32_t null = 0xFFFFFFFFu;
 
+    // From now on, a text equal to one added since gets that text's id instead
+    // of a new one. Extractors meet the same names and values again and again:
+    // comparing them here, while the file text is at hand, leaves one Python
+    // string per distinct text to make and no lookups for the marshalling.
+    void share_equal_texts() {
+        if (!slots_.empty()) return;
+        slots_.assign(1024, 0);
+    }
+
     std::uint32_t add_view(std::string_view borrowed) {
-        views_.push_back(borrowed);
-        return static_cast<std::uint32_t>(views_.size() - 1);
+        if (slots_.empty()) return push(borrowed);
+        std::uint32_t& slot = find_slot(borrowed);
+        if (slot != 0) return slot - 1;
+        const std::uint32_t id = push(borrowed);
+        slot = id + 1;
+        remember();
+        return id;
     }
     std::uint32_t add_copy(std::string_view s) {
-        if (s.size() > left_) {
-            const std::size_t size = s.size() > kBlock / 4 ? s.size() : kBlock;
-            blocks_.emplace_back(new char[size]);
-            cursor_ = blocks_.back().get();
-            left_ = size;
-        }
-        char* at = cursor_;
-        if (!s.empty()) std::memcpy(at, s.data(), s.size());
-        cursor_ += s.size();
-        left_ -= s.size();
-        return add_view(std::string_view(at, s.size()));
+        if (slots_.empty()) return push(copy(s));
+        std::uint32_t& slot = find_slot(s);
+        if (slot != 0) return slot - 1;
+        const std::uint32_t id = push(copy(s));
+        slot = id + 1;
+        remember();
+        return id;
     }
     // Takes over the texts of `other` (built on another thread): its id i
-    // becomes offset + i, and the offset is returned.
+    // becomes offset + i, and the offset is returned. Texts taken over are not
+    // shared with later ones.
     std::uint32_t append(TextPool&& other) {
         const auto offset = static_cast<std::uint32_t>(views_.size());
         views_.insert(views_.end(), other.views_.begin(), other.views_.end());
@@ -97,6 +108,60 @@ private:
     std::vector<std::unique_ptr<char[]>> blocks_;
     char* cursor_ = nullptr;
     std::size_t left_ = 0;
+    std::vector<std::uint32_t> slots_;  // id + 1 of shared texts by hash, 0 = free
+    std::size_t shared_ = 0;
+
+    std::uint32_t push(std::string_view s) {
+        views_.push_back(s);
+        return static_cast<std::uint32_t>(views_.size() - 1);
+    }
+    std::string_view copy(std::string_view s) {
+        if (s.size() > left_) {
+            const std::size_t size = s.size() > kBlock / 4 ? s.size() : kBlock;
+            blocks_.emplace_back(new char[size]);
+            cursor_ = blocks_.back().get();
+            left_ = size;
+        }
+        char* at = cursor_;
+        if (!s.empty()) std::memcpy(at, s.data(), s.size());
+        cursor_ += s.size();
+        left_ -= s.size();
+        return std::string_view(at, s.size());
+    }
+
+    static std::uint64_t hash(std::string_view s) {
+        std::uint64_t h = 0x9E3779B97F4A7C15ULL ^ s.size();
+        std::size_t i = 0;
+        for (; i + 8 <= s.size(); i += 8) {
+            std::uint64_t w;
+            std::memcpy(&w, s.data() + i, 8);
+            h = (h ^ w) * 0xBF58476D1CE4E5B9ULL;
+            h ^= h >> 31;
+        }
+        std::uint64_t w = 0;
+        if (i < s.size()) std::memcpy(&w, s.data() + i, s.size() - i);
+        h = (h ^ w) * 0x94D049BB133111EBULL;
+        return h ^ (h >> 29);
+    }
+    std::uint32_t& find_slot(std::string_view s) {
+        const std::size_t mask = slots_.size() - 1;
+        std::size_t i = hash(s) & mask;
+        while (slots_[i] != 0 && views_[slots_[i] - 1] != s) i = (i + 1) & mask;
+        return slots_[i];
+    }
+    // After a slot was filled: keep the table at most half full.
+    void remember() {
+        if (++shared_ * 2 <= slots_.size()) return;
+        std::vector<std::uint32_t> old(slots_.size() * 2, 0);
+        old.swap(slots_);
+        const std::size_t mask = slots_.size() - 1;
+        for (const std::uint32_t id : old) {
+            if (id == 0) continue;
+            std::size_t i = hash(views_[id - 1]) & mask;
+            while (slots_[i] != 0) i = (i + 1) & mask;
+            slots_[i] = id;
+        }
+    }
 };
 
 // A column of text ids into a TextPool; TextPool::null is an absent value.

@@ -156,6 +156,31 @@ static void split_scan_cases() {
     CHECK(t2.get(n)->type == "IFCWALL");
 }
 
+static void text_pool_cases() {
+    TextPool pool;
+    pool.share_equal_texts();
+    std::vector<std::string> texts;
+    for (int i = 0; i < 5000; ++i) texts.push_back("text " + std::to_string(i));  // grows the table
+    std::vector<std::uint32_t> ids;
+    for (const auto& t : texts) ids.push_back(pool.add_view(t));
+    bool same = true;
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        same = same && pool.add_copy(std::string(texts[i])) == ids[i] && pool.add_view(texts[i]) == ids[i];
+    }
+    CHECK(same);
+    CHECK(pool.size() == texts.size());
+    CHECK(pool.add_view("") == pool.add_copy(""));
+
+    TextPool other;
+    const std::uint32_t x = other.add_copy("x");
+    const std::uint32_t offset = pool.append(std::move(other));
+    CHECK(pool[offset + x] == "x");
+    CHECK(pool[ids[4999]] == "text 4999");
+
+    TextPool plain;  // without sharing every text gets an id of its own
+    CHECK(plain.add_view("a") != plain.add_view("a"));
+}
+
 static void number_text_cases() {
     CHECK(number_text(200.0) == "200");
     CHECK(number_text(-0.0) == "0");
@@ -177,6 +202,7 @@ int main() {
     statement_cases();
     table_cases();
     split_scan_cases();
+    text_pool_cases();
     number_text_cases();
     if (failures) std::fprintf(stderr, "%d failed\n", failures);
     return failures ? 1 : 0;

@@ -26,6 +26,7 @@ constexpr std::string_view kSystem = "IFCCLASSIFICATION";
 ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids) {
     ClassificationColumns out;
     TextPool& pool = out.text;
+    pool.share_equal_texts();
     IdMap<ClassificationEntry> systems(112);
     IdMap<ReferenceEntry> references(1792);
     std::vector<DefinitionLink> links;

@@ -33,6 +33,7 @@ static_assert(kUsage.size() == kRelation.size());
 MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids) {
     MaterialColumns out;
     TextPool& pool = out.text;
+    pool.share_equal_texts();
     IdMap<MaterialEntry> materials(3584);
     IdMap<LayerEntry> layers(7168);
     IdMap<IdSpan> layer_sets(896);

@@ -156,6 +156,7 @@ struct PsetPart {
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, PsetPart& part) {
     TextPool& pool = part.pool;
+    pool.share_equal_texts();
     NominalRenderer renderer(pool);
     const std::uint32_t empty = pool.add_view("");
     Pieces pieces;

@@ -44,6 +44,7 @@ int quantity_kind(std::string_view type) {
 QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
     QtoColumns out;
     TextPool& pool = out.text;
+    pool.share_equal_texts();
     IdMap<QuantitySetEntry> sets(1792);
     IdMap<QuantityEntry> quantities(14336);
     // Most of these relationships carry property sets: their objects are

@@ -107,7 +107,23 @@ PyObject* TextObjects::get(std::uint32_t id) {
 }
 
 PyObject* to_list(const TextColumn& c, TextObjects& objects) {
-    return build_list(c.size(), [&](std::size_t i) { return objects.get(c[i]); });
+    // Rows of one object or one set come together: a run of the same text
+    // skips the lookup.
+    std::uint32_t last_id = TextPool::null;
+    PyObject* last = nullptr;  // borrowed: objects keeps a reference
+    return build_list(c.size(), [&](std::size_t i) -> PyObject* {
+        const std::uint32_t id = c[i];
+        if (id == last_id && last) {
+            Py_INCREF(last);
+            return last;
+        }
+        PyObject* o = objects.get(id);
+        if (o && id != TextPool::null) {
+            last_id = id;
+            last = o;
+        }
+        return o;
+    });
 }
 
 bool put(PyObject* dict, const char* key, PyObject* value) {
