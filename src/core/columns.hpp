@@ -167,4 +167,7 @@ private:
 // A column of text ids into a TextPool; TextPool::null is an absent value.
 using TextColumn = std::vector<std::uint32_t>;
 
+// A text id of a pool appended at `offset` to another (see TextPool::append).
+inline std::uint32_t shifted(std::uint32_t id, std::uint32_t offset) { return id == TextPool::null ? id : id + offset; }
+
 }  // namespace quarnel

@@ -194,8 +194,6 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Pse
     });
 }
 
-std::uint32_t shifted(std::uint32_t id, std::uint32_t offset) { return id == kNull ? kNull : id + offset; }
-
 // Moves a later part into the first: texts renumbered, members appended.
 // Each id is live in one record only, so no entry of `from` replaces another.
 void merge_part(PsetPart& into, PsetPart&& from) {

@@ -1,6 +1,7 @@
 #include "extractors/quantities.hpp"
 
 #include "extractors/common.hpp"
+#include "parallel.hpp"
 #include "step/flat_map.hpp"
 
 namespace quarnel {
@@ -39,27 +40,28 @@ int quantity_kind(std::string_view type) {
     return -1;
 }
 
-}  // namespace
-
-QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
-    QtoColumns out;
-    TextPool& pool = out.text;
-    pool.share_equal_texts();
-    IdMap<QuantitySetEntry> sets(1792);
-    IdMap<QuantityEntry> quantities(14336);
+// What one part of the records holds, with text ids into its own pool.
+struct QtoPart {
+    TextPool pool;
+    IdMap<QuantitySetEntry> sets;
+    IdMap<QuantityEntry> quantities;
     // Most of these relationships carry property sets: their objects are
     // expanded only when the definition turns out to be a quantity set.
     std::vector<PendingLinks> links;
-    links.reserve(8192);
     std::vector<std::uint64_t> set_members;
+
+    explicit QtoPart(std::size_t share) : sets(1792 / share), quantities(14336 / share) { links.reserve(8192 / share); }
+};
+
+void read_part(const EntityTable& table, std::size_t begin, std::size_t end, QtoPart& part) {
+    TextPool& pool = part.pool;
+    pool.share_equal_texts();
     const std::uint32_t empty = pool.add_view("");
-    std::uint32_t labels[kKindCount];
-    for (int k = 0; k < kKindCount; ++k) labels[k] = pool.add_view(kQuantityKinds[k].label);
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
 
-    table.for_each([&](std::uint64_t id, const EntityRecord& r) {
+    table.for_each_in(begin, end, [&](std::uint64_t id, const EntityRecord& r) {
         // Simple quantities are 15 to 17 bytes long, the set 18 and the relation 25:
         // every other length is passed over without touching the name.
         const std::size_t len = r.type_length;
@@ -68,14 +70,14 @@ QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex&
         if (len == 25) {
             if (!type_is(type, "IFCRELDEFINESBYPROPERTIES")) return;
             split_attributes(table.entity(r).attributes, pieces);
-            if (const auto pending = pending_links(pieces, 4, 5)) links.push_back(*pending);
+            if (const auto pending = pending_links(pieces, 4, 5)) part.links.push_back(*pending);
         } else if (len == 18) {
             if (!type_is(type, "IFCELEMENTQUANTITY")) return;
             split_attributes(table.entity(r).attributes, pieces);
             QuantitySetEntry entry;
             entry.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(empty) : empty;
-            if (pieces.size() >= 6) entry.quantities = append_id_list(pieces[5], set_members, scratch);
-            sets[id] = entry;
+            if (pieces.size() >= 6) entry.quantities = append_id_list(pieces[5], part.set_members, scratch);
+            part.sets[id] = entry;
         } else {
             const int kind = quantity_kind(type);
             if (kind < 0) return;
@@ -87,9 +89,51 @@ QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex&
             if (pieces.size() >= 4) {
                 if (const auto value = real_of(pieces[3])) entry.value = pool_number(pool, *value);
             }
-            quantities[id] = entry;
+            part.quantities[id] = entry;
         }
     });
+}
+
+// Moves a later part into the first: texts renumbered, members appended.
+void merge_part(QtoPart& into, QtoPart&& from) {
+    const std::uint32_t offset = into.pool.append(std::move(from.pool));
+    const std::uint64_t member_offset = into.set_members.size();
+    from.sets.for_each([&](std::uint64_t id, const QuantitySetEntry& e) {
+        into.sets[id] = QuantitySetEntry{shifted(e.name, offset), IdSpan{e.quantities.first + member_offset, e.quantities.count}};
+    });
+    from.quantities.for_each([&](std::uint64_t id, const QuantityEntry& e) {
+        QuantityEntry moved = e;
+        moved.name = shifted(e.name, offset);
+        moved.value = shifted(e.value, offset);
+        into.quantities[id] = moved;
+    });
+    into.set_members.insert(into.set_members.end(), from.set_members.begin(), from.set_members.end());
+    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
+}
+
+// Below this many records a second thread costs more than it saves.
+constexpr std::size_t kMinRecordsPerPart = 250000;
+
+}  // namespace
+
+QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
+    QtoColumns out;
+    const std::size_t n = table.records().size();
+    const std::size_t parts = part_count(n, kMinRecordsPerPart);
+    std::vector<QtoPart> read;
+    read.reserve(parts);
+    for (std::size_t k = 0; k < parts; ++k) read.emplace_back(parts);
+    run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) { read_part(table, begin, end, read[k]); });
+    for (std::size_t k = 1; k < parts; ++k) merge_part(read[0], std::move(read[k]));
+    QtoPart& all = read[0];
+    out.text = std::move(all.pool);
+    TextPool& pool = out.text;
+    const auto& sets = all.sets;
+    const auto& quantities = all.quantities;
+    const auto& links = all.links;
+    const auto& set_members = all.set_members;
+    std::uint32_t labels[kKindCount];
+    for (int k = 0; k < kKindCount; ++k) labels[k] = pool.add_view(kQuantityKinds[k].label);
 
     GuidTexts guid_texts(table, guids, pool, links.size() + 16);
     std::vector<std::uint64_t> objects;
