@@ -194,21 +194,59 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Pse
     });
 }
 
-// Moves a later part into the first: texts renumbered, members appended.
-// Each id is live in one record only, so no entry of `from` replaces another.
-void merge_part(PsetPart& into, PsetPart&& from) {
-    const std::uint32_t offset = into.pool.append(std::move(from.pool));
-    const std::uint64_t member_offset = into.set_members.size();
-    from.sets.for_each([&](std::uint64_t id, const PropertySetEntry& e) {
-        into.sets[id] = PropertySetEntry{shifted(e.name, offset), e.id_count, e.first_id + member_offset};
-    });
-    from.properties.for_each([&](std::uint64_t id, const PropertyEntry& e) {
-        into.properties[id] =
-            PropertyEntry{shifted(e.name, offset), shifted(e.value, offset), shifted(e.value_type, offset)};
-    });
-    into.set_members.insert(into.set_members.end(), from.set_members.begin(), from.set_members.end());
-    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
-}
+// The parts as read, their texts moved into one pool. An entry stays in the
+// part that read its record, with that part's text ids: `offsets` renumbers
+// them, and the record's position tells the part. Merging the maps instead
+// would copy every entry while both copies are alive.
+class ReadParts {
+public:
+    ReadParts(const EntityTable& table, std::vector<PsetPart>& parts, TextPool& pool)
+        : table_(table), parts_(parts), n_(table.records().size()) {
+        for (PsetPart& part : parts_) {
+            offsets_.push_back(&part == &parts_.front() ? 0 : pool.append(std::move(part.pool)));
+            links += part.links.size();
+        }
+    }
+
+    const PropertySetEntry* set(std::uint64_t id, std::uint32_t& offset, const std::uint64_t*& members) const {
+        const std::size_t k = part_of(id);
+        if (k == npos) return nullptr;
+        offset = offsets_[k];
+        members = parts_[k].set_members.data();
+        return parts_[k].sets.find(id);
+    }
+    const PropertyEntry* property(std::uint64_t id, std::uint32_t& offset) const {
+        const std::size_t k = part_of(id);
+        if (k == npos) return nullptr;
+        offset = offsets_[k];
+        return parts_[k].properties.find(id);
+    }
+    // The i-th relationship link, in file order.
+    const DefinitionLink& link(std::size_t i, std::size_t& part, std::size_t& first) const {
+        while (i - first >= parts_[part].links.size()) first += parts_[part++].links.size();
+        return parts_[part].links[i - first];
+    }
+
+    std::size_t links = 0;
+
+private:
+    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
+    const EntityTable& table_;
+    std::vector<PsetPart>& parts_;
+    std::vector<std::uint32_t> offsets_;
+    std::size_t n_;
+
+    // The part whose range of records holds the live record of `id`.
+    std::size_t part_of(std::uint64_t id) const {
+        const std::uint32_t pos = table_.index_of(id);
+        if (pos == EntityTable::npos) return npos;
+        const std::size_t count = parts_.size();
+        std::size_t k = static_cast<std::size_t>(pos) * count / n_;
+        while (k + 1 < count && pos >= n_ * (k + 1) / count) ++k;
+        while (k > 0 && pos < n_ * k / count) --k;
+        return k;
+    }
+};
 
 // Below this many records (links) a second thread costs more than it saves.
 constexpr std::size_t kMinRecordsPerPart = 250000;
@@ -221,24 +259,29 @@ struct PsetJoinPart {
     TextColumn guid, pset_name, prop_name, value, value_type;
 };
 
-void join_part(const EntityTable& table, const GuidIndex& guids, const PsetPart& all, std::size_t begin,
+void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts& read, std::size_t begin,
                std::size_t end, TextPool& guid_text, std::size_t expected, PsetJoinPart& out) {
     GuidTexts guid_texts(table, guids, guid_text, end - begin + 16);
     for (TextColumn* c : {&out.guid, &out.pset_name, &out.prop_name, &out.value, &out.value_type}) c->reserve(expected);
+    std::size_t part = 0, first = 0;
     for (std::size_t i = begin; i < end; ++i) {
-        const DefinitionLink& link = all.links[i];
-        const PropertySetEntry* set = all.sets.find(link.definition);
+        const DefinitionLink& link = read.link(i, part, first);
+        std::uint32_t set_offset = 0;
+        const std::uint64_t* members = nullptr;
+        const PropertySetEntry* set = read.set(link.definition, set_offset, members);
         if (!set) continue;
         const std::uint32_t guid = guid_texts.of(link.object);
         if (guid == kNull) continue;
+        const std::uint32_t set_name = shifted(set->name, set_offset);
         for (std::uint32_t k = 0; k < set->id_count; ++k) {
-            const PropertyEntry* prop = all.properties.find(all.set_members[set->first_id + k]);
+            std::uint32_t offset = 0;
+            const PropertyEntry* prop = read.property(members[set->first_id + k], offset);
             if (!prop) continue;
             out.guid.push_back(guid);
-            out.pset_name.push_back(set->name);
-            out.prop_name.push_back(prop->name);
-            out.value.push_back(prop->value);
-            out.value_type.push_back(prop->value_type);
+            out.pset_name.push_back(set_name);
+            out.prop_name.push_back(shifted(prop->name, offset));
+            out.value.push_back(shifted(prop->value, offset));
+            out.value_type.push_back(shifted(prop->value_type, offset));
         }
     }
 }
@@ -253,19 +296,18 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
     read.reserve(parts);
     for (std::size_t k = 0; k < parts; ++k) read.emplace_back(parts);
     run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) { read_part(table, begin, end, read[k]); });
-    for (std::size_t k = 1; k < parts; ++k) merge_part(read[0], std::move(read[k]));
-    PsetPart& all = read[0];
-    out.text = std::move(all.pool);
+    out.text = std::move(read[0].pool);
     TextPool& pool = out.text;
+    const ReadParts all(table, read, pool);
 
     // The join in parts too, each part's rows in its own columns, put end to
     // end in link order. The first part writes into the result's columns,
     // with room for all rows, and takes its GlobalId texts into the result's
     // pool; the others' texts are renumbered after it.
-    const std::size_t join_parts = part_count(all.links.size(), kMinLinksPerPart);
+    const std::size_t join_parts = part_count(all.links, kMinLinksPerPart);
     std::vector<PsetJoinPart> joined(join_parts);
-    run_in_parts(all.links.size(), join_parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
-        const std::size_t expected = (k == 0 ? all.links.size() : end - begin) * 8;
+    run_in_parts(all.links, join_parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
+        const std::size_t expected = (k == 0 ? all.links : end - begin) * 8;
         join_part(table, guids, all, begin, end, k == 0 ? pool : joined[k].guid_text, expected, joined[k]);
     });
     out.guid = std::move(joined[0].guid);
@@ -273,15 +315,21 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
     out.prop_name = std::move(joined[0].prop_name);
     out.value = std::move(joined[0].value);
     out.value_type = std::move(joined[0].value_type);
+    // Each column of a later part is freed as soon as it is appended: the
+    // copies never stand beside a whole second set of columns.
+    auto append = [](TextColumn& to, TextColumn& from) {
+        to.insert(to.end(), from.begin(), from.end());
+        TextColumn().swap(from);
+    };
     for (std::size_t k = 1; k < join_parts; ++k) {
         PsetJoinPart& j = joined[k];
         const std::uint32_t offset = pool.append(std::move(j.guid_text));
-        for (const std::uint32_t g : j.guid) out.guid.push_back(shifted(g, offset));
-        out.pset_name.insert(out.pset_name.end(), j.pset_name.begin(), j.pset_name.end());
-        out.prop_name.insert(out.prop_name.end(), j.prop_name.begin(), j.prop_name.end());
-        out.value.insert(out.value.end(), j.value.begin(), j.value.end());
-        out.value_type.insert(out.value_type.end(), j.value_type.begin(), j.value_type.end());
-        j = PsetJoinPart();
+        for (std::uint32_t& g : j.guid) g = shifted(g, offset);
+        append(out.guid, j.guid);
+        append(out.pset_name, j.pset_name);
+        append(out.prop_name, j.prop_name);
+        append(out.value, j.value);
+        append(out.value_type, j.value_type);
     }
     return out;
 }
