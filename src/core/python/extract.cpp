@@ -1,4 +1,5 @@
 #include <memory>
+#include <optional>
 
 #include "clock.hpp"
 #include "extractors/classifications.hpp"
@@ -31,41 +32,38 @@ struct Prepared {
     }
 };
 
-// Maps the file and builds the table and the GuidIndex with the lock held.
-std::unique_ptr<Prepared> prepare(const std::string& path) {
-    auto file = open_mapped(path);
+// Maps the file (errors become OSError, so the lock is held).
+std::unique_ptr<Prepared> open_prepared(const char* function, PyObject* args, PyObject* kwargs) {
+    const auto path = bind_path(function, args, kwargs);
+    if (!path) return nullptr;
+    auto file = open_mapped(*path);
     if (!file) return nullptr;
     auto p = std::make_unique<Prepared>();
     p->file = std::move(*file);
-    // Scanning the file is the longest phase of a call: other threads run
-    // meanwhile, as they do during the extraction itself.
-    ReleasedLock unlocked;
-    Instant t = Instant::now();
-    p->table = EntityTable::build(p->file.bytes());
-    p->entity_table_ms = ms_since(t);
-    t = Instant::now();
-    p->guids = GuidIndex::build(p->table);
-    p->guid_index_ms = ms_since(t);
     return p;
 }
 
-// Binds `path`, then prepares.
-std::unique_ptr<Prepared> prepare(const char* function, PyObject* args, PyObject* kwargs) {
-    const auto path = bind_path(function, args, kwargs);
-    if (!path) return nullptr;
-    return prepare(*path);
+// Builds the table and the GuidIndex: pure C++, run with the lock released.
+void build_tables(Prepared& p) {
+    Instant t = Instant::now();
+    p.table = EntityTable::build(p.file.bytes());
+    p.entity_table_ms = ms_since(t);
+    t = Instant::now();
+    p.guids = GuidIndex::build(p.table);
+    p.guid_index_ms = ms_since(t);
 }
 
-// Runs `core` with the lock released; the time includes releasing and re-taking it.
+// The tables and one core operation, all in one release of the lock: other
+// threads run meanwhile, and the call takes the lock back only once.
 template <class Core>
-auto run_released(Core&& core, double& ms) {
-    const Instant t = Instant::now();
+auto run_released(Prepared& p, Core&& core, double& ms) {
     std::optional<decltype(core())> result;
-    {
-        ReleasedLock unlocked;
-        result.emplace(core());
-    }
+    ReleasedLock unlocked;
+    build_tables(p);
+    const Instant t = Instant::now();
+    result.emplace(core());
     ms = ms_since(t);
+    p.release_tables();
     return std::move(*result);
 }
 
@@ -127,49 +125,40 @@ PyObject* extractor_result(const Prepared& p, const Columns& columns, const char
 }  // namespace
 
 PyObject* extract_psets(PyObject*, PyObject* args, PyObject* kwargs) {
-    auto p = prepare("extract_psets", args, kwargs);
+    auto p = open_prepared("extract_psets", args, kwargs);
     if (!p) return nullptr;
     double core_ms = 0.0;
-    const PsetColumns columns = run_released([&] { return extract_property_sets(p->table, p->guids); }, core_ms);
-    p->release_tables();
+    const PsetColumns columns = run_released(*p, [&] { return extract_property_sets(p->table, p->guids); }, core_ms);
     return extractor_result(*p, columns, "pset_extract_ms", core_ms);
 }
 
 PyObject* extract_quantities(PyObject*, PyObject* args, PyObject* kwargs) {
-    auto p = prepare("extract_quantities", args, kwargs);
+    auto p = open_prepared("extract_quantities", args, kwargs);
     if (!p) return nullptr;
     double core_ms = 0.0;
-    const QtoColumns columns =
-        run_released([&] { return extract_element_quantities(p->table, p->guids); }, core_ms);
-    p->release_tables();
+    const QtoColumns columns = run_released(*p, [&] { return extract_element_quantities(p->table, p->guids); }, core_ms);
     return extractor_result(*p, columns, "qto_extract_ms", core_ms);
 }
 
 PyObject* extract_materials(PyObject*, PyObject* args, PyObject* kwargs) {
-    auto p = prepare("extract_materials", args, kwargs);
+    auto p = open_prepared("extract_materials", args, kwargs);
     if (!p) return nullptr;
     double core_ms = 0.0;
-    const MaterialColumns columns =
-        run_released([&] { return extract_material_assignments(p->table, p->guids); }, core_ms);
-    p->release_tables();
+    const MaterialColumns columns = run_released(*p, [&] { return extract_material_assignments(p->table, p->guids); }, core_ms);
     return extractor_result(*p, columns, "materials_extract_ms", core_ms);
 }
 
 PyObject* extract_classifications(PyObject*, PyObject* args, PyObject* kwargs) {
-    auto p = prepare("extract_classifications", args, kwargs);
+    auto p = open_prepared("extract_classifications", args, kwargs);
     if (!p) return nullptr;
     double core_ms = 0.0;
-    const ClassificationColumns columns =
-        run_released([&] { return extract_classification_links(p->table, p->guids); }, core_ms);
-    p->release_tables();
+    const ClassificationColumns columns = run_released(*p, [&] { return extract_classification_links(p->table, p->guids); }, core_ms);
     return extractor_result(*p, columns, "classifications_extract_ms", core_ms);
 }
 
 PyObject* extract_all(PyObject*, PyObject* args, PyObject* kwargs) {
-    const auto path = bind_path("extract_all", args, kwargs);
-    if (!path) return nullptr;
     const Instant total_start = Instant::now();
-    auto p = prepare(*path);
+    auto p = open_prepared("extract_all", args, kwargs);
     if (!p) return nullptr;
 
     PsetColumns psets;
@@ -178,8 +167,9 @@ PyObject* extract_all(PyObject*, PyObject* args, PyObject* kwargs) {
     ClassificationColumns classifications;
     double psets_ms = 0.0, quantities_ms = 0.0, materials_ms = 0.0, classifications_ms = 0.0;
     {
-        // One release for all four; each is timed on its own inside it.
+        // One release for the tables and all four; each is timed on its own inside it.
         ReleasedLock unlocked;
+        build_tables(*p);
         Instant t = Instant::now();
         psets = extract_property_sets(p->table, p->guids);
         psets_ms = ms_since(t);
