@@ -21,29 +21,30 @@ constexpr std::string_view kRelation = "IFCRELASSOCIATESCLASSIFICATION";
 constexpr std::string_view kReference = "IFCCLASSIFICATIONREFERENCE";
 constexpr std::string_view kSystem = "IFCCLASSIFICATION";
 
-}  // namespace
-
-ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids) {
-    ClassificationColumns out;
-    TextPool& pool = out.text;
-    pool.share_equal_texts();
-    IdMap<ClassificationEntry> systems(112);
-    IdMap<ReferenceEntry> references(1792);
+// What one part of the records holds, with text ids into its own pool.
+struct ClassificationPart {
+    TextPool pool;
+    IdMap<ClassificationEntry> systems{112};
+    IdMap<ReferenceEntry> references{1792};
     std::vector<DefinitionLink> links;
-    links.reserve(4096);
+};
+
+void read_part(const EntityTable& table, std::size_t begin, std::size_t end, ClassificationPart& part) {
+    TextPool& pool = part.pool;
+    pool.share_equal_texts();
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
     auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_optional_text(pool, pieces[i]) : kNull; };
 
-    table.for_each([&](std::uint64_t id, const EntityRecord& r) {
+    table.for_each_in(begin, end, [&](std::uint64_t id, const EntityRecord& r) {
         const std::size_t len = r.type_length;
         if (len != kRelation.size() && len != kReference.size() && len != kSystem.size()) return;
         const std::string_view type = table.type_of(r);
         if (len == kRelation.size()) {
             if (!type_is(type, kRelation)) return;
             split_attributes(table.entity(r).attributes, pieces);
-            append_links(pieces, 4, 5, links, scratch);
+            append_links(pieces, 4, 5, part.links, scratch);
         } else if (len == kReference.size()) {
             if (!type_is(type, kReference)) return;
             split_attributes(table.entity(r).attributes, pieces);
@@ -52,13 +53,39 @@ ClassificationColumns extract_classification_links(const EntityTable& table, con
             entry.identification = text_at(1);
             entry.name = text_at(2);
             if (pieces.size() >= 4) entry.referenced_source = ref_of(pieces[3]);
-            references[id] = entry;
+            part.references[id] = entry;
         } else {
             if (!type_is(type, kSystem)) return;
             split_attributes(table.entity(r).attributes, pieces);
-            systems[id] = ClassificationEntry{text_at(0), text_at(1), text_at(3)};
+            part.systems[id] = ClassificationEntry{text_at(0), text_at(1), text_at(3)};
         }
     });
+}
+
+void merge_part(ClassificationPart& into, ClassificationPart&& from) {
+    const std::uint32_t offset = into.pool.append(std::move(from.pool));
+    from.systems.for_each([&](std::uint64_t id, const ClassificationEntry& e) {
+        into.systems[id] = ClassificationEntry{shifted(e.source, offset), shifted(e.edition, offset), shifted(e.name, offset)};
+    });
+    from.references.for_each([&](std::uint64_t id, const ReferenceEntry& e) {
+        into.references[id] = ReferenceEntry{shifted(e.location, offset), shifted(e.identification, offset),
+                                             shifted(e.name, offset), e.referenced_source};
+    });
+    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
+}
+
+}  // namespace
+
+ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids) {
+    ClassificationColumns out;
+    ClassificationPart all = read_in_parts<ClassificationPart>(
+        table, [&](ClassificationPart& part, std::size_t begin, std::size_t end) { read_part(table, begin, end, part); },
+        merge_part);
+    out.text = std::move(all.pool);
+    TextPool& pool = out.text;
+    const auto& systems = all.systems;
+    const auto& references = all.references;
+    const auto& links = all.links;
 
     GuidTexts guid_texts(table, guids, pool, links.size() + 16);
     const ClassificationEntry no_system;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "columns.hpp"
+#include "parallel.hpp"
 #include "step/entity_table.hpp"
 #include "step/flat_map.hpp"
 #include "step/guid_index.hpp"
@@ -102,6 +103,22 @@ private:
     TextPool& pool_;
     IdMap<std::uint32_t> known_;
 };
+
+// Below this many records a second thread costs an extractor more than it saves.
+constexpr std::size_t kMinRecordsPerPart = 250000;
+
+// Reads the records in parts on several threads (one part for a small table)
+// and merges the later parts into the first, in order: read(part, begin, end)
+// fills a Part from the records at [begin, end); merge(into, from) moves one in.
+template <class Part, class Read, class Merge>
+Part read_in_parts(const EntityTable& table, Read&& read, Merge&& merge) {
+    const std::size_t n = table.records().size();
+    const std::size_t parts = part_count(n, kMinRecordsPerPart);
+    std::vector<Part> read_parts(parts);
+    run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) { read(read_parts[k], begin, end); });
+    for (std::size_t k = 1; k < parts; ++k) merge(read_parts[0], std::move(read_parts[k]));
+    return std::move(read_parts[0]);
+}
 
 // A run of ids in an extractor's shared id buffer (the members of a set or list).
 struct IdSpan {

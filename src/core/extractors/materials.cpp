@@ -28,26 +28,27 @@ constexpr std::string_view kUsage = "IFCMATERIALLAYERSETUSAGE";
 constexpr std::string_view kRelation = "IFCRELASSOCIATESMATERIAL";
 static_assert(kUsage.size() == kRelation.size());
 
-}  // namespace
-
-MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids) {
-    MaterialColumns out;
-    TextPool& pool = out.text;
-    pool.share_equal_texts();
-    IdMap<MaterialEntry> materials(3584);
-    IdMap<LayerEntry> layers(7168);
-    IdMap<IdSpan> layer_sets(896);
-    IdMap<std::uint64_t> usages(896);  // usage -> its layer set
-    IdMap<IdSpan> lists(448);
+// What one part of the records holds, with text ids into its own pool.
+struct MaterialPart {
+    TextPool pool;
+    IdMap<MaterialEntry> materials{3584};
+    IdMap<LayerEntry> layers{7168};
+    IdMap<IdSpan> layer_sets{896};
+    IdMap<std::uint64_t> usages{896};  // usage -> its layer set
+    IdMap<IdSpan> lists{448};
     std::vector<DefinitionLink> links;
-    links.reserve(8192);
     std::vector<std::uint64_t> members;  // the ids of every layer set and list
+};
+
+void read_part(const EntityTable& table, std::size_t begin, std::size_t end, MaterialPart& part) {
+    TextPool& pool = part.pool;
+    pool.share_equal_texts();
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
     auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_string(pool, pieces[i]).value_or(kNull) : kNull; };
 
-    table.for_each([&](std::uint64_t id, const EntityRecord& r) {
+    table.for_each_in(begin, end, [&](std::uint64_t id, const EntityRecord& r) {
         const std::size_t len = r.type_length;
         if (len != kMaterial.size() && len != kList.size() && len != kLayer.size() && len != kLayerSet.size() &&
             len != kRelation.size()) {
@@ -58,12 +59,12 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
             case kMaterial.size():
                 if (!type_is(type, kMaterial)) return;
                 split_attributes(table.entity(r).attributes, pieces);
-                materials[id] = MaterialEntry{text_at(0), text_at(2)};
+                part.materials[id] = MaterialEntry{text_at(0), text_at(2)};
                 return;
             case kList.size():
                 if (!type_is(type, kList)) return;
                 split_attributes(table.entity(r).attributes, pieces);
-                lists[id] = append_id_list(pieces[0], members, scratch);
+                part.lists[id] = append_id_list(pieces[0], part.members, scratch);
                 return;
             case kLayer.size(): {
                 if (!type_is(type, kLayer)) return;
@@ -73,25 +74,59 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
                 if (pieces.size() >= 2) entry.thickness = real_of(pieces[1]);
                 entry.name = text_at(3);
                 entry.category = text_at(5);
-                layers[id] = entry;
+                part.layers[id] = entry;
                 return;
             }
             case kLayerSet.size():
                 if (!type_is(type, kLayerSet)) return;
                 split_attributes(table.entity(r).attributes, pieces);
-                layer_sets[id] = append_id_list(pieces[0], members, scratch);
+                part.layer_sets[id] = append_id_list(pieces[0], part.members, scratch);
                 return;
             default:  // the relation and the usage, of equal length
                 if (type_is(type, kRelation)) {
                     split_attributes(table.entity(r).attributes, pieces);
-                    append_links(pieces, 4, 5, links, scratch);
+                    append_links(pieces, 4, 5, part.links, scratch);
                 } else if (type_is(type, kUsage)) {
                     split_attributes(table.entity(r).attributes, pieces);
-                    if (const auto set = ref_of(pieces[0])) usages[id] = *set;
+                    if (const auto set = ref_of(pieces[0])) part.usages[id] = *set;
                 }
                 return;
         }
     });
+}
+
+void merge_part(MaterialPart& into, MaterialPart&& from) {
+    const std::uint32_t offset = into.pool.append(std::move(from.pool));
+    const std::uint64_t member_offset = into.members.size();
+    from.materials.for_each([&](std::uint64_t id, const MaterialEntry& e) {
+        into.materials[id] = MaterialEntry{shifted(e.name, offset), shifted(e.category, offset)};
+    });
+    from.layers.for_each([&](std::uint64_t id, const LayerEntry& e) {
+        into.layers[id] = LayerEntry{shifted(e.name, offset), shifted(e.category, offset), e.material_id, e.thickness};
+    });
+    from.layer_sets.for_each([&](std::uint64_t id, const IdSpan& e) { into.layer_sets[id] = IdSpan{e.first + member_offset, e.count}; });
+    from.lists.for_each([&](std::uint64_t id, const IdSpan& e) { into.lists[id] = IdSpan{e.first + member_offset, e.count}; });
+    from.usages.for_each([&](std::uint64_t id, const std::uint64_t& set) { into.usages[id] = set; });
+    into.members.insert(into.members.end(), from.members.begin(), from.members.end());
+    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
+}
+
+}  // namespace
+
+MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids) {
+    MaterialColumns out;
+    MaterialPart all = read_in_parts<MaterialPart>(
+        table, [&](MaterialPart& part, std::size_t begin, std::size_t end) { read_part(table, begin, end, part); },
+        merge_part);
+    out.text = std::move(all.pool);
+    TextPool& pool = out.text;
+    const auto& materials = all.materials;
+    const auto& layers = all.layers;
+    const auto& layer_sets = all.layer_sets;
+    const auto& usages = all.usages;
+    const auto& lists = all.lists;
+    const auto& links = all.links;
+    const auto& members = all.members;
 
     const std::uint32_t direct = pool.add_view("direct");
     const std::uint32_t layer_role = pool.add_view("layer");

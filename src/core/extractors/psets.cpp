@@ -1,7 +1,6 @@
 #include "extractors/psets.hpp"
 
 #include "extractors/common.hpp"
-#include "parallel.hpp"
 #include "step/flat_map.hpp"
 
 #include <utility>
@@ -248,8 +247,7 @@ private:
     }
 };
 
-// Below this many records (links) a second thread costs more than it saves.
-constexpr std::size_t kMinRecordsPerPart = 250000;
+// Below this many links a second thread costs the join more than it saves.
 constexpr std::size_t kMinLinksPerPart = 32768;
 
 // The rows of a run of links; GlobalId texts in `guid_text` (the first part

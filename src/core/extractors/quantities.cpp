@@ -1,7 +1,6 @@
 #include "extractors/quantities.hpp"
 
 #include "extractors/common.hpp"
-#include "parallel.hpp"
 #include "step/flat_map.hpp"
 
 namespace quarnel {
@@ -50,7 +49,7 @@ struct QtoPart {
     std::vector<PendingLinks> links;
     std::vector<std::uint64_t> set_members;
 
-    explicit QtoPart(std::size_t share) : sets(1792 / share), quantities(14336 / share) { links.reserve(8192 / share); }
+    QtoPart() : sets(1792), quantities(14336) { links.reserve(8192); }
 };
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, QtoPart& part) {
@@ -111,21 +110,13 @@ void merge_part(QtoPart& into, QtoPart&& from) {
     into.links.insert(into.links.end(), from.links.begin(), from.links.end());
 }
 
-// Below this many records a second thread costs more than it saves.
-constexpr std::size_t kMinRecordsPerPart = 250000;
-
 }  // namespace
 
 QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
     QtoColumns out;
-    const std::size_t n = table.records().size();
-    const std::size_t parts = part_count(n, kMinRecordsPerPart);
-    std::vector<QtoPart> read;
-    read.reserve(parts);
-    for (std::size_t k = 0; k < parts; ++k) read.emplace_back(parts);
-    run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) { read_part(table, begin, end, read[k]); });
-    for (std::size_t k = 1; k < parts; ++k) merge_part(read[0], std::move(read[k]));
-    QtoPart& all = read[0];
+    QtoPart all = read_in_parts<QtoPart>(
+        table, [&](QtoPart& part, std::size_t begin, std::size_t end) { read_part(table, begin, end, part); },
+        merge_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& sets = all.sets;
