@@ -174,6 +174,15 @@ def test_source_column_name(columns, name):
     assert source_column(columns) == name
 
 
+def sample_copies(folder, count):
+    models = []
+    for i in range(count):
+        p = folder / f"m{i:02d}.ifc"
+        shutil.copy(SAMPLE, p)
+        models.append(str(p))
+    return models
+
+
 def test_rows_keep_input_order_when_small_models_overtake_big_ones(tmp_path, monkeypatch):
     """Threads finish out of order; the table must not."""
     import threading
@@ -181,11 +190,7 @@ def test_rows_keep_input_order_when_small_models_overtake_big_ones(tmp_path, mon
 
     import quarnel.batch as batch
 
-    models = []
-    for i in range(12):
-        p = tmp_path / f"m{i:02d}.ifc"
-        shutil.copy(SAMPLE, p)
-        models.append(str(p))
+    models = sample_copies(tmp_path, 12)
     real_load = batch.load
     live, peak, lock = [0], [0], threading.Lock()
 
@@ -217,11 +222,7 @@ def test_write_failure_stops_the_batch(tmp_path, monkeypatch):
     import quarnel.batch as batch
     from quarnel.writers import OutputError, TableWriter
 
-    models = []
-    for i in range(8):
-        p = tmp_path / f"m{i}.ifc"
-        shutil.copy(SAMPLE, p)
-        models.append(str(p))
+    models = sample_copies(tmp_path, 8)
     real_write = TableWriter.write
 
     def failing_write(self, columns):
