@@ -107,17 +107,24 @@ private:
 // Below this many records a second thread costs an extractor more than it saves.
 constexpr std::size_t kMinRecordsPerPart = 250000;
 
-// Reads the records in parts on several threads (one part for a small table)
-// and merges the later parts into the first, in order: read(part, begin, end)
-// fills a Part from the records at [begin, end); merge(into, from) moves one in.
-template <class Part, class Read, class Merge>
-Part read_in_parts(const EntityTable& table, Read&& read, Merge&& merge) {
+// Reads the records in parts on several threads (one part for a small
+// table): read(part, begin, end) fills a Part from the records at [begin, end).
+// The parts come back in record order.
+template <class Part, class Read>
+std::vector<Part> read_parts(const EntityTable& table, Read&& read) {
     const std::size_t n = table.records().size();
     const std::size_t parts = part_count(n, kMinRecordsPerPart);
     std::vector<Part> read_parts(parts);
     run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) { read(read_parts[k], begin, end); });
-    for (std::size_t k = 1; k < parts; ++k) merge(read_parts[0], std::move(read_parts[k]));
-    return std::move(read_parts[0]);
+    return read_parts;
+}
+
+// The same, the later parts merged into the first in order by merge(into, from).
+template <class Part, class Read, class Merge>
+Part read_in_parts(const EntityTable& table, Read&& read, Merge&& merge) {
+    std::vector<Part> parts = read_parts<Part>(table, read);
+    for (std::size_t k = 1; k < parts.size(); ++k) merge(parts[0], std::move(parts[k]));
+    return std::move(parts[0]);
 }
 
 // A run of ids in an extractor's shared id buffer (the members of a set or list).

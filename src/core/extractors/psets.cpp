@@ -150,7 +150,7 @@ struct PsetPart {
     std::vector<DefinitionLink> links;
     std::vector<std::uint64_t> set_members;
 
-    explicit PsetPart(std::size_t share) : sets(3584 / share), properties(14336 / share) { links.reserve(16384 / share); }
+    PsetPart() : sets(3584), properties(14336) { links.reserve(16384); }
 };
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, PsetPart& part) {
@@ -288,12 +288,8 @@ void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts
 
 PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids) {
     PsetColumns out;
-    const std::size_t n = table.records().size();
-    const std::size_t parts = part_count(n, kMinRecordsPerPart);
-    std::vector<PsetPart> read;
-    read.reserve(parts);
-    for (std::size_t k = 0; k < parts; ++k) read.emplace_back(parts);
-    run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) { read_part(table, begin, end, read[k]); });
+    std::vector<PsetPart> read = read_parts<PsetPart>(
+        table, [&](PsetPart& part, std::size_t begin, std::size_t end) { read_part(table, begin, end, part); });
     out.text = std::move(read[0].pool);
     TextPool& pool = out.text;
     const ReadParts all(table, read, pool);
