@@ -3,7 +3,7 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
-#include <utility>
+#include <unordered_map>
 #include <vector>
 
 namespace quarnel {
@@ -82,18 +82,15 @@ public:
     }
 
 private:
-    // A model uses a dozen or two value types: a short list beats hashing each spelling.
+    // Each spelling of a value type is rendered once.
     std::uint32_t type_text(std::string_view raw_type) {
-        for (const auto& [spelling, id] : types_) {
-            if (spelling == raw_type) return id;
-        }
-        const std::uint32_t id = pool_.add_copy(display_case(raw_type));
-        types_.emplace_back(raw_type, id);
-        return id;
+        auto known = types_.find(raw_type);
+        if (known == types_.end()) known = types_.emplace(raw_type, pool_.add_copy(display_case(raw_type))).first;
+        return known->second;
     }
 
     TextPool& pool_;
-    std::vector<std::pair<std::string_view, std::uint32_t>> types_;
+    std::unordered_map<std::string_view, std::uint32_t> types_;
 };
 
 }  // namespace

@@ -9,10 +9,6 @@ namespace {
 
 std::uint64_t mix(std::uint64_t id) { return id * 0x9E3779B97F4A7C15ULL; }
 
-}  // namespace
-
-namespace {
-
 // Appends the record of `s`, when it is an instance.
 void add_record(std::string_view file, const Statement& s, std::vector<EntityRecord>& out) {
     auto h = parse_instance_header(s.text);
