@@ -233,3 +233,14 @@ def test_write_failure_stops_the_batch(tmp_path, monkeypatch):
     monkeypatch.setattr(TableWriter, "write", failing_write)
     with pytest.raises(OutputError, match="No space left"):
         batch.run_batch(models, "psets", str(tmp_path / "out.csv"), jobs=2)
+
+
+def test_a_model_larger_than_the_memory_budget_still_runs(tmp_path, monkeypatch):
+    import quarnel.batch as batch
+
+    monkeypatch.setattr(batch, "MAX_BYTES_IN_FLIGHT", 1)  # every model is over budget: one at a time
+    models = sample_copies(tmp_path, 5)
+    out = tmp_path / "out.csv"
+    report = batch.run_batch(models, "psets", str(out), jobs=2)
+    assert (report.models, report.failed) == (5, 0)
+    assert report.rows["psets"] == 5 * len(quarnel.extract_psets(str(SAMPLE))["guid"])
