@@ -72,24 +72,8 @@ public:
         slots_.assign(1024, 0);
     }
 
-    std::uint32_t add_view(std::string_view borrowed) {
-        if (slots_.empty()) return push(borrowed);
-        std::uint32_t& slot = find_slot(borrowed);
-        if (slot != 0) return slot - 1;
-        const std::uint32_t id = push(borrowed);
-        slot = id + 1;
-        remember();
-        return id;
-    }
-    std::uint32_t add_copy(std::string_view s) {
-        if (slots_.empty()) return push(copy(s));
-        std::uint32_t& slot = find_slot(s);
-        if (slot != 0) return slot - 1;
-        const std::uint32_t id = push(copy(s));
-        slot = id + 1;
-        remember();
-        return id;
-    }
+    std::uint32_t add_view(std::string_view borrowed) { return add(borrowed, false); }
+    std::uint32_t add_copy(std::string_view s) { return add(s, true); }
     // Takes over the texts of `other` (built on another thread): its id i
     // becomes offset + i, and the offset is returned. Texts taken over are not
     // shared with later ones.
@@ -112,6 +96,15 @@ private:
     std::vector<std::uint32_t> slots_;  // id + 1 of shared texts by hash, 0 = free
     std::size_t shared_ = 0;
 
+    std::uint32_t add(std::string_view s, bool owned) {
+        if (slots_.empty()) return push(owned ? copy(s) : s);
+        std::uint32_t& slot = find_slot(s);
+        if (slot != 0) return slot - 1;
+        const std::uint32_t id = push(owned ? copy(s) : s);
+        slot = id + 1;
+        remember();
+        return id;
+    }
     std::uint32_t push(std::string_view s) {
         views_.push_back(s);
         return static_cast<std::uint32_t>(views_.size() - 1);

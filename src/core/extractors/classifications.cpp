@@ -31,7 +31,6 @@ struct ClassificationPart {
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, ClassificationPart& part) {
     TextPool& pool = part.pool;
-    pool.share_equal_texts();
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
@@ -78,9 +77,7 @@ void merge_part(ClassificationPart& into, ClassificationPart&& from) {
 
 ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids) {
     ClassificationColumns out;
-    ClassificationPart all = read_in_parts<ClassificationPart>(
-        table, [&](ClassificationPart& part, std::size_t begin, std::size_t end) { read_part(table, begin, end, part); },
-        merge_part);
+    ClassificationPart all = read_in_parts<ClassificationPart>(table, read_part, merge_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& systems = all.systems;

@@ -108,14 +108,18 @@ private:
 constexpr std::size_t kMinRecordsPerPart = 250000;
 
 // Reads the records in parts on several threads (one part for a small
-// table): read(part, begin, end) fills a Part from the records at [begin, end).
-// The parts come back in record order.
+// table): read(table, begin, end, part) fills a Part from the records at
+// [begin, end). Each part's texts are shared within it. The parts come back in
+// record order.
 template <class Part, class Read>
 std::vector<Part> read_parts(const EntityTable& table, Read&& read) {
     const std::size_t n = table.records().size();
     const std::size_t parts = part_count(n, kMinRecordsPerPart);
     std::vector<Part> read_parts(parts);
-    run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) { read(read_parts[k], begin, end); });
+    run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
+        read_parts[k].pool.share_equal_texts();
+        read(table, begin, end, read_parts[k]);
+    });
     return read_parts;
 }
 

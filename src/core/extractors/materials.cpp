@@ -42,7 +42,6 @@ struct MaterialPart {
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, MaterialPart& part) {
     TextPool& pool = part.pool;
-    pool.share_equal_texts();
     Pieces pieces;
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
@@ -115,9 +114,7 @@ void merge_part(MaterialPart& into, MaterialPart&& from) {
 
 MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids) {
     MaterialColumns out;
-    MaterialPart all = read_in_parts<MaterialPart>(
-        table, [&](MaterialPart& part, std::size_t begin, std::size_t end) { read_part(table, begin, end, part); },
-        merge_part);
+    MaterialPart all = read_in_parts<MaterialPart>(table, read_part, merge_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& materials = all.materials;

@@ -152,7 +152,6 @@ struct PsetPart {
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, PsetPart& part) {
     TextPool& pool = part.pool;
-    pool.share_equal_texts();
     NominalRenderer renderer(pool);
     const std::uint32_t empty = pool.add_view("");
     Pieces pieces;
@@ -285,8 +284,7 @@ void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts
 
 PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids) {
     PsetColumns out;
-    std::vector<PsetPart> read = read_parts<PsetPart>(
-        table, [&](PsetPart& part, std::size_t begin, std::size_t end) { read_part(table, begin, end, part); });
+    std::vector<PsetPart> read = read_parts<PsetPart>(table, read_part);
     out.text = std::move(read[0].pool);
     TextPool& pool = out.text;
     const ReadParts all(table, read, pool);

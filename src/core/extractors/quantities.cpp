@@ -54,7 +54,6 @@ struct QtoPart {
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, QtoPart& part) {
     TextPool& pool = part.pool;
-    pool.share_equal_texts();
     const std::uint32_t empty = pool.add_view("");
     Pieces pieces;
     pieces.reserve(12);
@@ -114,9 +113,7 @@ void merge_part(QtoPart& into, QtoPart&& from) {
 
 QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
     QtoColumns out;
-    QtoPart all = read_in_parts<QtoPart>(
-        table, [&](QtoPart& part, std::size_t begin, std::size_t end) { read_part(table, begin, end, part); },
-        merge_part);
+    QtoPart all = read_in_parts<QtoPart>(table, read_part, merge_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& sets = all.sets;
