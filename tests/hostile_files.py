@@ -240,6 +240,25 @@ def twenty_digit_ids():
     )
 
 
+def ids_sharing_low_bits(sets, per_set=10):
+    """Every id a multiple of 2^45: `sets` walls, each with a set of `per_set`
+    properties. Such ids once all fell into one probe chain of the tables."""
+    def at(k):
+        return f"#{k << 45}"
+
+    lines = []
+    for s in range(sets):
+        base = 1 + s * (per_set + 3)
+        props = [at(base + i) for i in range(per_set)]
+        lines += [f"{p}=IFCPROPERTYSINGLEVALUE('P{i}',$,IFCLABEL('v{s}'),$);" for i, p in enumerate(props)]
+        wall, pset, rel = at(base + per_set), at(base + per_set + 1), at(base + per_set + 2)
+        guid = f"{s:022d}"
+        lines.append(f"{wall}=IFCWALL('{guid}',$,'Wall',$,$,$,$,$,$);")
+        lines.append(f"{pset}=IFCPROPERTYSET('{guid}',$,'Set',$,({','.join(props)}));")
+        lines.append(f"{rel}=IFCRELDEFINESBYPROPERTIES('{guid}',$,$,$,({wall}),{pset});")
+    return data_file(lines)
+
+
 def huge_string(megabytes, terminated=True):
     """A property value, a name and a header string of `megabytes` MB each."""
     payload = "a" * (megabytes * 1024 * 1024)

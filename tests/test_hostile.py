@@ -16,6 +16,7 @@ from hostile_files import (
     available_functions,
     cyclic_placements,
     huge_string,
+    ids_sharing_low_bits,
     large_profile,
     mapped_expansion,
     nested_parentheses,
@@ -38,6 +39,8 @@ GENERATED = {
     "cyclic_placements": cyclic_placements,
     "self_containing_representation_maps": self_containing_maps,
     "twenty_digit_ids": twenty_digit_ids,
+    # 400k ids that are all multiples of 2^45 (once a quadratic table build).
+    "ids_sharing_low_bits": lambda: ids_sharing_low_bits(30_000),
     "string_50mb": lambda: huge_string(50),
     "unterminated_string_50mb": lambda: huge_string(50, terminated=False),
     "every_byte_in_strings": strings_with_every_byte,

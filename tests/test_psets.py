@@ -228,3 +228,14 @@ def test_no_relationships(write_ifc):
 def test_strings_are_shared_but_equal(write_ifc):
     result = _core.extract_psets(write_ifc(FULL))
     assert all(type(v) is str for v in result["guid"] + result["prop_name"])
+
+
+def test_ids_sharing_low_bits_keep_every_row(write_ifc):
+    # Ids that are all multiples of 2^45 used to share one probe chain of the
+    # entity table and of the extractor maps.
+    from hostile_files import ids_sharing_low_bits
+
+    result = _core.extract_psets(write_ifc(ids_sharing_low_bits(300, per_set=4), raw=True))
+    assert Counter(zip(result["guid"], result["prop_name"], result["value"])) == Counter(
+        (f"{s:022d}", f"P{i}", f"v{s}") for s in range(300) for i in range(4)
+    )

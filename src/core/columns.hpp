@@ -51,7 +51,8 @@ private:
 }  // namespace quarnel
 
 #include <memory>
-#include <random>
+
+#include "hash_seed.hpp"
 
 namespace quarnel {
 
@@ -123,11 +124,10 @@ private:
         return std::string_view(at, s.size());
     }
 
-    // Seeded once per process, so that a file cannot be made of texts that
-    // all land in one chain of the table.
+    // Seeded (see hash_seed), so that a file cannot be made of texts that all
+    // land in one chain of the table.
     static std::uint64_t hash(std::string_view s) {
-        static const std::uint64_t seed = hash_seed();
-        std::uint64_t h = seed ^ s.size();
+        std::uint64_t h = hash_seed() ^ s.size();
         std::size_t i = 0;
         for (; i + 8 <= s.size(); i += 8) {
             std::uint64_t w;
@@ -139,16 +139,6 @@ private:
         if (i < s.size()) std::memcpy(&w, s.data() + i, s.size() - i);
         h = (h ^ w) * 0x94D049BB133111EBULL;
         return h ^ (h >> 29);
-    }
-    static std::uint64_t hash_seed() {
-        std::uint64_t seed = reinterpret_cast<std::uintptr_t>(&seed) * 0x9E3779B97F4A7C15ULL;
-        try {
-            std::random_device device;
-            seed ^= (static_cast<std::uint64_t>(device()) << 32) ^ device();
-        } catch (...) {
-            // No entropy source: the stack address still varies between runs.
-        }
-        return seed | 1;
     }
     std::uint32_t& find_slot(std::string_view s) {
         const std::size_t mask = slots_.size() - 1;

@@ -6,7 +6,9 @@
 #include <vector>
 
 #include "extractors/common.hpp"
+#include "hash_seed.hpp"
 #include "step/entity_table.hpp"
+#include "step/flat_map.hpp"
 #include "step/guid_index.hpp"
 #include "step/lexer.hpp"
 
@@ -122,6 +124,32 @@ static void table_cases() {
     CHECK(!guids.guid_of(1000000000000ULL));  // not an upper-case IFC type name
 }
 
+// Ids that share their low bits (k << 45) once all fell into one probe chain,
+// which made the table and the extractor maps quadratic in the instance count.
+static void colliding_id_cases() {
+    const std::uint64_t seed = hash_seed();
+    const std::size_t mask = 8191;
+    for (const int shift : {20, 32, 45, 52}) {
+        std::vector<bool> used(mask + 1);
+        std::size_t distinct = 0;
+        for (std::uint64_t k = 1; k <= 4096; ++k) {
+            const std::size_t s = mix_id(k << shift, seed) & mask;
+            distinct += !used[s];
+            used[s] = true;
+        }
+        CHECK(distinct > 2800);  // 4096 random keys in 8192 slots fill about 3200
+    }
+    std::string f = "DATA;\n";
+    for (std::uint64_t k = 1; k <= 3000; ++k) f += "#" + std::to_string(k << 45) + "=IFCWALL('x');\n";
+    f += "ENDSEC;";
+    const EntityTable table = EntityTable::build(f);
+    CHECK(table.size() == 3000);
+    CHECK(table.get(1ULL << 45) && table.get(3000ULL << 45) && !table.get(3001ULL << 45));
+    IdMap<std::uint64_t> map;
+    for (std::uint64_t k = 1; k <= 3000; ++k) map[k << 45] = k;
+    CHECK(map.size() == 3000 && *map.find(1234ULL << 45) == 1234 && !map.find(1));
+}
+
 // Files large enough to be scanned in parts on several threads.
 static std::string big_file(std::size_t instances, std::string_view middle) {
     std::string f = "ISO-10303-21;\nHEADER;\nENDSEC;\nDATA;\n";
@@ -201,6 +229,7 @@ int main() {
     decode_cases();
     statement_cases();
     table_cases();
+    colliding_id_cases();
     split_scan_cases();
     text_pool_cases();
     number_text_cases();

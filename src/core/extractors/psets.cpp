@@ -3,6 +3,9 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
+#include <cstdlib>
+#include <memory>
+#include <new>
 #include <unordered_map>
 #include <vector>
 
@@ -138,19 +141,56 @@ NominalValue nominal_value(std::string_view token) {
 
 namespace {
 
-// What one part of the records holds: its texts, its sets and properties with
-// ids into those texts, and its relationships, in file order.
+// What stands at each record position: a set or a property, with its index
+// + 1 in the part that read the record; 0 for anything else. Rows name their
+// sets and properties by id; the table turns an id into a position, and ids
+// near each other stay near each other there, where a hash map would scatter
+// every lookup.
+class RecordSlots {
+public:
+    static constexpr std::uint32_t kProperty = 0x80000000u;
+
+    // calloc: no memset of the whole array before the parts write into it.
+    explicit RecordSlots(std::size_t records)
+        : at_(static_cast<std::uint32_t*>(std::calloc(records + 1, sizeof(std::uint32_t)))) {
+        if (!at_) throw std::bad_alloc();
+    }
+    // A part holds fewer than 2^31 sets or properties: each needs a record of
+    // its own, and positions are 32-bit.
+    void put_set(std::uint32_t position, std::size_t index) { at_[position] = static_cast<std::uint32_t>(index + 1); }
+    void put_property(std::uint32_t position, std::size_t index) {
+        at_[position] = kProperty | static_cast<std::uint32_t>(index + 1);
+    }
+    std::uint32_t operator[](std::uint32_t position) const { return at_[position]; }
+
+private:
+    struct Free {
+        void operator()(std::uint32_t* p) const { std::free(p); }
+    };
+    std::unique_ptr<std::uint32_t[], Free> at_;
+};
+
+// What one part of the records holds: its texts, its sets and properties (in
+// record order) with ids into those texts, and its relationships, in file order.
 struct PsetPart {
     TextPool pool;
-    IdMap<PropertySetEntry> sets;
-    IdMap<PropertyEntry> properties;
+    std::size_t begin = 0;  // position of the part's first record
+    std::vector<PropertySetEntry> sets;
+    std::vector<PropertyEntry> properties;
     std::vector<DefinitionLink> links;
     std::vector<std::uint64_t> set_members;
 
-    PsetPart() : sets(3584), properties(14336) { links.reserve(16384); }
+    PsetPart() {
+        sets.reserve(3584);
+        properties.reserve(14336);
+        links.reserve(16384);
+    }
 };
 
-void read_part(const EntityTable& table, std::size_t begin, std::size_t end, PsetPart& part) {
+void read_part(const EntityTable& table, std::size_t begin, std::size_t end, RecordSlots& slots,
+               PsetPart& part) {
+    part.begin = begin;
+    const EntityRecord* first = table.records().data();
     TextPool& pool = part.pool;
     NominalRenderer renderer(pool);
     const std::uint32_t empty = pool.add_view("");
@@ -158,7 +198,7 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Pse
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
 
-    table.for_each_in(begin, end, [&](std::uint64_t id, const EntityRecord& r) {
+    table.for_each_in(begin, end, [&](std::uint64_t, const EntityRecord& r) {
         const std::size_t len = r.type_length;
         if (len != 25 && len != 22 && len != 14) return;
         const Entity e = table.entity(r);
@@ -170,7 +210,8 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Pse
             PropertyEntry entry;
             entry.name = pool_string(pool, pieces[0]).value_or(empty);
             if (pieces.size() >= 3) renderer.render(pieces[2], entry);
-            part.properties[id] = entry;
+            slots.put_property(static_cast<std::uint32_t>(&r - first), part.properties.size());
+            part.properties.push_back(entry);
         } else if (type_is(e.type, "IFCPROPERTYSET")) {
             split_attributes(e.attributes, pieces);
             PropertySetEntry entry;
@@ -184,19 +225,20 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Pse
                 }
             }
             entry.id_count = static_cast<std::uint32_t>(part.set_members.size() - entry.first_id);
-            part.sets[id] = entry;
+            slots.put_set(static_cast<std::uint32_t>(&r - first), part.sets.size());
+            part.sets.push_back(entry);
         }
     });
 }
 
-// The parts as read, their texts moved into one pool. An entry stays in the
-// part that read its record, with that part's text ids: `offsets` renumbers
-// them, and the record's position tells the part. Merging the maps instead
-// would copy every entry while both copies are alive.
+// The parts as read, their texts moved into one pool. A set or property
+// stays in the part that read it, with that part's text ids (renumbered by
+// `offsets`): merging the parts would copy every entry while both copies are
+// alive.
 class ReadParts {
 public:
-    ReadParts(const EntityTable& table, std::vector<PsetPart>& parts, TextPool& pool)
-        : table_(table), parts_(parts), n_(table.records().size()) {
+    ReadParts(const EntityTable& table, const RecordSlots& slots, std::vector<PsetPart>& parts, TextPool& pool)
+        : table_(table), slots_(slots), parts_(parts) {
         for (PsetPart& part : parts_) {
             offsets_.push_back(&part == &parts_.front() ? 0 : pool.append(std::move(part.pool)));
             links += part.links.size();
@@ -204,17 +246,17 @@ public:
     }
 
     const PropertySetEntry* set(std::uint64_t id, std::uint32_t& offset, const std::uint64_t*& members) const {
-        const std::size_t k = part_of(id);
-        if (k == npos) return nullptr;
-        offset = offsets_[k];
-        members = parts_[k].set_members.data();
-        return parts_[k].sets.find(id);
+        std::uint32_t index = 0;
+        const PsetPart* part = find(id, index, offset);
+        if (!part || (index & RecordSlots::kProperty)) return nullptr;
+        members = part->set_members.data();
+        return &part->sets[index - 1];
     }
     const PropertyEntry* property(std::uint64_t id, std::uint32_t& offset) const {
-        const std::size_t k = part_of(id);
-        if (k == npos) return nullptr;
-        offset = offsets_[k];
-        return parts_[k].properties.find(id);
+        std::uint32_t index = 0;
+        const PsetPart* part = find(id, index, offset);
+        if (!part || !(index & RecordSlots::kProperty)) return nullptr;
+        return &part->properties[(index & ~RecordSlots::kProperty) - 1];
     }
     // The i-th relationship link, in file order.
     const DefinitionLink& link(std::size_t i, std::size_t& part, std::size_t& first) const {
@@ -225,21 +267,21 @@ public:
     std::size_t links = 0;
 
 private:
-    static constexpr std::size_t npos = static_cast<std::size_t>(-1);
     const EntityTable& table_;
+    const RecordSlots& slots_;
     std::vector<PsetPart>& parts_;
     std::vector<std::uint32_t> offsets_;
-    std::size_t n_;
 
-    // The part whose range of records holds the live record of `id`.
-    std::size_t part_of(std::uint64_t id) const {
-        const std::uint32_t pos = table_.index_of(id);
-        if (pos == EntityTable::npos) return npos;
-        const std::size_t count = parts_.size();
-        std::size_t k = static_cast<std::size_t>(pos) * count / n_;
-        while (k + 1 < count && pos >= n_ * (k + 1) / count) ++k;
-        while (k > 0 && pos < n_ * k / count) --k;
-        return k;
+    // The part that read the live record of `id`, with the slot found there.
+    const PsetPart* find(std::uint64_t id, std::uint32_t& index, std::uint32_t& offset) const {
+        const std::uint32_t position = table_.index_of(id);
+        if (position == EntityTable::npos) return nullptr;
+        index = slots_[position];
+        if (index == 0) return nullptr;
+        std::size_t k = parts_.size() - 1;
+        while (position < parts_[k].begin) --k;
+        offset = offsets_[k];
+        return &parts_[k];
     }
 };
 
@@ -284,10 +326,14 @@ void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts
 
 PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids) {
     PsetColumns out;
-    std::vector<PsetPart> read = read_parts<PsetPart>(table, read_part);
+    RecordSlots slots(table.records().size());
+    std::vector<PsetPart> read = read_parts<PsetPart>(
+        table, [&](const EntityTable& t, std::size_t begin, std::size_t end, PsetPart& part) {
+            read_part(t, begin, end, slots, part);
+        });
     out.text = std::move(read[0].pool);
     TextPool& pool = out.text;
-    const ReadParts all(table, read, pool);
+    const ReadParts all(table, slots, read, pool);
 
     // The join in parts too, each part's rows in its own columns, put end to
     // end in link order. The first part writes into the result's columns,

@@ -1,13 +1,12 @@
 #include "step/entity_table.hpp"
 
+#include "hash_seed.hpp"
 #include "parallel.hpp"
 #include "step/lexer.hpp"
 #include "step/scanner.hpp"
 
 namespace quarnel {
 namespace {
-
-std::uint64_t mix(std::uint64_t id) { return id * 0x9E3779B97F4A7C15ULL; }
 
 // Appends the record of `s`, when it is an instance.
 void add_record(std::string_view file, const Statement& s, std::vector<EntityRecord>& out) {
@@ -93,10 +92,10 @@ EntityTable EntityTable::build(std::string_view file) {
         for (std::size_t i = 1; i < parts; ++i) {
             const auto cut = likely_statement_start(file, start + i * step, file.size());
             if (!cut || *cut <= begin) break;
-            split.push_back(Part{begin, *cut});
+            split.push_back(Part{begin, *cut, {}, {}, false});
             begin = *cut;
         }
-        if (!split.empty()) split.push_back(Part{begin, file.size() + 1});
+        if (!split.empty()) split.push_back(Part{begin, file.size() + 1, {}, {}, false});
     }
     if (split.size() >= 2) {
         run_in_parts(split.size(), split.size(), [&](std::size_t k, std::size_t, std::size_t) {
@@ -145,10 +144,11 @@ void EntityTable::build_index() {
         std::size_t capacity = 1024;
         while (capacity < 2 * n) capacity *= 2;
         slots_.assign(capacity, npos);
+        seed_ = hash_seed();
         slot_mask_ = capacity - 1;
         for (std::uint32_t i = 0; i < n; ++i) {
             const std::uint64_t id = records_[i].id;
-            std::uint64_t s = mix(id) >> 20 & slot_mask_;
+            std::uint64_t s = mix_id(id, seed_) & slot_mask_;
             while (slots_[s] != npos && records_[slots_[s]].id != id) s = (s + 1) & slot_mask_;
             if (slots_[s] == npos) {
                 ++live;
@@ -164,7 +164,7 @@ void EntityTable::build_index() {
 std::uint32_t EntityTable::index_of(std::uint64_t id) const {
     if (!direct_.empty()) return id < direct_.size() ? direct_[id] : npos;
     if (slots_.empty()) return npos;
-    std::uint64_t s = mix(id) >> 20 & slot_mask_;
+    std::uint64_t s = mix_id(id, seed_) & slot_mask_;
     for (;;) {
         const std::uint32_t i = slots_[s];
         if (i == npos || records_[i].id == id) return i;

@@ -76,6 +76,7 @@ private:
     std::vector<std::uint32_t> direct_;
     std::vector<std::uint32_t> slots_;
     std::uint64_t slot_mask_ = 0;
+    std::uint64_t seed_ = 0;
     bool has_duplicates_ = false;
     std::size_t live_count_ = 0;
 

@@ -511,15 +511,23 @@ StepValue parse_value(std::string_view token) {
 }
 
 void reference_list(std::string_view list_text, std::vector<std::uint64_t>& out) {
+    // The pieces of split_attributes, walked in place: no piece list to allocate.
     out.clear();
-    Pieces pieces;
-    pieces.reserve(12);
-    split_attributes(list_text, pieces);
-    for (const auto piece : pieces) {
-        // Only `#digits` can be a Ref: skip the full parse (and any string decoding) otherwise.
-        if (piece.empty() || piece[0] != '#') continue;
-        const StepValue v = parse_value(piece);
-        if (v.is(StepValue::Kind::Ref)) out.push_back(v.ref);
+    long long depth = 0;
+    bool open_string = false;
+    std::size_t piece = 0;
+    for (;;) {
+        const std::size_t comma = next_top_level_comma(list_text, piece, depth, open_string);
+        const std::string_view p =
+            trim(comma == std::string_view::npos ? list_text.substr(piece) : list_text.substr(piece, comma - piece));
+        // Only `#digits` (or `#+digits`) is a Ref.
+        if (p.size() >= 2 && p[0] == '#') {
+            std::string_view digits = p.substr(1);
+            if (digits[0] == '+') digits.remove_prefix(1);
+            if (auto id = parse_u64(digits)) out.push_back(*id);
+        }
+        if (comma == std::string_view::npos) break;
+        piece = comma + 1;
     }
 }
 
