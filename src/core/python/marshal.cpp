@@ -6,10 +6,21 @@
 namespace quarnel::py {
 namespace {
 
+// A list of n Nones. PyList_New hands out zeroed memory that PyList_SetItem
+// reads before it writes: each fresh page is then faulted in twice, once for
+// the read and once for the write. [None] * n writes every slot first.
+PyObject* list_of_nones(std::size_t n) {
+    PyRef one(PyList_New(1));
+    if (!one) return nullptr;
+    Py_INCREF(Py_None);
+    PyList_SetItem(one.get(), 0, Py_None);  // steals the reference to None
+    return PySequence_Repeat(one.get(), static_cast<Py_ssize_t>(n));
+}
+
 // Fills a new list with convert(i) for i in [0, n).
 template <class Convert>
 PyObject* build_list(std::size_t n, Convert&& convert) {
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(n)));
+    PyRef list(list_of_nones(n));
     if (!list) return nullptr;
     for (std::size_t i = 0; i < n; ++i) {
         PyObject* item = convert(i);
