@@ -25,6 +25,27 @@ inline bool type_is(std::string_view type, std::string_view upper) {
     return true;
 }
 
+// The types a pass reads, by their type_tag: a record whose tag is none of
+// them is passed over without reading its name in the file. A record that
+// passes still has its name compared (type_is): tags can collide.
+template <std::size_t N>
+class TypeFilter {
+public:
+    template <class... Names>
+    constexpr explicit TypeFilter(Names... upper_names) : tags_{type_tag(upper_names)...} {}
+    bool admits(const EntityRecord& r) const {
+        for (const std::uint16_t t : tags_) {
+            if (r.type_tag() == t) return true;
+        }
+        return false;
+    }
+
+private:
+    std::uint16_t tags_[N];
+};
+template <class... Names>
+TypeFilter(Names...) -> TypeFilter<sizeof...(Names)>;
+
 // Trims 0x09-0x0D, 0x20, 0x85 and 0xA0 at both ends.
 std::string_view trim_wide(std::string_view s);
 

@@ -199,8 +199,8 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
     std::vector<std::uint64_t> scratch;
 
     table.for_each_in(begin, end, [&](std::uint64_t, const EntityRecord& r) {
-        const std::size_t len = r.type_length;
-        if (len != 25 && len != 22 && len != 14) return;
+        static constexpr TypeFilter kTypes{"IFCRELDEFINESBYPROPERTIES", "IFCPROPERTYSINGLEVALUE", "IFCPROPERTYSET"};
+        if (!kTypes.admits(r)) return;
         const Entity e = table.entity(r);
         if (type_is(e.type, "IFCRELDEFINESBYPROPERTIES")) {
             split_attributes(e.attributes, pieces);

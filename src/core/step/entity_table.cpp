@@ -14,9 +14,10 @@ void add_record(std::string_view file, const Statement& s, std::vector<EntityRec
     if (!h) return;
     // Record lengths are 32-bit: longer texts are skipped rather than cut short.
     if (h->type.size() > UINT32_MAX || h->attributes.size() > UINT32_MAX) return;
-    out.push_back(EntityRecord{h->id, static_cast<std::uint64_t>(h->type.data() - file.data()),
-                               static_cast<std::uint32_t>(h->type.size()),
-                               static_cast<std::uint32_t>(h->attributes.size())});
+    const auto offset = static_cast<std::uint64_t>(h->type.data() - file.data());
+    if (offset > EntityRecord::kOffsetMask) return;
+    out.push_back(EntityRecord::make(h->id, offset, type_tag(h->type), static_cast<std::uint32_t>(h->type.size()),
+                                     static_cast<std::uint32_t>(h->attributes.size())));
 }
 
 // Real models average 60 to 110 bytes per instance; reserving for 32 keeps

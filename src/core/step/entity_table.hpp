@@ -7,13 +7,41 @@
 
 namespace quarnel {
 
+// A 16-bit digest of a type name, the same in any letter case, from its
+// length and a few of its bytes. A pass that looks for a few types compares
+// digests and reads the name in the file only when one matches: most records
+// are then passed over without touching the file.
+constexpr std::uint16_t type_tag(std::string_view name) {
+    const auto up = [](char c) -> std::uint32_t {
+        const auto b = static_cast<unsigned char>(c);
+        return b >= 'a' && b <= 'z' ? b - 32u : b;
+    };
+    const std::size_t n = name.size();
+    std::uint32_t h = static_cast<std::uint32_t>(n) * 0x9E3779B1u;
+    if (n > 3) h = (h ^ up(name[3])) * 0x85EBCA77u;
+    if (n > 0) h = (h ^ up(name[n / 2])) * 0xC2B2AE3Du;
+    if (n > 1) h = (h ^ up(name[n - 2]) << 8 ^ up(name[n - 1])) * 0x27D4EB2Fu;
+    return static_cast<std::uint16_t>(h ^ (h >> 16));
+}
+
 // 24 bytes per instance. The attribute text starts just after the `(` that
 // follows the type name (and any whitespace), so it is found, not stored.
+// Offsets fit in 48 bits: no address space maps a larger file. (No bit-fields:
+// storing one reads the fresh memory of the record before writing it, which
+// costs a second page fault per page.)
 struct EntityRecord {
     std::uint64_t id;
-    std::uint64_t type_offset;
+    std::uint64_t type_word;  // type name offset in the low 48 bits, its type_tag above
     std::uint32_t type_length;
     std::uint32_t attr_length;
+
+    static constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << 48) - 1;
+    static EntityRecord make(std::uint64_t id, std::uint64_t type_offset, std::uint16_t tag, std::uint32_t type_length,
+                             std::uint32_t attr_length) {
+        return {id, type_offset | std::uint64_t{tag} << 48, type_length, attr_length};
+    }
+    std::uint64_t type_offset() const { return type_word & kOffsetMask; }
+    std::uint16_t type_tag() const { return static_cast<std::uint16_t>(type_word >> 48); }
 };
 static_assert(sizeof(EntityRecord) == 24);
 
@@ -46,11 +74,11 @@ public:
 
     Entity entity(const EntityRecord& r) const {
         const char* base = file_.data();
-        std::size_t p = r.type_offset + r.type_length;
+        std::size_t p = r.type_offset() + r.type_length;
         while (base[p] != '(') ++p;  // only whitespace can stand here
-        return {std::string_view(base + r.type_offset, r.type_length), std::string_view(base + p + 1, r.attr_length)};
+        return {std::string_view(base + r.type_offset(), r.type_length), std::string_view(base + p + 1, r.attr_length)};
     }
-    std::string_view type_of(const EntityRecord& r) const { return {file_.data() + r.type_offset, r.type_length}; }
+    std::string_view type_of(const EntityRecord& r) const { return {file_.data() + r.type_offset(), r.type_length}; }
 
     // Visits every live instance: f(id, const EntityRecord&).
     template <class F>
