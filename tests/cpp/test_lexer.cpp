@@ -122,6 +122,10 @@ static void table_cases() {
     CHECK(guids.guid_of(7) == std::optional<std::string_view>("2O2Fr$t4X7Zf8NOew3FLOH"));
     CHECK(!guids.guid_of(9));
     CHECK(!guids.guid_of(1000000000000ULL));  // not an upper-case IFC type name
+    // The type digest ignores letter case, as type_is does, and comes with every record.
+    CHECK(type_tag("IfcPropertySet") == type_tag("IFCPROPERTYSET") && type_tag("ifcpropertyset") == type_tag("IFCPROPERTYSET"));
+    for (const EntityRecord& r : table.records()) CHECK(r.type_tag() == type_tag(table.type_of(r)));
+    CHECK(table.records().back().type_tag() == type_tag("IFCWALL"));
 }
 
 // Ids that share their low bits (k << 45) once all fell into one probe chain,
