@@ -42,6 +42,14 @@ inline void require_guids(const TextPool& pool, const TextColumn& column) {
     require_utf8(pool, column);
 }
 
+inline void require_utf8(const TextPool& pool, const TextColumnParts& column) {
+    for (const TextColumn& part : column.parts) require_utf8(pool, part);
+}
+
+inline void require_guids(const TextPool& pool, const TextColumnParts& column) {
+    for (const TextColumn& part : column.parts) require_guids(pool, part);
+}
+
 inline void require_guids(const StringColumn& column) {
     for (std::size_t i = 0; i < column.size(); ++i) require(!column.is_null(i) && column.view(i).size() == 22);
     require_utf8(column);

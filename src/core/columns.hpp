@@ -164,6 +164,25 @@ private:
 // A column of text ids into a TextPool; TextPool::null is an absent value.
 using TextColumn = std::vector<std::uint32_t>;
 
+// A column built in parts on several threads, the parts kept end to end: the
+// rows are never copied into one vector.
+struct TextColumnParts {
+    std::vector<TextColumn> parts;
+
+    std::size_t size() const {
+        std::size_t n = 0;
+        for (const TextColumn& p : parts) n += p.size();
+        return n;
+    }
+    std::uint32_t operator[](std::size_t i) const {
+        for (const TextColumn& p : parts) {
+            if (i < p.size()) return p[i];
+            i -= p.size();
+        }
+        return TextPool::null;
+    }
+};
+
 // A text id of a pool appended at `offset` to another (see TextPool::append).
 inline std::uint32_t shifted(std::uint32_t id, std::uint32_t offset) { return id == TextPool::null ? id : id + offset; }
 

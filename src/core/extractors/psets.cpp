@@ -335,36 +335,25 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
     TextPool& pool = out.text;
     const ReadParts all(table, slots, read, pool);
 
-    // The join in parts too, each part's rows in its own columns, put end to
-    // end in link order. The first part writes into the result's columns,
-    // with room for all rows, and takes its GlobalId texts into the result's
-    // pool; the others' texts are renumbered after it.
+    // The join in parts too, each part's rows in its own columns, kept end
+    // to end in link order. The first part takes its GlobalId texts into the
+    // result's pool; the others' texts are renumbered after it.
     const std::size_t join_parts = part_count(all.links, kMinLinksPerPart);
     std::vector<PsetJoinPart> joined(join_parts);
     run_in_parts(all.links, join_parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
-        const std::size_t expected = (k == 0 ? all.links : end - begin) * 8;
-        join_part(table, guids, all, begin, end, k == 0 ? pool : joined[k].guid_text, expected, joined[k]);
+        join_part(table, guids, all, begin, end, k == 0 ? pool : joined[k].guid_text, (end - begin) * 8, joined[k]);
     });
-    out.guid = std::move(joined[0].guid);
-    out.pset_name = std::move(joined[0].pset_name);
-    out.prop_name = std::move(joined[0].prop_name);
-    out.value = std::move(joined[0].value);
-    out.value_type = std::move(joined[0].value_type);
-    // Each column of a later part is freed as soon as it is appended: the
-    // copies never stand beside a whole second set of columns.
-    auto append = [](TextColumn& to, TextColumn& from) {
-        to.insert(to.end(), from.begin(), from.end());
-        TextColumn().swap(from);
-    };
-    for (std::size_t k = 1; k < join_parts; ++k) {
+    for (std::size_t k = 0; k < join_parts; ++k) {
         PsetJoinPart& j = joined[k];
-        const std::uint32_t offset = pool.append(std::move(j.guid_text));
-        for (std::uint32_t& g : j.guid) g = shifted(g, offset);
-        append(out.guid, j.guid);
-        append(out.pset_name, j.pset_name);
-        append(out.prop_name, j.prop_name);
-        append(out.value, j.value);
-        append(out.value_type, j.value_type);
+        if (k > 0) {
+            const std::uint32_t offset = pool.append(std::move(j.guid_text));
+            for (std::uint32_t& g : j.guid) g = shifted(g, offset);
+        }
+        out.guid.parts.push_back(std::move(j.guid));
+        out.pset_name.parts.push_back(std::move(j.pset_name));
+        out.prop_name.parts.push_back(std::move(j.prop_name));
+        out.value.parts.push_back(std::move(j.value));
+        out.value_type.parts.push_back(std::move(j.value_type));
     }
     return out;
 }

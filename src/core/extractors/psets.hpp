@@ -9,15 +9,16 @@
 
 namespace quarnel {
 
-// Five parallel columns of text ids into `text`. Texts may borrow the mapped
-// file (not the table or the GuidIndex): marshal before unmapping.
+// Five parallel columns of text ids into `text`, each in the same parts.
+// Texts may borrow the mapped file (not the table or the GuidIndex): marshal
+// before unmapping.
 struct PsetColumns {
     TextPool text;
-    TextColumn guid;
-    TextColumn pset_name;
-    TextColumn prop_name;
-    TextColumn value;
-    TextColumn value_type;
+    TextColumnParts guid;
+    TextColumnParts pset_name;
+    TextColumnParts prop_name;
+    TextColumnParts value;
+    TextColumnParts value_type;
 };
 
 PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids);

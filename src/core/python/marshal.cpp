@@ -117,24 +117,52 @@ PyObject* TextObjects::get(std::uint32_t id) {
     return slot;
 }
 
-PyObject* to_list(const TextColumn& c, TextObjects& objects) {
-    // Rows of one object or one set come together: a run of the same text
-    // skips the lookup.
-    std::uint32_t last_id = TextPool::null;
-    PyObject* last = nullptr;  // borrowed: objects keeps a reference
-    return build_list(c.size(), [&](std::size_t i) -> PyObject* {
-        const std::uint32_t id = c[i];
-        if (id == last_id && last) {
-            Py_INCREF(last);
-            return last;
+namespace {
+
+// Text ids to their shared str objects. Rows of one object or one set come
+// together: a run of the same text skips the lookup.
+class TextRun {
+public:
+    explicit TextRun(TextObjects& objects) : objects_(objects) {}
+    PyObject* operator()(std::uint32_t id) {
+        if (id == last_id_ && last_) {
+            Py_INCREF(last_);
+            return last_;
         }
-        PyObject* o = objects.get(id);
+        PyObject* o = objects_.get(id);
         if (o && id != TextPool::null) {
-            last_id = id;
-            last = o;
+            last_id_ = id;
+            last_ = o;
         }
         return o;
-    });
+    }
+
+private:
+    TextObjects& objects_;
+    std::uint32_t last_id_ = TextPool::null;
+    PyObject* last_ = nullptr;  // borrowed: objects_ keeps a reference
+};
+
+}  // namespace
+
+PyObject* to_list(const TextColumn& c, TextObjects& objects) {
+    TextRun text(objects);
+    return build_list(c.size(), [&](std::size_t i) { return text(c[i]); });
+}
+
+PyObject* to_list(const TextColumnParts& c, TextObjects& objects) {
+    TextRun text(objects);
+    PyRef list(list_of_nones(c.size()));
+    if (!list) return nullptr;
+    Py_ssize_t i = 0;
+    for (const TextColumn& part : c.parts) {
+        for (const std::uint32_t id : part) {
+            PyObject* item = text(id);
+            if (!item) return nullptr;
+            PyList_SetItem(list.get(), i++, item);  // steals item
+        }
+    }
+    return list.release();
 }
 
 bool put(PyObject* dict, const char* key, PyObject* value) {

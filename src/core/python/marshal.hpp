@@ -47,6 +47,7 @@ private:
 };
 
 PyObject* to_list(const TextColumn& column, TextObjects& objects);
+PyObject* to_list(const TextColumnParts& column, TextObjects& objects);
 
 // Inserts `value` under `key` and drops the reference (a NULL value passes
 // the pending exception through). False when an exception is set.
