@@ -64,6 +64,14 @@ static void value_cases() {
         CHECK(parse_value(t).kind == K::Other);
     }
     CHECK(reference_list("#1,$,(#2),#3,'#4',#5") == (std::vector<std::uint64_t>{1, 3, 5}));
+    // Plain lists take a shortcut; every other form must read as the general walk does.
+    using Ids = std::vector<std::uint64_t>;
+    CHECK(reference_list(" #1 ,#2,\t#3 ") == (Ids{1, 2, 3}));
+    CHECK(reference_list("#1,,#2") == (Ids{1, 2}));
+    CHECK(reference_list("#1,") == (Ids{1}));
+    CHECK(reference_list("#1,#+5,# 6") == (Ids{1, 5}));
+    CHECK(reference_list("#18446744073709551616,#2,#18446744073709551615") == (Ids{2, 18446744073709551615ULL}));
+    CHECK(reference_list("#1x,#2").size() == 1 && reference_list("").empty() && reference_list("#").empty());
     CHECK(enum_at(split_attributes("$,.NOTDEFINED."), 1) == std::optional<std::string>("NOTDEFINED"));
     CHECK(!enum_at(split_attributes("$,.X."), 2));
     CHECK(!enum_at(split_attributes("$,'X'"), 1));

@@ -86,7 +86,7 @@ ClassificationColumns extract_classification_links(const EntityTable& table, con
     const auto& references = all.references;
     const auto& links = all.links;
 
-    GuidTexts guid_texts(table, guids, pool, links.size() + 16);
+    GuidTexts guid_texts(table, guids, pool);
     const ClassificationEntry no_system;
     const ReferenceEntry no_reference;
     for (const DefinitionLink& link : links) {

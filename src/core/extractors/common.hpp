@@ -32,16 +32,22 @@ template <std::size_t N>
 class TypeFilter {
 public:
     template <class... Names>
-    constexpr explicit TypeFilter(Names... upper_names) : tags_{type_tag(upper_names)...} {}
+    constexpr explicit TypeFilter(Names... upper_names) : tags_{type_tag(upper_names)...} {
+        for (const std::uint16_t t : tags_) low_bytes_[(t & 255) >> 6] |= std::uint64_t{1} << (t & 63);
+    }
     bool admits(const EntityRecord& r) const {
+        // Most records fail on the low byte alone: one test instead of N.
+        const std::uint16_t tag = r.type_tag();
+        if (!(low_bytes_[(tag & 255) >> 6] >> (tag & 63) & 1)) return false;
         for (const std::uint16_t t : tags_) {
-            if (r.type_tag() == t) return true;
+            if (tag == t) return true;
         }
         return false;
     }
 
 private:
     std::uint16_t tags_[N];
+    std::uint64_t low_bytes_[4] = {};  // which low bytes the tags have
 };
 template <class... Names>
 TypeFilter(Names...) -> TypeFilter<sizeof...(Names)>;
@@ -113,8 +119,10 @@ std::uint32_t pool_number(TextPool& pool, double x);
 // pool needs neither the table nor the GuidIndex once the join is done.
 class GuidTexts {
 public:
-    GuidTexts(const EntityTable& table, const GuidIndex& guids, TextPool& pool, std::size_t expected)
-        : table_(table), guids_(guids), pool_(pool), known_(expected) {}
+    // The map starts small: objects are far fewer than links (an object has
+    // many relationships), and a map sized by links is mostly untouched pages.
+    GuidTexts(const EntityTable& table, const GuidIndex& guids, TextPool& pool)
+        : table_(table), guids_(guids), pool_(pool), known_(1024) {}
     // TextPool::null for an object without a GlobalId.
     std::uint32_t of(std::uint64_t object);
 

@@ -141,7 +141,7 @@ MaterialColumns extract_material_assignments(const EntityTable& table, const Gui
         out.category.push_back(category);
     };
 
-    GuidTexts guid_texts(table, guids, pool, links.size() + 16);
+    GuidTexts guid_texts(table, guids, pool);
     for (const DefinitionLink& link : links) {
         const std::uint32_t guid = guid_texts.of(link.object);
         if (guid == kNull) continue;

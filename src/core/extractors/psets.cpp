@@ -297,7 +297,7 @@ struct PsetJoinPart {
 
 void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts& read, std::size_t begin,
                std::size_t end, TextPool& guid_text, std::size_t expected, PsetJoinPart& out) {
-    GuidTexts guid_texts(table, guids, guid_text, end - begin + 16);
+    GuidTexts guid_texts(table, guids, guid_text);
     for (TextColumn* c : {&out.guid, &out.pset_name, &out.prop_name, &out.value, &out.value_type}) c->reserve(expected);
     std::size_t part = 0, first = 0;
     for (std::size_t i = begin; i < end; ++i) {

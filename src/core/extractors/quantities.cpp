@@ -126,7 +126,7 @@ QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex&
     std::uint32_t labels[kKindCount];
     for (int k = 0; k < kKindCount; ++k) labels[k] = pool.add_view(kQuantityKinds[k].label);
 
-    GuidTexts guid_texts(table, guids, pool, links.size() + 16);
+    GuidTexts guid_texts(table, guids, pool);
     std::vector<std::uint64_t> objects;
     for (const PendingLinks& link : links) {
         const QuantitySetEntry* set = sets.find(link.definition);

@@ -510,7 +510,35 @@ StepValue parse_value(std::string_view token) {
     return v;
 }
 
+namespace {
+
+// The common form `#1,#2, #3`: references and commas, whitespace around
+// them. False (with `out` in any state) for anything else.
+bool plain_references(std::string_view text, std::vector<std::uint64_t>& out) {
+    const char* p = text.data();
+    const char* const end = p + text.size();
+    for (;;) {
+        while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;
+        if (p == end || *p != '#') return false;
+        ++p;
+        if (p == end || !is_digit(static_cast<unsigned char>(*p))) return false;
+        std::uint64_t v = 0;
+        for (; p < end && is_digit(static_cast<unsigned char>(*p)); ++p) {
+            if (__builtin_mul_overflow(v, 10u, &v) || __builtin_add_overflow(v, *p - '0', &v)) return false;
+        }
+        out.push_back(v);
+        while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;
+        if (p == end) return true;
+        if (*p != ',') return false;
+        ++p;
+    }
+}
+
+}  // namespace
+
 void reference_list(std::string_view list_text, std::vector<std::uint64_t>& out) {
+    out.clear();
+    if (plain_references(list_text, out)) return;
     // The pieces of split_attributes, walked in place: no piece list to allocate.
     out.clear();
     long long depth = 0;
