@@ -36,9 +36,8 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Cla
     std::vector<std::uint64_t> scratch;
     auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_optional_text(pool, pieces[i]) : kNull; };
 
-    table.for_each_in(begin, end, [&](std::uint64_t id, const EntityRecord& r) {
-        static constexpr TypeFilter kTypes{kRelation, kReference, kSystem};
-        if (!kTypes.admits(r)) return;
+    static constexpr TypeFilter kTypes{kRelation, kReference, kSystem};
+    table.for_each_in(begin, end, kTypes, [&](std::uint64_t id, const EntityRecord& r) {
         const std::size_t len = r.type_length;
         if (len != kRelation.size() && len != kReference.size() && len != kSystem.size()) return;
         const std::string_view type = table.type_of(r);

@@ -17,6 +17,7 @@ namespace quarnel {
 // Equal length, bytes equal ignoring ASCII case; `upper` is an upper-case IFC name.
 inline bool type_is(std::string_view type, std::string_view upper) {
     if (type.size() != upper.size()) return false;
+    if (type == upper) return true;  // names are nearly always written in upper case
     for (std::size_t i = 0; i < type.size(); ++i) {
         char c = type[i];
         if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
@@ -25,9 +26,10 @@ inline bool type_is(std::string_view type, std::string_view upper) {
     return true;
 }
 
-// The types a pass reads, by their type_tag: a record whose tag is none of
-// them is passed over without reading its name in the file. A record that
-// passes still has its name compared (type_is): tags can collide.
+// The types a pass reads, by their type_tag, for EntityTable::for_each_in:
+// a record whose tag is none of them is passed over without reading it or its
+// name. A record that passes still has its name compared (type_is): tags can
+// collide.
 template <std::size_t N>
 class TypeFilter {
 public:
@@ -35,9 +37,8 @@ public:
     constexpr explicit TypeFilter(Names... upper_names) : tags_{type_tag(upper_names)...} {
         for (const std::uint16_t t : tags_) low_bytes_[(t & 255) >> 6] |= std::uint64_t{1} << (t & 63);
     }
-    bool admits(const EntityRecord& r) const {
+    bool operator()(std::uint16_t tag) const {
         // Most records fail on the low byte alone: one test instead of N.
-        const std::uint16_t tag = r.type_tag();
         if (!(low_bytes_[(tag & 255) >> 6] >> (tag & 63) & 1)) return false;
         for (const std::uint16_t t : tags_) {
             if (tag == t) return true;

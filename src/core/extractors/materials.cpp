@@ -47,9 +47,8 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Mat
     std::vector<std::uint64_t> scratch;
     auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_string(pool, pieces[i]).value_or(kNull) : kNull; };
 
-    table.for_each_in(begin, end, [&](std::uint64_t id, const EntityRecord& r) {
-        static constexpr TypeFilter kTypes{kMaterial, kList, kLayer, kLayerSet, kRelation, kUsage};
-        if (!kTypes.admits(r)) return;
+    static constexpr TypeFilter kTypes{kMaterial, kList, kLayer, kLayerSet, kRelation, kUsage};
+    table.for_each_in(begin, end, kTypes, [&](std::uint64_t id, const EntityRecord& r) {
         const std::size_t len = r.type_length;
         if (len != kMaterial.size() && len != kList.size() && len != kLayer.size() && len != kLayerSet.size() &&
             len != kRelation.size()) {

@@ -198,9 +198,8 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
     pieces.reserve(12);
     std::vector<std::uint64_t> scratch;
 
-    table.for_each_in(begin, end, [&](std::uint64_t, const EntityRecord& r) {
-        static constexpr TypeFilter kTypes{"IFCRELDEFINESBYPROPERTIES", "IFCPROPERTYSINGLEVALUE", "IFCPROPERTYSET"};
-        if (!kTypes.admits(r)) return;
+    static constexpr TypeFilter kTypes{"IFCRELDEFINESBYPROPERTIES", "IFCPROPERTYSINGLEVALUE", "IFCPROPERTYSET"};
+    table.for_each_in(begin, end, kTypes, [&](std::uint64_t, const EntityRecord& r) {
         const Entity e = table.entity(r);
         if (type_is(e.type, "IFCRELDEFINESBYPROPERTIES")) {
             split_attributes(e.attributes, pieces);

@@ -8,16 +8,31 @@
 namespace quarnel {
 namespace {
 
+// Records in file order with their type tags, side by side.
+struct Records {
+    std::vector<EntityRecord> records;
+    std::vector<std::uint16_t> tags;
+
+    void reserve(std::size_t n) {
+        records.reserve(n);
+        tags.reserve(n);
+    }
+    void append(const Records& more) {
+        records.insert(records.end(), more.records.begin(), more.records.end());
+        tags.insert(tags.end(), more.tags.begin(), more.tags.end());
+    }
+};
+
 // Appends the record of `s`, when it is an instance.
-void add_record(std::string_view file, const Statement& s, std::vector<EntityRecord>& out) {
+void add_record(std::string_view file, const Statement& s, Records& out) {
     auto h = parse_instance_header(s.text);
     if (!h) return;
     // Record lengths are 32-bit: longer texts are skipped rather than cut short.
     if (h->type.size() > UINT32_MAX || h->attributes.size() > UINT32_MAX) return;
-    const auto offset = static_cast<std::uint64_t>(h->type.data() - file.data());
-    if (offset > EntityRecord::kOffsetMask) return;
-    out.push_back(EntityRecord::make(h->id, offset, type_tag(h->type), static_cast<std::uint32_t>(h->type.size()),
-                                     static_cast<std::uint32_t>(h->attributes.size())));
+    out.records.push_back(EntityRecord{h->id, static_cast<std::uint64_t>(h->type.data() - file.data()),
+                                       static_cast<std::uint32_t>(h->type.size()),
+                                       static_cast<std::uint32_t>(h->attributes.size())});
+    out.tags.push_back(type_tag(h->type));
 }
 
 // Real models average 60 to 110 bytes per instance; reserving for 32 keeps
@@ -29,7 +44,7 @@ std::size_t expected_records(std::size_t bytes) { return bytes / 32 + 1024; }
 struct Part {
     std::size_t begin = 0;
     std::size_t stop = 0;
-    std::vector<EntityRecord> records;
+    Records records;
     std::optional<Statement> overshoot;  // the first statement past `stop`, unread
     bool landed = false;                 // a statement starts exactly at `stop`
 };
@@ -48,7 +63,7 @@ void scan_part(std::string_view file, Part& part, std::size_t expected) {
 }
 
 // Scans serially from `from` to the end of the DATA section.
-void scan_rest(std::string_view file, std::size_t from, std::vector<EntityRecord>& out) {
+void scan_rest(std::string_view file, std::size_t from, Records& out) {
     StatementScanner rest(file, from);
     while (auto s = rest.next()) add_record(file, *s, out);
 }
@@ -105,20 +120,25 @@ EntityTable EntityTable::build(std::string_view file) {
             const std::size_t bytes = k == 0 ? file.size() - start : split[k].stop - split[k].begin;
             scan_part(file, split[k], expected_records(bytes));
         });
-        table.records_ = std::move(split[0].records);
+        Records all = std::move(split[0].records);
         for (std::size_t i = 0; i < split.size(); ++i) {
             const Part& part = split[i];
-            if (i > 0) table.records_.insert(table.records_.end(), part.records.begin(), part.records.end());
+            if (i > 0) all.append(part.records);
             if (part.landed) continue;
             if (part.overshoot) {
-                add_record(file, *part.overshoot, table.records_);
-                scan_rest(file, part.overshoot->end + 1, table.records_);
+                add_record(file, *part.overshoot, all);
+                scan_rest(file, part.overshoot->end + 1, all);
             }
             break;
         }
+        table.records_ = std::move(all.records);
+        table.type_tags_ = std::move(all.tags);
     } else {
-        table.records_.reserve(expected_records(file.size() - start));
-        scan_rest(file, start, table.records_);
+        Records all;
+        all.reserve(expected_records(file.size() - start));
+        scan_rest(file, start, all);
+        table.records_ = std::move(all.records);
+        table.type_tags_ = std::move(all.tags);
     }
     table.build_index();
     return table;
@@ -126,7 +146,10 @@ EntityTable EntityTable::build(std::string_view file) {
 
 void EntityTable::build_index() {
     const std::size_t n = records_.size();
-    if (n >= npos) records_.resize(npos - 1);  // indices are 32-bit
+    if (n >= npos) {  // indices are 32-bit
+        records_.resize(npos - 1);
+        type_tags_.resize(npos - 1);
+    }
     std::uint64_t max_id = 0;
     for (const auto& r : records_) max_id = r.id > max_id ? r.id : max_id;
     std::size_t live = 0;

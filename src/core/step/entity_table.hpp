@@ -9,8 +9,8 @@ namespace quarnel {
 
 // A 16-bit digest of a type name, the same in any letter case, from its
 // length and a few of its bytes. A pass that looks for a few types compares
-// digests and reads the name in the file only when one matches: most records
-// are then passed over without touching the file.
+// digests and reads the record and the name only when one matches: most
+// records are then passed over without touching either.
 constexpr std::uint16_t type_tag(std::string_view name) {
     const auto up = [](char c) -> std::uint32_t {
         const auto b = static_cast<unsigned char>(c);
@@ -26,22 +26,11 @@ constexpr std::uint16_t type_tag(std::string_view name) {
 
 // 24 bytes per instance. The attribute text starts just after the `(` that
 // follows the type name (and any whitespace), so it is found, not stored.
-// Offsets fit in 48 bits: no address space maps a larger file. (No bit-fields:
-// storing one reads the fresh memory of the record before writing it, which
-// costs a second page fault per page.)
 struct EntityRecord {
     std::uint64_t id;
-    std::uint64_t type_word;  // type name offset in the low 48 bits, its type_tag above
+    std::uint64_t type_offset;
     std::uint32_t type_length;
     std::uint32_t attr_length;
-
-    static constexpr std::uint64_t kOffsetMask = (std::uint64_t{1} << 48) - 1;
-    static EntityRecord make(std::uint64_t id, std::uint64_t type_offset, std::uint16_t tag, std::uint32_t type_length,
-                             std::uint32_t attr_length) {
-        return {id, type_offset | std::uint64_t{tag} << 48, type_length, attr_length};
-    }
-    std::uint64_t type_offset() const { return type_word & kOffsetMask; }
-    std::uint16_t type_tag() const { return static_cast<std::uint16_t>(type_word >> 48); }
 };
 static_assert(sizeof(EntityRecord) == 24);
 
@@ -70,15 +59,17 @@ public:
 
     // All records in file order, superseded duplicates included; see is_live.
     const std::vector<EntityRecord>& records() const { return records_; }
+    // type_tag() of each record's type name, by position.
+    const std::vector<std::uint16_t>& type_tags() const { return type_tags_; }
     bool is_live(std::uint32_t i) const { return !has_duplicates_ || index_of(records_[i].id) == i; }
 
     Entity entity(const EntityRecord& r) const {
         const char* base = file_.data();
-        std::size_t p = r.type_offset() + r.type_length;
+        std::size_t p = r.type_offset + r.type_length;
         while (base[p] != '(') ++p;  // only whitespace can stand here
-        return {std::string_view(base + r.type_offset(), r.type_length), std::string_view(base + p + 1, r.attr_length)};
+        return {std::string_view(base + r.type_offset, r.type_length), std::string_view(base + p + 1, r.attr_length)};
     }
-    std::string_view type_of(const EntityRecord& r) const { return {file_.data() + r.type_offset(), r.type_length}; }
+    std::string_view type_of(const EntityRecord& r) const { return {file_.data() + r.type_offset, r.type_length}; }
 
     // Visits every live instance: f(id, const EntityRecord&).
     template <class F>
@@ -93,6 +84,15 @@ public:
             if (is_live(i)) f(records_[i].id, records_[i]);
         }
     }
+    // The same for the records whose type tag `admits(tag)` accepts: the
+    // walk reads two bytes per record and the record itself only for those.
+    template <class Admits, class F>
+    void for_each_in(std::size_t begin, std::size_t end, const Admits& admits, F&& f) const {
+        const std::uint16_t* tags = type_tags_.data();
+        for (auto i = static_cast<std::uint32_t>(begin); i < end; ++i) {
+            if (admits(tags[i]) && is_live(i)) f(records_[i].id, records_[i]);
+        }
+    }
 
     std::size_t size() const { return live_count_; }
     std::string_view file() const { return file_; }
@@ -100,6 +100,7 @@ public:
 private:
     std::string_view file_;
     std::vector<EntityRecord> records_;
+    std::vector<std::uint16_t> type_tags_;
     // Dense ids (the norm) index a direct table; sparse ids an open-addressing one.
     std::vector<std::uint32_t> direct_;
     std::vector<std::uint32_t> slots_;

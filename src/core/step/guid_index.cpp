@@ -21,7 +21,7 @@ std::optional<std::string_view> GuidIndex::guid_at(std::uint32_t record) const {
     if (!table_ || record >= table_->records().size()) return std::nullopt;
     const EntityRecord& r = table_->records()[record];
     const std::string_view file = table_->file();
-    if (r.type_length < 3 || std::memcmp(file.data() + r.type_offset(), "IFC", 3) != 0) return std::nullopt;
+    if (r.type_length < 3 || std::memcmp(file.data() + r.type_offset, "IFC", 3) != 0) return std::nullopt;
     if (!table_->is_live(record)) return std::nullopt;
     const std::string_view attrs = table_->entity(r).attributes;
     std::size_t p = 0;
