@@ -174,13 +174,6 @@ struct TextColumnParts {
         for (const TextColumn& p : parts) n += p.size();
         return n;
     }
-    std::uint32_t operator[](std::size_t i) const {
-        for (const TextColumn& p : parts) {
-            if (i < p.size()) return p[i];
-            i -= p.size();
-        }
-        return TextPool::null;
-    }
 };
 
 // A text id of a pool appended at `offset` to another (see TextPool::append).
