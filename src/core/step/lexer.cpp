@@ -288,18 +288,34 @@ std::optional<InstanceHeader> parse_instance_header(std::string_view s) {
     return h;
 }
 
-void split_attributes(std::string_view text, Pieces& out) {
-    out.clear();
+namespace {
+
+// Calls f(piece) for each trimmed top-level piece of `text`, in order, until
+// f returns false. Nothing after an unclosed quote splits.
+template <class F>
+void for_each_piece(std::string_view text, F&& f) {
     long long depth = 0;
     bool open_string = false;
     std::size_t piece = 0;
     for (;;) {
         const std::size_t comma = next_top_level_comma(text, piece, depth, open_string);
-        if (comma == std::string_view::npos) break;
-        out.push_back(trim(text.substr(piece, comma - piece)));
+        if (comma == std::string_view::npos) {
+            f(trim(text.substr(piece)));
+            return;
+        }
+        if (!f(trim(text.substr(piece, comma - piece)))) return;
         piece = comma + 1;
     }
-    out.push_back(trim(text.substr(piece)));
+}
+
+}  // namespace
+
+void split_attributes(std::string_view text, Pieces& out) {
+    out.clear();
+    for_each_piece(text, [&](std::string_view piece) {
+        out.push_back(piece);
+        return true;
+    });
 }
 
 Pieces split_attributes(std::string_view text) {
@@ -310,19 +326,13 @@ Pieces split_attributes(std::string_view text) {
 }
 
 std::optional<std::string_view> attribute_at(std::string_view text, std::size_t index) {
-    long long depth = 0;
-    bool open_string = false;
-    std::size_t piece = 0;
-    for (std::size_t k = 0;; ++k) {
-        const std::size_t comma = open_string ? std::string_view::npos
-                                              : next_top_level_comma(text, piece, depth, open_string);
-        if (comma == std::string_view::npos) {
-            if (k == index) return trim(text.substr(piece));
-            return std::nullopt;
-        }
-        if (k == index) return trim(text.substr(piece, comma - piece));
-        piece = comma + 1;
-    }
+    std::optional<std::string_view> found;
+    std::size_t k = 0;
+    for_each_piece(text, [&](std::string_view piece) {
+        if (k++ == index) found = piece;
+        return !found;
+    });
+    return found;
 }
 
 std::string decode_string(std::string_view in) {
@@ -539,24 +549,16 @@ bool plain_references(std::string_view text, std::vector<std::uint64_t>& out) {
 void reference_list(std::string_view list_text, std::vector<std::uint64_t>& out) {
     out.clear();
     if (plain_references(list_text, out)) return;
-    // The pieces of split_attributes, walked in place: no piece list to allocate.
-    out.clear();
-    long long depth = 0;
-    bool open_string = false;
-    std::size_t piece = 0;
-    for (;;) {
-        const std::size_t comma = next_top_level_comma(list_text, piece, depth, open_string);
-        const std::string_view p =
-            trim(comma == std::string_view::npos ? list_text.substr(piece) : list_text.substr(piece, comma - piece));
+    out.clear();  // the shortcut may have read part of the list
+    for_each_piece(list_text, [&](std::string_view p) {
         // Only `#digits` (or `#+digits`) is a Ref.
         if (p.size() >= 2 && p[0] == '#') {
             std::string_view digits = p.substr(1);
             if (digits[0] == '+') digits.remove_prefix(1);
             if (auto id = parse_u64(digits)) out.push_back(*id);
         }
-        if (comma == std::string_view::npos) break;
-        piece = comma + 1;
-    }
+        return true;
+    });
 }
 
 std::vector<std::uint64_t> reference_list(std::string_view list_text) {
