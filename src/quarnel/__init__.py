@@ -13,6 +13,7 @@ from typing import TYPE_CHECKING, Union
 
 from quarnel import _core
 from quarnel._core import __version__
+from quarnel.arrow import read_table, read_tables, table_schema
 from quarnel.tables import MissingDependency, table_columns, to_arrow, to_pandas
 
 if TYPE_CHECKING:
@@ -114,6 +115,9 @@ __all__ = [
     "extract_classifications",
     "extract_all",
     "analyse_drift",
+    "read_table",
+    "read_tables",
+    "table_schema",
     "to_pandas",
     "to_arrow",
     "table_columns",

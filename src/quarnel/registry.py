@@ -1,0 +1,79 @@
+"""Every table quarnel can produce: its name, the native call that reads it, its columns and types.
+
+One place for what the command line, batch runs, conversions and the Arrow face agree on.
+Column kinds: "int" (int64), "float" (float64), "str" (UTF-8 text) and "dict" (UTF-8 text that
+repeats, dictionary-encoded with int32 indices). Every column may hold nulls.
+"""
+
+from __future__ import annotations
+
+from dataclasses import dataclass
+from typing import Dict, Tuple
+
+SEVERITIES = ("ok", "warn", "error")  # drift verdicts, mildest first
+SEVERITY_COLOURS = {"ok": "#9aa5b1", "warn": "#f28e2b", "error": "#d62728"}
+
+
+@dataclass(frozen=True)
+class Table:
+    name: str
+    call: str  # the native function whose result holds the table
+    columns: Tuple[Tuple[str, str], ...]  # (name, kind)
+
+    @property
+    def column_names(self) -> Tuple[str, ...]:
+        return tuple(name for name, _ in self.columns)
+
+    def kind(self, column: str) -> str:
+        for name, kind in self.columns:
+            if name == column:
+                return kind
+        raise KeyError(f"table {self.name!r} has no column {column!r}")
+
+
+def _table(name: str, call: str, spec: str) -> Table:
+    # "a:int b:dict c" -> (("a", "int"), ("b", "dict"), ("c", "str"))
+    columns = []
+    for item in spec.split():
+        column, _, kind = item.partition(":")
+        columns.append((column, kind or "str"))
+    return Table(name, call, tuple(columns))
+
+
+_SPATIAL = "step_id:int guid"
+
+TABLES: Dict[str, Table] = {t.name: t for t in (
+    _table("psets", "extract_psets", "guid pset_name:dict prop_name:dict value value_type:dict"),
+    _table("quantities", "extract_quantities",
+           "guid qto_name:dict quantity_name:dict value quantity_type:dict unit_step_id:int"),
+    _table("materials", "extract_materials",
+           "guid role:dict layer_index:int material_name:dict layer_thickness_mm:float category:dict"),
+    _table("classifications", "extract_classifications",
+           "guid system_name:dict edition:dict identification:dict name:dict location:dict source:dict"),
+    _table("products", "index_ifc",
+           "step_id:int guid entity:dict name predefined_type:dict object_type:dict tag"),
+    _table("storeys", "index_ifc", "step_id:int guid name elevation:float building_step_id:int"),
+    _table("contained_in", "index_ifc", "child:int structure:int"),
+    _table("aggregates", "index_ifc", "child:int parent:int"),
+    _table("storey_building", "index_ifc", "storey:int building:int"),
+    _table("sites", "index_ifc", _SPATIAL),
+    _table("buildings", "index_ifc", _SPATIAL),
+    _table("projects", "index_ifc", _SPATIAL),
+    _table("spaces", "index_ifc", _SPATIAL),
+    _table("type_counts", "index_ifc", "entity count:int"),
+    _table("drift", "analyse_drift",
+           "guid entity:dict source:dict triangle_count:int surface_area:float volume_abs:float "
+           "placement_x:float placement_y:float placement_z:float "
+           "centroid_x:float centroid_y:float centroid_z:float "
+           "drift_distance:float max_extent:float drift_ratio:float drift_severity:dict"),
+)}
+
+EXTRACT_ALL_TABLES = ("psets", "quantities", "materials", "classifications")
+INDEX_TABLES = tuple(name for name, t in TABLES.items() if t.call == "index_ifc")
+
+
+def table(name: str) -> Table:
+    try:
+        return TABLES[name]
+    except KeyError:
+        raise ValueError(f"no table {name!r}; choose one of {', '.join(TABLES)}") from None
