@@ -46,3 +46,84 @@ corpus = pytest.mark.skipif(not CORPUS_MODELS, reason="../shared/corpus is not p
 
 def corpus_params():
     return [pytest.param(str(p), id=p.name) for p in CORPUS_MODELS]
+
+
+def open_with_ifcopenshell(path):
+    """The model read by IfcOpenShell; skips the test when IfcOpenShell or the model's schema is missing."""
+    ifcopenshell = pytest.importorskip("ifcopenshell")
+    try:
+        return ifcopenshell.open(str(path))
+    except Exception as e:  # schemas IfcOpenShell does not know
+        pytest.skip(f"IfcOpenShell cannot open the model: {e}")
+
+
+def wall_guid(i):
+    return f"W{i:021d}"
+
+
+def building(walls, geometry=False):
+    """DATA of a model whose walls each carry their own property set, quantity set, material
+    layers, material list and classification, every text naming its wall, so that rows taken
+    from the wrong wall (or the wrong part of the file) show. 20 records per wall (24 with a
+    triangle body each)."""
+    lines = ["#1=IFCCARTESIANPOINTLIST3D(((0.,0.,0.),(1.,0.,0.),(0.,1.,3.)));"] if geometry else []
+    for i in range(walls):
+        b = 100 + 24 * i
+        body = f"#{b + 22}" if geometry else "$"
+        lines.append(f"""#{b}=IFCWALL('{wall_guid(i)}',$,'Wall {i}',$,$,$,{body},$,$);
+#{b + 1}=IFCPROPERTYSINGLEVALUE('Name {i}',$,IFCLABEL('value {i}'),$);
+#{b + 2}=IFCPROPERTYSINGLEVALUE('Count',$,IFCINTEGER({i}),$);
+#{b + 3}=IFCPROPERTYSET('P{i:021d}',$,'Pset {i}',$,(#{b + 1},#{b + 2}));
+#{b + 4}=IFCRELDEFINESBYPROPERTIES('R{i:021d}',$,$,$,(#{b}),#{b + 3});
+#{b + 5}=IFCQUANTITYLENGTH('Length {i}',$,$,{i}.5,$);
+#{b + 6}=IFCQUANTITYAREA('Area',$,$,2.,$);
+#{b + 7}=IFCELEMENTQUANTITY('Q{i:021d}',$,'Qto {i}',$,$,(#{b + 5},#{b + 6}));
+#{b + 8}=IFCRELDEFINESBYPROPERTIES('S{i:021d}',$,$,$,(#{b}),#{b + 7});
+#{b + 9}=IFCMATERIAL('Material {i}',$,'Category {i}');
+#{b + 10}=IFCMATERIALLAYER(#{b + 9},{i}.25,$,'Layer {i}',$,$,$);
+#{b + 11}=IFCMATERIALLAYER(#{b + 9},10.,$,$,$,$,$);
+#{b + 12}=IFCMATERIALLAYERSET((#{b + 10},#{b + 11}),'Set {i}',$);
+#{b + 13}=IFCMATERIALLAYERSETUSAGE(#{b + 12},.AXIS2.,.POSITIVE.,0.,$);
+#{b + 14}=IFCRELASSOCIATESMATERIAL('M{i:021d}',$,$,$,(#{b}),#{b + 13});
+#{b + 15}=IFCMATERIALLIST((#{b + 9}));
+#{b + 16}=IFCRELASSOCIATESMATERIAL('L{i:021d}',$,$,$,(#{b}),#{b + 15});
+#{b + 17}=IFCCLASSIFICATION('Source {i}','Edition {i}',$,'System {i}',$,$,$);
+#{b + 18}=IFCCLASSIFICATIONREFERENCE('Location {i}','Id {i}','Ref {i}',#{b + 17},$,$);
+#{b + 19}=IFCRELASSOCIATESCLASSIFICATION('C{i:021d}',$,$,$,(#{b}),#{b + 18});""")
+        if geometry:
+            lines.append(f"""#{b + 20}=IFCTRIANGULATEDFACESET(#1,$,$,((1,2,3)),$);
+#{b + 21}=IFCSHAPEREPRESENTATION($,'Body','Tessellation',(#{b + 20}));
+#{b + 22}=IFCPRODUCTDEFINITIONSHAPE($,$,(#{b + 21}));""")
+    return "\n".join(lines)
+
+
+def building_rows(walls):
+    """The rows each extractor gives for building(walls), as multisets."""
+    from collections import Counter
+
+    psets, quantities, materials, classifications = Counter(), Counter(), Counter(), Counter()
+    for i in range(walls):
+        g = wall_guid(i)
+        psets.update([(g, f"Pset {i}", f"Name {i}", f"value {i}", "IfcLabel"), (g, f"Pset {i}", "Count", str(i), "IfcInteger")])
+        quantities.update([(g, f"Qto {i}", f"Length {i}", f"{i}.5", "Length", None), (g, f"Qto {i}", "Area", "2", "Area", None)])
+        materials.update([(g, "layer", 0, f"Layer {i}", i + 0.25, f"Category {i}"),
+                          (g, "layer", 1, f"Material {i}", 10.0, f"Category {i}"),
+                          (g, "list", 0, f"Material {i}", None, f"Category {i}")])
+        classifications[(g, f"System {i}", f"Edition {i}", f"Id {i}", f"Ref {i}", f"Location {i}", f"Source {i}")] += 1
+    return {"psets": psets, "quantities": quantities, "materials": materials, "classifications": classifications}
+
+
+# The columns of each extractor's rows, in result order.
+COLUMNS = {
+    "psets": ("guid", "pset_name", "prop_name", "value", "value_type"),
+    "quantities": ("guid", "qto_name", "quantity_name", "value", "quantity_type", "unit_step_id"),
+    "materials": ("guid", "role", "layer_index", "material_name", "layer_thickness_mm", "category"),
+    "classifications": ("guid", "system_name", "edition", "identification", "name", "location", "source"),
+}
+
+
+def table_rows(result, table):
+    """An extractor's rows as a multiset of tuples (their order follows hash maps)."""
+    from collections import Counter
+
+    return Counter(zip(*(result[c] for c in COLUMNS[table])))

@@ -1,0 +1,32 @@
+"""A model large enough to be read in parts on several threads, whose walls all differ: a row
+that takes a text, a member or a record from the wrong part shows as a row of another wall."""
+import pytest
+
+import quarnel
+from conftest import building, building_rows, ifc_text, table_rows
+
+WALLS = 26_000  # 520,000 records: above the size where the extractors split the records in two
+FUNCTIONS = {"psets": "extract_psets", "quantities": "extract_quantities", "materials": "extract_materials",
+             "classifications": "extract_classifications"}
+
+
+@pytest.fixture(scope="module")
+def large(tmp_path_factory):
+    path = tmp_path_factory.mktemp("parts") / "walls.ifc"
+    path.write_text(ifc_text(building(WALLS)), encoding="latin-1")
+    return str(path), building_rows(WALLS)
+
+
+@pytest.mark.parametrize("table", FUNCTIONS)
+def test_every_wall_keeps_its_own_rows(large, table):
+    path, expected = large
+    result = getattr(quarnel, FUNCTIONS[table])(path)
+    assert table_rows(result, table) == expected[table]
+    assert result["guid"] == sorted(result["guid"]), "rows follow the relationships in file order"
+
+
+def test_extract_all_gives_the_same_rows(large):
+    path, expected = large
+    result = quarnel.extract_all(path)
+    for table in FUNCTIONS:
+        assert table_rows(result[table], table) == expected[table], table

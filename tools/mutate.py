@@ -1,0 +1,127 @@
+"""Mutation check: applies small faults to the core and the package one at a time, rebuilds the
+native module incrementally and runs the test suite against it; a fault no test notices survives.
+
+    python tools/mutate.py [--tree DIR] [--only NAME ...] [--timeout S] [--report FILE]
+
+DIR (default: this checkout) is mutated in place and restored after every mutation. The module is
+built once into DIR/build/mutate with cmake and rebuilt there per mutation (only the changed source
+recompiles); the suite runs with PYTHONPATH pointing at DIR/build/mutate/stage, where the package
+sources are linked beside the built module, so nothing is installed. The suite stops at the first
+failure (-x), the mutation's own test files first."""
+
+from __future__ import annotations
+
+import argparse
+import os
+import pathlib
+import subprocess
+import sys
+import time
+
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parent))
+from mutations import MUTATIONS  # noqa: E402
+
+
+def run(command, cwd, timeout=None, env=None):
+    return subprocess.run(command, cwd=cwd, capture_output=True, text=True, timeout=timeout, env=env)
+
+
+class Stage:
+    def __init__(self, tree: pathlib.Path, python: str):
+        self.tree = tree
+        self.python = python
+        self.build = tree / "build" / "mutate"
+        self.stage = self.build / "stage"
+
+    def configure(self):
+        if not (self.build / "CMakeCache.txt").exists():
+            proc = run(["cmake", "-S", str(self.tree), "-B", str(self.build), "-DSKBUILD=ON",
+                        "-DCMAKE_BUILD_TYPE=Release", f"-DPython_EXECUTABLE={self.python}"], self.tree)
+            if proc.returncode:
+                sys.exit("cmake configure failed:\n" + proc.stdout + proc.stderr)
+        if not self.compile():
+            sys.exit("the unmutated module does not build")
+        package = self.stage / "quarnel"
+        package.mkdir(parents=True, exist_ok=True)
+        for source in (self.tree / "src" / "quarnel").iterdir():
+            link = package / source.name
+            if not link.exists() and not link.is_symlink():
+                link.symlink_to(source)
+        module = next(self.build.glob("_core*.so"))
+        target = package / "_core.abi3.so"
+        if not target.exists():
+            target.symlink_to(module)
+
+    def compile(self) -> bool:
+        return run(["nice", "cmake", "--build", str(self.build), "--target", "_core", "-j", "2"], self.tree).returncode == 0
+
+    def suite(self, first, timeout):
+        env = dict(os.environ, PYTHONPATH=str(self.stage), PYTHONDONTWRITEBYTECODE="1")
+        tests = [f"tests/{name}" for name in first if (self.tree / "tests" / name).exists()]
+        command = ["nice", self.python, "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider", *tests, "tests"]
+        try:
+            proc = run(command, self.tree, timeout=timeout, env=env)
+        except subprocess.TimeoutExpired:
+            return "caught (timeout)", ""
+        if proc.returncode == 0:
+            return "survived", ""
+        failed = [line for line in proc.stdout.splitlines() if line.startswith(("FAILED", "ERROR"))]
+        return "caught", failed[0] if failed else proc.stdout.strip().splitlines()[-1:][0] if proc.stdout.strip() else ""
+
+
+def main():
+    here = pathlib.Path(__file__).resolve().parent.parent
+    ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
+    ap.add_argument("--tree", type=pathlib.Path, default=here)
+    ap.add_argument("--python", default=sys.executable)
+    ap.add_argument("--only", nargs="*")
+    ap.add_argument("--timeout", type=float, default=900)
+    ap.add_argument("--report", type=pathlib.Path)
+    args = ap.parse_args()
+    tree = args.tree.resolve()
+    stage = Stage(tree, args.python)
+    chosen = [m for m in MUTATIONS if not args.only or m.name in args.only]
+    stage.configure()
+
+    lines = []
+
+    def say(text):
+        print(text, flush=True)
+        lines.append(text)
+        if args.report:
+            args.report.write_text("\n".join(lines) + "\n")
+
+    say(f"mutation check of {tree} ({len(chosen)} mutations)")
+    counts = {"caught": 0, "survived": 0, "not applicable": 0}
+    started = time.monotonic()
+    for m in chosen:
+        path = tree / m.file
+        original = path.read_text() if path.exists() else ""
+        if original.count(m.old) != 1:
+            counts["not applicable"] += 1
+            say(f"{'not applicable':15} {m.name}")
+            continue
+        t = time.monotonic()
+        try:
+            path.write_text(original.replace(m.old, m.new))
+            if path.suffix in (".cpp", ".hpp") and not stage.compile():
+                outcome, detail = "does not build", ""
+            else:
+                outcome, detail = stage.suite(m.tests, args.timeout)
+        finally:
+            path.write_text(original)
+            os.utime(path)  # newer than the mutated object: the next build recompiles it
+        if outcome == "does not build":
+            counts["not applicable"] += 1
+        else:
+            counts["caught" if outcome.startswith("caught") else "survived"] += 1
+        say(f"{outcome:15} {m.name}  [{time.monotonic() - t:.0f} s] {detail}")
+    stage.compile()
+    counted = counts["caught"] + counts["survived"]
+    share = 100.0 * counts["caught"] / counted if counted else 0.0
+    say(f"caught {counts['caught']} of {counted} ({share:.0f} %), survived {counts['survived']}, "
+        f"not applicable {counts['not applicable']}; {time.monotonic() - started:.0f} s")
+
+
+if __name__ == "__main__":
+    main()

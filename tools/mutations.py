@@ -1,0 +1,150 @@
+"""The faults tools/mutate.py applies, one at a time: each replaces one exact text of one file.
+`tests` names the test files run first (the whole suite runs after them)."""
+
+from typing import NamedTuple, Tuple
+
+
+class Mutation(NamedTuple):
+    name: str
+    file: str
+    old: str
+    new: str
+    tests: Tuple[str, ...] = ()
+
+
+EX = "src/core/extractors/"
+PY = "src/core/python/"
+MESH = "src/core/mesh/"
+PARTS = ("test_parts.py", "test_large_models.py")
+FRAMES = ("test_lock.py", "test_module.py")
+
+MUTATIONS = [
+    # Merging the parts of a large model: every text id and member index of a later part is shifted.
+    Mutation("quantities: merge drops the quantity name offset", EX + "quantities.cpp",
+             "moved.name = shifted(e.name, offset);", "moved.name = e.name;", PARTS),
+    Mutation("quantities: merge drops the value offset", EX + "quantities.cpp",
+             "moved.value = shifted(e.value, offset);", "moved.value = e.value;", PARTS),
+    Mutation("quantities: merge drops the set name offset", EX + "quantities.cpp",
+             "QuantitySetEntry{shifted(e.name, offset),", "QuantitySetEntry{e.name,", PARTS),
+    Mutation("quantities: merge drops the member offset", EX + "quantities.cpp",
+             "e.quantities.first + member_offset", "e.quantities.first", PARTS),
+    Mutation("materials: merge drops the material name offset", EX + "materials.cpp",
+             "MaterialEntry{shifted(e.name, offset), shifted(e.category, offset)}",
+             "MaterialEntry{e.name, shifted(e.category, offset)}", PARTS),
+    Mutation("materials: merge drops the material category offset", EX + "materials.cpp",
+             "MaterialEntry{shifted(e.name, offset), shifted(e.category, offset)}",
+             "MaterialEntry{shifted(e.name, offset), e.category}", PARTS),
+    Mutation("materials: merge drops the layer name offset", EX + "materials.cpp",
+             "LayerEntry{shifted(e.name, offset),", "LayerEntry{e.name,", PARTS),
+    Mutation("materials: merge drops the layer set member offset", EX + "materials.cpp",
+             "into.layer_sets[id] = IdSpan{e.first + member_offset, e.count}",
+             "into.layer_sets[id] = IdSpan{e.first, e.count}", PARTS),
+    Mutation("materials: merge drops the list member offset", EX + "materials.cpp",
+             "into.lists[id] = IdSpan{e.first + member_offset, e.count}",
+             "into.lists[id] = IdSpan{e.first, e.count}", PARTS),
+    Mutation("classifications: merge drops the source offset", EX + "classifications.cpp",
+             "ClassificationEntry{shifted(e.source, offset),", "ClassificationEntry{e.source,", PARTS),
+    Mutation("classifications: merge drops the identification offset", EX + "classifications.cpp",
+             "shifted(e.identification, offset)", "e.identification", PARTS),
+    Mutation("classifications: merge drops the location offset", EX + "classifications.cpp",
+             "ReferenceEntry{shifted(e.location, offset)", "ReferenceEntry{e.location", PARTS),
+    Mutation("psets: a later part's texts read without its offset", EX + "psets.cpp",
+             "offset = offsets_[k];", "offset = offsets_[0];", PARTS),
+    Mutation("psets: joined GlobalIds of a later part not renumbered", EX + "psets.cpp",
+             "for (std::uint32_t& g : j.guid) g = shifted(g, offset);",
+             "for (std::uint32_t& g : j.guid) g = shifted(g, 0 * offset);", PARTS),
+    Mutation("psets: record found in the part before its own", EX + "psets.cpp",
+             "while (position < parts_[k].begin) --k;", "while (position <= parts_[k].begin && k > 0) --k;",
+             PARTS),
+    Mutation("parts: each part ends one record early", "src/core/parallel.hpp",
+             "f(k, n * k / parts, n * (k + 1) / parts);", "f(k, n * k / parts, n * (k + 1) / parts - (k + 1 < parts));",
+             PARTS),
+    Mutation("entity table: filtered walk skips the last record of a range", "src/core/step/entity_table.hpp",
+             "if (admits(tags[i]) && is_live(i)) f(records_[i].id, records_[i]);",
+             "if (i + 1 < end && admits(tags[i]) && is_live(i)) f(records_[i].id, records_[i]);", PARTS),
+    # Columns.
+    Mutation("psets: value column takes the value type", EX + "psets.cpp",
+             "out.value.push_back(shifted(prop->value, offset));",
+             "out.value.push_back(shifted(prop->value_type, offset));", ("test_psets.py",)),
+    Mutation("quantities: qto_name column takes the quantity name", PY + "extract.cpp",
+             'put(d, "qto_name", to_list(c.qto_name, text))', 'put(d, "qto_name", to_list(c.quantity_name, text))',
+             ("test_quantities.py",)),
+    Mutation("materials: material_name column takes the category", PY + "extract.cpp",
+             'put(d, "material_name", to_list(c.material_name, text))',
+             'put(d, "material_name", to_list(c.category, text))', ("test_materials.py",)),
+    Mutation("classifications: edition column takes the name", PY + "extract.cpp",
+             'put(d, "edition", to_list(c.edition, text))', 'put(d, "edition", to_list(c.name, text))',
+             ("test_classifications.py",)),
+    Mutation("drift: centroid_y column takes x", PY + "drift.cpp",
+             "centroid_y.push_back(c.y);", "centroid_y.push_back(c.x);", ("test_drift.py",)),
+    Mutation("drift: warn and error counts swapped", PY + "drift.cpp",
+             'put(d, "drift_warn", PyLong_FromUnsignedLongLong(warn))',
+             'put(d, "drift_warn", PyLong_FromUnsignedLongLong(error))', ("test_drift.py",)),
+    # The lock is released around the core work in every frame.
+    Mutation("lock: the single extractor frames keep the lock", PY + "extract.cpp",
+             "ReleasedLock unlocked;\n    build_tables(p);", "build_tables(p);", FRAMES),
+    Mutation("lock: extract_all keeps the lock", PY + "extract.cpp",
+             "ReleasedLock unlocked;\n        build_tables(*p);", "build_tables(*p);", FRAMES),
+    Mutation("lock: index_ifc keeps the lock", PY + "index_ifc.cpp",
+             "ReleasedLock unlocked;\n        index.emplace", "index.emplace", FRAMES),
+    Mutation("lock: analyse_drift keeps the lock", PY + "drift.cpp",
+             "ReleasedLock unlocked;\n        emission = emit_meshes", "emission = emit_meshes", FRAMES),
+    # Meshes and drift.
+    Mutation("drift: ok needs both a small ratio and a small distance", MESH + "drift.cpp",
+             "s.drift_ratio <= kOkRatio || s.drift_distance < kOkDistance",
+             "s.drift_ratio <= kOkRatio && s.drift_distance < kOkDistance", ("test_drift.py",)),
+    Mutation("drift: warn bound flipped", MESH + "drift.cpp",
+             "} else if (s.drift_ratio <= kWarnRatio) {", "} else if (s.drift_ratio > kWarnRatio) {",
+             ("test_drift.py",)),
+    Mutation("stats: the minimum extent applied to large meshes", MESH + "stats.cpp",
+             "if (!(extent >= kMinExtent)) extent = kMinExtent;", "if (extent >= kMinExtent) extent = kMinExtent;",
+             ("test_drift.py", "test_meshes.py")),
+    Mutation("stats: volume sign flipped", MESH + "stats.cpp",
+             "s.signed_volume = volume / 6.0f;", "s.signed_volume = -volume / 2.0f;", ("test_meshes.py",)),
+    Mutation("stats: area doubled", MESH + "stats.cpp",
+             "area += 0.5f * std::sqrt", "area += 1.0f * std::sqrt", ("test_meshes.py",)),
+    Mutation("stats: maximum taken as a minimum", MESH + "stats.cpp",
+             "if (v > running) running = v;", "if (v < running) running = v;", ("test_meshes.py",)),
+    Mutation("stats: an empty box is not reset to the origin", MESH + "stats.cpp",
+             "if (!std::isfinite(lo.x)) {", "if (false) {", ("test_meshes.py", "test_drift.py")),
+    Mutation("stats: off-by-one index bound", MESH + "stats.cpp",
+             "if (idx[3 * k] >= n ||", "if (idx[3 * k] > n ||", ("test_meshes.py", "test_hostile.py")),
+    # Indexing.
+    Mutation("units: the SI prefix ignored", "src/core/indexer/units.cpp",
+             "out_.unit_scale = *base * factor_of(kSiPrefixes, r->prefix).value_or(1.0);",
+             "out_.unit_scale = *base;", ("test_index.py",)),
+    Mutation("units: the last assignment wins", "src/core/indexer/units.cpp",
+             "if (!unit_list_.empty()) return;", "unit_list_.clear();", ("test_index.py",)),
+    Mutation("spatial: aggregation pairs swapped", "src/core/indexer/spatial.cpp",
+             "out_.aggregates.push(child, *parent);", "out_.aggregates.push(*parent, child);", ("test_index.py",)),
+    Mutation("spatial: containment outside storeys kept", "src/core/indexer/spatial.cpp",
+             "if (storeys.contains(all.second[i])) kept.push", "if (true) kept.push", ("test_index.py",)),
+    Mutation("spatial: storey elevation read from the first attribute", "src/core/indexer/spatial.cpp",
+             "for (std::size_t i = pieces.size(); i-- > 0;) {", "for (std::size_t i = 0; i < pieces.size(); ++i) {",
+             ("test_index.py",)),
+    # Text.
+    Mutation("lexer: \\S\\ shifts by 0x70", "src/core/step/lexer.cpp",
+             "append_utf8(out, 0x80 + static_cast<unsigned char>(in[i + 3]));",
+             "append_utf8(out, 0x70 + static_cast<unsigned char>(in[i + 3]));", ("test_step_scan.py",)),
+    Mutation("lexer: doubled quote kept twice", "src/core/step/lexer.cpp",
+             "i += (i + 1 < n && in[i + 1] == '\\'') ? 2 : 1;", "i += 1;", ("test_step_scan.py",)),
+    Mutation("text: U+0085 no longer white space", EX + "common.cpp",
+             "c == 0x85 || c == 0xA0", "c == 0xA0", ("test_psets.py",)),
+    # The package.
+    Mutation("cli: --fail-on warn ignores errors", "src/quarnel/cli.py",
+             '{"warn": ("warn", "error"), "error": ("error",)}', '{"warn": ("warn",), "error": ("error",)}',
+             ("test_cli.py",)),
+    Mutation("cli: --fail-on never fails", "src/quarnel/cli.py",
+             "if any(s in worst for s in severities):\n            return 1",
+             "if any(s in worst for s in severities):\n            return 0", ("test_cli.py",)),
+    Mutation("writers: JSON Lines written with NaN", "src/quarnel/writers.py",
+             '_finite_or_none(column) if column_kind(name) == "float" else column', "column",
+             ("test_cli.py", "test_batch.py")),
+    Mutation("batch: a failed model not counted", "src/quarnel/batch.py",
+             "self.report.failed += 1", "self.report.failed += 0", ("test_batch.py",)),
+    Mutation("cli: batch exit status ignores failures", "src/quarnel/cli.py",
+             "return 1 if failed else 0", "return 0", ("test_cli.py",)),
+    Mutation("cli: preview shows one row too many", "src/quarnel/cli.py",
+             "shown = total if limit <= 0 else min(limit, total)",
+             "shown = total if limit <= 0 else min(limit + 1, total)", ("test_cli.py",)),
+]
