@@ -4,9 +4,9 @@ import pytest
 
 import quarnel
 
-COLUMNS = ["guid", "role", "layer_index", "material_name", "layer_thickness_mm", "category"]
-KEYS = COLUMNS + ["open_ms", "entity_table_ms", "guid_index_ms", "materials_extract_ms", "marshal_ms", "size_bytes"]
+from conftest import COLUMNS
 
+COLUMNS = COLUMNS["materials"]
 WALL = "WALL000000000000000001"
 
 
@@ -135,61 +135,6 @@ def test_rows_of_one_association(write_ifc, definitions, expected):
     r = quarnel.extract_materials(write_ifc(assigned(definitions)))
     assert table(r) == expected
     assert set(r["guid"]) <= {WALL}
-
-
-@pytest.mark.parametrize(
-    "objects, relating",
-    [
-        ("(#1)", "(#5)"),
-        ("(#1)", "$"),
-        ("(#1)", "'#5'"),
-        ("$", "#5"),
-        ("'#1'", "#5"),
-        ("(#2)", "#5"),  # an object without a GlobalId
-        ("(#3)", "#5"),  # an object whose type is not written in upper case
-        ("(#99)", "#5"),  # a dangling object
-    ],
-)
-def test_associations_that_give_no_row(write_ifc, objects, relating):
-    extra = "#2=IFCWALL('SHORT',$,$,$,$,$,$,$);#3=ifcwall('LOWERCASEWALL000000001',$,$,$,$,$,$,$);"
-    r = quarnel.extract_materials(write_ifc(assigned(CONCRETE + extra, relating=relating, objects=objects)))
-    assert r["guid"] == []
-
-
-def test_relationship_with_too_few_attributes(write_ifc):
-    path = write_ifc(f"#1=IFCWALL('{WALL}',$,$,$,$,$,$,$);{CONCRETE}"
-                     "#90=IFCRELASSOCIATESMATERIAL('REL0000000000000000001',$,$,$,(#1));")
-    assert quarnel.extract_materials(path)["guid"] == []
-
-
-def test_objects_in_order_with_duplicates(write_ifc):
-    other = "WALL000000000000000002"
-    path = write_ifc(
-        assigned(
-            f"#2=IFCWALL('{other}',$,$,$,$,$,$,$);{CONCRETE}{BRICK}#50=IFCMATERIALLIST((#5,#6));",
-            objects="(#1,#2,#99,#1)",
-        )
-    )
-    r = quarnel.extract_materials(path)
-    assert list(zip(r["guid"], r["layer_index"])) == [(WALL, 0), (WALL, 1), (other, 0), (other, 1), (WALL, 0), (WALL, 1)]
-
-
-def test_single_unparenthesised_object(write_ifc):
-    r = quarnel.extract_materials(write_ifc(assigned(CONCRETE, relating="#5", objects="#1")))
-    assert table(r) == [("direct", -1, "Concrete", None, "Structural")]
-
-
-def test_result_keys_and_types(write_ifc):
-    r = quarnel.extract_materials(write_ifc(assigned(f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11),$);")))
-    assert list(r) == KEYS
-    assert type(r["layer_index"][0]) is int and type(r["layer_thickness_mm"][0]) is float
-    assert all(isinstance(r[k], float) and r[k] >= 0.0 for k in KEYS if k.endswith("_ms"))
-
-
-def test_file_without_associations(write_ifc):
-    r = quarnel.extract_materials(write_ifc(CONCRETE))
-    assert list(r) == KEYS
-    assert all(r[k] == [] for k in COLUMNS)
 
 
 def test_many_associations(write_ifc):

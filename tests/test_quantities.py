@@ -4,9 +4,9 @@ import pytest
 
 import quarnel
 
-COLUMNS = ["guid", "qto_name", "quantity_name", "value", "quantity_type", "unit_step_id"]
-KEYS = COLUMNS + ["open_ms", "entity_table_ms", "guid_index_ms", "qto_extract_ms", "marshal_ms", "size_bytes"]
+from conftest import COLUMNS
 
+COLUMNS = COLUMNS["quantities"]
 WALL = "WALL000000000000000001"
 WALL2 = "WALL000000000000000002"
 assert len(WALL) == len(WALL2) == 22
@@ -71,21 +71,6 @@ def test_other_members_of_a_set_give_no_row(write_ifc, quantity):
     assert r["guid"] == []
 
 
-def test_result_keys_and_types(write_ifc):
-    path = write_ifc(one_quantity("IFCQUANTITYLENGTH('Width',$,#7,200.,$)"))
-    r = quarnel.extract_quantities(path)
-    assert list(r) == KEYS
-    assert all(isinstance(r[k], float) and r[k] >= 0.0 for k in KEYS if k.endswith("_ms"))
-    assert isinstance(r["size_bytes"], int)
-    assert isinstance(r["unit_step_id"][0], int)
-
-
-def test_file_without_quantities(write_ifc):
-    r = quarnel.extract_quantities(write_ifc("#1=IFCWALL('x',$,$,$,$,$,$,$);"))
-    assert list(r) == KEYS
-    assert all(r[k] == [] for k in COLUMNS)
-
-
 JOIN_MODEL = f"""
 #1=IFCWALL('{WALL}',$,'W',$,$,$,$,$);
 #2=IFCWALL('{WALL2}',$,'W2',$,$,$,$,$);
@@ -138,9 +123,3 @@ def test_property_sets_and_quantity_sets_do_not_mix(write_ifc):
     assert "Pset" not in quarnel.extract_quantities(path)["qto_name"]
 
 
-def test_later_duplicate_statement_replaces_quantity(write_ifc):
-    path = write_ifc(
-        one_quantity("IFCQUANTITYLENGTH('Old',$,$,1.,$)") + "#2=IFCQUANTITYAREA('New',$,$,2.,$);"
-    )
-    r = quarnel.extract_quantities(path)
-    assert list(zip(r["quantity_name"], r["quantity_type"])) == [("New", "Area")]
