@@ -1,5 +1,7 @@
 """The body items of a product as analyse_drift chooses them, read through IfcOpenShell."""
 
+from conftest import open_with_ifcopenshell
+
 NOT_MESHED = ("IfcSite", "IfcBuilding", "IfcBuildingStorey", "IfcProject")
 
 
@@ -33,15 +35,7 @@ def source_items(items):
     return out
 
 
-def open_model(path):
-    """The model read by IfcOpenShell; skips the test when IfcOpenShell or its schema is missing."""
-    import pytest
-
-    ifcopenshell = pytest.importorskip("ifcopenshell")
-    try:
-        return ifcopenshell.open(path)
-    except Exception as e:  # schemas IfcOpenShell does not know
-        pytest.skip(f"IfcOpenShell cannot open the model: {e}")
+open_model = open_with_ifcopenshell
 
 
 def geometry_settings():

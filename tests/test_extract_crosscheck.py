@@ -9,7 +9,7 @@ from collections import Counter
 import pytest
 
 import quarnel
-from conftest import corpus, corpus_params
+from conftest import corpus, corpus_params, open_with_ifcopenshell
 
 ifcopenshell = pytest.importorskip("ifcopenshell")
 
@@ -19,17 +19,26 @@ SIMPLE_QUANTITIES = {
 }
 
 
-@functools.lru_cache(maxsize=1)
-def model(path):
-    try:
-        return ifcopenshell.open(path)
-    except Exception as exc:  # a schema IfcOpenShell does not ship, for instance
-        pytest.skip(f"IfcOpenShell cannot open this model: {exc}")
+model = functools.lru_cache(maxsize=1)(open_with_ifcopenshell)
 
 
 def entities(value):
     """The instances of an aggregate attribute (None for $)."""
     return [v for v in (value or ()) if isinstance(v, ifcopenshell.entity_instance)]
+
+
+def pset_guids(f):
+    guids = Counter()
+    for rel in f.by_type("IfcRelDefinesByProperties"):
+        definition = rel.RelatingPropertyDefinition
+        # Only the entity itself: subtypes of IfcPropertySet are other definitions.
+        if not isinstance(definition, ifcopenshell.entity_instance) or definition.is_a() != "IfcPropertySet":
+            continue
+        n = sum(1 for p in entities(definition.HasProperties) if p.is_a() == "IfcPropertySingleValue")
+        for obj in entities(rel.RelatedObjects):
+            if isinstance(getattr(obj, "GlobalId", None), str):
+                guids[obj.GlobalId] += n
+    return +guids
 
 
 def quantity_guids(f):
@@ -83,11 +92,12 @@ def classification_guids(f):
 @pytest.mark.parametrize(
     "function, walk",
     [
+        (quarnel.extract_psets, pset_guids),
         (quarnel.extract_quantities, quantity_guids),
         (quarnel.extract_materials, material_guids),
         (quarnel.extract_classifications, classification_guids),
     ],
-    ids=["quantities", "materials", "classifications"],
+    ids=["psets", "quantities", "materials", "classifications"],
 )
 def test_rows_match_ifcopenshell(path, function, walk):
     expected = walk(model(path))

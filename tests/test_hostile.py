@@ -12,8 +12,6 @@ import quarnel
 from conftest import CORPUS, CORPUS_MODELS, corpus
 from hostile_files import (
     FUNCTIONS,
-    MINI,
-    available_functions,
     cyclic_placements,
     huge_string,
     ids_sharing_low_bits,
@@ -55,41 +53,31 @@ GENERATED = {
 }
 
 
-@pytest.fixture(scope="module")
-def functions(tmp_path_factory):
-    sample = tmp_path_factory.mktemp("sample") / "mini.ifc"
-    sample.write_text(MINI, encoding="latin-1")
-    names = available_functions(str(sample))
-    if not names:
-        pytest.skip("no function is implemented in this build")
-    return names
-
-
 @pytest.mark.parametrize("case", list(GENERATED))
-def test_generated_file_returns_dicts(case, functions, tmp_path):
+def test_generated_file_returns_dicts(case, tmp_path):
     path = tmp_path / f"{case}.ifc"
     path.write_bytes(GENERATED[case]())
-    report = run_isolated([path], functions)
-    assert report == {name: 1 for name in functions}
+    report = run_isolated([path])
+    assert report == {name: 1 for name in FUNCTIONS}
 
 
 @corpus
 @pytest.mark.parametrize("model", PREFIX_MODELS)
-def test_every_4k_prefix(model, functions, tmp_path):
+def test_every_4k_prefix(model, tmp_path):
     data = (CORPUS / model).read_bytes()
     paths = []
     for end in range(0, len(data), 4096):
         path = tmp_path / f"prefix_{end}.ifc"
         path.write_bytes(data[:end])
         paths.append(path)
-    report = run_isolated(paths, functions)
-    assert report == {name: len(paths) for name in functions}
+    report = run_isolated(paths)
+    assert report == {name: len(paths) for name in FUNCTIONS}
 
 
 @pytest.mark.skipif(not FULL, reason="set QUARNEL_HOSTILE_FULL=1")
 @corpus
 @pytest.mark.parametrize("model", [p for p in CORPUS_MODELS if p.stat().st_size < 1 << 20], ids=lambda p: p.name)
-def test_every_4k_prefix_full(model, functions, tmp_path):
+def test_every_4k_prefix_full(model, tmp_path):
     data = model.read_bytes()
     for start in range(0, len(data), 64 * 4096):
         paths = []
@@ -97,35 +85,28 @@ def test_every_4k_prefix_full(model, functions, tmp_path):
             path = tmp_path / f"prefix_{end}.ifc"
             path.write_bytes(data[:end])
             paths.append(path)
-        run_isolated(paths, functions)
+        run_isolated(paths)
         for path in paths:
             path.unlink()
 
 
 @corpus
 @pytest.mark.parametrize("model", SPRINKLE_MODELS)
-def test_sprinkled_bytes(model, functions, tmp_path):
+def test_sprinkled_bytes(model, tmp_path):
     data = (CORPUS / model).read_bytes()
     paths = []
     for seed in range(4 if not FULL else 32):
         path = tmp_path / f"sprinkled_{seed}.ifc"
         path.write_bytes(sprinkled(data, seed))
         paths.append(path)
-    report = run_isolated(paths, functions)
-    assert report == {name: len(paths) for name in functions}
-
-
-def implemented(name, path):
-    try:
-        return getattr(quarnel, name)(str(path))
-    except NotImplementedError:
-        pytest.skip(f"{name} is not implemented in this build")
+    report = run_isolated(paths)
+    assert report == {name: len(paths) for name in FUNCTIONS}
 
 
 def test_string_of_50mb_reaches_the_result(tmp_path):
     path = tmp_path / "huge.ifc"
     path.write_bytes(huge_string(50))
-    result = implemented("extract_psets", path)
+    result = quarnel.extract_psets(str(path))
     values = [v for p, v in zip(result["prop_name"], result["value"]) if p == "Huge"]
     assert [len(v) for v in values] == [50 * 1024 * 1024]
 
@@ -133,7 +114,7 @@ def test_string_of_50mb_reaches_the_result(tmp_path):
 def test_ids_beyond_64_bits_are_not_instances(tmp_path):
     path = tmp_path / "ids.ifc"
     path.write_bytes(twenty_digit_ids())
-    result = implemented("index_ifc", path)
+    result = quarnel.index_ifc(str(path))
     ids = result["products"]["step_id"]
     assert 2**64 - 1 in ids
     assert all(0 <= i < 2**64 for i in ids)
@@ -143,19 +124,7 @@ def test_ids_beyond_64_bits_are_not_instances(tmp_path):
 def test_every_byte_value_comes_back_as_text(tmp_path):
     path = tmp_path / "bytes.ifc"
     path.write_bytes(strings_with_every_byte())
-    result = implemented("extract_psets", path)
+    result = quarnel.extract_psets(str(path))
     names = [p for p in result["prop_name"] if p.startswith("\x00")]
     # Bytes 0x80-0xFF are read as Latin-1, so every one of them survives as one character.
     assert names and all(chr(b) in names[0] for b in range(0x80, 0x100))
-
-
-@pytest.mark.parametrize("name", FUNCTIONS)
-def test_directory_and_fifo_paths_raise_oserror(name, tmp_path):
-    fifo = tmp_path / "fifo"
-    os.mkfifo(fifo)
-    for path in (tmp_path, fifo):
-        try:
-            with pytest.raises(OSError):
-                getattr(quarnel, name)(str(path))
-        except NotImplementedError:
-            pytest.skip(f"{name} is not implemented in this build")

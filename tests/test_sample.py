@@ -7,7 +7,7 @@ from collections import Counter
 import pytest
 
 import quarnel
-from conftest import ROOT, SAMPLE
+from conftest import ROOT, SAMPLE, open_with_ifcopenshell
 
 
 def test_generator_reproduces_the_committed_file(tmp_path):
@@ -19,8 +19,7 @@ def test_generator_reproduces_the_committed_file(tmp_path):
 
 @pytest.fixture(scope="module")
 def model():
-    ifcopenshell = pytest.importorskip("ifcopenshell")
-    return ifcopenshell.open(str(SAMPLE))
+    return open_with_ifcopenshell(SAMPLE)
 
 
 @pytest.mark.parametrize("entity, at_least", [
