@@ -13,7 +13,7 @@ import pytest
 
 import quarnel
 import quarnel._core
-from hostile_files import FUNCTIONS, MINI, available_functions
+from hostile_files import FUNCTIONS, MINI
 
 CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "10000"))
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
@@ -26,22 +26,14 @@ def mini(tmp_path_factory):
     return str(path)
 
 
-@pytest.fixture(scope="module")
-def functions(mini):
-    names = available_functions(mini)
-    if not names:
-        pytest.skip("no function is implemented in this build")
-    return names
-
-
 def rss_bytes():
     with open("/proc/self/statm") as f:
         return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator keeps freed memory in quarantine")
-def test_rss_stable_over_many_calls(functions, mini):
-    for name in functions:
+def test_rss_stable_over_many_calls(mini):
+    for name in FUNCTIONS:
         f = getattr(quarnel, name)
         for _ in range(200):
             f(mini)
@@ -55,10 +47,10 @@ def test_rss_stable_over_many_calls(functions, mini):
         assert grown < 4 << 20, f"{name}: RSS grew by {grown} bytes over {CALLS} calls"
 
 
-def test_no_python_objects_left_behind(functions, mini):
+def test_no_python_objects_left_behind(mini):
     """Every object a call creates belongs to its result: blocks held by the
     allocator return to the same count once the results are dropped."""
-    for name in functions:
+    for name in FUNCTIONS:
         f = getattr(quarnel, name)
         for _ in range(200):  # interpreter caches warm up
             f(mini)
@@ -98,8 +90,6 @@ def test_failing_calls_keep_reference_counts(name, tmp_path):
             for _ in range(times):
                 try:
                     f(*args, **kwargs)
-                except NotImplementedError:
-                    pytest.skip(f"{name} is not implemented in this build")
                 except error:
                     pass
             gc.collect()
@@ -131,14 +121,14 @@ OUT_OF_MEMORY = textwrap.dedent(
 
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer needs an unlimited address space")
-def test_results_beyond_memory_raise_memoryerror(functions, tmp_path):
+def test_results_beyond_memory_raise_memoryerror(tmp_path):
     """Two million related objects in each kind of relationship, with the
     address space capped: every call returns or raises MemoryError; none aborts."""
     refs = ",".join(["#100"] * 2_000_000)
     data = MINI.replace("(#100,#200,#300)", f"({refs})").replace("(#100,#200)", f"({refs})")
     path = tmp_path / "wide.ifc"
     path.write_text(data, encoding="latin-1")
-    proc = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY, str(path), *functions],
+    proc = subprocess.run([sys.executable, "-c", OUT_OF_MEMORY, str(path), *FUNCTIONS],
                           capture_output=True, text=True, timeout=600)
     assert proc.returncode == 0, proc.stderr[-2000:]
-    assert len(proc.stdout.splitlines()) == len(functions)
+    assert len(proc.stdout.splitlines()) == len(FUNCTIONS)
