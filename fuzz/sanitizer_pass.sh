@@ -72,6 +72,6 @@ if [ "$FULL" -eq 1 ]; then
   "$VENV/bin/python" -m pytest -q -p no:cacheprovider tests
 else
   "$VENV/bin/python" -m pytest -q -p no:cacheprovider tests/test_regressions.py tests/test_hostile.py \
-    tests/test_concurrency.py tests/test_memory.py tests/test_large_models.py
+    tests/test_concurrency.py tests/test_memory.py tests/test_parts.py tests/test_lock.py
 fi
 echo "sanitizer pass: clean"
