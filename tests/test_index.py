@@ -4,8 +4,9 @@ import collections
 
 import pytest
 
-from conftest import FOOTER, ifc_text
+from conftest import ifc_text
 from quarnel import _core
+
 
 def header(schema="FILE_SCHEMA(('IFC4'));", file_name="FILE_NAME('t.ifc','2026',(''),(''),'pre','Origin','');"):
     return f"ISO-10303-21;\nHEADER;\nFILE_DESCRIPTION((''),'2;1');\n{file_name}\n{schema}\nENDSEC;\nDATA;\n"
@@ -24,7 +25,6 @@ def rows(table):
     return list(zip(*table.values()))
 
 
-
 def test_three_walls_in_file_order(write_ifc):
     r = index(write_ifc, """
 #30=IFCWALL('c',$,'W3',$,$,$,$,$,$);
@@ -36,46 +36,31 @@ def test_three_walls_in_file_order(write_ifc):
     assert r["type_counts"] == {"IfcWall": 3}
 
 
-
 @pytest.mark.parametrize("schema_line, expected", [
     ("FILE_SCHEMA(('IFC4'));", "IFC4"),
     ("FILE_SCHEMA ( ( 'IFC4X3_ADD2' ) ) ;", "IFC4X3_ADD2"),
     ("FILE_SCHEMA(('IFC4','IFC2X3'));", "IFC4IFC2X3"),
     ("FILE_SCHEMA(('IFC2X3 extra'));", "IFC2X3"),
+    ("FILE_SCHEMA(('\u3000IFC4\u2003X'));", "IFC4"),
+    ("FILE_SCHEMA(('IFC\udcff4'));", ""),
     ("FILE_SCHEMA(( ));", ""),
+    ("FILE_SCHEMA;", ""),
     ("", ""),
-], ids=["plain", "spaces", "two-schemas", "first-token", "empty", "absent"])
+], ids=["plain", "spaces", "two-schemas", "first-token", "unicode-spaces", "not-utf8", "empty", "no-parentheses",
+        "absent"])
 def test_schema(write_ifc, schema_line, expected):
-    assert index(write_ifc, "", schema=schema_line)["schema"] == expected
+    text = model("", schema=schema_line).encode("utf-8", "surrogateescape")
+    assert _core.index_ifc(write_ifc(text, raw=True))["schema"] == expected
 
 
-def test_schema_trims_unicode_white_space(write_ifc):
-    text = model("", schema="FILE_SCHEMA(('\u3000IFC4\u2003X'));").encode("utf-8")
-    assert _core.index_ifc(write_ifc(text, raw=True))["schema"] == "IFC4"
-
-
-def test_schema_not_utf8_is_empty(write_ifc):
-    text = model("", schema="FILE_SCHEMA(('IFC4')); ").encode() .replace(b"'IFC4'", b"'IFC\xff4'")
-    assert _core.index_ifc(write_ifc(text, raw=True))["schema"] == ""
-
-
-def test_schema_without_parentheses(write_ifc):
-    assert _core.index_ifc(write_ifc(b"ISO-10303-21;\nHEADER;\nFILE_SCHEMA;\n", raw=True))["schema"] == ""
-
-
-@pytest.mark.parametrize("start, found", [(65525, True), (65526, False)])
+@pytest.mark.parametrize("start, found", [(65525, True), (65526, False), (70000, False)])
 def test_schema_keyword_must_end_inside_64_kib(write_ifc, start, found):
     prefix = "ISO-10303-21;\nHEADER;\n"
-    text = prefix + " " * (start - len(prefix)) + "FILE_SCHEMA(('IFC4'));\nENDSEC;\nDATA;\n" + FOOTER
+    head = prefix + " " * (start - len(prefix)) + "FILE_SCHEMA(('IFC4'));\nENDSEC;\nDATA;\n"
+    text = ifc_text("#1=IFCWALL('g',$,$,$,$,$,$,$,$);", head)
     assert text.index("FILE_SCHEMA") == start
-    assert _core.index_ifc(write_ifc(text, raw=True))["schema"] == ("IFC4" if found else "")
-
-
-def test_schema_past_window_keeps_indexing(write_ifc):
-    text = "ISO-10303-21;\nHEADER;\n" + " " * 70000 + model("#1=IFCWALL('g',$,$,$,$,$,$,$,$);").split("HEADER;\n", 1)[1]
     r = _core.index_ifc(write_ifc(text, raw=True))
-    assert r["schema"] == ""
-    assert r["products"]["step_id"] == [1]
+    assert (r["schema"], r["products"]["step_id"]) == ("IFC4" if found else "", [1])
 
 
 @pytest.mark.parametrize("file_name, expected", [
@@ -86,23 +71,14 @@ def test_schema_past_window_keeps_indexing(write_ifc):
     ("FILE_NAME('t','x',(''),(''),'pre','','');", None),
     ("FILE_NAME('t','x',(''),(''),'pre',$,'');", None),
     ("FILE_NAME('t','x',(''),(''),'pre');", None),
+    ("FILE_NAME('t','x',(''),(''),'pre','Origin',''", None),
+    ("FILE_NAME('t,'x',(''),(''),'pre','Origin','');", None),
     ("", None),
-], ids=["plain", "parens-in-strings", "doubled-quotes", "spaced", "empty-string", "unset", "too-few", "absent"])
+], ids=["plain", "parens-in-strings", "doubled-quotes", "spaced", "empty-string", "unset", "too-few", "never-closes",
+        "unclosed-string", "absent"])
 def test_file_name_originating_system(write_ifc, file_name, expected):
-    assert index(write_ifc, "", file_name=file_name)["authoring_app"] == expected
-
-
-def test_file_name_that_never_closes(write_ifc):
-    r = index(write_ifc, "#1=IFCWALL('g',$,'W',$,$,$,$,$,$);",
-              file_name="FILE_NAME('t','x',(''),(''),'pre','Origin',''")
-    assert r["authoring_app"] is None
-    assert r["schema"] == "IFC4"
-    assert r["products"]["step_id"] == [1]
-
-
-def test_file_name_with_unclosed_string(write_ifc):
-    r = index(write_ifc, "", file_name="FILE_NAME('t,'x',(''),(''),'pre','Origin','');")
-    assert r["authoring_app"] is None
+    r = index(write_ifc, "#1=IFCWALL('g',$,'W',$,$,$,$,$,$);", file_name=file_name)
+    assert (r["authoring_app"], r["products"]["step_id"]) == (expected, [1])
 
 
 @pytest.mark.parametrize("data, expected", [
