@@ -10,7 +10,7 @@ import textwrap
 
 import quarnel
 
-from conftest import HEADER, FOOTER
+from conftest import ifc_text
 
 FUNCTIONS = quarnel._core.__all__[:-1]  # the seven functions, without __version__
 
@@ -86,7 +86,7 @@ MINI_DATA = """
 #432=IFCRELASSOCIATESCLASSIFICATION('AO2Fr$t4X7Zf8NOew3FLOH',$,$,$,(#100,#200,#300),#431);
 """
 
-MINI = HEADER + MINI_DATA.strip("\n") + "\n" + FOOTER
+MINI = ifc_text(MINI_DATA)
 
 
 def canonical(value):
@@ -112,12 +112,7 @@ def canonical(value):
 
 def data_file(statements):
     """A whole file, as bytes, around DATA statements given as str or bytes lines."""
-    out = [HEADER.encode("latin-1")]
-    for s in statements:
-        out.append(s if isinstance(s, bytes) else s.encode("latin-1"))
-        out.append(b"\n")
-    out.append(FOOTER.encode("latin-1"))
-    return b"".join(out)
+    return ifc_text("\n".join(s if isinstance(s, str) else s.decode("latin-1") for s in statements)).encode("latin-1")
 
 
 def _geometry_tail(placement):
