@@ -33,13 +33,14 @@ class Stage:
         self.python = python
         self.build = tree / "build" / "mutate"
         self.stage = self.build / "stage"
+        self.checks = sorted(p.stem for p in (tree / "tests" / "cpp").glob("*.cpp"))
 
     def configure(self):
-        if not (self.build / "CMakeCache.txt").exists():
-            proc = run(["cmake", "-S", str(self.tree), "-B", str(self.build), "-DSKBUILD=ON",
-                        "-DCMAKE_BUILD_TYPE=Release", f"-DPython_EXECUTABLE={self.python}"], self.tree)
-            if proc.returncode:
-                sys.exit("cmake configure failed:\n" + proc.stdout + proc.stderr)
+        # The module and the C++ checks of the core share one build of the core.
+        proc = run(["cmake", "-S", str(self.tree), "-B", str(self.build), "-DSKBUILD=ON", "-DQUARNEL_CORE_TESTS=ON",
+                    "-DCMAKE_BUILD_TYPE=Release", f"-DPython_EXECUTABLE={self.python}"], self.tree)
+        if proc.returncode:
+            sys.exit("cmake configure failed:\n" + proc.stdout + proc.stderr)
         if not self.compile():
             sys.exit("the unmutated module does not build")
         package = self.stage / "quarnel"
@@ -53,13 +54,26 @@ class Stage:
         if not target.exists():
             target.symlink_to(module)
 
+        if self.core_checks():
+            sys.exit("the unmutated C++ checks fail")
+
     def compile(self) -> bool:
-        return run(["nice", "cmake", "--build", str(self.build), "--target", "_core", "-j", "2"], self.tree).returncode == 0
+        targets = ["_core", *self.checks]
+        return run(["nice", "cmake", "--build", str(self.build), "-j", "2", "--target", *targets], self.tree).returncode == 0
+
+    def core_checks(self) -> str:
+        """The first failing C++ check of the core (tests/cpp), or "". The suite's own runner of
+        them builds the core from scratch each time, so it is left out of the suite here."""
+        for name in self.checks:
+            if run([str(self.build / name)], self.tree, timeout=300).returncode:
+                return f"C++ check {name}"
+        return ""
 
     def suite(self, first, timeout):
         env = dict(os.environ, PYTHONPATH=str(self.stage), PYTHONDONTWRITEBYTECODE="1")
         tests = [f"tests/{name}" for name in first if (self.tree / "tests" / name).exists()]
-        command = ["nice", self.python, "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider", *tests, "tests"]
+        command = ["nice", self.python, "-m", "pytest", "-x", "-q", "-p", "no:cacheprovider",
+                   "--ignore=tests/test_core_cpp.py", *tests, "tests"]
         try:
             proc = run(command, self.tree, timeout=timeout, env=env)
         except subprocess.TimeoutExpired:
@@ -108,8 +122,11 @@ def main():
         t = time.monotonic()
         try:
             path.write_text(original.replace(m.old, m.new))
-            if path.suffix in (".cpp", ".hpp") and not stage.compile():
+            native = path.suffix in (".cpp", ".hpp")
+            if native and not stage.compile():
                 outcome, detail = "does not build", ""
+            elif native and (failed := stage.core_checks()):
+                outcome, detail = "caught", failed
             else:
                 outcome, detail = stage.suite(m.tests, args.timeout)
         finally:
