@@ -5,7 +5,7 @@ import pytest
 import quarnel
 from conftest import building, building_rows, ifc_text, table_rows
 
-WALLS = 26_000  # 520,000 records: above the size where the extractors split the records in two
+WALLS = 34_000  # 680,000 records and 68,000 links: above the sizes where reads and joins split in two
 FUNCTIONS = {"psets": "extract_psets", "quantities": "extract_quantities", "materials": "extract_materials",
              "classifications": "extract_classifications"}
 
