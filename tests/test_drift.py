@@ -140,41 +140,25 @@ def test_kind_is_that_of_the_last_sub_mesh_and_indices_are_offset(write_ifc):
         assert r["volume_abs"] == pytest.approx(1.0)
 
 
-def test_unit_cube_statistics(write_ifc):
-    row = one_row(drift(write_ifc, cube_model()))
-    assert (row["surface_area"], row["volume_abs"], row["max_extent"]) == (6.0, 1.0, 1.0)
-    assert (row["centroid_x"], row["centroid_y"], row["centroid_z"]) == (0.5, 0.5, 0.5)
-    assert row["drift_distance"] == pytest.approx(math.sqrt(0.75))
-    assert row["drift_severity"] == "ok"
-
-
-def cube_model():
+@pytest.mark.parametrize("build, stats", [
+    pytest.param(lambda m: m.cube_brep(), (12, 6.0, 1.0, 1.0, (0.5, 0.5, 0.5), math.sqrt(0.75), "ok"), id="cube"),
+    pytest.param(lambda m: m.cube_brep(flip=range(6)), (12, 6.0, 1.0, 1.0, (0.5, 0.5, 0.5), math.sqrt(0.75), "ok"),
+                 id="inward-cube"),
+    pytest.param(lambda m: m.triangles([(0, 0, 0), (1, 0, 0), (0, 1, 0)], [(1, 2, 3)]),
+                 (1, 0.5, 0.0, 1.0, (0.5, 0.5, 0.0), math.sqrt(0.5), "ok"), id="triangle"),
+    # A point-like mesh has the minimum extent: any distance from it is far.
+    pytest.param(lambda m: m.triangles([(20, 0, 0)], [(1, 1, 1)]),
+                 (1, 0.0, 0.0, F32_MIN_EXTENT, (20.0, 0.0, 0.0), 20.0, "error"), id="point"),
+])
+def test_statistics(write_ifc, build, stats):
     m = Model()
-    m.product([m.cube_brep()])
-    return m
-
-
-def test_inward_cube_has_the_same_absolute_volume(write_ifc):
-    m = Model()
-    m.product([m.cube_brep(flip=range(6))])
-    assert one_row(drift(write_ifc, m))["volume_abs"] == 1.0
-
-
-def test_single_triangle(write_ifc):
-    m = Model()
-    m.product([m.triangles([(0, 0, 0), (1, 0, 0), (0, 1, 0)], [(1, 2, 3)])])
+    m.product([build(m)])
     row = one_row(drift(write_ifc, m))
-    assert (row["triangle_count"], row["surface_area"], row["volume_abs"], row["max_extent"]) == (1, 0.5, 0.0, 1.0)
-
-
-def test_point_like_mesh_has_minimum_extent(write_ifc):
-    m = Model()
-    m.product([m.triangles([(20, 0, 0)], [(1, 1, 1)])])
-    row = one_row(drift(write_ifc, m))
-    assert row["max_extent"] == F32_MIN_EXTENT
-    assert row["drift_distance"] == 20.0
-    assert row["drift_ratio"] == pytest.approx(20.0 / F32_MIN_EXTENT, rel=1e-6)
-    assert row["drift_severity"] == "error"
+    assert (row["triangle_count"], row["surface_area"], row["volume_abs"], row["max_extent"]) == stats[:4]
+    assert (row["centroid_x"], row["centroid_y"], row["centroid_z"]) == stats[4]
+    assert row["drift_distance"] == pytest.approx(stats[5])
+    assert row["drift_ratio"] == pytest.approx(row["drift_distance"] / row["max_extent"], rel=1e-6)
+    assert row["drift_severity"] == stats[6]
 
 
 def test_values_are_32_bit(write_ifc):

@@ -154,38 +154,28 @@ def test_polygonal_face_with_voids_uses_outer_loop_only(write_ifc):
     assert (row["triangle_count"], row["surface_area"]) == (2, 1.0)
 
 
-def test_cube_brep(write_ifc):
-    row = mesh_of(write_ifc, lambda m: m.cube_brep())
-    assert row["source"] == "brep"
-    assert row["triangle_count"] == 12
-    assert row["surface_area"] == 6.0
-    assert row["volume_abs"] == 1.0
-    assert (row["centroid_x"], row["centroid_y"], row["centroid_z"]) == (0.5, 0.5, 0.5)
-    assert row["max_extent"] == 1.0
-
-
-def test_manifold_solid_brep_reads_like_faceted(write_ifc):
-    row = mesh_of(write_ifc, lambda m: m.add(f"IFCMANIFOLDSOLIDBREP({m.shell(m.cube_faces())})"))
-    assert (row["source"], row["triangle_count"], row["volume_abs"]) == ("brep", 12, 1.0)
-
-
-def test_reversed_orientation_flips_the_fan(write_ifc):
-    # Turning the x=1 face inward changes the enclosed volume from 1 to 1/3.
-    row = mesh_of(write_ifc, lambda m: m.cube_brep(flip=(5,)))
-    assert row["volume_abs"] == pytest.approx(1.0 / 3.0)
-    assert row["surface_area"] == 6.0
-
-
-@pytest.mark.parametrize("orientation, volume", [(".T.", 1.0), ("$", 1.0), ("'F'", 1.0), (".U.", 1 / 3), (".F.", 1 / 3)])
-def test_orientation_values(write_ifc, orientation, volume):
+def cube_with_x_face(orientation):
+    """A cube brep whose x=1 face is written again with the given orientation value."""
     def build(m):
         faces = m.cube_faces()
-        # rebuild the x=1 face with the given orientation value
-        pts = [m.point(1, 0, 0), m.point(1, 1, 0), m.point(1, 1, 1), m.point(1, 0, 1)]
-        faces[5] = m.face(pts, orientation)
+        faces[5] = m.face([m.point(1, 0, 0), m.point(1, 1, 0), m.point(1, 1, 1), m.point(1, 0, 1)], orientation)
         return m.add(f"IFCFACETEDBREP({m.shell(faces)})")
+    return build
 
-    assert mesh_of(write_ifc, build)["volume_abs"] == pytest.approx(volume)
+
+# Turning the x=1 face inward changes the enclosed volume from 1 to 1/3; the area stays 6.
+@pytest.mark.parametrize("build, volume", [
+    pytest.param(lambda m: m.cube_brep(), 1.0, id="faceted"),
+    pytest.param(lambda m: m.add(f"IFCMANIFOLDSOLIDBREP({m.shell(m.cube_faces())})"), 1.0, id="manifold"),
+    pytest.param(lambda m: m.cube_brep(flip=(5,)), 1 / 3, id="one-face-reversed"),
+    *[pytest.param(cube_with_x_face(o), v, id=f"orientation-{o}")
+      for o, v in [(".T.", 1.0), ("$", 1.0), ("'F'", 1.0), (".U.", 1 / 3), (".F.", 1 / 3)]],
+])
+def test_cube_brep(write_ifc, build, volume):
+    row = mesh_of(write_ifc, build)
+    assert (row["source"], row["triangle_count"], row["surface_area"]) == ("brep", 12, 6.0)
+    assert row["volume_abs"] == pytest.approx(volume)
+    assert (row["centroid_x"], row["centroid_y"], row["centroid_z"], row["max_extent"]) == (0.5, 0.5, 0.5, 1.0)
 
 
 def test_outer_bound_is_chosen_over_an_earlier_bound(write_ifc):
