@@ -15,18 +15,6 @@ def placed_point(write_ifc, build, point=(0.0, 0.0, 0.0)):
     return (row["placement_x"], row["placement_y"], row["placement_z"]), box_centre(row)
 
 
-def test_no_placement_is_identity(write_ifc):
-    origin, image = placed_point(write_ifc, lambda m: "$", (4.0, 5.0, 6.0))
-    assert origin == (0.0, 0.0, 0.0)
-    assert image == (4.0, 5.0, 6.0)
-
-
-def test_translation_only(write_ifc):
-    origin, image = placed_point(write_ifc, lambda m: m.local_placement("$", m.axis3d((1, 2, 3))), (1, 1, 1))
-    assert origin == (1.0, 2.0, 3.0)
-    assert image == (2.0, 3.0, 4.0)
-
-
 @pytest.mark.parametrize(
     "axis, ref, point, expected",
     [
@@ -54,109 +42,47 @@ def test_axis_placement_frames(write_ifc, axis, ref, point, expected):
     assert image == pytest.approx(expected, abs=1e-6)
 
 
-def test_two_coordinate_location(write_ifc):
-    def build(m):
-        return m.local_placement("$", m.add(f"IFCAXIS2PLACEMENT3D({m.point(5, 6)},$,$)"))
-
-    origin, _ = placed_point(write_ifc, build)
-    assert origin == (5.0, 6.0, 0.0)
+def mixed_case(m):
+    axes = m.add(f"IfcAxis2Placement3D({m.add('IfcCartesianPoint((7.,0.,0.))')},$,$)")
+    return m.add(f"IfcLocalPlacement($,{axes})")
 
 
-@pytest.mark.parametrize(
-    "location",
-    ["$", "#999999", "'x'", "(1.,2.)"],
-    ids=["null", "missing", "string", "list"],
-)
-def test_unreadable_location_is_origin(write_ifc, location):
-    origin, image = placed_point(
-        write_ifc, lambda m: m.local_placement("$", m.add(f"IFCAXIS2PLACEMENT3D({location},$,$)")), (1, 0, 0)
-    )
-    assert origin == (0.0, 0.0, 0.0)
-    assert image == (1.0, 0.0, 0.0)
+def parented(text):
+    """A placement written as `text`, #PARENT standing for a placement 3 along x."""
+    return lambda m: m.add(text.replace("#PARENT", m.local_placement("$", m.axis3d((3, 0, 0)))))
 
 
-def test_location_list_without_numbers_is_origin(write_ifc):
-    origin, _ = placed_point(
-        write_ifc, lambda m: m.local_placement("$", m.add(f"IFCAXIS2PLACEMENT3D({m.point('$')},$,$)"))
-    )
-    assert origin == (0.0, 0.0, 0.0)
-
-
-def test_axis2placement2d_reference_direction(write_ifc):
-    def build(m):
-        ref = m.direction(0, 1)
-        return m.local_placement("$", m.add(f"IFCAXIS2PLACEMENT2D({m.point(1, 2)},{ref})"))
-
+@pytest.mark.parametrize("build, point, origin, image", [
+    pytest.param(lambda m: "$", (4, 5, 6), (0, 0, 0), (4, 5, 6), id="none"),
+    pytest.param(lambda m: m.local_placement("$", m.axis3d((1, 2, 3))), (1, 1, 1), (1, 2, 3), (2, 3, 4),
+                 id="translation"),
+    pytest.param(lambda m: m.local_placement("$", m.add(f"IFCAXIS2PLACEMENT3D({m.point(5, 6)},$,$)")), (0, 0, 0),
+                 (5, 6, 0), (5, 6, 0), id="two-coordinates"),
+    *[pytest.param(lambda m, loc=loc: m.local_placement("$", m.add(f"IFCAXIS2PLACEMENT3D({loc(m)},$,$)")),
+                   (1, 0, 0), (0, 0, 0), (1, 0, 0), id=f"location-{name}")
+      for name, loc in [("null", lambda m: "$"), ("missing", lambda m: "#999999"), ("string", lambda m: "'x'"),
+                        ("list", lambda m: "(1.,2.)"), ("without-numbers", lambda m: m.point("$"))]],
     # X = 0,1,0; Y = -1,0,0; Z = 0,0,1
-    origin, image = placed_point(write_ifc, build, (1, 2, 3))
-    assert origin == (1.0, 2.0, 0.0)
-    assert image == pytest.approx((1 - 2, 2 + 1, 3), abs=1e-6)
-
-
-def test_mixed_case_types_are_read(write_ifc):
-    def build(m):
-        loc = m.add("IfcCartesianPoint((7.,0.,0.))")
-        rel = m.add(f"IfcAxis2Placement3D({loc},$,$)")
-        return m.add(f"IfcLocalPlacement($,{rel})")
-
-    origin, _ = placed_point(write_ifc, build)
-    assert origin == (7.0, 0.0, 0.0)
-
-
-def test_chain_of_translations(write_ifc):
-    def build(m):
-        parent = m.local_placement("$", m.axis3d((1, 0, 0)))
-        return m.local_placement(parent, m.axis3d((1, 0, 0)))
-
-    origin, _ = placed_point(write_ifc, build)
-    assert origin == (2.0, 0.0, 0.0)
-
-
-def test_parent_rotation_applies_to_child_translation(write_ifc):
-    def build(m):
-        parent = m.local_placement("$", m.axis3d((10, 0, 0), (0, 0, 1), (0, 1, 0)))
-        return m.local_placement(parent, m.axis3d((1, 0, 0)))
-
-    origin, image = placed_point(write_ifc, build, (0, 2, 0))
-    assert origin == pytest.approx((10, 1, 0), abs=1e-6)
-    assert image == pytest.approx((8, 1, 0), abs=1e-6)
-
-
-@pytest.mark.parametrize(
-    "relative",
-    ["$", "#999999", "'x'"],
-    ids=["null", "missing", "not-a-reference"],
-)
-def test_unreadable_relative_placement_takes_parent_frame(write_ifc, relative):
-    def build(m):
-        parent = m.local_placement("$", m.axis3d((3, 0, 0)))
-        return m.add(f"IFCLOCALPLACEMENT({parent},{relative})")
-
-    origin, _ = placed_point(write_ifc, build)
-    assert origin == (3.0, 0.0, 0.0)
-
-
-@pytest.mark.parametrize(
-    "text",
-    ["IFCLOCALPLACEMENT(#PARENT)", "IFCWALL(#PARENT,#PARENT)", "IFCCARTESIANPOINT((1.,2.,3.))"],
-    ids=["one-attribute", "other-type", "point"],
-)
-def test_unreadable_placements_are_identity(write_ifc, text):
-    def build(m):
-        parent = m.local_placement("$", m.axis3d((3, 0, 0)))
-        return m.add(text.replace("#PARENT", parent))
-
-    origin, _ = placed_point(write_ifc, build)
-    assert origin == (0.0, 0.0, 0.0)
-
-
-def test_grid_placement_takes_its_parent_frame(write_ifc):
-    def build(m):
-        parent = m.local_placement("$", m.axis3d((4, 0, 0)))
-        return m.add(f"IFCGRIDPLACEMENT({parent},#999999)")
-
-    origin, _ = placed_point(write_ifc, build)
-    assert origin == (4.0, 0.0, 0.0)
+    pytest.param(lambda m: m.local_placement("$", m.add(f"IFCAXIS2PLACEMENT2D({m.point(1, 2)},{m.direction(0, 1)})")),
+                 (1, 2, 3), (1, 2, 0), (-1, 3, 3), id="2d-reference-direction"),
+    pytest.param(mixed_case, (0, 0, 0), (7, 0, 0), (7, 0, 0), id="mixed-case-types"),
+    pytest.param(lambda m: m.local_placement(m.local_placement("$", m.axis3d((1, 0, 0))), m.axis3d((1, 0, 0))),
+                 (0, 0, 0), (2, 0, 0), (2, 0, 0), id="chain"),
+    pytest.param(lambda m: m.local_placement(m.local_placement("$", m.axis3d((10, 0, 0), (0, 0, 1), (0, 1, 0))),
+                                             m.axis3d((1, 0, 0))),
+                 (0, 2, 0), (10, 1, 0), (8, 1, 0), id="parent-rotation-turns-the-child"),
+    # An unreadable relative placement takes its parent's frame; an unreadable placement is the identity.
+    *[pytest.param(parented(f"IFCLOCALPLACEMENT(#PARENT,{r})"), (0, 0, 0), (3, 0, 0), (3, 0, 0), id=f"relative-{r}")
+      for r in ("$", "#999999", "'x'")],
+    pytest.param(parented("IFCGRIDPLACEMENT(#PARENT,#999999)"), (0, 0, 0), (3, 0, 0), (3, 0, 0), id="grid"),
+    *[pytest.param(parented(t), (0, 0, 0), (0, 0, 0), (0, 0, 0), id=i) for t, i in [
+        ("IFCLOCALPLACEMENT(#PARENT)", "one-attribute"), ("IFCWALL(#PARENT,#PARENT)", "other-type"),
+        ("IFCCARTESIANPOINT((1.,2.,3.))", "point")]],
+])
+def test_placement(write_ifc, build, point, origin, image):
+    got_origin, got_image = placed_point(write_ifc, build, point)
+    assert got_origin == pytest.approx(origin, abs=1e-6)
+    assert got_image == pytest.approx(image, abs=1e-6)
 
 
 def test_products_sharing_a_placement_chain(write_ifc):
