@@ -43,87 +43,39 @@ def test_source_labels_are_kept(write_ifc, label_item):
     assert mapped_row(write_ifc, build)["source"] == expected[label_item]
 
 
-def test_uniform_scale_about_the_local_origin(write_ifc):
-    def build(m):
-        return m.mapped_item(m.representation_map([m.cube_brep()]), m.operator(origin=(5, 0, 0), scale=2.0))
-
-    row = mapped_row(write_ifc, build)
-    assert box_centre(row) == (6.0, 1.0, 1.0)
-    assert (row["surface_area"], row["volume_abs"], row["max_extent"]) == (24.0, 8.0, 2.0)
-
-
-def test_non_uniform_scale_stretches_y_only(write_ifc):
-    def build(m):
-        op = m.operator(scale=1.0, scale2=2.0, scale3=None, non_uniform=True)
-        return m.mapped_item(m.representation_map([m.cube_brep()]), op)
-
-    row = mapped_row(write_ifc, build)
-    assert box_centre(row) == (0.5, 1.0, 0.5)
-    assert row["volume_abs"] == 2.0
+@pytest.mark.parametrize("operator, centre, volume", [
+    pytest.param(lambda m: m.operator(origin=(5, 0, 0), scale=2.0), (6.0, 1.0, 1.0), 8.0, id="uniform-about-origin"),
+    pytest.param(lambda m: m.operator(scale=1.0, scale2=2.0, scale3=None, non_uniform=True), (0.5, 1.0, 0.5), 2.0,
+                 id="non-uniform-y-only"),
+    pytest.param(lambda m: m.operator(scale=3.0, scale2=None, scale3=0.5, non_uniform=True), (1.5, 1.5, 0.25), 4.5,
+                 id="non-uniform-defaults-to-scale"),
+    pytest.param(lambda m: m.add(f"IFCCARTESIANTRANSFORMATIONOPERATOR3D($,$,{m.point(0, 0, 0)},2.,$,5.,7.)"),
+                 (1.0, 1.0, 1.0), 8.0, id="uniform-ignores-extra-scales"),
+])
+def test_scaled_cube(write_ifc, operator, centre, volume):
+    row = mapped_row(write_ifc, lambda m: m.mapped_item(m.representation_map([m.cube_brep()]), operator(m)))
+    assert box_centre(row) == centre
+    assert row["volume_abs"] == pytest.approx(volume)
 
 
-def test_non_uniform_scales_default_to_scale(write_ifc):
-    def build(m):
-        op = m.operator(scale=3.0, scale2=None, scale3=0.5, non_uniform=True)
-        return m.mapped_item(m.representation_map([m.cube_brep()]), op)
-
-    row = mapped_row(write_ifc, build)
-    assert box_centre(row) == (1.5, 1.5, 0.25)
-
-
-def test_uniform_operator_ignores_extra_scales(write_ifc):
-    def build(m):
-        op = m.add(f"IFCCARTESIANTRANSFORMATIONOPERATOR3D($,$,{m.point(0, 0, 0)},2.,$,5.,7.)")
-        return m.mapped_item(m.representation_map([m.cube_brep()]), op)
-
-    assert box_centre(mapped_row(write_ifc, build)) == (1.0, 1.0, 1.0)
-
-
-def test_origin_then_target(write_ifc):
-    image = point_image(
-        write_ifc, (0, 0, 0),
-        target=lambda m: m.operator(origin=(5, 0, 0)),
-        origin=lambda m: m.axis3d((0, 0, 1)),
-    )
-    assert image == (5.0, 0.0, 1.0)
-
-
-def test_origin_frame_is_applied_before_the_target(write_ifc):
+@pytest.mark.parametrize("point, target, origin, expected", [
+    pytest.param((0, 0, 0), lambda m: m.operator(origin=(5, 0, 0)), lambda m: m.axis3d((0, 0, 1)), (5, 0, 1),
+                 id="origin-then-target"),
     # origin: quarter turn about Z then +1 in x; target: scale 2
-    image = point_image(
-        write_ifc, (1, 0, 0),
-        target=lambda m: m.operator(scale=2.0),
-        origin=lambda m: m.axis3d((1, 0, 0), (0, 0, 1), (0, 1, 0)),
-    )
-    assert image == pytest.approx((2.0, 2.0, 0.0), abs=1e-6)
-
-
-@pytest.mark.parametrize(
-    "axes, point, expected",
-    [
-        # mirrored: X = 0,1,0, Y = 1,0,0, Z = X x Y = 0,0,-1
-        (dict(axis1=(0, 1, 0), axis2=(1, 0, 0)), (1, 2, 3), (2, 1, -3)),
-        # Y is not made orthogonal to X
-        (dict(axis1=(1, 0, 0), axis2=(1, 1, 0)), (0, 1, 0), (math.sqrt(0.5), math.sqrt(0.5), 0)),
-        # the axes are normalised
-        (dict(axis1=(3, 0, 0), axis2=(0, 4, 0)), (1, 1, 1), (1, 1, 1)),
-        # Axis3 wins over X x Y
-        (dict(axis3=(0, 2, 0)), (0, 0, 1), (0, 1, 0)),
-        # a zero axis stays zero, and so does Z = X x Y
-        (dict(axis1=(0, 0, 0)), (1, 2, 3), (0, 2, 0)),
-    ],
-)
-def test_operator_axes(write_ifc, axes, point, expected):
-    image = point_image(write_ifc, point, target=lambda m: m.operator(**axes))
-    assert image == pytest.approx(expected, abs=1e-6)
-
-
-@pytest.mark.parametrize("target", ["#999999", "IFCDIRECTION((1.,0.,0.))", "'x'"])
-def test_unreadable_target_is_identity(write_ifc, target):
-    def make(m):
-        return m.add(target) if target.startswith("IFC") else target
-
-    assert point_image(write_ifc, (1, 2, 3), target=make) == (1.0, 2.0, 3.0)
+    pytest.param((1, 0, 0), lambda m: m.operator(scale=2.0), lambda m: m.axis3d((1, 0, 0), (0, 0, 1), (0, 1, 0)),
+                 (2, 2, 0), id="origin-frame-before-target"),
+    # mirrored: X = 0,1,0, Y = 1,0,0, Z = X x Y = 0,0,-1
+    pytest.param((1, 2, 3), lambda m: m.operator(axis1=(0, 1, 0), axis2=(1, 0, 0)), None, (2, 1, -3), id="mirrored"),
+    pytest.param((0, 1, 0), lambda m: m.operator(axis1=(1, 0, 0), axis2=(1, 1, 0)), None,
+                 (math.sqrt(0.5), math.sqrt(0.5), 0), id="y-not-made-orthogonal"),
+    pytest.param((1, 1, 1), lambda m: m.operator(axis1=(3, 0, 0), axis2=(0, 4, 0)), None, (1, 1, 1), id="normalised"),
+    pytest.param((0, 0, 1), lambda m: m.operator(axis3=(0, 2, 0)), None, (0, 1, 0), id="axis3-wins"),
+    pytest.param((1, 2, 3), lambda m: m.operator(axis1=(0, 0, 0)), None, (0, 2, 0), id="zero-axis-stays-zero"),
+    *[pytest.param((1, 2, 3), target, None, (1, 2, 3), id=f"unreadable-target-{i}") for i, target in enumerate(
+        [lambda m: "#999999", lambda m: m.add("IFCDIRECTION((1.,0.,0.))"), lambda m: "'x'"])],
+])
+def test_point_image(write_ifc, point, target, origin, expected):
+    assert point_image(write_ifc, point, target=target, origin=origin) == pytest.approx(expected, abs=1e-6)
 
 
 @pytest.mark.parametrize(
