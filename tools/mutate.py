@@ -108,7 +108,11 @@ def main():
     args = ap.parse_args()
     tree = args.tree.resolve()
     stage = Stage(tree, args.python)
-    chosen = [m for m in MUTATIONS if not args.only or m.name in args.only]
+    by_name = {m.name: m for m in MUTATIONS}
+    unknown = [n for n in args.only or () if n not in by_name]
+    if unknown:
+        sys.exit(f"no such mutation: {unknown}")
+    chosen = [by_name[n] for n in args.only] if args.only else MUTATIONS
     stage.configure()
     # A stopped check still restores the file it mutated.
     signal.signal(signal.SIGTERM, lambda *_: sys.exit("stopped"))
