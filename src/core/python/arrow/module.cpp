@@ -100,7 +100,7 @@ PyType_Slot stream_slots[] = {
     {0, nullptr},
 };
 
-PyType_Spec stream_spec = {"quarnel._arrow.Stream", sizeof(StreamObject), 0, Py_TPFLAGS_DEFAULT, stream_slots};
+PyType_Spec stream_type_desc = {"quarnel._arrow.Stream", sizeof(StreamObject), 0, Py_TPFLAGS_DEFAULT, stream_slots};
 
 // Wraps `e` (taken over) in a Stream object; on failure `e` is released.
 PyObject* wrap(arrow::Exported e) {
@@ -236,7 +236,7 @@ int exec_module(PyObject* module) {
         return -1;
     }
     if (!stream_type) {
-        stream_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&stream_spec));
+        stream_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&stream_type_desc));
         if (!stream_type) return -1;
     }
     Py_INCREF(stream_type);
