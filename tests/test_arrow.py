@@ -13,7 +13,7 @@ import quarnel
 from quarnel import _core
 from quarnel.arrow import read_streams
 from quarnel.registry import TABLES
-from conftest import corpus, corpus_params
+from conftest import corpus, corpus_params, ifc_text
 from hostile_files import MINI
 
 pa = pytest.importorskip("pyarrow")
@@ -25,6 +25,22 @@ CALLS = min(int(os.environ.get("QUARNEL_STRESS_CALLS", "1000")), 1000)
 def mini(tmp_path_factory):
     path = tmp_path_factory.mktemp("mini") / "mini.ifc"
     path.write_text(MINI, encoding="latin-1")
+    return str(path)
+
+
+@pytest.fixture(scope="module")
+def many_props(tmp_path_factory):
+    """One wall with a set of 2,000 properties: a leaked batch would be tens of kilobytes."""
+    props = "\n".join(f"#{10 + i}=IFCPROPERTYSINGLEVALUE('P{i}',$,IFCLABEL('value {i}'),$);" for i in range(2000))
+    refs = ",".join(f"#{10 + i}" for i in range(2000))
+    data = f"""
+#1=IFCWALL('0YvctVUKr0kugbFTf53O9L',$,'Wall',$,$,$,$,$,$);
+#2=IFCPROPERTYSET('1YvctVUKr0kugbFTf53O9L',$,'Pset_Many',$,({refs}));
+#3=IFCRELDEFINESBYPROPERTIES('2YvctVUKr0kugbFTf53O9L',$,$,$,(#1),#2);
+{props}
+"""
+    path = tmp_path_factory.mktemp("many") / "many.ifc"
+    path.write_text(ifc_text(data), encoding="latin-1")
     return str(path)
 
 
@@ -127,16 +143,20 @@ def rss_bytes():
 
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator keeps freed memory in quarantine")
-def test_streams_consumed_twice_or_never_leak_nothing(mini):
+def test_streams_consumed_twice_or_never_leak_nothing(mini, many_props):
+    assert quarnel.read_table(many_props).num_rows == 2000
+
     def consume_twice():
-        streams = read_streams(mini, ["psets", "products", "drift"])
+        streams = read_streams(many_props, "psets")
+        streams.update(read_streams(mini, ["products", "drift"]))
         for s in streams.values():
             pa.table(s)
             with pytest.raises(ValueError):
                 pa.table(s)
 
     def never():
-        streams = read_streams(mini, ["psets", "products", "drift"])
+        streams = read_streams(many_props, "psets")
+        streams.update(read_streams(mini, ["products", "drift"]))
         for s in streams.values():
             s.__arrow_c_schema__()  # a capsule dropped unread
 
