@@ -1,5 +1,10 @@
 #include "arrow/read.hpp"
 
+#include <sys/mman.h>
+#include <unistd.h>
+
+#include <cstdint>
+
 #include "arrow/tables.hpp"
 #include "clock.hpp"
 #include "mesh/emission.hpp"
@@ -52,6 +57,17 @@ void run_drift(std::string_view file, Reads& r) {
     r.drift_total_ms = ms_since(start);
 }
 
+// The passes have read the whole file, so all of its pages are resident; the tables need only
+// the pages that hold their texts. Dropping the mapping's pages (the page cache keeps them) lets
+// the export fault back in just those, instead of the Arrow buffers coming on top of the file.
+void drop_resident_pages(std::string_view file) {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(file.data()) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(file.data()) + file.size();
+    if (file.empty()) return;
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);  // advice only: a failure changes nothing
+}
+
 void free_result(Pass pass, Reads& r) {
     switch (pass) {
         case kPsets: r.psets.reset(); break;
@@ -90,6 +106,7 @@ std::vector<Exported> read_tables(std::string_view file, const ReadFacts& facts,
         r.index_ms = ms_since(t);
     }
     if (passes & kDrift) run_drift(file, r);
+    drop_resident_pages(file);
 
     std::vector<Exported> out;
     out.reserve(requests.size());
