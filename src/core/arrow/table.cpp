@@ -3,6 +3,7 @@
 #include <nanoarrow/nanoarrow.h>
 
 #include "clock.hpp"
+#include "parallel.hpp"
 
 #include <algorithm>
 #include <charconv>
@@ -297,20 +298,28 @@ void set_metadata(const std::vector<std::pair<std::string, std::string>>& facts,
     check(code);
 }
 
+// Below this many rows a thread costs more than it saves.
+constexpr std::size_t kRowsPerThread = 1 << 16;
+
 // One record batch of the rows [begin, end), or several when the texts need them.
 void build_batches(const Table& table, const ArrowSchema* schema, std::size_t begin, std::size_t end,
                    std::vector<ArrowArray>& batches) {
     Owned<ArrowArray> batch;
     ArrowError error;
     check(ArrowArrayInitFromSchema(batch.get(), schema, &error));
-    for (std::size_t i = 0; i < table.columns.size(); ++i) {
-        if (!fill_column(batch.value.children[i], table.columns[i], begin, end)) {
-            if (end - begin < 2) throw std::bad_alloc();  // one text over 2 GiB
-            const std::size_t middle = begin + (end - begin) / 2;
-            build_batches(table, schema, begin, middle, batches);
-            build_batches(table, schema, middle, end, batches);
-            return;
-        }
+    // The columns are independent arrays: large ones are filled side by side.
+    const std::size_t columns = table.columns.size();
+    std::vector<char> fits(columns, 1);
+    const std::size_t parts = end - begin < kRowsPerThread ? 1 : part_count(columns, 1);
+    run_in_parts(columns, parts, [&](std::size_t, std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) fits[i] = fill_column(batch.value.children[i], table.columns[i], begin, end);
+    });
+    if (std::find(fits.begin(), fits.end(), 0) != fits.end()) {
+        if (end - begin < 2) throw std::bad_alloc();  // one text over 2 GiB
+        const std::size_t middle = begin + (end - begin) / 2;
+        build_batches(table, schema, begin, middle, batches);
+        build_batches(table, schema, middle, end, batches);
+        return;
     }
     batch.value.length = static_cast<std::int64_t>(end - begin);
     batch.value.null_count = 0;
