@@ -14,10 +14,23 @@
 namespace quarnel::arrow {
 namespace {
 
+// A scan leaves every page of the file resident, though what follows reads only some of them.
+// Dropping the mapping's pages (the page cache keeps them) lets the next step fault back in
+// just those: the passes their records, the export the pages that hold its texts.
+void drop_resident_pages(std::string_view file) {
+    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
+    const auto begin = reinterpret_cast<std::uintptr_t>(file.data()) & ~(page - 1);
+    const auto end = reinterpret_cast<std::uintptr_t>(file.data()) + file.size();
+    if (file.empty()) return;
+    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);  // advice only: a failure changes nothing
+}
+
 void run_extractors(std::string_view file, unsigned passes, Reads& r) {
     Instant t = Instant::now();
     EntityTable table = EntityTable::build(file);
     r.entity_table_ms = ms_since(t);
+    // The scan has touched every page; the passes read only the records they want.
+    drop_resident_pages(file);
     t = Instant::now();
     GuidIndex guids = GuidIndex::build(table);
     r.guid_index_ms = ms_since(t);
@@ -55,17 +68,6 @@ void run_drift(std::string_view file, Reads& r) {
     for (const ProductMesh& mesh : emission.meshes) rows.push_back(compute_mesh_stats(mesh));
     r.drift.emplace(std::move(rows));
     r.drift_total_ms = ms_since(start);
-}
-
-// The passes have read the whole file, so all of its pages are resident; the tables need only
-// the pages that hold their texts. Dropping the mapping's pages (the page cache keeps them) lets
-// the export fault back in just those, instead of the Arrow buffers coming on top of the file.
-void drop_resident_pages(std::string_view file) {
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto begin = reinterpret_cast<std::uintptr_t>(file.data()) & ~(page - 1);
-    const auto end = reinterpret_cast<std::uintptr_t>(file.data()) + file.size();
-    if (file.empty()) return;
-    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);  // advice only: a failure changes nothing
 }
 
 void free_result(Pass pass, Reads& r) {
