@@ -40,6 +40,9 @@ class Stage:
         self.build = tree / "build" / "mutate"
         self.stage = self.build / "stage"
         self.checks = sorted(p.stem for p in (tree / "tests" / "cpp").glob("*.cpp"))
+        # Every native module the package installs.
+        cmake = (tree / "CMakeLists.txt").read_text()
+        self.modules = [m for m in ("_core", "_arrow") if f"python_add_library({m} " in cmake]
 
     def configure(self):
         # The module and the C++ checks of the core share one build of the core.
@@ -55,16 +58,16 @@ class Stage:
             link = package / source.name
             if not link.exists() and not link.is_symlink():
                 link.symlink_to(source)
-        module = next(self.build.glob("_core*.so"))
-        target = package / "_core.abi3.so"
-        if not target.exists():
-            target.symlink_to(module)
+        for name in self.modules:
+            target = package / f"{name}.abi3.so"
+            if not target.exists():
+                target.symlink_to(next(self.build.glob(f"{name}*.so")))
 
         if self.core_checks():
             sys.exit("the unmutated C++ checks fail")
 
     def compile(self) -> bool:
-        targets = ["_core", *self.checks]
+        targets = [*self.modules, *self.checks]
         return run(["nice", "cmake", "--build", str(self.build), "-j", "2", "--target", *targets], self.tree).returncode == 0
 
     def core_checks(self) -> str:
