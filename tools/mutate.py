@@ -92,8 +92,8 @@ class Stage:
             try:
                 proc = run(base + args, self.tree, timeout=max(1.0, deadline - time.monotonic()), env=env)
             except subprocess.TimeoutExpired:
-                # Not caught within the budget: counted as survived (none of these faults loops).
-                return "survived (timeout)", ""
+                # Neither caught nor passed within the budget: undecided, not counted.
+                return "undecided", "the suite ran out of time"
             if proc.returncode:
                 failed = [line for line in proc.stdout.splitlines() if line.startswith(("FAILED", "ERROR"))]
                 return "caught", (failed or proc.stdout.strip().splitlines()[-1:] or [""])[0]
@@ -129,7 +129,7 @@ def main():
             args.report.write_text("\n".join(lines) + "\n")
 
     say(f"mutation check of {tree} ({len(chosen)} mutations)")
-    counts = {"caught": 0, "survived": 0, "not applicable": 0}
+    counts = {"caught": 0, "survived": 0, "undecided": 0, "not applicable": 0}
     started = time.monotonic()
     for m in chosen:
         path = tree / m.file
@@ -151,16 +151,14 @@ def main():
         finally:
             path.write_text(original)
             os.utime(path)  # newer than the mutated object: the next build recompiles it
-        if outcome == "does not build":
-            counts["not applicable"] += 1
-        else:
-            counts["caught" if outcome == "caught" else "survived"] += 1
+        counts["not applicable" if outcome == "does not build" else outcome] += 1
         say(f"{outcome:15} {m.name}  [{time.monotonic() - t:.0f} s] {detail}")
     stage.compile()
     counted = counts["caught"] + counts["survived"]
     share = 100.0 * counts["caught"] / counted if counted else 0.0
     say(f"caught {counts['caught']} of {counted} ({share:.0f} %), survived {counts['survived']}, "
-        f"not applicable {counts['not applicable']}; {time.monotonic() - started:.0f} s")
+        f"undecided {counts['undecided']}, not applicable {counts['not applicable']}; "
+        f"{time.monotonic() - started:.0f} s")
 
 
 if __name__ == "__main__":
