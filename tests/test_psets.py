@@ -65,6 +65,7 @@ def single_value(write_ifc, nominal):
         ("IFCLABEL('a(b)')", "a(b)", "IfcLabel"),
         ("IFCLABEL('x'", "IFCLABEL('x'", None),
         ("ifclabel('x')", "x", "IfcLabel"),
+        ("\x85IFCLABEL('y')\xa0", "y", "IfcLabel"),
         ("IFCPOSITIVELENGTHMEASURE(2.5)", "2.5", "IfcPositivelengthmeasure"),
         ("IFC(1.)", "1", "Ifc"),
         ("IFCIDENTIFIER(#007)", "#7", "IfcIdentifier"),
@@ -105,6 +106,7 @@ def test_nominal_value_rendering(write_ifc, nominal, value, value_type):
         (r"'C:\\dir'", "C:\\\\dir"),
         (r"'\P\x'", "\\P\\x"),
         ("'\xe4'", "\u00e4"),
+        ("\x85'x'\xa0", "x"),  # Latin-1 spaces around a value
         ("'\xc3\xa4'", "\u00c3\u00a4"),
     ],
 )
