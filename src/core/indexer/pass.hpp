@@ -8,17 +8,11 @@
 #include "indexer/catalogue.hpp"
 #include "indexer/header.hpp"
 #include "indexer/model_index.hpp"
+#include "step/entity_table.hpp"
 #include "step/flat_map.hpp"
 #include "step/lexer.hpp"
 
 namespace quarnel {
-
-// One IFCSIUNIT; an absent enumeration is "".
-struct SiUnitRecord {
-    std::string unit_type;
-    std::string prefix;
-    std::string name;
-};
 
 // Working state of one indexing pass and the handlers the statement loop
 // calls. Each handler receives the instance's pieces, already split.
@@ -36,7 +30,7 @@ private:
     std::vector<std::uint64_t> refs_;
     std::array<std::uint32_t, 136> counts_{};  // per catalogue position
     std::optional<std::string> application_;
-    IdMap<SiUnitRecord> si_units_;
+    IdMap<Entity> units_;  // SI, conversion-based and measure-with-unit entities, for the unit scale
     std::vector<std::uint64_t> unit_list_;
 
     void dispatch(const InstanceHeader& h);
@@ -54,7 +48,7 @@ private:
     void keep_storey_containment();
 
     // units.cpp
-    void si_unit(const InstanceHeader& h);
+    void unit(const InstanceHeader& h);
     void unit_assignment();
     void resolve_unit_scale();
 

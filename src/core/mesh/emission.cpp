@@ -7,6 +7,7 @@
 #include "mesh/items.hpp"
 #include "mesh/placement.hpp"
 #include "mesh/step_read.hpp"
+#include "units/length_unit.hpp"
 
 namespace quarnel {
 
@@ -87,6 +88,20 @@ std::optional<std::uint64_t> choose_representation(const EntityTable& table, std
     return fallback;
 }
 
+// The placement a product's placement is relative to, when it names one.
+std::optional<std::uint64_t> container_of(const EntityTable& table, std::uint64_t placement) {
+    const auto e = entity_of_type(table, placement, "IFCLOCALPLACEMENT");
+    return e ? ref_at(e->attributes, 0) : std::nullopt;
+}
+
+std::optional<double> model_unit_scale(const EntityTable& table, std::optional<std::uint64_t> assignment) {
+    if (!assignment) return std::nullopt;
+    const auto e = table.get(*assignment);
+    const auto list = e ? list_at(e->attributes, 0) : std::nullopt;
+    if (!list) return std::nullopt;
+    return length_unit_scale(reference_list(*list), [&table](std::uint64_t id) { return table.get(id); });
+}
+
 void append_transformed(const SubMesh& sub, const PlacementMatrix& placement, ProductMesh& out) {
     const auto base = static_cast<std::uint32_t>(out.positions.size() / 3);
     const std::size_t whole = sub.positions.size() / 3 * 3;
@@ -116,9 +131,13 @@ MeshEmission emit_meshes(std::string_view file) {
     PlacementCache placements;
     ItemMeshCache items;
     std::vector<SubMesh> owned;
-    table.for_each([&](std::uint64_t, const EntityRecord& record) {
+    std::optional<std::uint64_t> unit_assignment;
+    table.for_each([&](std::uint64_t id, const EntityRecord& record) {
         const std::string_view type = table.type_of(record);
-        if (!is_product_candidate(type)) return;
+        if (!is_product_candidate(type)) {
+            if (!unit_assignment && type == "IFCUNITASSIGNMENT") unit_assignment = id;
+            return;
+        }
         const std::string_view attributes = table.entity(record).attributes;
         const auto representation = ref_at(attributes, 6);
         if (!representation) return;
@@ -129,7 +148,14 @@ MeshEmission emit_meshes(std::string_view file) {
         if (item_ids.empty()) return;
 
         PlacementMatrix placement = PlacementMatrix::identity();
-        if (const auto p = ref_at(attributes, 5)) placement = resolve_placement(table, placements, *p);
+        Vec3 container_origin;
+        const auto placement_id = ref_at(attributes, 5);
+        if (placement_id) {
+            placement = resolve_placement(table, placements, *placement_id);
+            if (const auto parent = container_of(table, *placement_id)) {
+                container_origin = resolve_placement(table, placements, *parent).translation();
+            }
+        }
 
         ProductMesh mesh;
         for (std::uint64_t item : item_ids) {
@@ -142,8 +168,11 @@ MeshEmission emit_meshes(std::string_view file) {
         }
         mesh.type_label = display_case(type);
         mesh.origin = placement.translation();
+        mesh.own_translation = mesh.origin.x != container_origin.x || mesh.origin.y != container_origin.y ||
+                               mesh.origin.z != container_origin.z;
         result.meshes.push_back(std::move(mesh));
     });
+    result.unit_scale = model_unit_scale(table, unit_assignment);
     result.mesh_emission_ms = ms_since(mesh_start);
     return result;
 }

@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "mesh/section_profiles.hpp"
 #include "mesh/step_read.hpp"
 
 namespace quarnel {
@@ -65,6 +66,7 @@ Ring2 circle(float rx, float ry) {
 
 Ring2 outline(std::initializer_list<Point2> points) { return Ring2(points); }
 
+
 // Parameterised outlines; absent when a listed parameter is missing or not a number.
 std::optional<Profile> parameterised(std::string_view type, const Pieces& a) {
     Profile p;
@@ -100,6 +102,7 @@ std::optional<Profile> parameterised(std::string_view type, const Pieces& a) {
         if (a.size() < 6 || !d || !t) return std::nullopt;
         const float width = w ? *w : *d;
         p.outer = outline({{0, 0}, {width, 0}, {width, *t}, {*t, *t}, {*t, *d}, {0, *d}});
+        centre_on_box(p);
     } else if (type_is(type, "IFCTSHAPEPROFILEDEF") || type_is(type, "IFCUSHAPEPROFILEDEF") ||
                type_is(type, "IFCZSHAPEPROFILEDEF")) {
         const auto d = number_at(a, 3), f = number_at(a, 4), tw = number_at(a, 5), tf = number_at(a, 6);
@@ -115,8 +118,9 @@ std::optional<Profile> parameterised(std::string_view type, const Pieces& a) {
             p.outer = outline({{-c - *f, 0}, {c, 0}, {c, top}, {c + *f, top}, {c + *f, *d}, {-c, *d}, {-c, *tf},
                                {-c - *f, *tf}});
         }
+        centre_on_box(p);
     } else {
-        return std::nullopt;
+        return build_section_profile(type, a);
     }
     return p;
 }
@@ -152,6 +156,23 @@ void place_profile(const EntityTable& table, std::uint64_t placement_id, Profile
 }
 
 }  // namespace
+
+// Parameterised profiles sit with the centre of their bounding box at their Position;
+// outlines drawn from a corner or a web foot are moved there.
+void centre_on_box(Profile& p) {
+    if (p.outer.empty()) return;
+    Point2 lo = p.outer.front(), hi = lo;
+    for (const auto& q : p.outer) {
+        lo = {std::min(lo.x, q.x), std::min(lo.y, q.y)};
+        hi = {std::max(hi.x, q.x), std::max(hi.y, q.y)};
+    }
+    const float cx = (lo.x + hi.x) * 0.5f, cy = (lo.y + hi.y) * 0.5f;
+    const auto move = [&](Ring2& ring) {
+        for (auto& q : ring) q = {q.x - cx, q.y - cy};
+    };
+    move(p.outer);
+    for (auto& hole : p.holes) move(hole);
+}
 
 std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id) {
     const auto curve = table.get(id);

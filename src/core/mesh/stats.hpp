@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,7 @@ struct MeshStats {
     std::string type_label;
     std::string_view kind;
     std::string_view severity;  // "ok", "warn" or "error"
+    std::string_view placement_kind;  // "placed", or "unplaced": no own translation, mesh away from it
     std::uint32_t triangle_count = 0;
     Vec3 bbox_min;
     Vec3 bbox_max;
@@ -30,9 +32,14 @@ struct MeshStats {
 
 inline constexpr float kMinExtent = 1e-6f;
 
-MeshStats compute_mesh_stats(const ProductMesh& mesh);
+// Distances below this many model units are "ok" whatever the ratio: 10 mm through the unit
+// scale (metres per unit), 10 units where the file gives no length unit.
+float ok_distance(std::optional<double> unit_scale);
 
-// Fills drift_distance, drift_ratio and severity from the box, placement and max_extent.
-void classify_drift(MeshStats& stats);
+MeshStats compute_mesh_stats(const ProductMesh& mesh, float ok_distance = 10.0f);
+
+// Fills drift_distance, drift_ratio, severity and placement_kind from the box, placement and
+// max_extent; `own_translation` tells whether the product's placement moved it at all.
+void classify_drift(MeshStats& stats, float ok_distance = 10.0f, bool own_translation = true);
 
 }  // namespace quarnel

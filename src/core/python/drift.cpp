@@ -85,7 +85,8 @@ PyObject* analyse_drift(PyObject*, PyObject* args, PyObject* kwargs) {
 
     std::vector<MeshStats> rows;
     rows.reserve(emission.meshes.size());
-    for (const ProductMesh& mesh : emission.meshes) rows.push_back(compute_mesh_stats(mesh));
+    const float floor = ok_distance(emission.unit_scale);
+    for (const ProductMesh& mesh : emission.meshes) rows.push_back(compute_mesh_stats(mesh, floor));
     emission.meshes = {};  // the geometry is no longer needed; free it before the lists are built
 
     const DriftColumns columns(rows);
