@@ -13,7 +13,10 @@ COLUMNS = [
     "placement_x", "placement_y", "placement_z", "centroid_x", "centroid_y", "centroid_z",
     "drift_distance", "max_extent", "drift_ratio", "drift_severity",
 ]
-SOURCES = {"extrusion", "mapped", "polygonal_faceset", "triangulated_faceset", "shell", "brep"}
+SOURCES = {
+    "extrusion", "mapped", "polygonal_faceset", "triangulated_faceset", "shell", "brep", "boolean", "boolean_unclipped",
+    "tapered_extrusion", "revolution", "swept_disk",
+}
 
 
 @corpus

@@ -74,7 +74,9 @@ std::size_t count_pieces(std::string_view list) {
 
 std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_t id) {
     const auto shell = table.get(id);
-    if (!shell || !(type_is(shell->type, "IFCOPENSHELL") || type_is(shell->type, "IFCCLOSEDSHELL"))) {
+    // Face-based surface models hold connected face sets: the same list of faces at 0.
+    if (!shell || !(type_is(shell->type, "IFCOPENSHELL") || type_is(shell->type, "IFCCLOSEDSHELL") ||
+                    type_is(shell->type, "IFCCONNECTEDFACESET"))) {
         return std::nullopt;
     }
     const auto faces = list_at(shell->attributes, 0);

@@ -7,7 +7,7 @@
 #include "mesh/items.hpp"
 #include "mesh/placement.hpp"
 #include "mesh/step_read.hpp"
-#include "units/length_unit.hpp"
+#include "mesh/model_units.hpp"
 
 namespace quarnel {
 
@@ -94,14 +94,6 @@ std::optional<std::uint64_t> container_of(const EntityTable& table, std::uint64_
     return e ? ref_at(e->attributes, 0) : std::nullopt;
 }
 
-std::optional<double> model_unit_scale(const EntityTable& table, std::optional<std::uint64_t> assignment) {
-    if (!assignment) return std::nullopt;
-    const auto e = table.get(*assignment);
-    const auto list = e ? list_at(e->attributes, 0) : std::nullopt;
-    if (!list) return std::nullopt;
-    return length_unit_scale(reference_list(*list), [&table](std::uint64_t id) { return table.get(id); });
-}
-
 void append_transformed(const SubMesh& sub, const PlacementMatrix& placement, ProductMesh& out) {
     const auto base = static_cast<std::uint32_t>(out.positions.size() / 3);
     const std::size_t whole = sub.positions.size() / 3 * 3;
@@ -131,13 +123,12 @@ MeshEmission emit_meshes(std::string_view file) {
     PlacementCache placements;
     ItemMeshCache items;
     std::vector<SubMesh> owned;
-    std::optional<std::uint64_t> unit_assignment;
-    table.for_each([&](std::uint64_t id, const EntityRecord& record) {
+    const ModelUnits units = read_model_units(table);
+    const ModelUnitsScope units_scope(units);
+    result.unit_scale = units.length;
+    table.for_each([&](std::uint64_t, const EntityRecord& record) {
         const std::string_view type = table.type_of(record);
-        if (!is_product_candidate(type)) {
-            if (!unit_assignment && type == "IFCUNITASSIGNMENT") unit_assignment = id;
-            return;
-        }
+        if (!is_product_candidate(type)) return;
         const std::string_view attributes = table.entity(record).attributes;
         const auto representation = ref_at(attributes, 6);
         if (!representation) return;
@@ -172,7 +163,7 @@ MeshEmission emit_meshes(std::string_view file) {
                                mesh.origin.z != container_origin.z;
         result.meshes.push_back(std::move(mesh));
     });
-    result.unit_scale = model_unit_scale(table, unit_assignment);
+
     result.mesh_emission_ms = ms_since(mesh_start);
     return result;
 }

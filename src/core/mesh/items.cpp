@@ -1,6 +1,8 @@
 #include "mesh/items.hpp"
 
+#include "mesh/boolean_clip.hpp"
 #include "mesh/step_read.hpp"
+#include "mesh/swept_solids.hpp"
 
 namespace quarnel {
 
@@ -8,11 +10,21 @@ using namespace mesh;
 
 namespace {
 
+std::optional<SubMesh> labelled(std::optional<MeshData> m, std::string_view kind) {
+    if (!m) return std::nullopt;
+    return SubMesh{std::move(m->positions), std::move(m->indices), kind};
+}
+
 std::optional<SubMesh> build_item(const EntityTable& table, const Entity& e) {
     if (type_is(e.type, "IFCEXTRUDEDAREASOLID")) {
         auto m = mesh_extrusion(table, e.attributes);
         if (!m) return std::nullopt;
         return SubMesh{std::move(m->positions), std::move(m->indices), "extrusion"};
+    }
+    if (type_is(e.type, "IFCEXTRUDEDAREASOLIDTAPERED")) return labelled(mesh_tapered_extrusion(table, e.attributes), "tapered_extrusion");
+    if (type_is(e.type, "IFCREVOLVEDAREASOLID")) return labelled(mesh_revolution(table, e.attributes), "revolution");
+    if (type_is(e.type, "IFCSWEPTDISKSOLID") || type_is(e.type, "IFCSWEPTDISKSOLIDPOLYGONAL")) {
+        return labelled(mesh_swept_disk(table, e.attributes), "swept_disk");
     }
     if (type_is(e.type, "IFCFACETEDBREP") || type_is(e.type, "IFCMANIFOLDSOLIDBREP")) {
         return mesh_brep(table, e.attributes);
@@ -36,6 +48,14 @@ const std::vector<SubMesh>& mesh_item(const EntityTable& table, std::uint64_t id
     if (type_is(e->type, "IFCMAPPEDITEM")) {
         owned = mesh_mapped_item(table, id, cache);
         return owned;
+    }
+    if (type_is(e->type, "IFCBOOLEANRESULT") || type_is(e->type, "IFCBOOLEANCLIPPINGRESULT")) {
+        // Built before its slot is made: the operands are meshed through the same cache.
+        auto sub = mesh_boolean(table, id, cache);
+        auto& slot = cache.items[id];
+        slot.clear();
+        if (sub) slot.push_back(std::move(*sub));
+        return slot;
     }
     auto& slot = cache.items[id];
     if (auto sub = build_item(table, *e)) slot.push_back(std::move(*sub));

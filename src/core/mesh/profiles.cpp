@@ -5,6 +5,7 @@
 #include <cmath>
 #include <string_view>
 
+#include "mesh/composite_curve.hpp"
 #include "mesh/section_profiles.hpp"
 #include "mesh/step_read.hpp"
 
@@ -189,21 +190,12 @@ std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id) {
             if (!ref) continue;
             if (const auto p = point_2d(table, *ref)) points.push_back(*p);
         }
-    } else if (type_is(curve->type, "IFCINDEXEDPOLYCURVE")) {
-        // Segments are not read: arcs become chords between their listed points.
-        const auto ref = mesh::as_ref(*first);
-        if (!ref) return std::nullopt;
-        const auto coords = first_list_of(table, *ref, "IFCCARTESIANPOINTLIST2D");
-        if (!coords) return std::nullopt;
-        for (mesh::PieceCursor cursor(*coords); cursor.next(element);) {
-            const auto pair = mesh::as_list(element);
-            if (!pair) continue;
-            double v[2];
-            if (mesh::read_numbers(*pair, v, 2) < 2) continue;
-            points.push_back({static_cast<float>(v[0]), static_cast<float>(v[1])});
-        }
     } else {
-        return std::nullopt;
+        // Indexed poly curves with their arcs, composite and trimmed curves, whole conics.
+        const auto more = read_curve_points(table, id);
+        if (!more) return std::nullopt;
+        points.reserve(more->size());
+        for (const Vec3& p : *more) points.push_back({p.x, p.y});
     }
     if (points.size() > 2 && points.back().x == points.front().x && points.back().y == points.front().y) {
         points.pop_back();

@@ -22,8 +22,14 @@ constexpr std::array<Factor, 4> kLengthUnits{{
     {"INCH", 0.0254},
 }};
 
-// Conversion-based length units by name, used only when the file's factor cannot be read.
-constexpr std::array<Factor, 7> kConversionNames{{
+constexpr std::array<Factor, 1> kAngleUnits{{{"RADIAN", 1.0}}};
+
+// Conversion-based units by name, used only when the file's factor cannot be read.
+constexpr std::array<Factor, 11> kConversionNames{{
+    {"DEGREE", 0.017453292519943295},
+    {"DEGREES", 0.017453292519943295},
+    {"DEG", 0.017453292519943295},
+    {"GRAD", 0.015707963267948967},
     {"FOOT", 0.3048},
     {"FEET", 0.3048},
     {"FT", 0.3048},
@@ -100,17 +106,17 @@ std::optional<double> measure_value(std::string_view piece) {
     return parse_real(piece);
 }
 
-std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, int depth);
+std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, bool angle, int depth);
 
-// The metres of one conversion-based unit: value times the scale of the measure's unit.
-std::optional<double> conversion_factor(const Pieces& unit, const UnitLookup& lookup, int depth) {
+// The base units of one conversion-based unit: value times the scale of the measure's unit.
+std::optional<double> conversion_factor(const Pieces& unit, const UnitLookup& lookup, bool angle, int depth) {
     if (depth < kMaxConversionDepth) {
         if (const auto measure_id = ref_of(unit, 3)) {
             if (const auto measure = lookup(*measure_id); measure && same_letters(measure->type, "IFCMEASUREWITHUNIT")) {
                 const Pieces m = split_attributes(measure->attributes);
                 const auto value = m.empty() ? std::nullopt : measure_value(m[0]);
                 const auto of = ref_of(m, 1);
-                const auto scale = of ? unit_scale(*of, lookup, depth + 1) : std::nullopt;
+                const auto scale = of ? unit_scale(*of, lookup, angle, depth + 1) : std::nullopt;
                 if (value && scale && std::isfinite(*value * *scale) && *value * *scale > 0.0) return *value * *scale;
             }
         }
@@ -119,19 +125,20 @@ std::optional<double> conversion_factor(const Pieces& unit, const UnitLookup& lo
     return factor_of(kConversionNames, unit[2].substr(1, unit[2].size() - 2), true);
 }
 
-// Metres per unit of a length unit entity; absent for other units.
-std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, int depth) {
+// Metres per unit of a length unit entity (radians per unit of an angle unit); absent for
+// other units.
+std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, bool angle, int depth) {
     const auto unit = lookup(id);
     if (!unit) return std::nullopt;
     const Pieces a = split_attributes(unit->attributes);
-    if (!same_letters(enum_text(a, 1), "LENGTHUNIT")) return std::nullopt;
+    if (!same_letters(enum_text(a, 1), angle ? "PLANEANGLEUNIT" : "LENGTHUNIT")) return std::nullopt;
     if (same_letters(unit->type, "IFCSIUNIT")) {
-        const auto base = factor_of(kLengthUnits, enum_text(a, 3));
+        const auto base = angle ? factor_of(kAngleUnits, enum_text(a, 3)) : factor_of(kLengthUnits, enum_text(a, 3));
         if (!base) return std::nullopt;
         const std::string_view prefix = enum_text(a, 2);
         return *base * (prefix.empty() ? 1.0 : factor_of(kSiPrefixes, prefix).value_or(1.0));
     }
-    if (same_letters(unit->type, "IFCCONVERSIONBASEDUNIT")) return conversion_factor(a, lookup, depth);
+    if (same_letters(unit->type, "IFCCONVERSIONBASEDUNIT")) return conversion_factor(a, lookup, angle, depth);
     return std::nullopt;
 }
 
@@ -139,7 +146,14 @@ std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, int
 
 std::optional<double> length_unit_scale(const std::vector<std::uint64_t>& assigned, const UnitLookup& lookup) {
     for (const std::uint64_t id : assigned) {
-        if (const auto scale = unit_scale(id, lookup, 0)) return scale;
+        if (const auto scale = unit_scale(id, lookup, false, 0)) return scale;
+    }
+    return std::nullopt;
+}
+
+std::optional<double> plane_angle_unit_scale(const std::vector<std::uint64_t>& assigned, const UnitLookup& lookup) {
+    for (const std::uint64_t id : assigned) {
+        if (const auto scale = unit_scale(id, lookup, true, 0)) return scale;
     }
     return std::nullopt;
 }

@@ -19,4 +19,8 @@ using UnitLookup = std::function<std::optional<Entity>(std::uint64_t)>;
 // Absent when no length unit is assigned: IFC states no default length unit.
 std::optional<double> length_unit_scale(const std::vector<std::uint64_t>& assigned, const UnitLookup& lookup);
 
+// Radians per plane angle unit, the same way (the radian, or a conversion such as the degree);
+// absent when no plane angle unit is assigned.
+std::optional<double> plane_angle_unit_scale(const std::vector<std::uint64_t>& assigned, const UnitLookup& lookup);
+
 }  // namespace quarnel
