@@ -31,10 +31,9 @@ struct ClassificationPart {
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, ClassificationPart& part) {
     TextPool& pool = part.pool;
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes record;
     std::vector<std::uint64_t> scratch;
-    auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_optional_text(pool, pieces[i]) : kNull; };
+    auto text_at = [&](std::size_t i) { return pool_optional_text(pool, record.at(i)); };
 
     static constexpr TypeFilter kTypes{kRelation, kReference, kSystem};
     table.for_each_in(begin, end, kTypes, [&](std::uint64_t id, const EntityRecord& r) {
@@ -43,20 +42,20 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Cla
         const std::string_view type = table.type_of(r);
         if (len == kRelation.size()) {
             if (!type_is(type, kRelation)) return;
-            split_attributes(table.entity(r).attributes, pieces);
-            append_links(pieces, 4, 5, part.links, scratch);
+            record.reset(table.entity(r).attributes);
+            append_links(record, 4, 5, part.links, scratch);
         } else if (len == kReference.size()) {
             if (!type_is(type, kReference)) return;
-            split_attributes(table.entity(r).attributes, pieces);
+            record.reset(table.entity(r).attributes);
             ReferenceEntry entry;
             entry.location = text_at(0);
             entry.identification = text_at(1);
             entry.name = text_at(2);
-            if (pieces.size() >= 4) entry.referenced_source = ref_of(pieces[3]);
+            entry.referenced_source = record.ref(3);
             part.references[id] = entry;
         } else {
             if (!type_is(type, kSystem)) return;
-            split_attributes(table.entity(r).attributes, pieces);
+            record.reset(table.entity(r).attributes);
             part.systems[id] = ClassificationEntry{text_at(0), text_at(1), text_at(3)};
         }
     });

@@ -42,10 +42,12 @@ struct MaterialPart {
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, MaterialPart& part) {
     TextPool& pool = part.pool;
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes record;
     std::vector<std::uint64_t> scratch;
-    auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_string(pool, pieces[i]).value_or(kNull) : kNull; };
+    auto text_at = [&](std::size_t i) {
+        const auto piece = record.at(i);
+        return piece ? pool_string(pool, *piece).value_or(kNull) : kNull;
+    };
 
     static constexpr TypeFilter kTypes{kMaterial, kList, kLayer, kLayerSet, kRelation, kUsage};
     table.for_each_in(begin, end, kTypes, [&](std::uint64_t id, const EntityRecord& r) {
@@ -58,20 +60,20 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Mat
         switch (len) {
             case kMaterial.size():
                 if (!type_is(type, kMaterial)) return;
-                split_attributes(table.entity(r).attributes, pieces);
+                record.reset(table.entity(r).attributes);
                 part.materials[id] = MaterialEntry{text_at(0), text_at(2)};
                 return;
             case kList.size():
                 if (!type_is(type, kList)) return;
-                split_attributes(table.entity(r).attributes, pieces);
-                part.lists[id] = append_id_list(pieces[0], part.members, scratch);
+                record.reset(table.entity(r).attributes);
+                part.lists[id] = append_id_list(record.at(0), part.members, scratch);
                 return;
             case kLayer.size(): {
                 if (!type_is(type, kLayer)) return;
-                split_attributes(table.entity(r).attributes, pieces);
+                record.reset(table.entity(r).attributes);
                 LayerEntry entry;
-                entry.material_id = ref_of(pieces[0]);
-                if (pieces.size() >= 2) entry.thickness = real_of(pieces[1]);
+                entry.material_id = record.ref(0);
+                entry.thickness = record.number(1);
                 entry.name = text_at(3);
                 entry.category = text_at(5);
                 part.layers[id] = entry;
@@ -79,16 +81,16 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Mat
             }
             case kLayerSet.size():
                 if (!type_is(type, kLayerSet)) return;
-                split_attributes(table.entity(r).attributes, pieces);
-                part.layer_sets[id] = append_id_list(pieces[0], part.members, scratch);
+                record.reset(table.entity(r).attributes);
+                part.layer_sets[id] = append_id_list(record.at(0), part.members, scratch);
                 return;
             default:  // the relation and the usage, of equal length
                 if (type_is(type, kRelation)) {
-                    split_attributes(table.entity(r).attributes, pieces);
-                    append_links(pieces, 4, 5, part.links, scratch);
+                    record.reset(table.entity(r).attributes);
+                    append_links(record, 4, 5, part.links, scratch);
                 } else if (type_is(type, kUsage)) {
-                    split_attributes(table.entity(r).attributes, pieces);
-                    if (const auto set = ref_of(pieces[0])) part.usages[id] = *set;
+                    record.reset(table.entity(r).attributes);
+                    if (const auto set = record.ref(0)) part.usages[id] = *set;
                 }
                 return;
         }

@@ -1,6 +1,7 @@
 #include "extractors/psets.hpp"
 
 #include "extractors/common.hpp"
+#include "extractors/number_text.hpp"
 #include "step/flat_map.hpp"
 
 #include <cstdlib>
@@ -54,18 +55,10 @@ public:
         const std::string_view t = trim_wide(token);
         if (t.empty() || t == "$" || t == "*") return kNull;
         if (auto s = pool_string(pool_, t)) return *s;
-        const StepValue v = parse_value(t);
-        switch (v.kind) {
-            case StepValue::Kind::Enum:
-                return is_valid_utf8(v.view) ? pool_.add_view(v.view) : kNull;
-            case StepValue::Kind::List:
-            case StepValue::Kind::Other:
-                return is_valid_utf8(t) ? pool_.add_view(t) : kNull;
-            default:
-                break;
-        }
-        auto text = quarnel::value_text(t);
-        return text ? pool_.add_copy(*text) : kNull;
+        if (const auto e = value::enumeration(t)) return is_valid_utf8(*e) ? pool_.add_view(*e) : kNull;
+        if (const auto id = value::ref(t)) return pool_.add_copy("#" + std::to_string(*id));
+        if (const auto x = value::number(t)) return pool_number(pool_, *x);
+        return is_valid_utf8(t) ? pool_.add_view(t) : kNull;  // a List or any other token, as written
     }
 
     void render(std::string_view token, PropertyEntry& entry) {
@@ -194,36 +187,30 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
     TextPool& pool = part.pool;
     NominalRenderer renderer(pool);
     const std::uint32_t empty = pool.add_view("");
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes record;
     std::vector<std::uint64_t> scratch;
 
     static constexpr TypeFilter kTypes{"IFCRELDEFINESBYPROPERTIES", "IFCPROPERTYSINGLEVALUE", "IFCPROPERTYSET"};
     table.for_each_in(begin, end, kTypes, [&](std::uint64_t, const EntityRecord& r) {
         const Entity e = table.entity(r);
         if (type_is(e.type, "IFCRELDEFINESBYPROPERTIES")) {
-            split_attributes(e.attributes, pieces);
-            append_links(pieces, 4, 5, part.links, scratch);
+            record.reset(e.attributes);
+            append_links(record, 4, 5, part.links, scratch);
         } else if (type_is(e.type, "IFCPROPERTYSINGLEVALUE")) {
-            split_attributes(e.attributes, pieces);
+            record.reset(e.attributes);
             PropertyEntry entry;
-            entry.name = pool_string(pool, pieces[0]).value_or(empty);
-            if (pieces.size() >= 3) renderer.render(pieces[2], entry);
+            entry.name = pool_string(pool, *record.at(0)).value_or(empty);
+            if (const auto nominal = record.at(2)) renderer.render(*nominal, entry);
             slots.put_property(static_cast<std::uint32_t>(&r - first), part.properties.size());
             part.properties.push_back(entry);
         } else if (type_is(e.type, "IFCPROPERTYSET")) {
-            split_attributes(e.attributes, pieces);
+            record.reset(e.attributes);
             PropertySetEntry entry;
-            entry.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(empty) : empty;
-            entry.first_id = part.set_members.size();
-            if (pieces.size() >= 5) {
-                const StepValue v = parse_value(pieces[4]);
-                if (v.is(StepValue::Kind::List)) {
-                    reference_list(v.view, scratch);
-                    part.set_members.insert(part.set_members.end(), scratch.begin(), scratch.end());
-                }
-            }
-            entry.id_count = static_cast<std::uint32_t>(part.set_members.size() - entry.first_id);
+            const auto name = record.at(2);
+            entry.name = name ? pool_string(pool, *name).value_or(empty) : empty;
+            const IdSpan members = append_id_list(record.at(4), part.set_members, scratch);
+            entry.first_id = members.first;
+            entry.id_count = members.count;
             slots.put_set(static_cast<std::uint32_t>(&r - first), part.sets.size());
             part.sets.push_back(entry);
         }

@@ -55,8 +55,7 @@ struct QtoPart {
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, QtoPart& part) {
     TextPool& pool = part.pool;
     const std::uint32_t empty = pool.add_view("");
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes record;
     std::vector<std::uint64_t> scratch;
 
     static constexpr TypeFilter kTypes{"IFCRELDEFINESBYPROPERTIES", "IFCELEMENTQUANTITY", "IFCQUANTITYLENGTH",
@@ -69,26 +68,25 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Qto
         const std::string_view type = table.type_of(r);
         if (len == 25) {
             if (!type_is(type, "IFCRELDEFINESBYPROPERTIES")) return;
-            split_attributes(table.entity(r).attributes, pieces);
-            if (const auto pending = pending_links(pieces, 4, 5)) part.links.push_back(*pending);
+            record.reset(table.entity(r).attributes);
+            if (const auto pending = pending_links(record, 4, 5)) part.links.push_back(*pending);
         } else if (len == 18) {
             if (!type_is(type, "IFCELEMENTQUANTITY")) return;
-            split_attributes(table.entity(r).attributes, pieces);
+            record.reset(table.entity(r).attributes);
             QuantitySetEntry entry;
-            entry.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(empty) : empty;
-            if (pieces.size() >= 6) entry.quantities = append_id_list(pieces[5], part.set_members, scratch);
+            const auto name = record.at(2);
+            entry.name = name ? pool_string(pool, *name).value_or(empty) : empty;
+            entry.quantities = append_id_list(record.at(5), part.set_members, scratch);
             part.sets[id] = entry;
         } else {
             const int kind = quantity_kind(type);
             if (kind < 0) return;
-            split_attributes(table.entity(r).attributes, pieces);
+            record.reset(table.entity(r).attributes);
             QuantityEntry entry;
             entry.kind = static_cast<std::uint8_t>(kind);
-            entry.name = pool_string(pool, pieces[0]).value_or(empty);
-            if (pieces.size() >= 3) entry.unit_id = ref_of(pieces[2]);
-            if (pieces.size() >= 4) {
-                if (const auto value = real_of(pieces[3])) entry.value = pool_number(pool, *value);
-            }
+            entry.name = pool_string(pool, *record.at(0)).value_or(empty);
+            entry.unit_id = record.ref(2);
+            if (const auto value = record.number(3)) entry.value = pool_number(pool, *value);
             part.quantities[id] = entry;
         }
     });

@@ -1,5 +1,5 @@
 #include "indexer/pass.hpp"
-#include "indexer/pieces.hpp"
+#include "step/values.hpp"
 #include "units/length_unit.hpp"
 
 namespace quarnel {
@@ -11,7 +11,7 @@ void IndexPass::unit(const InstanceHeader& h) { units_[h.id] = Entity{h.type, h.
 // The first assignment that lists at least one unit is the one used.
 void IndexPass::unit_assignment() {
     if (!unit_list_.empty()) return;
-    if (const auto units = piece::list(pieces_[0])) reference_list(*units, unit_list_);
+    if (const auto units = record_.list(0)) reference_list(*units, unit_list_);
 }
 
 void IndexPass::resolve_unit_scale() {

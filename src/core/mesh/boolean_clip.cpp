@@ -6,11 +6,9 @@
 #include <vector>
 
 #include "mesh/composite_curve.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -55,13 +53,13 @@ std::optional<HalfSpace> read_half_space(const EntityTable& table, std::uint64_t
     }
     const Pieces a = split_attributes(e->attributes);
     if (a.size() < 2) return std::nullopt;
-    const auto surface_id = as_ref(a[0]);
-    const auto surface = surface_id ? entity_of_type(table, *surface_id, "IFCPLANE") : std::nullopt;
+    const auto surface_id = value::ref(a[0]);
+    const auto surface = surface_id ? table.get_typed(*surface_id, "IFCPLANE") : std::nullopt;
     if (!surface) return std::nullopt;
-    const auto position = ref_at(surface->attributes, 0);
+    const auto position = Attributes(surface->attributes).ref(0);
     const PlacementMatrix frame = position ? read_axis_placement(table, *position) : PlacementMatrix::identity();
     // The flag is true when the plane's normal points away from the half-space's material.
-    const auto flag = as_enum(a[1]);
+    const auto flag = value::enumeration(a[1]);
     const bool agreement = !flag || *flag != "F";
     const bool keep_positive = agreement != keep_inside;
     const float s = keep_positive ? 1.0f : -1.0f;
@@ -69,8 +67,8 @@ std::optional<HalfSpace> read_half_space(const EntityTable& table, std::uint64_t
     h.plane = {frame.translation(), {frame.m[8] * s, frame.m[9] * s, frame.m[10] * s}};
     if (bounded) {
         if (a.size() < 4) return std::nullopt;
-        const auto boundary_position = as_ref(a[2]);
-        const auto curve = as_ref(a[3]);
+        const auto boundary_position = value::ref(a[2]);
+        const auto curve = value::ref(a[3]);
         if (!curve) return std::nullopt;
         auto points = read_curve_points(table, *curve);
         if (!points || points->size() < 3) return std::nullopt;
@@ -220,10 +218,10 @@ std::optional<SubMesh> mesh_boolean(const EntityTable& table, std::uint64_t id, 
         if (!seen.insert(current).second || levels.size() >= kMaxChain) return std::nullopt;
         const Pieces a = split_attributes(e->attributes);
         if (a.size() < 3) return std::nullopt;
-        const auto op = as_enum(a[0]);
-        const auto first = as_ref(a[1]);
+        const auto op = value::enumeration(a[0]);
+        const auto first = value::ref(a[1]);
         if (!first) return std::nullopt;
-        levels.push_back({op.value_or(""), as_ref(a[2])});
+        levels.push_back({op.value_or(""), value::ref(a[2])});
         current = *first;
     }
 

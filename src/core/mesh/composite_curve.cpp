@@ -5,11 +5,9 @@
 #include <string_view>
 
 #include "mesh/model_units.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -78,11 +76,11 @@ std::optional<Conic> read_conic(const EntityTable& table, const Entity& e) {
     if (!circle && !type_is(e.type, "IFCELLIPSE")) return std::nullopt;
     const Pieces a = split_attributes(e.attributes);
     if (a.size() < (circle ? 2u : 3u)) return std::nullopt;
-    const auto r1 = as_number(a[1]);
-    const auto r2 = circle ? r1 : as_number(a[2]);
+    const auto r1 = value::number(a[1]);
+    const auto r2 = circle ? r1 : value::number(a[2]);
     if (!r1 || !r2 || !std::isfinite(*r1) || !std::isfinite(*r2)) return std::nullopt;
     Conic c;
-    if (const auto p = as_ref(a[0])) c.frame = read_axis_placement(table, *p);
+    if (const auto p = value::ref(a[0])) c.frame = read_axis_placement(table, *p);
     c.a = static_cast<float>(*r1);
     c.b = static_cast<float>(*r2);
     return c;
@@ -96,16 +94,16 @@ struct Trim {
 
 Trim read_trim(const EntityTable& table, std::string_view list) {
     Trim t;
-    PieceCursor cursor(list);
+    PieceWalker cursor(list);
     std::string_view piece;
     while (cursor.next(piece)) {
-        if (const auto ref = as_ref(piece)) {
+        if (const auto ref = value::ref(piece)) {
             if (!t.point) t.point = read_point(table, *ref);
         } else if (const auto open = piece.find('('); open != std::string_view::npos && piece.back() == ')') {
             if (type_is(trim(piece.substr(0, open)), "IFCPARAMETERVALUE")) {
-                t.parameter = as_number(trim(piece.substr(open + 1, piece.size() - open - 2)));
+                t.parameter = value::number(trim(piece.substr(open + 1, piece.size() - open - 2)));
             }
-        } else if (const auto v = as_number(piece)) {
+        } else if (const auto v = value::number(piece)) {
             t.parameter = v;
         }
     }
@@ -117,15 +115,15 @@ std::optional<Points> read_curve(const EntityTable& table, std::uint64_t id, int
 std::optional<Points> read_trimmed(const EntityTable& table, const Entity& e) {
     const Pieces a = split_attributes(e.attributes);
     if (a.size() < 4) return std::nullopt;
-    const auto basis_id = as_ref(a[0]);
-    const auto l1 = as_list(a[1]), l2 = as_list(a[2]);
+    const auto basis_id = value::ref(a[0]);
+    const auto l1 = value::list(a[1]), l2 = value::list(a[2]);
     if (!basis_id || !l1 || !l2) return std::nullopt;
     const auto basis = table.get(*basis_id);
     if (!basis) return std::nullopt;
     const Trim t1 = read_trim(table, *l1), t2 = read_trim(table, *l2);
-    const auto sense_enum = as_enum(a[3]);
+    const auto sense_enum = value::enumeration(a[3]);
     const bool sense = !sense_enum || *sense_enum != "F";
-    const auto master = a.size() >= 5 ? as_enum(a[4]) : std::nullopt;
+    const auto master = a.size() >= 5 ? value::enumeration(a[4]) : std::nullopt;
     const bool prefer_point = master && type_is(*master, "CARTESIAN");
 
     if (const auto conic = read_conic(table, *basis)) {
@@ -142,13 +140,12 @@ std::optional<Points> read_trimmed(const EntityTable& table, const Entity& e) {
     if (type_is(basis->type, "IFCLINE")) {
         const Pieces l = split_attributes(basis->attributes);
         if (l.size() < 2) return std::nullopt;
-        const auto origin_id = as_ref(l[0]);
-        const auto vector = as_ref(l[1]) ? table.get(*as_ref(l[1])) : std::nullopt;
+        const auto origin_id = value::ref(l[0]);
+        const auto vector = value::ref(l[1]) ? table.get(*value::ref(l[1])) : std::nullopt;
         if (!origin_id || !vector || !type_is(vector->type, "IFCVECTOR")) return std::nullopt;
         const Vec3 origin = read_point(table, *origin_id).value_or(Vec3{});
-        const auto dir_id = ref_at(vector->attributes, 0);
-        const auto piece = attribute_at(vector->attributes, 1);
-        const auto magnitude = piece ? as_number(*piece) : std::nullopt;
+        const auto dir_id = Attributes(vector->attributes).ref(0);
+        const auto magnitude = Attributes(vector->attributes).number(1);
         const Vec3 dir = mul(normalise(dir_id ? read_direction(table, *dir_id).value_or(Vec3{1, 0, 0}) : Vec3{1, 0, 0}),
                              static_cast<float>(magnitude.value_or(1.0)));
         const auto at = [&](const Trim& t) -> std::optional<Vec3> {
@@ -166,22 +163,22 @@ std::optional<Points> read_trimmed(const EntityTable& table, const Entity& e) {
 }
 
 std::optional<Points> read_composite(const EntityTable& table, const Entity& e, int depth) {
-    const auto segments = list_at(e.attributes, 0);
+    const auto segments = Attributes(e.attributes).list(0);
     if (!segments) return std::nullopt;
     Points out;
-    PieceCursor cursor(*segments);
+    PieceWalker cursor(*segments);
     std::string_view piece;
     while (cursor.next(piece)) {
-        const auto ref = as_ref(piece);
-        const auto segment = ref ? entity_of_type(table, *ref, "IFCCOMPOSITECURVESEGMENT") : std::nullopt;
+        const auto ref = value::ref(piece);
+        const auto segment = ref ? table.get_typed(*ref, "IFCCOMPOSITECURVESEGMENT") : std::nullopt;
         if (!segment) continue;
         const Pieces s = split_attributes(segment->attributes);
         if (s.size() < 3) continue;
-        const auto parent = as_ref(s[2]);
+        const auto parent = value::ref(s[2]);
         if (!parent) continue;
         auto points = read_curve(table, *parent, depth + 1);
         if (!points) return std::nullopt;  // a gap would change the outline's shape
-        const auto same_sense = as_enum(s[1]);
+        const auto same_sense = value::enumeration(s[1]);
         if (same_sense && *same_sense == "F") std::reverse(points->begin(), points->end());
         join(out, *points);
         if (out.size() > kMaxPoints) return std::nullopt;
@@ -196,13 +193,13 @@ std::optional<Points> read_point_list_any(const EntityTable& table, std::uint64_
     if (!e || !(type_is(e->type, "IFCCARTESIANPOINTLIST2D") || type_is(e->type, "IFCCARTESIANPOINTLIST3D"))) {
         return std::nullopt;
     }
-    const auto list = list_at(e->attributes, 0);
+    const auto list = Attributes(e->attributes).list(0);
     if (!list) return std::nullopt;
     Points out;
-    PieceCursor cursor(*list);
+    PieceWalker cursor(*list);
     std::string_view piece;
     while (cursor.next(piece)) {
-        const auto inner = as_list(piece);
+        const auto inner = value::list(piece);
         if (!inner) continue;
         double v[3] = {0.0, 0.0, 0.0};
         if (read_numbers(*inner, v, 3) < 2) continue;
@@ -241,11 +238,11 @@ void arc_through(const Vec3& p0, const Vec3& p1, const Vec3& p2, Points& out) {
 std::optional<Points> read_indexed(const EntityTable& table, const Entity& e) {
     const Pieces a = split_attributes(e.attributes);
     if (a.empty()) return std::nullopt;
-    const auto list_id = as_ref(a[0]);
+    const auto list_id = value::ref(a[0]);
     if (!list_id) return std::nullopt;
     auto points = read_point_list_any(table, *list_id);
     if (!points) return std::nullopt;
-    const auto segments = a.size() >= 2 ? as_list(a[1]) : std::nullopt;
+    const auto segments = a.size() >= 2 ? value::list(a[1]) : std::nullopt;
     if (!segments) return points;  // no segments: the points in order
 
     Points out;
@@ -253,13 +250,13 @@ std::optional<Points> read_indexed(const EntityTable& table, const Entity& e) {
         if (!(index >= 1.0) || index > static_cast<double>(points->size())) return nullptr;
         return &(*points)[static_cast<std::size_t>(index) - 1];
     };
-    PieceCursor cursor(*segments);
+    PieceWalker cursor(*segments);
     std::string_view piece;
     while (cursor.next(piece)) {
         const auto open = piece.find('(');
         if (open == std::string_view::npos || piece.back() != ')') continue;
         const auto name = trim(piece.substr(0, open));
-        const auto indices = as_list(trim(piece.substr(open + 1, piece.size() - open - 2)));
+        const auto indices = value::list(trim(piece.substr(open + 1, piece.size() - open - 2)));
         if (!indices) continue;
         double v[3];
         if (type_is(name, "IFCARCINDEX")) {
@@ -267,11 +264,11 @@ std::optional<Points> read_indexed(const EntityTable& table, const Entity& e) {
             const Vec3 *p0 = point(v[0]), *p1 = point(v[1]), *p2 = point(v[2]);
             if (p0 && p1 && p2) arc_through(*p0, *p1, *p2, out);
         } else if (type_is(name, "IFCLINEINDEX")) {
-            PieceCursor each(*indices);
+            PieceWalker each(*indices);
             std::string_view number;
             Points run;
             while (each.next(number)) {
-                const auto i = as_number(number);
+                const auto i = value::number(number);
                 if (const Vec3* p = i ? point(*i) : nullptr) run.push_back(*p);
             }
             join(out, run);
@@ -282,13 +279,13 @@ std::optional<Points> read_indexed(const EntityTable& table, const Entity& e) {
 }
 
 std::optional<Points> read_polyline(const EntityTable& table, const Entity& e) {
-    const auto list = list_at(e.attributes, 0);
+    const auto list = Attributes(e.attributes).list(0);
     if (!list) return std::nullopt;
     Points out;
-    PieceCursor cursor(*list);
+    PieceWalker cursor(*list);
     std::string_view piece;
     while (cursor.next(piece)) {
-        const auto ref = as_ref(piece);
+        const auto ref = value::ref(piece);
         if (!ref) continue;
         if (const auto p = read_point(table, *ref)) out.push_back(*p);
     }

@@ -6,12 +6,10 @@
 #include "clock.hpp"
 #include "mesh/items.hpp"
 #include "mesh/placement.hpp"
-#include "mesh/step_read.hpp"
 #include "mesh/model_units.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -54,15 +52,9 @@ bool is_product_candidate(std::string_view type) {
     return true;
 }
 
-bool is_body_identifier(std::string_view piece) {
-    if (piece.empty() || piece[0] != '\'') return false;
-    const StepValue v = parse_value(piece);
-    if (!v.is(StepValue::Kind::String)) return false;
-    std::string lower = v.text;
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
-    return lower == "body" || lower == "facetation";
+bool is_body_identifier(std::optional<std::string_view> piece) {
+    const auto text = piece ? value::text(*piece) : std::nullopt;
+    return text && (equals_upper(*text, "BODY") || equals_upper(*text, "FACETATION"));
 }
 
 // The representation a product is meshed from: its 'Body' or 'Facetation'
@@ -71,27 +63,25 @@ std::optional<std::uint64_t> choose_representation(const EntityTable& table, std
     const auto e = table.get(id);
     if (!e) return std::nullopt;
     if (!type_is(e->type, "IFCPRODUCTDEFINITIONSHAPE")) return id;
-    const auto list = list_at(e->attributes, 2);
+    const auto list = Attributes(e->attributes).list(2);
     if (!list) return std::nullopt;
     std::optional<std::uint64_t> fallback;
-    PieceCursor cursor(*list);
-    std::string_view element;
-    while (cursor.next(element)) {
-        const auto ref = as_ref(element);
+    PieceWalker elements(*list);
+    for (std::string_view element; elements.next(element);) {
+        const auto ref = value::ref(element);
         if (!ref) continue;
         if (!fallback) fallback = ref;
-        const auto rep = entity_of_type(table, *ref, "IFCSHAPEREPRESENTATION");
+        const auto rep = table.get_typed(*ref, "IFCSHAPEREPRESENTATION");
         if (!rep) continue;
-        const auto identifier = attribute_at(rep->attributes, 1);
-        if (identifier && is_body_identifier(*identifier)) return ref;
+        if (is_body_identifier(Attributes(rep->attributes).at(1))) return ref;
     }
     return fallback;
 }
 
 // The placement a product's placement is relative to, when it names one.
 std::optional<std::uint64_t> container_of(const EntityTable& table, std::uint64_t placement) {
-    const auto e = entity_of_type(table, placement, "IFCLOCALPLACEMENT");
-    return e ? ref_at(e->attributes, 0) : std::nullopt;
+    const auto e = table.get_typed(placement, "IFCLOCALPLACEMENT");
+    return e ? Attributes(e->attributes).ref(0) : std::nullopt;
 }
 
 void append_transformed(const SubMesh& sub, const PlacementMatrix& placement, ProductMesh& out) {
@@ -129,8 +119,8 @@ MeshEmission emit_meshes(std::string_view file) {
     table.for_each([&](std::uint64_t, const EntityRecord& record) {
         const std::string_view type = table.type_of(record);
         if (!is_product_candidate(type)) return;
-        const std::string_view attributes = table.entity(record).attributes;
-        const auto representation = ref_at(attributes, 6);
+        Attributes attributes(table.entity(record).attributes);
+        const auto representation = attributes.ref(6);
         if (!representation) return;
 
         const auto chosen = choose_representation(table, *representation);
@@ -140,7 +130,7 @@ MeshEmission emit_meshes(std::string_view file) {
 
         PlacementMatrix placement = PlacementMatrix::identity();
         Vec3 container_origin;
-        const auto placement_id = ref_at(attributes, 5);
+        const auto placement_id = attributes.ref(5);
         if (placement_id) {
             placement = resolve_placement(table, placements, *placement_id);
             if (const auto parent = container_of(table, *placement_id)) {
@@ -153,10 +143,7 @@ MeshEmission emit_meshes(std::string_view file) {
             for (const SubMesh& sub : mesh_item(table, item, items, owned)) append_transformed(sub, placement, mesh);
         }
         if (mesh.indices.empty()) return;
-        if (const auto guid = attribute_at(attributes, 0); guid && !guid->empty() && (*guid)[0] == '\'') {
-            StepValue v = parse_value(*guid);
-            if (v.is(StepValue::Kind::String)) mesh.guid = std::move(v.text);
-        }
+        if (auto guid = value::text(*attributes.at(0))) mesh.guid = std::move(*guid);
         mesh.type_label = display_case(type);
         mesh.origin = placement.translation();
         mesh.own_translation = mesh.origin.x != container_origin.x || mesh.origin.y != container_origin.y ||

@@ -1,6 +1,6 @@
 #include "mesh/model_units.hpp"
 
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 #include "units/length_unit.hpp"
 
 namespace quarnel {
@@ -20,7 +20,7 @@ ModelUnits read_model_units(const EntityTable& table) {
                       });
     if (!assignment) return units;
     const auto e = table.get(*assignment);
-    const auto list = e ? mesh::list_at(e->attributes, 0) : std::nullopt;
+    const auto list = e ? Attributes(e->attributes).list(0) : std::nullopt;
     if (!list) return units;
     const std::vector<std::uint64_t> assigned = reference_list(*list);
     const UnitLookup lookup = [&table](std::uint64_t id) { return table.get(id); };

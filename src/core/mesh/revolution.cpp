@@ -5,12 +5,10 @@
 #include "mesh/composite_curve.hpp"
 #include "mesh/model_units.hpp"
 #include "mesh/profiles.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 #include "mesh/swept_solids.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -34,20 +32,20 @@ Vec3 turn(const Vec3& p, const Vec3& a, const Vec3& w, double angle) {
 std::optional<MeshData> mesh_revolution(const EntityTable& table, std::string_view attributes) {
     const Pieces a = split_attributes(attributes);
     if (a.size() < 4) return std::nullopt;
-    const auto area = as_ref(a[0]);
-    const auto axis_id = as_ref(a[2]);
-    const auto angle_value = as_number(a[3]);
+    const auto area = value::ref(a[0]);
+    const auto axis_id = value::ref(a[2]);
+    const auto angle_value = value::number(a[3]);
     if (!area || !axis_id || !angle_value || !std::isfinite(*angle_value)) return std::nullopt;
     const auto entity = table.get(*area);
     if (!entity) return std::nullopt;
     const auto profile = build_profile(table, *entity);
     if (!profile || profile->outer.size() < 2) return std::nullopt;
-    const auto axis_entity = entity_of_type(table, *axis_id, "IFCAXIS1PLACEMENT");
+    const auto axis_entity = table.get_typed(*axis_id, "IFCAXIS1PLACEMENT");
     if (!axis_entity) return std::nullopt;
     Vec3 origin;
-    if (const auto p = ref_at(axis_entity->attributes, 0)) origin = read_point(table, *p).value_or(Vec3{});
+    if (const auto p = Attributes(axis_entity->attributes).ref(0)) origin = read_point(table, *p).value_or(Vec3{});
     Vec3 w{0.0f, 0.0f, 1.0f};
-    if (const auto d = ref_at(axis_entity->attributes, 1)) w = read_direction(table, *d).value_or(w);
+    if (const auto d = Attributes(axis_entity->attributes).ref(1)) w = read_direction(table, *d).value_or(w);
     w = normalise(w);
     if (dot(w, w) < 0.5f) return std::nullopt;
 
@@ -109,7 +107,7 @@ std::optional<MeshData> mesh_revolution(const EntityTable& table, std::string_vi
     }
 
     PlacementMatrix position = PlacementMatrix::identity();
-    if (const auto id = as_ref(a[1])) position = read_axis_placement(table, *id);
+    if (const auto id = value::ref(a[1])) position = read_axis_placement(table, *id);
     for (std::size_t i = 0; i + 2 < mesh.positions.size(); i += 3) {
         const Vec3 p = position.apply({mesh.positions[i], mesh.positions[i + 1], mesh.positions[i + 2]});
         mesh.positions[i] = p.x, mesh.positions[i + 1] = p.y, mesh.positions[i + 2] = p.z;

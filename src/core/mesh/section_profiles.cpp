@@ -2,14 +2,13 @@
 
 #include <algorithm>
 
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 namespace {
 
-std::optional<float> number_at(const Pieces& pieces, std::size_t index) {
-    if (index >= pieces.size()) return std::nullopt;
-    const auto v = mesh::as_number(pieces[index]);
+std::optional<float> number_at(Attributes& a, std::size_t index) {
+    const auto v = a.number(index);
     if (!v) return std::nullopt;
     return static_cast<float>(*v);
 }
@@ -18,7 +17,7 @@ Ring2 rectangle(float half_x, float half_y) { return {{-half_x, -half_y}, {half_
 
 }  // namespace
 
-std::optional<Profile> build_section_profile(std::string_view type, const Pieces& a) {
+std::optional<Profile> build_section_profile(std::string_view type, Attributes& a) {
     Profile p;
     if (type_is(type, "IFCRECTANGLEHOLLOWPROFILEDEF")) {
         const auto x = number_at(a, 3), y = number_at(a, 4), t = number_at(a, 5);

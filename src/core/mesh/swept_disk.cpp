@@ -1,12 +1,10 @@
 #include <cmath>
 
 #include "mesh/composite_curve.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 #include "mesh/swept_solids.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -34,10 +32,10 @@ std::optional<float> positive(std::optional<double> v) {
 std::optional<MeshData> mesh_swept_disk(const EntityTable& table, std::string_view attributes) {
     const Pieces a = split_attributes(attributes);
     if (a.size() < 2) return std::nullopt;
-    const auto directrix = as_ref(a[0]);
-    const auto radius = positive(as_number(a[1]));
+    const auto directrix = value::ref(a[0]);
+    const auto radius = positive(value::number(a[1]));
     if (!directrix || !radius) return std::nullopt;
-    auto inner = a.size() >= 3 ? positive(as_number(a[2])) : std::nullopt;
+    auto inner = a.size() >= 3 ? positive(value::number(a[2])) : std::nullopt;
     if (inner && *inner >= *radius) inner.reset();
     const auto curve = read_curve_points(table, *directrix);
     if (!curve) return std::nullopt;

@@ -1,10 +1,8 @@
 #include "mesh/profiles.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 #include "mesh/swept_solids.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -23,7 +21,7 @@ std::optional<MeshData> mesh_tapered_extrusion(const EntityTable& table, std::st
     if (!mesh) return std::nullopt;
     const Pieces a = split_attributes(attributes);
     if (a.size() < 5) return mesh;
-    const auto start_id = as_ref(a[0]), end_id = as_ref(a[4]);
+    const auto start_id = value::ref(a[0]), end_id = value::ref(a[4]);
     const auto start_entity = start_id ? table.get(*start_id) : std::nullopt;
     const auto end_entity = end_id ? table.get(*end_id) : std::nullopt;
     if (!start_entity || !end_entity) return mesh;
@@ -33,7 +31,7 @@ std::optional<MeshData> mesh_tapered_extrusion(const EntityTable& table, std::st
 
     // The top ring is moved from the start outline's points to the end outline's: the
     // extrusion put top vertex k at M (p_k + d h); it becomes M (q_k + d h).
-    const PlacementMatrix position = as_ref(a[1]) ? read_axis_placement(table, *as_ref(a[1])) : PlacementMatrix::identity();
+    const PlacementMatrix position = value::ref(a[1]) ? read_axis_placement(table, *value::ref(a[1])) : PlacementMatrix::identity();
     std::size_t n = start->outer.size();
     for (const auto& hole : start->holes) n += hole.size();
     std::size_t v = 0;

@@ -4,7 +4,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "step/lexer.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 namespace {
@@ -61,22 +61,12 @@ constexpr std::array<Factor, 16> kSiPrefixes{{
 // A chain of conversion units, each defined by the next, ends here: real files use one step.
 constexpr int kMaxConversionDepth = 8;
 
-bool same_letters(std::string_view text, std::string_view upper) {
-    if (text.size() != upper.size()) return false;
-    for (std::size_t i = 0; i < text.size(); ++i) {
-        char c = text[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        if (c != upper[i]) return false;
-    }
-    return true;
-}
-
 // SI enumerations are matched exactly, as written in upper case; conversion names, free
 // text, in any case.
 template <std::size_t N>
 std::optional<double> factor_of(const std::array<Factor, N>& table, std::string_view name, bool any_case = false) {
     for (const auto& f : table) {
-        if (any_case ? same_letters(name, f.name) : name == f.name) return f.factor;
+        if (any_case ? equals_upper(name, f.name) : name == f.name) return f.factor;
     }
     return std::nullopt;
 }
@@ -87,10 +77,8 @@ std::string_view enum_text(const Pieces& a, std::size_t i) {
 }
 
 std::optional<std::uint64_t> ref_of(const Pieces& a, std::size_t i) {
-    if (i >= a.size() || a[i].empty() || a[i][0] != '#') return std::nullopt;
-    const StepValue v = parse_value(a[i]);
-    if (!v.is(StepValue::Kind::Ref)) return std::nullopt;
-    return v.ref;
+    if (i >= a.size()) return std::nullopt;
+    return value::ref(a[i]);
 }
 
 // A plain number or the number inside a typed value such as IFCLENGTHMEASURE(0.3048).
@@ -112,7 +100,7 @@ std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, boo
 std::optional<double> conversion_factor(const Pieces& unit, const UnitLookup& lookup, bool angle, int depth) {
     if (depth < kMaxConversionDepth) {
         if (const auto measure_id = ref_of(unit, 3)) {
-            if (const auto measure = lookup(*measure_id); measure && same_letters(measure->type, "IFCMEASUREWITHUNIT")) {
+            if (const auto measure = lookup(*measure_id); measure && equals_upper(measure->type, "IFCMEASUREWITHUNIT")) {
                 const Pieces m = split_attributes(measure->attributes);
                 const auto value = m.empty() ? std::nullopt : measure_value(m[0]);
                 const auto of = ref_of(m, 1);
@@ -131,14 +119,14 @@ std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, boo
     const auto unit = lookup(id);
     if (!unit) return std::nullopt;
     const Pieces a = split_attributes(unit->attributes);
-    if (!same_letters(enum_text(a, 1), angle ? "PLANEANGLEUNIT" : "LENGTHUNIT")) return std::nullopt;
-    if (same_letters(unit->type, "IFCSIUNIT")) {
+    if (!equals_upper(enum_text(a, 1), angle ? "PLANEANGLEUNIT" : "LENGTHUNIT")) return std::nullopt;
+    if (equals_upper(unit->type, "IFCSIUNIT")) {
         const auto base = angle ? factor_of(kAngleUnits, enum_text(a, 3)) : factor_of(kLengthUnits, enum_text(a, 3));
         if (!base) return std::nullopt;
         const std::string_view prefix = enum_text(a, 2);
         return *base * (prefix.empty() ? 1.0 : factor_of(kSiPrefixes, prefix).value_or(1.0));
     }
-    if (same_letters(unit->type, "IFCCONVERSIONBASEDUNIT")) return conversion_factor(a, lookup, angle, depth);
+    if (equals_upper(unit->type, "IFCCONVERSIONBASEDUNIT")) return conversion_factor(a, lookup, angle, depth);
     return std::nullopt;
 }
 
