@@ -1,5 +1,8 @@
 #include "mesh/placement.hpp"
 
+#include "mesh/grid_placement.hpp"
+#include "mesh/linear_placement.hpp"
+
 #include <cmath>
 #include <unordered_set>
 
@@ -23,8 +26,20 @@ Vec3 vec_from_list(std::string_view list) {
     return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
 }
 
-bool is_placement_type(std::string_view type) {
-    return type_is(type, "IFCLOCALPLACEMENT") || type_is(type, "IFCGRIDPLACEMENT");
+bool is_placement_type(std::string_view type) { return type_is(type, "IFCLOCALPLACEMENT"); }
+
+// Grid and linear placements resolve their grid's or parent's placement in turn; a chain of
+// them that comes back to itself is cut at this depth, where a placement counts as the identity.
+constexpr int kMaxLocatedDepth = 8;
+thread_local int located_depth = 0;
+
+PlacementMatrix located_frame(const EntityTable& table, PlacementCache& cache, const Entity& e) {
+    if (located_depth >= kMaxLocatedDepth) return PlacementMatrix::identity();
+    ++located_depth;
+    const auto frame = type_is(e.type, "IFCGRIDPLACEMENT") ? grid_placement_frame(table, cache, e)
+                                                           : linear_placement_frame(table, cache, e);
+    --located_depth;
+    return frame.value_or(PlacementMatrix::identity());
 }
 
 PlacementMatrix local_frame(const EntityTable& table, std::optional<std::uint64_t> relative) {
@@ -144,6 +159,11 @@ PlacementMatrix resolve_placement(const EntityTable& table, PlacementCache& cach
         }
         if (members.contains(current)) break;  // a cycle: the placement met again stands for the identity
         const auto e = table.get(current);
+        if (e && (type_is(e->type, "IFCGRIDPLACEMENT") || type_is(e->type, "IFCLINEARPLACEMENT"))) {
+            top = located_frame(table, cache, *e);
+            cache.matrices[current] = top;
+            break;
+        }
         if (!e || !is_placement_type(e->type)) {
             cache.matrices[current] = PlacementMatrix::identity();
             break;

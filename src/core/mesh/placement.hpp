@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 
 #include "mesh/geometry.hpp"
 #include "step/flat_map.hpp"
@@ -9,6 +10,7 @@ namespace quarnel {
 // Resolved object placements of one mesh-emission pass, parents included.
 struct PlacementCache {
     IdMap<PlacementMatrix> matrices{4096};
+    std::unique_ptr<IdMap<std::uint64_t>> grid_of_axis;  // grid of each grid axis, read on first need
 };
 
 // Model-space frame of an object placement; the identity when it cannot be read.

@@ -48,34 +48,39 @@ std::optional<MeshData> mesh_swept_disk(const EntityTable& table, std::string_vi
     const std::size_t n = path.size();
     if (n < 2) return std::nullopt;
 
-    // Each ring lies across the mean of the directions in and out of its point; its frame is
-    // carried along the path without twisting.
-    std::vector<Vec3> tangent(n);
+    // Each ring lies across the mean of the directions in and out of its point (a mitred
+    // joint): drawn round the segment that arrives there, then pushed along it onto that
+    // plane. Its frame is carried along the path without twisting.
+    std::vector<Vec3> tangent(n), segment(n);
     for (std::size_t i = 0; i < n; ++i) {
         const Vec3 in = i > 0 ? normalise(sub(path[i], path[i - 1])) : Vec3{};
         const Vec3 out = i + 1 < n ? normalise(sub(path[i + 1], path[i])) : Vec3{};
         Vec3 t = normalise(add(in, out));
         if (dot(t, t) < 0.5f) t = i > 0 ? in : out;
         tangent[i] = t;
+        segment[i] = i > 0 ? in : out;
     }
     const int sides = kTubeSides;
     const std::size_t ring = static_cast<std::size_t>(sides);
     const int layers = inner ? 2 : 1;
     MeshData mesh;
     mesh.positions.reserve(3 * n * ring * layers);
-    Vec3 u = perpendicular(tangent[0]);
+    const Vec3 u = perpendicular(segment[0]);
     for (int layer = 0; layer < layers; ++layer) {
         const float r = layer == 0 ? *radius : *inner;
         Vec3 frame = u;
         for (std::size_t i = 0; i < n; ++i) {
-            const Vec3& t = tangent[i];
-            Vec3 w = normalise(sub(frame, mul(t, dot(frame, t))));
-            if (dot(w, w) < 0.5f) w = perpendicular(t);
+            const Vec3& d = segment[i];
+            Vec3 w = normalise(sub(frame, mul(d, dot(frame, d))));
+            if (dot(w, w) < 0.5f) w = perpendicular(d);
             frame = w;
-            const Vec3 v = cross(t, w);
+            const Vec3 v = cross(d, w);
+            const float along = dot(d, tangent[i]);
             for (int k = 0; k < sides; ++k) {
                 const float angle = 6.2831855f * static_cast<float>(k) / static_cast<float>(sides);
-                const Vec3 p = add(path[i], add(mul(w, r * std::cos(angle)), mul(v, r * std::sin(angle))));
+                Vec3 o = add(mul(w, r * std::cos(angle)), mul(v, r * std::sin(angle)));
+                if (along > 0.2f) o = sub(o, mul(d, dot(o, tangent[i]) / along));  // sharper turns stay unmitred
+                const Vec3 p = add(path[i], o);
                 mesh.positions.insert(mesh.positions.end(), {p.x, p.y, p.z});
             }
         }
