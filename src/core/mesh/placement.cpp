@@ -28,6 +28,10 @@ Vec3 vec_from_list(std::string_view list) {
 
 bool is_placement_type(std::string_view type) { return type_is(type, "IFCLOCALPLACEMENT"); }
 
+PlacementMatrix local_frame(const EntityTable& table, std::optional<std::uint64_t> relative) {
+    return relative ? read_axis_placement(table, *relative) : PlacementMatrix::identity();
+}
+
 // Grid and linear placements resolve their grid's or parent's placement in turn; a chain of
 // them that comes back to itself is cut at this depth, where a placement counts as the identity.
 constexpr int kMaxLocatedDepth = 8;
@@ -38,13 +42,21 @@ PlacementMatrix located_frame(const EntityTable& table, PlacementCache& cache, c
     ++located_depth;
     const auto frame = type_is(e.type, "IFCGRIDPLACEMENT") ? grid_placement_frame(table, cache, e)
                                                            : linear_placement_frame(table, cache, e);
+    if (frame) {
+        --located_depth;
+        return *frame;
+    }
+    // Unreadable: as a local placement, PlacementRelTo at 0 and a relative frame at 1.
+    Attributes a(e.attributes);
+    PlacementMatrix fallback = PlacementMatrix::identity();
+    if (a.has(2)) {
+        if (const auto parent = a.ref(0)) fallback = resolve_placement(table, cache, *parent);
+        fallback = multiply(fallback, local_frame(table, a.ref(1)));
+    }
     --located_depth;
-    return frame.value_or(PlacementMatrix::identity());
+    return fallback;
 }
 
-PlacementMatrix local_frame(const EntityTable& table, std::optional<std::uint64_t> relative) {
-    return relative ? read_axis_placement(table, *relative) : PlacementMatrix::identity();
-}
 
 // Ids on the chain being resolved. Real chains are a handful deep, so a plain
 // scan serves until a chain grows long enough to need a hash set.
