@@ -13,7 +13,9 @@ namespace quarnel {
 namespace {
 
 // Long chains are real (one cut per roof plane), but a chain this long is hostile.
-constexpr std::size_t kMaxChain = std::size_t{1} << 16;
+constexpr std::size_t kMaxChain = std::size_t{1} << 17;
+constexpr std::size_t kMaxClipWork = std::size_t{1} << 27;   // triangle indices clipped per item
+constexpr std::size_t kMaxKeptFloats = std::size_t{1} << 24;  // intermediate levels kept per item
 // A boolean reached again through mapped items inside its own operand gives nothing there.
 constexpr int kMaxNesting = 8;
 thread_local int nesting = 0;
@@ -31,6 +33,7 @@ struct Plane {
 };
 
 struct Level {
+    std::uint64_t id;
     std::string_view op;  // "DIFFERENCE", "UNION", "INTERSECTION"
     std::optional<std::uint64_t> second;
 };
@@ -207,33 +210,50 @@ std::optional<SubMesh> mesh_boolean(const EntityTable& table, std::uint64_t id, 
     if (nesting >= kMaxNesting) return std::nullopt;
     const NestingGuard guard;
 
-    // Down the first operands to the first one that is not a boolean.
+    // Down the first operands to the first one that is not a boolean, or to a boolean
+    // already built in this pass.
     std::vector<Level> levels;
     std::unordered_set<std::uint64_t> seen;
     std::uint64_t current = id;
+    const std::vector<SubMesh>* built = nullptr;
     for (;;) {
+        if (current != id) {
+            if ((built = cache.items.find(current))) break;
+        }
         const auto e = table.get(current);
         if (!e) return std::nullopt;
         if (!is_boolean(e->type)) break;
         if (!seen.insert(current).second || levels.size() >= kMaxChain) return std::nullopt;
-        const Pieces a = split_attributes(e->attributes);
-        if (a.size() < 3) return std::nullopt;
-        const auto op = value::enumeration(a[0]);
-        const auto first = value::ref(a[1]);
+        Attributes a(e->attributes);
+        const auto first = a.ref(1);
         if (!first) return std::nullopt;
-        levels.push_back({op.value_or(""), value::ref(a[2])});
+        levels.push_back({current, a.enumeration(0).value_or(""), a.ref(2)});
         current = *first;
     }
 
     MeshData mesh;
-    std::vector<SubMesh> owned;
-    for (const SubMesh& sub : mesh_item(table, current, cache, owned)) append(sub, mesh);
-    if (mesh.indices.empty()) return std::nullopt;
     bool whole = true;
-    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
-        if (!apply(table, *level, mesh)) whole = false;
+    if (built) {
+        for (const SubMesh& sub : *built) {
+            append(sub, mesh);
+            if (sub.kind == "boolean_unclipped") whole = false;
+        }
+    } else {
+        std::vector<SubMesh> owned;
+        for (const SubMesh& sub : mesh_item(table, current, cache, owned)) append(sub, mesh);
     }
     if (mesh.indices.empty()) return std::nullopt;
+    // Every level is kept for the pass, so a product whose body is a level further down is
+    // not built again; what a chain costs in clipping and in kept copies is bounded.
+    std::size_t work = 0, kept = 0;
+    for (auto level = levels.rbegin(); level != levels.rend(); ++level) {
+        work += mesh.indices.size();
+        if (work > kMaxClipWork || !apply(table, *level, mesh)) whole = false;
+        if (mesh.indices.empty()) return std::nullopt;
+        if (level->id != id && (kept += mesh.positions.size()) <= kMaxKeptFloats) {
+            cache.items[level->id] = {SubMesh{mesh.positions, mesh.indices, whole ? "boolean" : "boolean_unclipped"}};
+        }
+    }
     return SubMesh{std::move(mesh.positions), std::move(mesh.indices), whole ? "boolean" : "boolean_unclipped"};
 }
 
