@@ -14,7 +14,7 @@ namespace {
 using Points = std::vector<Vec3>;
 
 constexpr int kMaxDepth = 16;                          // composite curves within composite curves
-constexpr std::size_t kMaxPoints = std::size_t{1} << 22;  // nesting can multiply points without bound
+constexpr std::size_t kMaxPoints = std::size_t{1} << 20;  // nesting can multiply points without bound
 constexpr double kTwoPi = 6.283185307179586;
 
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
@@ -110,7 +110,7 @@ Trim read_trim(const EntityTable& table, std::string_view list) {
     return t;
 }
 
-std::optional<Points> read_curve(const EntityTable& table, std::uint64_t id, int depth);
+std::optional<Points> read_curve(const EntityTable& table, std::uint64_t id, int depth, std::size_t& budget);
 
 std::optional<Points> read_trimmed(const EntityTable& table, const Entity& e) {
     const Pieces a = split_attributes(e.attributes);
@@ -162,7 +162,7 @@ std::optional<Points> read_trimmed(const EntityTable& table, const Entity& e) {
     return std::nullopt;
 }
 
-std::optional<Points> read_composite(const EntityTable& table, const Entity& e, int depth) {
+std::optional<Points> read_composite(const EntityTable& table, const Entity& e, int depth, std::size_t& budget) {
     const auto segments = Attributes(e.attributes).list(0);
     if (!segments) return std::nullopt;
     Points out;
@@ -176,7 +176,7 @@ std::optional<Points> read_composite(const EntityTable& table, const Entity& e, 
         if (s.size() < 3) continue;
         const auto parent = value::ref(s[2]);
         if (!parent) continue;
-        auto points = read_curve(table, *parent, depth + 1);
+        auto points = read_curve(table, *parent, depth + 1, budget);
         if (!points) return std::nullopt;  // a gap would change the outline's shape
         const auto same_sense = value::enumeration(s[1]);
         if (same_sense && *same_sense == "F") std::reverse(points->begin(), points->end());
@@ -292,30 +292,34 @@ std::optional<Points> read_polyline(const EntityTable& table, const Entity& e) {
     return out;
 }
 
-std::optional<Points> read_curve(const EntityTable& table, std::uint64_t id, int depth) {
+std::optional<Points> read_curve(const EntityTable& table, std::uint64_t id, int depth, std::size_t& budget) {
     if (depth > kMaxDepth) return std::nullopt;
     const auto e = table.get(id);
     if (!e) return std::nullopt;
-    if (type_is(e->type, "IFCPOLYLINE")) return read_polyline(table, *e);
-    if (type_is(e->type, "IFCINDEXEDPOLYCURVE")) return read_indexed(table, *e);
-    if (type_is(e->type, "IFCCOMPOSITECURVE") || type_is(e->type, "IFCCOMPOSITECURVEONSURFACE")) {
-        return read_composite(table, *e, depth);
+    std::optional<Points> points;
+    if (type_is(e->type, "IFCPOLYLINE")) {
+        points = read_polyline(table, *e);
+    } else if (type_is(e->type, "IFCINDEXEDPOLYCURVE")) {
+        points = read_indexed(table, *e);
+    } else if (type_is(e->type, "IFCCOMPOSITECURVE") || type_is(e->type, "IFCCOMPOSITECURVEONSURFACE")) {
+        points = read_composite(table, *e, depth, budget);
+    } else if (type_is(e->type, "IFCTRIMMEDCURVE")) {
+        points = read_trimmed(table, *e);
+    } else if (const auto conic = read_conic(table, *e)) {
+        points = conic->arc(0.0, kTwoPi, true);
+        points->pop_back();  // a whole conic is closed: its last point repeats the first
     }
-    if (type_is(e->type, "IFCTRIMMEDCURVE")) return read_trimmed(table, *e);
-    if (const auto conic = read_conic(table, *e)) {
-        Points ring = conic->arc(0.0, kTwoPi, true);
-        ring.pop_back();  // a whole conic is closed: its last point repeats the first
-        return ring;
-    }
-    return std::nullopt;
+    // Every point read counts, also those of parts read again and again by nested curves.
+    if (points && points->size() > budget) return std::nullopt;
+    if (points) budget -= points->size();
+    return points;
 }
 
 }  // namespace
 
 std::optional<std::vector<Vec3>> read_curve_points(const EntityTable& table, std::uint64_t id) {
-    auto points = read_curve(table, id, 0);
-    if (!points || points->size() > kMaxPoints) return std::nullopt;
-    return points;
+    std::size_t budget = kMaxPoints;
+    return read_curve(table, id, 0, budget);
 }
 
 }  // namespace quarnel
