@@ -36,10 +36,10 @@ inline constexpr float kMinExtent = 1e-6f;
 // scale (metres per unit), 10 units where the file gives no length unit.
 float ok_distance(std::optional<double> unit_scale);
 
-MeshStats compute_mesh_stats(const ProductMesh& mesh, float ok_distance = 10.0f);
+MeshStats compute_mesh_stats(const ProductMesh& mesh, float ok_distance);
 
 // Fills drift_distance, drift_ratio, severity and placement_kind from the box, placement and
 // max_extent; `own_translation` tells whether the product's placement moved it at all.
-void classify_drift(MeshStats& stats, float ok_distance = 10.0f, bool own_translation = true);
+void classify_drift(MeshStats& stats, float ok_distance, bool own_translation);
 
 }  // namespace quarnel
