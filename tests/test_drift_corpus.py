@@ -14,7 +14,7 @@ COLUMNS = [
 ]
 SOURCES = {
     "extrusion", "mapped", "polygonal_faceset", "triangulated_faceset", "shell", "brep", "boolean", "boolean_unclipped",
-    "tapered_extrusion", "revolution", "swept_disk",
+    "tapered_extrusion", "revolution", "swept_disk", "face",
 }
 
 

@@ -208,6 +208,37 @@ def test_connected_face_sets_of_a_surface_model(write_ifc):
     assert (row["source"], row["volume_abs"]) == ("shell", pytest.approx(8.0))
 
 
+def edge_loop_face(m, corners, kind="IFCFACESURFACE"):
+    """A face bounded by an edge loop through `corners`, each edge a curve between vertex points."""
+    vertices = [m.add(f"IFCVERTEXPOINT({m.point(*c)})") for c in corners]
+    edges = []
+    for a, b in zip(vertices, vertices[1:] + vertices[:1]):
+        edge = m.add(f"IFCEDGECURVE({b},{a},$,.T.)")  # drawn backwards, used reversed
+        edges.append(m.add(f"IFCORIENTEDEDGE(*,*,{edge},.F.)"))
+    bound = m.add(f"IFCFACEOUTERBOUND({m.add(f'IFCEDGELOOP(({chr(44).join(edges)}))')},.T.)")
+    return m.add(f"{kind}(({bound}),$,.T.)" if kind != "IFCFACE" else f"IFCFACE(({bound}))")
+
+
+@pytest.mark.parametrize("representation, kind, source", [
+    pytest.param("IFCSHAPEREPRESENTATION", "IFCFACESURFACE", "face", id="face_as_an_item"),
+    pytest.param("IFCTOPOLOGYREPRESENTATION", "IFCFACE", "face", id="face_of_a_topology_representation"),
+    pytest.param("IFCSHAPEREPRESENTATION", "brep", "brep", id="advanced_brep_of_edge_loops"),
+])
+def test_faces_bounded_by_edges(write_ifc, representation, kind, source):
+    m = Model()
+    square = [(0., 0., 3.), (2., 0., 3.), (2., 1., 3.), (0., 1., 3.)]
+    if kind == "brep":
+        face = edge_loop_face(m, square, "IFCADVANCEDFACE")
+        item = m.add(f"IFCADVANCEDBREP({m.add(f'IFCCLOSEDSHELL(({face}))')})")
+    else:
+        item = edge_loop_face(m, square, kind)
+    shape = m.add(f"{representation}($,'Reference','Face',({item}))")
+    m.product(representation=m.add(f"IFCPRODUCTDEFINITIONSHAPE($,$,({shape}))"), placement=m.local_placement())
+    row = only(write_ifc, m)
+    assert (row["source"], row["triangle_count"], row["surface_area"]) == (source, 2, pytest.approx(2.0))
+    assert centre(row) == pytest.approx((1.0, 0.5, 3.0))
+
+
 # ---------------------------------------------------------------- placements
 
 

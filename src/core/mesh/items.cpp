@@ -1,5 +1,7 @@
 #include "mesh/items.hpp"
 
+#include <string>
+
 #include "mesh/boolean_clip.hpp"
 #include "mesh/swept_solids.hpp"
 #include "step/values.hpp"
@@ -13,7 +15,7 @@ std::optional<SubMesh> labelled(std::optional<MeshData> m, std::string_view kind
     return SubMesh{std::move(m->positions), std::move(m->indices), kind};
 }
 
-std::optional<SubMesh> build_item(const EntityTable& table, const Entity& e) {
+std::optional<SubMesh> build_item(const EntityTable& table, std::uint64_t id, const Entity& e) {
     if (type_is(e.type, "IFCEXTRUDEDAREASOLID")) {
         auto m = mesh_extrusion(table, e.attributes);
         if (!m) return std::nullopt;
@@ -23,6 +25,14 @@ std::optional<SubMesh> build_item(const EntityTable& table, const Entity& e) {
     if (type_is(e.type, "IFCREVOLVEDAREASOLID")) return labelled(mesh_revolution(table, e.attributes), "revolution");
     if (type_is(e.type, "IFCSWEPTDISKSOLID") || type_is(e.type, "IFCSWEPTDISKSOLIDPOLYGONAL")) {
         return labelled(mesh_swept_disk(table, e.attributes), "swept_disk");
+    }
+    if (type_is(e.type, "IFCFACESURFACE") || type_is(e.type, "IFCFACE") || type_is(e.type, "IFCADVANCEDFACE")) {
+        const std::string self = "#" + std::to_string(id);  // a face standing alone as an item
+        return labelled(triangulate_faces(table, self), "face");
+    }
+    if (type_is(e.type, "IFCADVANCEDBREP") || type_is(e.type, "IFCADVANCEDBREPWITHVOIDS") ||
+        type_is(e.type, "IFCFACETEDBREPWITHVOIDS")) {
+        return mesh_brep(table, e.attributes);
     }
     if (type_is(e.type, "IFCFACETEDBREP") || type_is(e.type, "IFCMANIFOLDSOLIDBREP")) {
         return mesh_brep(table, e.attributes);
@@ -56,14 +66,17 @@ const std::vector<SubMesh>& mesh_item(const EntityTable& table, std::uint64_t id
         return slot;
     }
     auto& slot = cache.items[id];
-    if (auto sub = build_item(table, *e)) slot.push_back(std::move(*sub));
+    if (auto sub = build_item(table, id, *e)) slot.push_back(std::move(*sub));
     return slot;
 }
 
 std::vector<std::uint64_t> representation_items(const EntityTable& table, std::uint64_t id) {
     std::vector<std::uint64_t> items;
-    const auto e = table.get_typed(id, "IFCSHAPEREPRESENTATION");
-    if (!e) return items;
+    // Structural members draw their faces in a topology representation with the same Items.
+    const auto e = table.get(id);
+    if (!e || !(type_is(e->type, "IFCSHAPEREPRESENTATION") || type_is(e->type, "IFCTOPOLOGYREPRESENTATION"))) {
+        return items;
+    }
     const auto list = Attributes(e->attributes).list(3);
     if (!list) return items;
     PieceWalker elements(*list);

@@ -28,6 +28,8 @@ std::optional<std::vector<std::uint32_t>> read_index_list(std::string_view value
 std::optional<SubMesh> mesh_polygonal_face_set(const EntityTable& table, std::string_view attributes);
 std::optional<SubMesh> mesh_triangulated_face_set(const EntityTable& table, std::string_view attributes);
 std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_t id);
+// The faces (references to IFCFACE, IFCFACESURFACE or IFCADVANCEDFACE) of a list's inner text.
+std::optional<MeshData> triangulate_faces(const EntityTable& table, std::string_view faces_list);
 std::optional<SubMesh> mesh_brep(const EntityTable& table, std::string_view attributes);
 std::optional<SubMesh> mesh_surface_model(const EntityTable& table, std::string_view attributes);
 std::vector<SubMesh> mesh_mapped_item(const EntityTable& table, std::uint64_t id, ItemMeshCache& cache);
