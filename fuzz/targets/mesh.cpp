@@ -4,6 +4,7 @@
 
 #include "invariants.hpp"
 #include "mesh/emission.hpp"
+#include "mesh/drift.hpp"
 #include "mesh/stats.hpp"
 
 using namespace quarnel;

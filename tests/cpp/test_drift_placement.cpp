@@ -4,6 +4,7 @@
 #include <string>
 
 #include "mesh/emission.hpp"
+#include "mesh/drift.hpp"
 #include "mesh/stats.hpp"
 
 #include "check.hpp"

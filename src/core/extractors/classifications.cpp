@@ -3,6 +3,9 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
+#include <array>
+#include <tuple>
+
 namespace quarnel {
 namespace {
 
@@ -10,11 +13,15 @@ constexpr std::uint32_t kNull = TextPool::null;
 
 struct ClassificationEntry {
     std::uint32_t source = kNull, edition = kNull, name = kNull;
+    static constexpr std::array kTexts{&ClassificationEntry::source, &ClassificationEntry::edition,
+                                       &ClassificationEntry::name};
 };
 
 struct ReferenceEntry {
     std::uint32_t location = kNull, identification = kNull, name = kNull;
     std::optional<std::uint64_t> referenced_source;
+    static constexpr std::array kTexts{&ReferenceEntry::location, &ReferenceEntry::identification,
+                                       &ReferenceEntry::name};
 };
 
 constexpr std::string_view kRelation = "IFCRELASSOCIATESCLASSIFICATION";
@@ -27,6 +34,9 @@ struct ClassificationPart {
     IdMap<ClassificationEntry> systems{112};
     IdMap<ReferenceEntry> references{1792};
     std::vector<DefinitionLink> links;
+    std::vector<std::uint64_t> members;  // none: references name their source directly
+
+    auto maps() { return std::tie(systems, references); }
 };
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, ClassificationPart& part) {
@@ -61,23 +71,12 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Cla
     });
 }
 
-void merge_part(ClassificationPart& into, ClassificationPart&& from) {
-    const std::uint32_t offset = into.pool.append(std::move(from.pool));
-    from.systems.for_each([&](std::uint64_t id, const ClassificationEntry& e) {
-        into.systems[id] = ClassificationEntry{shifted(e.source, offset), shifted(e.edition, offset), shifted(e.name, offset)};
-    });
-    from.references.for_each([&](std::uint64_t id, const ReferenceEntry& e) {
-        into.references[id] = ReferenceEntry{shifted(e.location, offset), shifted(e.identification, offset),
-                                             shifted(e.name, offset), e.referenced_source};
-    });
-    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
-}
-
 }  // namespace
 
-ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids) {
+ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids,
+                                                   const PartPlan& plan) {
     ClassificationColumns out;
-    ClassificationPart all = read_in_parts<ClassificationPart>(table, read_part, merge_part);
+    ClassificationPart all = read_merged<ClassificationPart>(table, plan, read_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& systems = all.systems;

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "columns.hpp"
-#include "parallel.hpp"
+#include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
 #include "step/flat_map.hpp"
 #include "step/guid_index.hpp"
@@ -72,39 +72,6 @@ private:
     const GuidIndex& guids_;
     TextPool& pool_;
     IdMap<std::uint32_t> known_;
-};
-
-// Below this many records a second thread costs an extractor more than it saves.
-constexpr std::size_t kMinRecordsPerPart = 250000;
-
-// Reads the records in parts on several threads (one part for a small
-// table): read(table, begin, end, part) fills a Part from the records at
-// [begin, end). Each part's texts are shared within it. The parts come back in
-// record order.
-template <class Part, class Read>
-std::vector<Part> read_parts(const EntityTable& table, Read&& read) {
-    const std::size_t n = table.records().size();
-    const std::size_t parts = part_count(n, kMinRecordsPerPart);
-    std::vector<Part> read_parts(parts);
-    run_in_parts(n, parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
-        read_parts[k].pool.share_equal_texts();
-        read(table, begin, end, read_parts[k]);
-    });
-    return read_parts;
-}
-
-// The same, the later parts merged into the first in order by merge(into, from).
-template <class Part, class Read, class Merge>
-Part read_in_parts(const EntityTable& table, Read&& read, Merge&& merge) {
-    std::vector<Part> parts = read_parts<Part>(table, read);
-    for (std::size_t k = 1; k < parts.size(); ++k) merge(parts[0], std::move(parts[k]));
-    return std::move(parts[0]);
-}
-
-// A run of ids in an extractor's shared id buffer (the members of a set or list).
-struct IdSpan {
-    std::uint64_t first = 0;
-    std::uint32_t count = 0;
 };
 
 // Appends the Refs of a List piece to `ids` and returns their span; empty for

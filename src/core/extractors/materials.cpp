@@ -3,6 +3,9 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
+#include <array>
+#include <tuple>
+
 namespace quarnel {
 namespace {
 
@@ -11,6 +14,7 @@ constexpr std::uint32_t kNull = TextPool::null;
 struct MaterialEntry {
     std::uint32_t name = kNull;
     std::uint32_t category = kNull;
+    static constexpr std::array kTexts{&MaterialEntry::name, &MaterialEntry::category};
 };
 
 struct LayerEntry {
@@ -18,6 +22,7 @@ struct LayerEntry {
     std::uint32_t category = kNull;
     std::optional<std::uint64_t> material_id;
     std::optional<double> thickness;
+    static constexpr std::array kTexts{&LayerEntry::name, &LayerEntry::category};
 };
 
 constexpr std::string_view kMaterial = "IFCMATERIAL";
@@ -38,6 +43,8 @@ struct MaterialPart {
     IdMap<IdSpan> lists{448};
     std::vector<DefinitionLink> links;
     std::vector<std::uint64_t> members;  // the ids of every layer set and list
+
+    auto maps() { return std::tie(materials, layers, layer_sets, usages, lists); }
 };
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, MaterialPart& part) {
@@ -97,27 +104,11 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Mat
     });
 }
 
-void merge_part(MaterialPart& into, MaterialPart&& from) {
-    const std::uint32_t offset = into.pool.append(std::move(from.pool));
-    const std::uint64_t member_offset = into.members.size();
-    from.materials.for_each([&](std::uint64_t id, const MaterialEntry& e) {
-        into.materials[id] = MaterialEntry{shifted(e.name, offset), shifted(e.category, offset)};
-    });
-    from.layers.for_each([&](std::uint64_t id, const LayerEntry& e) {
-        into.layers[id] = LayerEntry{shifted(e.name, offset), shifted(e.category, offset), e.material_id, e.thickness};
-    });
-    from.layer_sets.for_each([&](std::uint64_t id, const IdSpan& e) { into.layer_sets[id] = IdSpan{e.first + member_offset, e.count}; });
-    from.lists.for_each([&](std::uint64_t id, const IdSpan& e) { into.lists[id] = IdSpan{e.first + member_offset, e.count}; });
-    from.usages.for_each([&](std::uint64_t id, const std::uint64_t& set) { into.usages[id] = set; });
-    into.members.insert(into.members.end(), from.members.begin(), from.members.end());
-    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
-}
-
 }  // namespace
 
-MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids) {
+MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan) {
     MaterialColumns out;
-    MaterialPart all = read_in_parts<MaterialPart>(table, read_part, merge_part);
+    MaterialPart all = read_merged<MaterialPart>(table, plan, read_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& materials = all.materials;

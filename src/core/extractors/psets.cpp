@@ -4,6 +4,7 @@
 #include "extractors/number_text.hpp"
 #include "step/flat_map.hpp"
 
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -17,12 +18,14 @@ constexpr std::uint32_t kNull = TextPool::null;
 
 struct PropertyEntry {
     std::uint32_t name = kNull, value = kNull, value_type = kNull;
+    static constexpr std::array kTexts{&PropertyEntry::name, &PropertyEntry::value, &PropertyEntry::value_type};
 };
 
 struct PropertySetEntry {
     std::uint32_t name = kNull;
     std::uint32_t id_count = 0;
-    std::uint64_t first_id = 0;  // into the shared member list
+    std::uint64_t first_id = 0;  // into its part's member list, which stays with the part
+    static constexpr std::array kTexts{&PropertySetEntry::name};
 };
 
 std::optional<std::string> utf8_or_absent(std::string_view s) {
@@ -231,18 +234,22 @@ public:
         }
     }
 
-    const PropertySetEntry* set(std::uint64_t id, std::uint32_t& offset, const std::uint64_t*& members) const {
+    // The set `id` with its texts in the shared pool, and its part's member ids.
+    std::optional<PropertySetEntry> set(std::uint64_t id, const std::uint64_t*& members) const {
         std::uint32_t index = 0;
-        const PsetPart* part = find(id, index, offset);
-        if (!part || (index & RecordSlots::kProperty)) return nullptr;
+        PartOffsets to;
+        const PsetPart* part = find(id, index, to);
+        if (!part || (index & RecordSlots::kProperty)) return std::nullopt;
         members = part->set_members.data();
-        return &part->sets[index - 1];
+        return moved_entry(part->sets[index - 1], to);
     }
-    const PropertyEntry* property(std::uint64_t id, std::uint32_t& offset) const {
+    // The property `id` with its texts in the shared pool.
+    std::optional<PropertyEntry> property(std::uint64_t id) const {
         std::uint32_t index = 0;
-        const PsetPart* part = find(id, index, offset);
-        if (!part || !(index & RecordSlots::kProperty)) return nullptr;
-        return &part->properties[(index & ~RecordSlots::kProperty) - 1];
+        PartOffsets to;
+        const PsetPart* part = find(id, index, to);
+        if (!part || !(index & RecordSlots::kProperty)) return std::nullopt;
+        return moved_entry(part->properties[(index & ~RecordSlots::kProperty) - 1], to);
     }
     // The i-th relationship link, in file order.
     const DefinitionLink& link(std::size_t i, std::size_t& part, std::size_t& first) const {
@@ -259,20 +266,17 @@ private:
     std::vector<std::uint32_t> offsets_;
 
     // The part that read the live record of `id`, with the slot found there.
-    const PsetPart* find(std::uint64_t id, std::uint32_t& index, std::uint32_t& offset) const {
+    const PsetPart* find(std::uint64_t id, std::uint32_t& index, PartOffsets& to) const {
         const std::uint32_t position = table_.index_of(id);
         if (position == EntityTable::npos) return nullptr;
         index = slots_[position];
         if (index == 0) return nullptr;
         std::size_t k = parts_.size() - 1;
         while (position < parts_[k].begin) --k;
-        offset = offsets_[k];
+        to.text = offsets_[k];
         return &parts_[k];
     }
 };
-
-// Below this many links a second thread costs the join more than it saves.
-constexpr std::size_t kMinLinksPerPart = 32768;
 
 // The rows of a run of links; GlobalId texts in `guid_text` (the first part
 // uses the result's pool instead), the other columns refer to the shared pool.
@@ -288,33 +292,30 @@ void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts
     std::size_t part = 0, first = 0;
     for (std::size_t i = begin; i < end; ++i) {
         const DefinitionLink& link = read.link(i, part, first);
-        std::uint32_t set_offset = 0;
         const std::uint64_t* members = nullptr;
-        const PropertySetEntry* set = read.set(link.definition, set_offset, members);
+        const auto set = read.set(link.definition, members);
         if (!set) continue;
         const std::uint32_t guid = guid_texts.of(link.object);
         if (guid == kNull) continue;
-        const std::uint32_t set_name = shifted(set->name, set_offset);
         for (std::uint32_t k = 0; k < set->id_count; ++k) {
-            std::uint32_t offset = 0;
-            const PropertyEntry* prop = read.property(members[set->first_id + k], offset);
+            const auto prop = read.property(members[set->first_id + k]);
             if (!prop) continue;
             out.guid.push_back(guid);
-            out.pset_name.push_back(set_name);
-            out.prop_name.push_back(shifted(prop->name, offset));
-            out.value.push_back(shifted(prop->value, offset));
-            out.value_type.push_back(shifted(prop->value_type, offset));
+            out.pset_name.push_back(set->name);
+            out.prop_name.push_back(prop->name);
+            out.value.push_back(prop->value);
+            out.value_type.push_back(prop->value_type);
         }
     }
 }
 
 }  // namespace
 
-PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids) {
+PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan) {
     PsetColumns out;
     RecordSlots slots(table.records().size());
     std::vector<PsetPart> read = read_parts<PsetPart>(
-        table, [&](const EntityTable& t, std::size_t begin, std::size_t end, PsetPart& part) {
+        table, plan, [&](const EntityTable& t, std::size_t begin, std::size_t end, PsetPart& part) {
             read_part(t, begin, end, slots, part);
         });
     out.text = std::move(read[0].pool);
@@ -324,7 +325,7 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
     // The join in parts too, each part's rows in its own columns, kept end
     // to end in link order. The first part takes its GlobalId texts into the
     // result's pool; the others' texts are renumbered after it.
-    const std::size_t join_parts = part_count(all.links, kMinLinksPerPart);
+    const std::size_t join_parts = plan.link_parts(all.links);
     std::vector<PsetJoinPart> joined(join_parts);
     run_in_parts(all.links, join_parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
         join_part(table, guids, all, begin, end, k == 0 ? pool : joined[k].guid_text, (end - begin) * 8, joined[k]);

@@ -3,6 +3,9 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
+#include <array>
+#include <tuple>
+
 namespace quarnel {
 namespace {
 
@@ -13,11 +16,14 @@ struct QuantityEntry {
     std::uint32_t value = kNull;
     std::uint8_t kind = 0;  // index into kQuantityKinds
     std::optional<std::uint64_t> unit_id;
+    static constexpr std::array kTexts{&QuantityEntry::name, &QuantityEntry::value};
 };
 
 struct QuantitySetEntry {
     std::uint32_t name = kNull;
     IdSpan quantities;
+    static constexpr std::array kTexts{&QuantitySetEntry::name};
+    static constexpr std::array kSpans{&QuantitySetEntry::quantities};
 };
 
 struct QuantityKind {
@@ -47,9 +53,10 @@ struct QtoPart {
     // Most of these relationships carry property sets: their objects are
     // expanded only when the definition turns out to be a quantity set.
     std::vector<PendingLinks> links;
-    std::vector<std::uint64_t> set_members;
+    std::vector<std::uint64_t> members;  // of every set
 
     QtoPart() : sets(1792), quantities(14336) { links.reserve(8192); }
+    auto maps() { return std::tie(sets, quantities); }
 };
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, QtoPart& part) {
@@ -76,7 +83,7 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Qto
             QuantitySetEntry entry;
             const auto name = record.at(2);
             entry.name = name ? pool_string(pool, *name).value_or(empty) : empty;
-            entry.quantities = append_id_list(record.at(5), part.set_members, scratch);
+            entry.quantities = append_id_list(record.at(5), part.members, scratch);
             part.sets[id] = entry;
         } else {
             const int kind = quantity_kind(type);
@@ -92,34 +99,17 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Qto
     });
 }
 
-// Moves a later part into the first: texts renumbered, members appended.
-void merge_part(QtoPart& into, QtoPart&& from) {
-    const std::uint32_t offset = into.pool.append(std::move(from.pool));
-    const std::uint64_t member_offset = into.set_members.size();
-    from.sets.for_each([&](std::uint64_t id, const QuantitySetEntry& e) {
-        into.sets[id] = QuantitySetEntry{shifted(e.name, offset), IdSpan{e.quantities.first + member_offset, e.quantities.count}};
-    });
-    from.quantities.for_each([&](std::uint64_t id, const QuantityEntry& e) {
-        QuantityEntry moved = e;
-        moved.name = shifted(e.name, offset);
-        moved.value = shifted(e.value, offset);
-        into.quantities[id] = moved;
-    });
-    into.set_members.insert(into.set_members.end(), from.set_members.begin(), from.set_members.end());
-    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
-}
-
 }  // namespace
 
-QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
+QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan) {
     QtoColumns out;
-    QtoPart all = read_in_parts<QtoPart>(table, read_part, merge_part);
+    QtoPart all = read_merged<QtoPart>(table, plan, read_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& sets = all.sets;
     const auto& quantities = all.quantities;
     const auto& links = all.links;
-    const auto& set_members = all.set_members;
+    const auto& set_members = all.members;
     std::uint32_t labels[kKindCount];
     for (int k = 0; k < kKindCount; ++k) labels[k] = pool.add_view(kQuantityKinds[k].label);
 

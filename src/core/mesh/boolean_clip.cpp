@@ -7,6 +7,7 @@
 
 #include "mesh/composite_curve.hpp"
 #include "step/values.hpp"
+#include "mesh/placement.hpp"
 
 namespace quarnel {
 
@@ -25,7 +26,6 @@ bool is_boolean(std::string_view type) {
 }
 
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
 
 struct Plane {
     Vec3 origin;

@@ -1,7 +1,10 @@
+#include "mesh/brep.hpp"
+
 #include <algorithm>
 
 #include "mesh/edge_loop.hpp"
-#include "mesh/items.hpp"
+#include "mesh/placement.hpp"
+#include "step/flat_map.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {

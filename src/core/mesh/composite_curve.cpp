@@ -6,6 +6,7 @@
 
 #include "mesh/model_units.hpp"
 #include "step/values.hpp"
+#include "mesh/placement.hpp"
 
 namespace quarnel {
 
@@ -20,10 +21,6 @@ constexpr double kTwoPi = 6.283185307179586;
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vec3 mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 bool same_point(const Vec3& a, const Vec3& b) {
     const Vec3 d = sub(a, b);

@@ -3,6 +3,10 @@
 #include <string>
 
 #include "mesh/boolean_clip.hpp"
+#include "mesh/brep.hpp"
+#include "mesh/extrusion.hpp"
+#include "mesh/faceset.hpp"
+#include "mesh/mapped.hpp"
 #include "mesh/swept_solids.hpp"
 #include "step/values.hpp"
 

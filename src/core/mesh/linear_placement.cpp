@@ -4,6 +4,7 @@
 
 #include "mesh/composite_curve.hpp"
 #include "step/values.hpp"
+#include "mesh/placement.hpp"
 
 namespace quarnel {
 

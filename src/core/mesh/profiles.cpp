@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "mesh/composite_curve.hpp"
+#include "mesh/geometry.hpp"
 #include "mesh/section_profiles.hpp"
 #include "step/values.hpp"
 

@@ -1,3 +1,5 @@
+#include "mesh/swept_solids.hpp"
+
 #include <algorithm>
 #include <cmath>
 
@@ -6,17 +8,13 @@
 #include "mesh/model_units.hpp"
 #include "mesh/profiles.hpp"
 #include "step/values.hpp"
-#include "mesh/swept_solids.hpp"
+#include "mesh/placement.hpp"
 
 namespace quarnel {
 
 namespace {
 
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 // p turned by `angle` about the line through `a` along the unit vector `w` (Rodrigues).
 Vec3 turn(const Vec3& p, const Vec3& a, const Vec3& w, double angle) {

@@ -32,14 +32,8 @@ struct MeshStats {
 
 inline constexpr float kMinExtent = 1e-6f;
 
-// Distances below this many model units are "ok" whatever the ratio: 10 mm through the unit
-// scale (metres per unit), 10 units where the file gives no length unit.
-float ok_distance(std::optional<double> unit_scale);
-
+// The box, area, volume and extent of one product mesh, classified by classify_drift with
+// the floor `ok_distance` (see drift.hpp).
 MeshStats compute_mesh_stats(const ProductMesh& mesh, float ok_distance);
-
-// Fills drift_distance, drift_ratio, severity and placement_kind from the box, placement and
-// max_extent; `own_translation` tells whether the product's placement moved it at all.
-void classify_drift(MeshStats& stats, float ok_distance, bool own_translation);
 
 }  // namespace quarnel

@@ -1,8 +1,9 @@
+#include "mesh/swept_solids.hpp"
+
 #include <cmath>
 
 #include "mesh/composite_curve.hpp"
 #include "step/values.hpp"
-#include "mesh/swept_solids.hpp"
 
 namespace quarnel {
 
@@ -11,10 +12,6 @@ namespace {
 Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
 Vec3 mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 // Any unit vector perpendicular to the unit vector t.
 Vec3 perpendicular(const Vec3& t) {

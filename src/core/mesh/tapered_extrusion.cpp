@@ -1,6 +1,9 @@
+#include "mesh/swept_solids.hpp"
+
+#include "mesh/extrusion.hpp"
 #include "mesh/profiles.hpp"
 #include "step/values.hpp"
-#include "mesh/swept_solids.hpp"
+#include "mesh/placement.hpp"
 
 namespace quarnel {
 
