@@ -292,3 +292,18 @@ def test_linear_placement(write_ifc, curve, point):
     placement = m.add(f"IFCLINEARPLACEMENT($,{m.add(f'IFCAXIS2PLACEMENTLINEAR({along},$,$)')},{m.axis3d((7, 0, 0))})")
     m.product([m.cube_brep(1.0, origin=(-0.5, -0.5, -0.5))], placement=placement)
     assert centre(only(write_ifc, m)) == pytest.approx(point, abs=1e-4)
+
+
+@pytest.mark.parametrize("own, away, placement", [
+    pytest.param((0, 0, 0), 50.0, "unplaced", id="located_by_its_shape_alone"),
+    pytest.param((5, 0, 0), 50.0, "placed", id="moved_by_its_placement_then_drifted"),
+    pytest.param((0, 0, 0), 0.0, "placed", id="at_its_containers_origin_and_there"),
+])
+def test_placement_class_in_the_arrow_drift_table(write_ifc, own, away, placement):
+    import quarnel
+
+    m = Model()
+    storey = m.local_placement(relative=m.axis3d((100, 0, 0)))
+    m.product([m.cube_brep(1.0, origin=(away, 0, 0))], placement=m.local_placement(storey, m.axis3d(own)))
+    table = quarnel.read_table(write_ifc(m.text()), "drift")
+    assert table.column("placement").to_pylist() == [placement]

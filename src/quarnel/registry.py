@@ -65,7 +65,7 @@ TABLES: Dict[str, Table] = {t.name: t for t in (
            "guid entity:dict source:dict triangle_count:int surface_area:float volume_abs:float "
            "placement_x:float placement_y:float placement_z:float "
            "centroid_x:float centroid_y:float centroid_z:float "
-           "drift_distance:float max_extent:float drift_ratio:float drift_severity:dict"),
+           "drift_distance:float max_extent:float drift_ratio:float drift_severity:dict placement:dict"),
 )}
 
 EXTRACT_ALL_TABLES = ("psets", "quantities", "materials", "classifications")
