@@ -307,3 +307,18 @@ def test_placement_class_in_the_arrow_drift_table(write_ifc, own, away, placemen
     m.product([m.cube_brep(1.0, origin=(away, 0, 0))], placement=m.local_placement(storey, m.axis3d(own)))
     table = quarnel.read_table(write_ifc(m.text()), "drift")
     assert table.column("placement").to_pylist() == [placement]
+
+
+def test_drift_command_lists_unplaced_products_apart(write_ifc):
+    from clitools import run
+
+    m = Model()
+    storey = m.local_placement(relative=m.axis3d((100, 0, 0)))
+    m.product([m.cube_brep(1.0, origin=(50, 0, 0))], placement=m.local_placement(storey),
+              guid="'0unplacedunplacedunpla'")
+    m.product([m.cube_brep(1.0, origin=(50, 0, 0))], placement=m.local_placement(storey, m.axis3d((5, 0, 0))),
+              guid="'1movedmovedmovedmovedm'")
+    out = run("drift", write_ifc(m.text()), check=0).stdout
+    moved, _, apart = out.partition("1 placed at container origin, located by its shape:")
+    assert "1movedmovedmovedmovedm" in moved and "0unplacedunplacedunpla" not in moved
+    assert "0unplacedunplacedunpla" in apart and "1movedmovedmovedmovedm" not in apart

@@ -176,8 +176,19 @@ def ratio_order(ratio: float) -> float:
     return math.inf if ratio != ratio else ratio  # a ratio that is not a number is the worst
 
 
+def drift_result(path: str) -> dict:
+    """The drift table as columns, with its counters and total time from the table's facts."""
+    table = quarnel.read_table(path, "drift")
+    result = table.to_pydict()
+    facts = {k.decode(): v.decode() for k, v in (table.schema.metadata or {}).items()}
+    for key in ("drift_ok", "drift_warn", "drift_error"):
+        result[key] = int(facts[key])
+    result["total_ms"] = float(facts["total_ms"])
+    return result
+
+
 def cmd_drift(args) -> int:
-    result = quarnel.analyse_drift(args.model)
+    result = drift_result(args.model)
     severities = result["drift_severity"]
     index = quarnel.index_ifc(args.model)
     products = index["products"]
@@ -205,9 +216,14 @@ def cmd_drift(args) -> int:
     listed = set(args.only or ("warn", "error"))
     rows = [i for i, s in enumerate(severities) if s in listed]
     rows.sort(key=lambda i: -ratio_order(result["drift_ratio"][i]))
-    if rows:
-        top = rows if args.top <= 0 else rows[: args.top]
-        unit_suffix = f" ({symbol})" if symbol else ""
+    # Products whose placement adds nothing to their container's while the shape carries the
+    # location (an exporter habit) are listed apart, after the products that truly moved.
+    unplaced = [i for i in rows if result["placement"][i] == "unplaced"]
+    rows = [i for i in rows if result["placement"][i] != "unplaced"]
+    unit_suffix = f" ({symbol})" if symbol else ""
+
+    def listing(chosen):
+        top = chosen if args.top <= 0 else chosen[: args.top]
         columns: Columns = {
             "severity": [severities[i] for i in top],
             "entity": [result["entity"][i] for i in top],
@@ -217,14 +233,21 @@ def cmd_drift(args) -> int:
             "max_extent": [result["max_extent"][i] for i in top],
             "drift_ratio": [round(result["drift_ratio"][i], 2) for i in top],
         }
-        say()
-        say("Worst products by drift ratio (distance from placement to mesh centre / largest extent):")
         say("\n".join(render_table(columns, range(len(top)), headers=[
             "severity", "entity", "name", "guid", "distance" + unit_suffix, "extent" + unit_suffix, "ratio"])))
-        if len(top) < len(rows):
-            say(f"… {len(rows) - len(top):,} more (--top 0 lists all)")
-    else:
+        if len(top) < len(chosen):
+            say(f"… {len(chosen) - len(top):,} more (--top 0 lists all)")
+
+    if rows:
+        say()
+        say("Worst products by drift ratio (distance from placement to mesh centre / largest extent):")
+        listing(rows)
+    elif not unplaced:
         say(f"\nno products with severity {', '.join(s for s in SEVERITIES if s in listed)}")
+    if unplaced:
+        say()
+        say(f"{len(unplaced):,} placed at container origin, located by its shape:")
+        listing(unplaced)
 
     if args.plot:
         from quarnel.plot import plot_drift
