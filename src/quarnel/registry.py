@@ -38,7 +38,7 @@ class Table:
         raise KeyError(f"table {self.name!r} has no column {column!r}")
 
 
-def _table(name: str, call: str, layout: str, about: str) -> Table:
+def _table(name: str, call: str, layout: str, about: str = "") -> Table:
     # "a:int b:dict c" -> (("a", "int"), ("b", "dict"), ("c", "str"))
     columns = []
     for item in layout.split():
