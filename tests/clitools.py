@@ -46,7 +46,10 @@ def models():
 
 def cli(capsys, *args):
     """Run the command in this process: (exit status, standard output, standard error)."""
-    status = main([str(a) for a in args])
+    try:
+        status = main([str(a) for a in args])
+    except SystemExit as done:  # usage errors and --help
+        status = done.code
     out = capsys.readouterr()
     return status, out.out, out.err
 

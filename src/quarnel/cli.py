@@ -19,6 +19,7 @@ from quarnel.writers import EXTENSIONS, FORMAT_NAMES, OutputError, format_of, wr
 
 PROG = "quarnel"
 
+
 class UserError(Exception):
     """A mistake in what was asked for: reported in one line, no traceback."""
 
@@ -167,7 +168,8 @@ def parse_severities(text: Optional[str]) -> Optional[List[str]]:
     chosen = [s.strip().lower() for s in text.split(",") if s.strip()]
     wrong = [s for s in chosen if s not in SEVERITIES]
     if wrong or not chosen:
-        raise argparse.ArgumentTypeError(f"severities are ok, warn and error (comma-separated), not {text!r}")
+        raise argparse.ArgumentTypeError(
+            f"severities are {', '.join(SEVERITIES[:-1])} and {SEVERITIES[-1]} (comma-separated), not {text!r}")
     return chosen
 
 
@@ -191,8 +193,10 @@ def worst_first(drift, listed: Sequence[str]):
 def cmd_drift(args) -> int:
     read = quarnel.read_tables(args.model, ["drift", "products"])
     drift, products = read["drift"], read["products"]
-    scale = meta(products, "unit_scale")
-    unit = unit_of(float(scale)) if scale not in (None, "None") else None
+    try:
+        unit = unit_of(float(meta(products, "unit_scale")))
+    except (TypeError, ValueError):  # the model declares no length unit
+        unit = None
     symbol = unit[1] if unit else None
     counts = severity_counts(drift)
 
