@@ -20,6 +20,7 @@ from conftest import SAMPLE
 from quarnel.registry import EXTRACT_ALL_TABLES, TABLES
 from quarnel.writers import OutputError, TableWriter
 
+
 def expected_rows(table, paths, fmt):
     """Rows of every model's table with the model path in front."""
     expected = Counter()
@@ -35,10 +36,10 @@ def with_source(table):
     return schema.insert(0, pa.field(batch.source_column(schema.names), pa.string()))
 
 
-def copies(folder, count, source=SAMPLE):
+def copies(folder, count):
     paths = [folder / f"m{i:02d}.ifc" for i in range(count)]
     for p in paths:
-        shutil.copy(source, p)
+        shutil.copy(SAMPLE, p)
     return [str(p) for p in paths]
 
 
