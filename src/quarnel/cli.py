@@ -8,7 +8,6 @@ import time
 from typing import Dict, List, Optional, Sequence
 
 import pyarrow as pa
-import pyarrow.compute as pc
 
 import quarnel
 from quarnel import batch as batch_mod
@@ -174,6 +173,8 @@ def parse_severities(text: Optional[str]) -> Optional[List[str]]:
 
 
 def severity_counts(drift) -> Dict[str, int]:
+    import pyarrow.compute as pc
+
     counts = {s: 0 for s in SEVERITIES}
     for item in pc.value_counts(drift.column("drift_severity").cast(pa.string())).to_pylist():
         if item["values"] in counts:
@@ -184,6 +185,8 @@ def severity_counts(drift) -> Dict[str, int]:
 def worst_first(drift, listed: Sequence[str]):
     """The rows of the listed severities, largest ratio first (a ratio that is not a number is
     the worst)."""
+    import pyarrow.compute as pc
+
     rows = drift.filter(pc.is_in(drift.column("drift_severity").cast(pa.string()), pa.array(list(listed))))
     ratio = rows.column("drift_ratio")
     key = pc.if_else(pc.is_nan(ratio), float("inf"), ratio)
@@ -191,6 +194,8 @@ def worst_first(drift, listed: Sequence[str]):
 
 
 def cmd_drift(args) -> int:
+    import pyarrow.compute as pc
+
     read = quarnel.read_tables(args.model, ["drift", "products"])
     drift, products = read["drift"], read["products"]
     try:
