@@ -100,12 +100,14 @@ def _json_field(key: str, values):
     are null."""
     import pyarrow.compute as pc
 
+    if pa.types.is_large_string(values.type):  # a piece of JSONL_ROWS rows fits 32-bit offsets
+        values = values.cast(pa.string())
     kind = values.type
     if pa.types.is_dictionary(kind):
         # Only the distinct texts are encoded; the rows pick theirs.
         words = values.dictionary.cast(pa.string())
         text = pc.take(pc.binary_join_element_wise(key + '"', _escaped(words), '"', ""), values.indices)
-    elif pa.types.is_string(kind) or pa.types.is_large_string(kind):
+    elif pa.types.is_string(kind):
         text = pc.binary_join_element_wise(key + '"', _escaped(values), '"', "")
     elif pa.types.is_floating(kind):
         finite = pc.if_else(pc.is_finite(values), values, pa.scalar(None, kind))
