@@ -153,6 +153,14 @@ def encode(fmt: str, table):
     return Encoded(tuple(table.column_names), table.num_rows, chunks)
 
 
+def _parquet_options(schema):
+    # Min/max of texts cost a third of the writing and rarely prune anything: numbers only.
+    # Dictionary pages where Arrow has dictionaries already; other texts repeat too little to pay.
+    numbers = [f.name for f in schema if pa.types.is_integer(f.type) or pa.types.is_floating(f.type)]
+    dictionaries = [f.name for f in schema if pa.types.is_dictionary(f.type)]
+    return {"write_statistics": numbers or False, "use_dictionary": dictionaries or False}
+
+
 class TableWriter:
     """Writes Arrow tables (same columns each time) one after another to one file ("-" is
     standard output)."""
@@ -192,10 +200,7 @@ class TableWriter:
             elif self.fmt == "parquet":
                 import pyarrow.parquet as pq
 
-                # Min/max of texts cost a third of the writing and rarely prune anything: numbers only.
-                numbers = [f.name for f in rows.schema if pa.types.is_integer(f.type) or pa.types.is_floating(f.type)]
-                self._parquet = self._guard(lambda: pq.ParquetWriter(self.path, rows.schema,
-                                                                     write_statistics=numbers or False))
+                self._parquet = self._guard(lambda: pq.ParquetWriter(self.path, rows.schema, **_parquet_options(rows.schema)))
         elif names != self._names:
             raise OutputError(f"write {self.path}: columns changed from {list(self._names)} to {list(names)}")
         if self.fmt == "parquet":
