@@ -39,7 +39,14 @@ def _to_pandas(table):
 
     # Arrow-backed numbers keep nulls as nulls; plain NumPy ints cannot hold them.
     mapping = {pa.int64(): pd.ArrowDtype(pa.int64()), pa.float64(): pd.ArrowDtype(pa.float64())}
-    return table.to_pandas(types_mapper=mapping.get, split_blocks=True, self_destruct=True)
+    df = table.to_pandas(types_mapper=mapping.get, split_blocks=True, self_destruct=True)
+    # An empty dictionary converts to categories of another type than a filled one; partitions
+    # are concatenated only when their categories agree.
+    text = pd.Index(["x"]).dtype
+    for column in df.columns:
+        if isinstance(df[column].dtype, pd.CategoricalDtype) and df[column].cat.categories.dtype != text:
+            df[column] = df[column].cat.set_categories(df[column].cat.categories.astype(text))
+    return df
 
 
 def _meta(name: str, columns: Optional[Sequence[str]] = None):
