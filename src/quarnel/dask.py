@@ -13,7 +13,7 @@ worker's local temporary folder (``TMPDIR``) first, and removed after its read.
 
 A model that cannot be read gives no rows, never a failed graph; ``read_errors`` lists them.
 Integers and floats are Arrow-backed (``int64[pyarrow]``, ``double[pyarrow]``: absent values
-stay null), repeating text columns and the source column are categoricals.
+stay null), text columns are pandas strings (Arrow-backed under Dask's default settings).
 """
 
 from __future__ import annotations
@@ -37,22 +37,18 @@ def _to_pandas(table):
     import pandas as pd
     import pyarrow as pa
 
+    # Repeating text is decoded to plain strings: pandas categoricals pick their code width per
+    # partition, and partitions that disagree cannot be written to one Parquet dataset.
+    for i, field in enumerate(table.schema):
+        if pa.types.is_dictionary(field.type):
+            table = table.set_column(i, field.name, table.column(i).cast(field.type.value_type))
     # Arrow-backed numbers keep nulls as nulls; plain NumPy ints cannot hold them.
     mapping = {pa.int64(): pd.ArrowDtype(pa.int64()), pa.float64(): pd.ArrowDtype(pa.float64())}
-    df = table.to_pandas(types_mapper=mapping.get, split_blocks=True, self_destruct=True)
-    # An empty dictionary converts to categories of another type than a filled one; partitions
-    # are concatenated only when their categories agree.
-    text = pd.Index(["x"]).dtype
-    for column in df.columns:
-        if isinstance(df[column].dtype, pd.CategoricalDtype) and df[column].cat.categories.dtype != text:
-            df[column] = df[column].cat.set_categories(df[column].cat.categories.astype(text))
-    return df
+    return table.to_pandas(types_mapper=mapping.get, split_blocks=True, self_destruct=True)
 
 
 def _meta(name: str, columns: Optional[Sequence[str]] = None):
-    from dask.dataframe.utils import clear_known_categories
-
-    return clear_known_categories(_to_pandas(group_schema(name, columns).empty_table()))
+    return _to_pandas(group_schema(name, columns).empty_table())
 
 
 def _read_partition(group, table: str, storage_options=None, columns=None):
