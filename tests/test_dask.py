@@ -111,6 +111,8 @@ def test_columns_reads_only_those(client, good_models, columns):
 
 def test_a_later_selection_is_pushed_into_the_read(good_models):
     frame = quarnel.dask.read_table(good_models, "psets")[["guid", "value"]]
+    if not hasattr(frame, "expr"):
+        pytest.skip("this dask has no query planner to push selections")
     reads = [e for e in frame.optimize(fuse=False).expr.walk() if type(e).__name__.startswith("FromMap")]
     assert [e.columns for e in reads] == [["guid", "value"]]
 

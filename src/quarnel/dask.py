@@ -103,9 +103,10 @@ def read_table(paths, table: str = "psets", columns: Optional[Sequence[str]] = N
         for column in columns:
             if column not in meta.columns:
                 raise KeyError(f"table {name!r} has no column {column!r}")
+        meta = meta[columns]
     groups, _ = _plan(paths, storage_options, group_bytes)
     if not groups:
-        return _empty(dd, meta if columns is None else meta[columns])
+        return _empty(dd, meta)
     return dd.from_map(_read_partition, groups, table=name, storage_options=storage_options, columns=columns,
                        meta=meta, label=f"quarnel-{name}", enforce_metadata=False)
 
