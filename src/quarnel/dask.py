@@ -51,17 +51,21 @@ def _meta(name: str, columns: Optional[Sequence[str]] = None):
     return _to_pandas(group_schema(name, columns).empty_table())
 
 
+def _log(errors) -> None:
+    # In the worker's log: a dropped model should be visible even to whoever never asks read_errors.
+    for _, why in errors:
+        log.warning("quarnel: skipped %s", why)
+
+
 def _read_partition(group, table: str, storage_options=None, columns=None):
     tables, errors = read_group(group, [table], columns, storage_options)
-    for path, why in errors:
-        log.info("skipped %s: %s", path, why)
+    _log(errors)
     return _to_pandas(tables[table])
 
 
 def _read_group_tables(group, tables, storage_options=None):
     tables, errors = read_group(group, tables, None, storage_options)
-    for path, why in errors:
-        log.info("skipped %s: %s", path, why)
+    _log(errors)
     return tables
 
 

@@ -388,9 +388,15 @@ def write_dataset(paths, out: str, tables="all", jobs: int = 1, storage_options:
                 for _ in group:
                     progress.advance()
 
-    with ThreadPoolExecutor(max_workers=max(1, jobs)) as pool:
+    pool = ThreadPoolExecutor(max_workers=max(1, jobs))
+    try:
         for future in [pool.submit(task, i, g) for i, g in enumerate(groups)]:
             future.result()
+    except BaseException:
+        # A file that cannot be written, or an interrupt: drop the groups not yet started.
+        pool.shutdown(wait=True, cancel_futures=True)
+        raise
+    pool.shutdown(wait=True)
     finish_dataset(out, names, report.rows)
     report.seconds = time.perf_counter() - started
     return report
