@@ -5,13 +5,15 @@ reading every model's table into Dask (rows counted on the workers) and of writi
 (`to_parquet`), with one worker and with two, against `quarnel batch -j 2` writing the same table
 to one Parquet file and `quarnel batch --dataset -j 2`, all in the same run. The models are
 symlinks under /tmp to the corpus files. "cores used" is the CPU time of the worker processes
-over the wall time: on a machine shared with other work, two workers may not get two cores.
+over the wall time (for batch, of its whole process): on a machine shared with other work, two
+workers may not get two cores, so MB per CPU second compares the runs' costs as well.
 
 usage: python bench/bench_dask.py [--models 1000] [--table psets] [--repeat 3]
 """
 import argparse
 import os
 import re
+import resource
 import shutil
 import statistics
 import subprocess
@@ -41,12 +43,15 @@ def fleet(models):
 def run_batch(folder, name, out, *extra):
     args = [sys.executable, "-m", "quarnel", "batch", folder, "--table", name, "-o", out, "-j", "2",
             "--no-progress", *extra]
+    before = resource.getrusage(resource.RUSAGE_CHILDREN)
     started = time.perf_counter()
     proc = subprocess.run(args, capture_output=True, text=True, cwd=tempfile.gettempdir())
     wall = time.perf_counter() - started
+    after = resource.getrusage(resource.RUSAGE_CHILDREN)
     if proc.returncode != 0:
         raise SystemExit(proc.stderr)
-    return float(re.search(r" in ([0-9.]+) s \(", proc.stderr).group(1)), wall
+    cpu = (after.ru_utime - before.ru_utime) + (after.ru_stime - before.ru_stime)
+    return float(re.search(r" in ([0-9.]+) s \(", proc.stderr).group(1)), cpu / wall, cpu
 
 
 def worker_cpu(client):
@@ -104,17 +109,21 @@ def main():
                     runs = [measure(client, work) for _ in range(args.repeat)]
                     secs = statistics.median(r[0] for r in runs)
                     seconds[(label, workers)] = secs
+                    cores = statistics.median(r[1] for r in runs)
                     rows.append([f"quarnel.dask, {label}", workers, f"{secs:.2f}", f"{len(files) / secs:.1f}",
-                                 f"{size / secs:.0f}", f"{statistics.median(r[1] for r in runs):.2f}"])
+                                 f"{size / secs:.0f}", f"{cores:.2f}", f"{size / (secs * cores):.0f}"])
         for label, extra, target in (("quarnel batch -j 2, one Parquet file", (), "x.parquet"),
                                      ("quarnel batch -j 2 --dataset", ("--dataset",), "dataset")):
             runs = [run_batch(folder, args.table, os.path.join(out, target), *extra) for _ in range(args.repeat)]
             secs = statistics.median(r[0] for r in runs)
             seconds[(label, 2)] = secs
-            rows.append([label, "2 threads", f"{secs:.2f}", f"{len(files) / secs:.1f}", f"{size / secs:.0f}", "-"])
+            cores = statistics.median(r[1] for r in runs)
+            cpu = statistics.median(r[2] for r in runs)  # start-up included
+            rows.append([label, "2 threads", f"{secs:.2f}", f"{len(files) / secs:.1f}", f"{size / secs:.0f}",
+                         f"{cores:.2f}", f"{size / cpu:.0f}"])
     finally:
         shutil.rmtree(out, ignore_errors=True)
-    print(table(rows, ["run", "workers", "seconds", "models/s", "MB/s", "cores used"]))
+    print(table(rows, ["run", "workers", "seconds", "models/s", "MB/s", "cores used", "MB per CPU second"]))
     for label in ("rows counted", "to_parquet"):
         print(f"{label}: two workers {seconds[(label, 1)] / seconds[(label, 2)]:.2f}x one worker")
     batch = seconds[("quarnel batch -j 2, one Parquet file", 2)]
