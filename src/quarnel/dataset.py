@@ -331,12 +331,13 @@ def write_group(index: int, group: Group, names: Sequence[str], out: str,
 
 
 def prepare_dataset(out: str, names: Sequence[str]) -> None:
-    """Make the table folders, emptying those about to be written (other tables stay)."""
+    """Make the table folders, emptying those about to be written (other tables stay). Any
+    Parquet file there goes: a table's folder holds that table and nothing older."""
     for name in names:
         folder = table_folder(out, name)
         if os.path.isdir(folder):
             for entry in os.listdir(folder):
-                if entry.startswith("part-") and entry.endswith(".parquet"):
+                if entry.endswith(".parquet"):
                     os.remove(os.path.join(folder, entry))
         os.makedirs(folder, exist_ok=True)
 
