@@ -75,7 +75,6 @@ def main():
     ap.add_argument("--repeat", type=int, default=3)
     args = ap.parse_args()
 
-    import dask
     import distributed
 
     import quarnel.dask

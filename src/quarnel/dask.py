@@ -8,8 +8,8 @@ One partition per model, small models grouped so that a partition holds at least
 ``source`` column (``source_file`` where the table has a ``source`` column of its own) naming
 each row's model. Building a frame reads no model: the columns and types come from the table's
 schema, the grouping from the file sizes. Paths are files, folders (searched for ``*.ifc``),
-glob patterns, or fsspec URLs; the engine maps files, so a remote model is copied to the
-worker's local temporary folder (``TMPDIR``) first, and removed after its read.
+glob patterns, or URLs of any filesystem Dask reads; the engine maps files, so a remote model
+is copied to the worker's local temporary folder (``TMPDIR``) first, and removed after its read.
 
 A model that cannot be read gives no rows, never a failed graph; ``read_errors`` lists them.
 Integers and floats are Arrow-backed (``int64[pyarrow]``, ``double[pyarrow]``: absent values
@@ -93,10 +93,11 @@ def read_table(paths, table: str = "psets", columns: Optional[Sequence[str]] = N
                storage_options: Optional[dict] = None, group_bytes: int = GROUP_BYTES):
     """One table of many models as a Dask DataFrame.
 
-    `paths`: a path, folder, glob pattern or fsspec URL, or a list of them. `columns` picks the
-    columns read (the source column among them or not); later selections on the frame are
-    pushed into the read too. `storage_options` go to fsspec for URLs. `group_bytes`: models
-    are grouped into one partition until their files reach this size."""
+    `paths`: a path, folder, glob pattern or URL (s3://, gs://, zip://...), or a list of them.
+    `columns` picks the columns read (the source column among them or not); later selections on
+    the frame are pushed into the read too. `storage_options` (credentials...) go to the URLs'
+    filesystem. `group_bytes`: models are grouped into one partition until their files reach
+    this size."""
     dd = _dd("quarnel.dask.read_table")
     if table == "all":
         raise ValueError("read_table reads one table; read_tables(paths, 'all') gives every table")

@@ -3,9 +3,10 @@ and a Hive-partitioned Parquet dataset of them.
 
 The pieces here are shared by `quarnel batch --dataset` (threads on one machine) and
 `quarnel.dask` (tasks on a cluster): a group of models is the unit of work and of output.
-Paths may be local files, folders and glob patterns, or fsspec URLs (``s3://bucket/models/``,
-``zip://*.ifc::portfolio.zip``). The engine maps files, so a remote model is first copied to
-the local temporary folder (``TMPDIR``) of whoever reads it, and removed afterwards.
+Paths may be local files, folders and glob patterns, or URLs of any filesystem Dask reads
+(``s3://bucket/models/``, ``zip://*.ifc::portfolio.zip``). The engine maps files, so a remote
+model is first copied to the local temporary folder (``TMPDIR``) of whoever reads it, and
+removed afterwards.
 """
 
 from __future__ import annotations
@@ -18,7 +19,7 @@ import time
 from concurrent.futures import ThreadPoolExecutor
 from typing import Dict, Iterable, List, Optional, Sequence, Tuple
 
-from quarnel.registry import EXTRACT_ALL_TABLES, TABLES, table as lookup
+from quarnel.registry import TABLES, table as lookup
 from quarnel.tables import require
 
 # A group closes once its files reach this size: enough rows per partition and per Parquet file
@@ -61,7 +62,7 @@ def _local(path: str) -> str:
 
 def expand(paths, storage_options: Optional[dict] = None) -> Tuple[List[Tuple[str, Optional[int]]], List[str]]:
     """Models (path, size in bytes or None when unknown) in the order given, and the patterns
-    that matched nothing. Local arguments expand as in `quarnel batch`; URLs through fsspec."""
+    that matched nothing. Local arguments expand as in `quarnel batch`; URLs through their filesystem."""
     from quarnel.batch import expand_paths
 
     if isinstance(paths, (str, os.PathLike)):
