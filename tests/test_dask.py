@@ -1,5 +1,6 @@
 import shutil
 import zipfile
+
 import pytest
 
 import quarnel
@@ -32,11 +33,11 @@ def canonical(table):
     return table.sort_by([(name, "ascending") for name in table.column_names]).combine_chunks()
 
 
-def expected(paths, table, columns=None, source=None):
+def expected(paths, table, source=None):
     """Each model's own table with its path (or `source`) in front, as one canonical table."""
     parts = []
     for path in paths:
-        t = quarnel.read_table(str(path), table, columns)
+        t = quarnel.read_table(str(path), table)
         parts.append(canonical(t.add_column(0, "source", pa.array([source or str(path)] * t.num_rows, pa.string()))))
     return canonical(pa.concat_tables(parts))
 
