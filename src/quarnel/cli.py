@@ -270,11 +270,15 @@ def cmd_batch(args) -> int:
         error(f"no models match {pattern}")
     if not paths:
         raise UserError("batch: no models to read")
-    if args.table != "all" and args.format is None:
+    if args.table != "all" and args.format is None and not args.dataset:
         format_of(args.output)  # an output without a known extension is a mistake: say so first
     jobs = args.jobs if args.jobs > 0 else (os.cpu_count() or 1)
     show_progress = not args.quiet and not args.no_progress and sys.stderr.isatty()
-    report = batch_mod.run_batch(paths, args.table, args.output, args.format, jobs, show_progress)
+    if args.dataset:
+        from quarnel import dataset
+        report = dataset.run_batch(paths, args.table, args.output, jobs, show_progress)
+    else:
+        report = batch_mod.run_batch(paths, args.table, args.output, args.format, jobs, show_progress)
     failed = report.failed + len(unmatched)
     if not args.quiet:
         rate = report.models / report.seconds if report.seconds > 0 else 0.0
@@ -377,6 +381,9 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--format", choices=FORMAT_NAMES, help="output format, whatever the extension of OUT")
     p.add_argument("-j", "--jobs", type=int, default=0, metavar="N",
                    help="threads (default: one per CPU core)")
+    p.add_argument("--dataset", action="store_true",
+                   help="write a Parquet dataset into the folder OUT: OUT/table=NAME/part-*.parquet, one file "
+                        "per group of models; --table all writes every table but drift")
     p.add_argument("--no-progress", action="store_true", help="no progress bar")
     p.add_argument("-q", "--quiet", action="store_true", help="no progress bar and no summary line")
     p.set_defaults(run=cmd_batch)
