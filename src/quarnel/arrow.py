@@ -8,7 +8,7 @@ from __future__ import annotations
 
 from typing import Dict, Iterable, Optional, Sequence, Union
 
-from quarnel import _core
+from quarnel import _complete, _core
 from quarnel.registry import TABLES, table as lookup
 from quarnel.tables import require
 
@@ -27,6 +27,10 @@ def table_schema(table: str):
     pa = require("pyarrow", "arrow", "table_schema")
     t = lookup(table)
     return pa.schema([pa.field(name, _arrow_type(pa, kind)) for name, kind in t.columns])
+
+
+def _native(call: str):
+    return getattr(_core, call, None) or getattr(_complete, call)
 
 
 def _metadata(result) -> Dict[str, str]:
@@ -81,7 +85,7 @@ def read_tables(path, tables: Union[None, str, Iterable[str]] = None):
         results["extract_all"] = _core.extract_all(p)
         calls -= {TABLES[n].call for n in extract}
     for call in sorted(calls):
-        results[call] = getattr(_core, call)(p)
+        results[call] = _native(call)(p)
     out = {}
     for name in names:
         call = TABLES[name].call
@@ -99,5 +103,5 @@ def read_table(path, table: str = "psets", columns: Optional[Sequence[str]] = No
     if columns is not None:
         for column in columns:
             t.kind(column)
-    result = getattr(_core, t.call)(_path(path))
+    result = _native(t.call)(_path(path))
     return _build(pa, table, _columns(result, table), _metadata(result), columns)
