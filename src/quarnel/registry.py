@@ -31,10 +31,10 @@ class Table:
         raise KeyError(f"table {self.name!r} has no column {column!r}")
 
 
-def _table(name: str, call: str, spec: str) -> Table:
+def _table(name: str, call: str, layout: str) -> Table:
     # "a:int b:dict c" -> (("a", "int"), ("b", "dict"), ("c", "str"))
     columns = []
-    for item in spec.split():
+    for item in layout.split():
         column, _, kind = item.partition(":")
         columns.append((column, kind or "str"))
     return Table(name, call, tuple(columns))
