@@ -1,5 +1,6 @@
 #include "extractors/element_quantities.hpp"
 
+#include <memory>
 #include <string>
 
 #include "extractors/definition_join.hpp"
@@ -29,6 +30,11 @@ struct QuantityRow {
     std::uint32_t top_name, name, value, quantity_type, unit;
     double number;
     bool has_number;
+
+    // Text ids of a pool appended to another at `offset`.
+    void shift(std::uint32_t offset) {
+        for (std::uint32_t* id : {&top_name, &name, &value, &quantity_type, &unit}) *id = shifted(*id, offset);
+    }
 };
 
 class QuantityRenderer {
@@ -42,6 +48,7 @@ public:
         append_member(id, kNull, 0, budget, rows);
     }
     std::uint32_t empty() const { return values_.empty(); }
+    TextPool& pool() { return pool_; }
 
 private:
     const EntityTable& table_;
@@ -152,49 +159,48 @@ private:
 
 ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, const GuidIndex& guids) {
     ElementQuantityColumns out;
-    TextPool& pool = out.text;
-    pool.share_equal_texts();  // equal names get equal ids: overrides compare ids
     ObjectLinks links = read_object_links(table, kDefinitionLinks | kTypeLinks);
-    QuantityRenderer render(table, pool);
-
-    std::vector<QuantityRow> rows;
-    IdMap<SetRows> sets(1024);
-    const auto set_of = [&](std::uint64_t id) {
-        if (const SetRows* known = sets.find(id)) return *known;
+    const auto make_renderer = [&](TextPool& pool) { return std::make_unique<QuantityRenderer>(table, pool); };
+    const auto render_set = [&](std::unique_ptr<QuantityRenderer>& render, const Entity& e,
+                                std::vector<QuantityRow>& rows) {
         SetRows s;
-        const auto e = table.get(id);
-        if (e && type_is(e->type, "IFCELEMENTQUANTITY")) {
-            Pieces pieces;
-            split_attributes(e->attributes, pieces);
-            s.valid = true;
-            s.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(render.empty()) : render.empty();
-            s.first = static_cast<std::uint32_t>(rows.size());
-            const auto list = pieces.size() >= 6 ? list_of(pieces[5]) : std::nullopt;
-            if (list) {
-                for (const std::uint64_t m : reference_list(*list)) render.append(m, rows);
-            }
-            s.count = static_cast<std::uint32_t>(rows.size() - s.first);
+        if (!type_is(e.type, "IFCELEMENTQUANTITY")) return s;
+        TextPool& pool = render->pool();
+        Pieces pieces;
+        split_attributes(e.attributes, pieces);
+        s.valid = true;
+        s.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(render->empty()) : render->empty();
+        s.first = static_cast<std::uint32_t>(rows.size());
+        if (const auto list = pieces.size() >= 6 ? list_of(pieces[5]) : std::nullopt) {
+            for (const std::uint64_t m : reference_list(*list)) render->append(m, rows);
         }
-        sets[id] = s;
+        s.count = static_cast<std::uint32_t>(rows.size() - s.first);
         return s;
     };
-    const auto top_name = [&](std::uint32_t i) { return rows[i].top_name; };
-    join_definitions(table, guids, links, pool, set_of, top_name,
-                     [&](std::uint32_t guid, std::uint32_t entity, std::uint32_t set_name, std::uint32_t i,
-                         ValueSource source, std::uint32_t type_guid) {
-                         const QuantityRow& r = rows[i];
-                         out.guid.push_back(guid);
-                         out.entity.push_back(entity);
-                         out.qto_name.push_back(set_name);
-                         out.quantity_name.push_back(r.name);
-                         out.value.push_back(r.value);
-                         out.quantity_type.push_back(r.quantity_type);
-                         out.unit.push_back(r.unit);
-                         out.type_guid.push_back(type_guid);
-                         out.number.push_back(r.number);
-                         out.has_number.push_back(r.has_number);
-                         out.source.push_back(static_cast<std::uint8_t>(source));
-                     });
+    const auto reserve = [&](std::size_t n) {
+        for (TextColumn* c : {&out.guid, &out.entity, &out.qto_name, &out.quantity_name, &out.value,
+                              &out.quantity_type, &out.unit, &out.type_guid}) {
+            c->reserve(n);
+        }
+        out.number.reserve(n);
+        out.has_number.reserve(n);
+        out.source.reserve(n);
+    };
+    const auto emit = [&](std::uint32_t guid, std::uint32_t entity, std::uint32_t set_name, const QuantityRow& r,
+                          ValueSource source, std::uint32_t type_guid) {
+        out.guid.push_back(guid);
+        out.entity.push_back(entity);
+        out.qto_name.push_back(set_name);
+        out.quantity_name.push_back(r.name);
+        out.value.push_back(r.value);
+        out.quantity_type.push_back(r.quantity_type);
+        out.unit.push_back(r.unit);
+        out.type_guid.push_back(type_guid);
+        out.number.push_back(r.number);
+        out.has_number.push_back(r.has_number);
+        out.source.push_back(static_cast<std::uint8_t>(source));
+    };
+    join_definitions<QuantityRow>(table, guids, links, out.text, make_renderer, render_set, reserve, emit);
     return out;
 }
 

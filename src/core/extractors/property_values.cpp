@@ -32,17 +32,10 @@ std::string_view truth_text(std::string_view value_type, std::string_view value)
     return {};
 }
 
-void set_number(RenderedValue& out, std::string_view token) {
-    if (const auto x = real_of(trim(token))) {
-        out.number = *x;
-        out.has_number = true;
-    }
-}
-
 }  // namespace
 
 PropertyRenderer::PropertyRenderer(const EntityTable& table, TextPool& pool)
-    : table_(table), pool_(pool), empty_(pool.add_view("")) {}
+    : table_(table), pool_(pool), empty_(pool.add_view("")), pieces_(kMaxDepth + 1) {}
 
 std::uint32_t PropertyRenderer::type_name(std::string_view raw) {
     auto known = types_.find(raw);
@@ -53,7 +46,7 @@ std::uint32_t PropertyRenderer::type_name(std::string_view raw) {
     return id;
 }
 
-std::uint32_t PropertyRenderer::value_text(std::string_view token) {
+std::uint32_t PropertyRenderer::value_text(std::string_view token, RenderedValue& out) {
     const std::string_view t = trim_wide(token);
     if (is_absent(t)) return kNull;
     if (auto s = pool_string(pool_, t)) return *s;
@@ -65,6 +58,8 @@ std::uint32_t PropertyRenderer::value_text(std::string_view token) {
         case StepValue::Kind::Ref:
             return pool_.add_copy("#" + std::to_string(v.ref));
         case StepValue::Kind::Real:
+            out.number = v.real;
+            out.has_number = true;
             return pool_number(pool_, v.real);
         case StepValue::Kind::Enum:
             return is_valid_utf8(v.view) ? pool_.add_view(v.view) : kNull;
@@ -81,18 +76,16 @@ RenderedValue PropertyRenderer::value(std::string_view token) {
     const bool typed = t.size() >= 5 && type_is(t.substr(0, 3), "IFC") && paren != std::string_view::npos &&
                        t.back() == ')';
     if (!typed) {
-        out.value = value_text(t);
-        set_number(out, t);
+        out.value = value_text(t, out);
         return out;
     }
     const std::string_view inner = t.substr(paren + 1, t.size() - paren - 2);
     out.value_type = type_name(t.substr(0, paren));
-    out.value = value_text(inner);
-    if (out.value != kNull) {
+    out.value = value_text(inner, out);
+    if (out.value != kNull && !out.has_number) {
         const std::string_view truth = truth_text(pool_[out.value_type], pool_[out.value]);
         if (!truth.empty()) out.value = pool_.add_view(truth);  // static storage
     }
-    set_number(out, inner);
     return out;
 }
 
@@ -145,7 +138,9 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
     } else {
         return false;
     }
-    Pieces pieces;
+    // Members of complex properties recurse: each level splits into its own
+    // buffer, all made at the start so that none moves under a caller.
+    Pieces& pieces = pieces_[depth];
     split_attributes(e->attributes, pieces);
     const std::uint32_t own_name = pool_string(pool_, pieces[0]).value_or(empty_);
     ValueRow row{};

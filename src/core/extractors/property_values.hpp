@@ -6,6 +6,7 @@
 
 #include "columns.hpp"
 #include "step/entity_table.hpp"
+#include "step/lexer.hpp"
 
 namespace quarnel {
 
@@ -21,15 +22,20 @@ extern const std::string_view kSourceLabels[2];
 
 // One value of one property, texts as ids into the renderer's pool.
 struct ValueRow {
+    double number;           // valid when has_number
     std::uint32_t top_name;  // the property as its set lists it: what an occurrence overrides
     std::uint32_t name;      // the path for members of complex properties: Outer.Inner
     std::uint32_t value;
     std::uint32_t value_type;
-    double number;  // valid when has_number
     std::int32_t index;  // position in a list, enumeration or table; -1 for none
     PropertyKind kind;
     ValueRole role;
     bool has_number;
+
+    // Text ids of a pool appended to another at `offset`.
+    void shift(std::uint32_t offset) {
+        for (std::uint32_t* id : {&top_name, &name, &value, &value_type}) *id = shifted(*id, offset);
+    }
 };
 
 // A value as written: its display text, its type in the schema's spelling
@@ -56,6 +62,7 @@ public:
     bool append(std::uint64_t id, std::vector<ValueRow>& rows);
 
     std::uint32_t empty() const { return empty_; }
+    TextPool& pool() { return pool_; }
 
 private:
     const EntityTable& table_;
@@ -63,8 +70,10 @@ private:
     std::uint32_t empty_;
     std::unordered_map<std::string_view, std::uint32_t> types_;
     std::string path_;
+    std::vector<Pieces> pieces_;  // one per level of complex properties
 
-    std::uint32_t value_text(std::string_view token);
+    // Display text of a token; sets the number of `out` when the token is one.
+    std::uint32_t value_text(std::string_view token, RenderedValue& out);
     void append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows);
     bool append_member(std::uint64_t id, std::uint32_t top_name, std::size_t depth, std::size_t& budget,
                        std::vector<ValueRow>& rows);
