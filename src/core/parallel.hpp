@@ -9,11 +9,11 @@
 
 namespace quarnel {
 
-// How many parts to cut `items` into: one per core, none smaller than
-// `min_items`, at most eight.
-inline std::size_t part_count(std::size_t items, std::size_t min_items) {
-    const std::size_t cores = std::max(1u, std::thread::hardware_concurrency());
-    return std::max<std::size_t>(1, std::min<std::size_t>({cores, 8, items / std::max<std::size_t>(1, min_items)}));
+// How many parts to cut `items` into: none smaller than `min_items`, at most
+// `max_parts`, or with 0 one per core and at most eight.
+inline std::size_t part_count(std::size_t items, std::size_t min_items, std::size_t max_parts = 0) {
+    if (max_parts == 0) max_parts = std::min<std::size_t>(8, std::max(1u, std::thread::hardware_concurrency()));
+    return std::max<std::size_t>(1, std::min<std::size_t>(max_parts, items / std::max<std::size_t>(1, min_items)));
 }
 
 // Runs f(part, begin, end) over `parts` contiguous ranges of [0, n), every

@@ -5,12 +5,14 @@
 #include <string>
 #include <vector>
 
-#include "extractors/common.hpp"
+#include "columns.hpp"
+#include "extractors/number_text.hpp"
 #include "hash_seed.hpp"
 #include "step/entity_table.hpp"
 #include "step/flat_map.hpp"
 #include "step/guid_index.hpp"
 #include "step/lexer.hpp"
+#include "step/values.hpp"
 
 #include "check.hpp"
 
@@ -31,8 +33,15 @@ static void split_cases() {
     CHECK(pieces("a),b,c") == (std::vector<std::string>{"a),b,c"}));  // negative depth never splits
     CHECK(pieces("'it''s',x") == (std::vector<std::string>{"'it''s'", "x"}));
     CHECK(pieces("a,'open,b") == (std::vector<std::string>{"a", "'open,b"}));
-    CHECK(attribute_at("a,(b,c),d", 1) == std::optional<std::string_view>("(b,c)"));
-    CHECK(!attribute_at("a,b", 2));
+    Attributes record("a,(b,c),d");
+    CHECK(record.at(1) == std::optional<std::string_view>("(b,c)"));
+    CHECK(record.at(0) == std::optional<std::string_view>("a") && record.at(2) == std::optional<std::string_view>("d"));
+    CHECK(!record.at(3) && record.size() == 3 && record.has(3) && !record.has(4));
+    // Past the inline pieces the record keeps walking forward.
+    std::string many;
+    for (int i = 0; i < 40; ++i) many += (i ? "," : "") + std::to_string(i);
+    record.reset(many);
+    CHECK(record.number(39) == 39.0 && record.number(17) == 17.0 && record.number(2) == 2.0 && !record.at(40));
     CHECK(split_attributes("()").size() == 1);
 }
 
@@ -72,9 +81,25 @@ static void value_cases() {
     CHECK(reference_list("#1,#+5,# 6") == (Ids{1, 5}));
     CHECK(reference_list("#18446744073709551616,#2,#18446744073709551615") == (Ids{2, 18446744073709551615ULL}));
     CHECK(reference_list("#1x,#2").size() == 1 && reference_list("").empty() && reference_list("#").empty());
-    CHECK(enum_at(split_attributes("$,.NOTDEFINED."), 1) == std::optional<std::string>("NOTDEFINED"));
-    CHECK(!enum_at(split_attributes("$,.X."), 2));
-    CHECK(!enum_at(split_attributes("$,'X'"), 1));
+    Attributes unit("$,.NOTDEFINED.,'X'");
+    CHECK(unit.enumeration(1) == std::optional<std::string_view>("NOTDEFINED"));
+    CHECK(!unit.enumeration(2) && !unit.enumeration(3));
+    // Each typed reader answers exactly for the kind parse_value finds.
+    for (const char* t : {"", "$", "*", "#7", "#+7", "#", "#x", "'a''b'", "'", "(#1)", "()", "(", ".T.", "..", "3", "-.5e1",
+                          "+INF", ".5", "IFCLABEL('x')", "'\\X2\\00E4\\X0\\'"}) {
+        const StepValue v = parse_value(t);
+        CHECK(value::ref(t).has_value() == v.is(K::Ref));
+        CHECK(value::number(t).has_value() == v.is(K::Real));
+        CHECK(value::list(t).has_value() == v.is(K::List));
+        CHECK(value::enumeration(t).has_value() == v.is(K::Enum));
+        CHECK(value::text(t).has_value() == v.is(K::String));
+        CHECK(value::is_unset(t) == (v.is(K::Null) || v.is(K::Derived)));
+        if (v.is(K::String)) CHECK(*value::text(t) == v.text);
+    }
+    std::string scratch;
+    CHECK(value::text("'plain'", scratch)->borrowed && !value::text("'it''s'", scratch)->borrowed);
+    CHECK(value::text("'it''s'", scratch)->text == "it's");
+    CHECK(equals_upper("IfcWall", "IFCWALL") && !equals_upper("IfcWalls", "IFCWALL") && !equals_upper("IFCWALL", "IfcWall"));
 }
 
 static void decode_cases() {

@@ -3,6 +3,9 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
+#include <array>
+#include <tuple>
+
 namespace quarnel {
 namespace {
 
@@ -10,11 +13,15 @@ constexpr std::uint32_t kNull = TextPool::null;
 
 struct ClassificationEntry {
     std::uint32_t source = kNull, edition = kNull, name = kNull;
+    static constexpr std::array kTexts{&ClassificationEntry::source, &ClassificationEntry::edition,
+                                       &ClassificationEntry::name};
 };
 
 struct ReferenceEntry {
     std::uint32_t location = kNull, identification = kNull, name = kNull;
     std::optional<std::uint64_t> referenced_source;
+    static constexpr std::array kTexts{&ReferenceEntry::location, &ReferenceEntry::identification,
+                                       &ReferenceEntry::name};
 };
 
 constexpr std::string_view kRelation = "IFCRELASSOCIATESCLASSIFICATION";
@@ -27,14 +34,16 @@ struct ClassificationPart {
     IdMap<ClassificationEntry> systems{112};
     IdMap<ReferenceEntry> references{1792};
     std::vector<DefinitionLink> links;
+    std::vector<std::uint64_t> members;  // none: references name their source directly
+
+    auto maps() { return std::tie(systems, references); }
 };
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, ClassificationPart& part) {
     TextPool& pool = part.pool;
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes record;
     std::vector<std::uint64_t> scratch;
-    auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_optional_text(pool, pieces[i]) : kNull; };
+    auto text_at = [&](std::size_t i) { return pool_optional_text(pool, record.at(i)); };
 
     static constexpr TypeFilter kTypes{kRelation, kReference, kSystem};
     table.for_each_in(begin, end, kTypes, [&](std::uint64_t id, const EntityRecord& r) {
@@ -43,42 +52,31 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Cla
         const std::string_view type = table.type_of(r);
         if (len == kRelation.size()) {
             if (!type_is(type, kRelation)) return;
-            split_attributes(table.entity(r).attributes, pieces);
-            append_links(pieces, 4, 5, part.links, scratch);
+            record.reset(table.entity(r).attributes);
+            append_links(record, 4, 5, part.links, scratch);
         } else if (len == kReference.size()) {
             if (!type_is(type, kReference)) return;
-            split_attributes(table.entity(r).attributes, pieces);
+            record.reset(table.entity(r).attributes);
             ReferenceEntry entry;
             entry.location = text_at(0);
             entry.identification = text_at(1);
             entry.name = text_at(2);
-            if (pieces.size() >= 4) entry.referenced_source = ref_of(pieces[3]);
+            entry.referenced_source = record.ref(3);
             part.references[id] = entry;
         } else {
             if (!type_is(type, kSystem)) return;
-            split_attributes(table.entity(r).attributes, pieces);
+            record.reset(table.entity(r).attributes);
             part.systems[id] = ClassificationEntry{text_at(0), text_at(1), text_at(3)};
         }
     });
 }
 
-void merge_part(ClassificationPart& into, ClassificationPart&& from) {
-    const std::uint32_t offset = into.pool.append(std::move(from.pool));
-    from.systems.for_each([&](std::uint64_t id, const ClassificationEntry& e) {
-        into.systems[id] = ClassificationEntry{shifted(e.source, offset), shifted(e.edition, offset), shifted(e.name, offset)};
-    });
-    from.references.for_each([&](std::uint64_t id, const ReferenceEntry& e) {
-        into.references[id] = ReferenceEntry{shifted(e.location, offset), shifted(e.identification, offset),
-                                             shifted(e.name, offset), e.referenced_source};
-    });
-    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
-}
-
 }  // namespace
 
-ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids) {
+ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids,
+                                                   const PartPlan& plan) {
     ClassificationColumns out;
-    ClassificationPart all = read_in_parts<ClassificationPart>(table, read_part, merge_part);
+    ClassificationPart all = read_merged<ClassificationPart>(table, plan, read_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& systems = all.systems;

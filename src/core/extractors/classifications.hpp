@@ -1,5 +1,6 @@
 #pragma once
 #include "columns.hpp"
+#include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
 
@@ -18,6 +19,7 @@ struct ClassificationColumns {
     TextColumn source;
 };
 
-ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids);
+ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids,
+                                                   const PartPlan& plan = {});
 
 }  // namespace quarnel

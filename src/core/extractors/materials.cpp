@@ -3,6 +3,9 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
+#include <array>
+#include <tuple>
+
 namespace quarnel {
 namespace {
 
@@ -11,6 +14,7 @@ constexpr std::uint32_t kNull = TextPool::null;
 struct MaterialEntry {
     std::uint32_t name = kNull;
     std::uint32_t category = kNull;
+    static constexpr std::array kTexts{&MaterialEntry::name, &MaterialEntry::category};
 };
 
 struct LayerEntry {
@@ -18,6 +22,7 @@ struct LayerEntry {
     std::uint32_t category = kNull;
     std::optional<std::uint64_t> material_id;
     std::optional<double> thickness;
+    static constexpr std::array kTexts{&LayerEntry::name, &LayerEntry::category};
 };
 
 constexpr std::string_view kMaterial = "IFCMATERIAL";
@@ -38,14 +43,18 @@ struct MaterialPart {
     IdMap<IdSpan> lists{448};
     std::vector<DefinitionLink> links;
     std::vector<std::uint64_t> members;  // the ids of every layer set and list
+
+    auto maps() { return std::tie(materials, layers, layer_sets, usages, lists); }
 };
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, MaterialPart& part) {
     TextPool& pool = part.pool;
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes record;
     std::vector<std::uint64_t> scratch;
-    auto text_at = [&](std::size_t i) { return i < pieces.size() ? pool_string(pool, pieces[i]).value_or(kNull) : kNull; };
+    auto text_at = [&](std::size_t i) {
+        const auto piece = record.at(i);
+        return piece ? pool_string(pool, *piece).value_or(kNull) : kNull;
+    };
 
     static constexpr TypeFilter kTypes{kMaterial, kList, kLayer, kLayerSet, kRelation, kUsage};
     table.for_each_in(begin, end, kTypes, [&](std::uint64_t id, const EntityRecord& r) {
@@ -58,20 +67,20 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Mat
         switch (len) {
             case kMaterial.size():
                 if (!type_is(type, kMaterial)) return;
-                split_attributes(table.entity(r).attributes, pieces);
+                record.reset(table.entity(r).attributes);
                 part.materials[id] = MaterialEntry{text_at(0), text_at(2)};
                 return;
             case kList.size():
                 if (!type_is(type, kList)) return;
-                split_attributes(table.entity(r).attributes, pieces);
-                part.lists[id] = append_id_list(pieces[0], part.members, scratch);
+                record.reset(table.entity(r).attributes);
+                part.lists[id] = append_id_list(record.at(0), part.members, scratch);
                 return;
             case kLayer.size(): {
                 if (!type_is(type, kLayer)) return;
-                split_attributes(table.entity(r).attributes, pieces);
+                record.reset(table.entity(r).attributes);
                 LayerEntry entry;
-                entry.material_id = ref_of(pieces[0]);
-                if (pieces.size() >= 2) entry.thickness = real_of(pieces[1]);
+                entry.material_id = record.ref(0);
+                entry.thickness = record.number(1);
                 entry.name = text_at(3);
                 entry.category = text_at(5);
                 part.layers[id] = entry;
@@ -79,43 +88,27 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Mat
             }
             case kLayerSet.size():
                 if (!type_is(type, kLayerSet)) return;
-                split_attributes(table.entity(r).attributes, pieces);
-                part.layer_sets[id] = append_id_list(pieces[0], part.members, scratch);
+                record.reset(table.entity(r).attributes);
+                part.layer_sets[id] = append_id_list(record.at(0), part.members, scratch);
                 return;
             default:  // the relation and the usage, of equal length
                 if (type_is(type, kRelation)) {
-                    split_attributes(table.entity(r).attributes, pieces);
-                    append_links(pieces, 4, 5, part.links, scratch);
+                    record.reset(table.entity(r).attributes);
+                    append_links(record, 4, 5, part.links, scratch);
                 } else if (type_is(type, kUsage)) {
-                    split_attributes(table.entity(r).attributes, pieces);
-                    if (const auto set = ref_of(pieces[0])) part.usages[id] = *set;
+                    record.reset(table.entity(r).attributes);
+                    if (const auto set = record.ref(0)) part.usages[id] = *set;
                 }
                 return;
         }
     });
 }
 
-void merge_part(MaterialPart& into, MaterialPart&& from) {
-    const std::uint32_t offset = into.pool.append(std::move(from.pool));
-    const std::uint64_t member_offset = into.members.size();
-    from.materials.for_each([&](std::uint64_t id, const MaterialEntry& e) {
-        into.materials[id] = MaterialEntry{shifted(e.name, offset), shifted(e.category, offset)};
-    });
-    from.layers.for_each([&](std::uint64_t id, const LayerEntry& e) {
-        into.layers[id] = LayerEntry{shifted(e.name, offset), shifted(e.category, offset), e.material_id, e.thickness};
-    });
-    from.layer_sets.for_each([&](std::uint64_t id, const IdSpan& e) { into.layer_sets[id] = IdSpan{e.first + member_offset, e.count}; });
-    from.lists.for_each([&](std::uint64_t id, const IdSpan& e) { into.lists[id] = IdSpan{e.first + member_offset, e.count}; });
-    from.usages.for_each([&](std::uint64_t id, const std::uint64_t& set) { into.usages[id] = set; });
-    into.members.insert(into.members.end(), from.members.begin(), from.members.end());
-    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
-}
-
 }  // namespace
 
-MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids) {
+MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan) {
     MaterialColumns out;
-    MaterialPart all = read_in_parts<MaterialPart>(table, read_part, merge_part);
+    MaterialPart all = read_merged<MaterialPart>(table, plan, read_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& materials = all.materials;

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "columns.hpp"
+#include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
 
@@ -21,6 +22,7 @@ struct MaterialColumns {
     TextColumn category;
 };
 
-MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids);
+MaterialColumns extract_material_assignments(const EntityTable& table, const GuidIndex& guids,
+                                             const PartPlan& plan = {});
 
 }  // namespace quarnel

@@ -1,8 +1,10 @@
 #include "extractors/psets.hpp"
 
 #include "extractors/common.hpp"
+#include "extractors/number_text.hpp"
 #include "step/flat_map.hpp"
 
+#include <array>
 #include <cstdlib>
 #include <memory>
 #include <new>
@@ -16,12 +18,14 @@ constexpr std::uint32_t kNull = TextPool::null;
 
 struct PropertyEntry {
     std::uint32_t name = kNull, value = kNull, value_type = kNull;
+    static constexpr std::array kTexts{&PropertyEntry::name, &PropertyEntry::value, &PropertyEntry::value_type};
 };
 
 struct PropertySetEntry {
     std::uint32_t name = kNull;
     std::uint32_t id_count = 0;
-    std::uint64_t first_id = 0;  // into the shared member list
+    std::uint64_t first_id = 0;  // into its part's member list, which stays with the part
+    static constexpr std::array kTexts{&PropertySetEntry::name};
 };
 
 std::optional<std::string> utf8_or_absent(std::string_view s) {
@@ -54,18 +58,10 @@ public:
         const std::string_view t = trim_wide(token);
         if (t.empty() || t == "$" || t == "*") return kNull;
         if (auto s = pool_string(pool_, t)) return *s;
-        const StepValue v = parse_value(t);
-        switch (v.kind) {
-            case StepValue::Kind::Enum:
-                return is_valid_utf8(v.view) ? pool_.add_view(v.view) : kNull;
-            case StepValue::Kind::List:
-            case StepValue::Kind::Other:
-                return is_valid_utf8(t) ? pool_.add_view(t) : kNull;
-            default:
-                break;
-        }
-        auto text = quarnel::value_text(t);
-        return text ? pool_.add_copy(*text) : kNull;
+        if (const auto e = value::enumeration(t)) return is_valid_utf8(*e) ? pool_.add_view(*e) : kNull;
+        if (const auto id = value::ref(t)) return pool_.add_copy("#" + std::to_string(*id));
+        if (const auto x = value::number(t)) return pool_number(pool_, *x);
+        return is_valid_utf8(t) ? pool_.add_view(t) : kNull;  // a List or any other token, as written
     }
 
     void render(std::string_view token, PropertyEntry& entry) {
@@ -194,36 +190,30 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
     TextPool& pool = part.pool;
     NominalRenderer renderer(pool);
     const std::uint32_t empty = pool.add_view("");
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes record;
     std::vector<std::uint64_t> scratch;
 
     static constexpr TypeFilter kTypes{"IFCRELDEFINESBYPROPERTIES", "IFCPROPERTYSINGLEVALUE", "IFCPROPERTYSET"};
     table.for_each_in(begin, end, kTypes, [&](std::uint64_t, const EntityRecord& r) {
         const Entity e = table.entity(r);
         if (type_is(e.type, "IFCRELDEFINESBYPROPERTIES")) {
-            split_attributes(e.attributes, pieces);
-            append_links(pieces, 4, 5, part.links, scratch);
+            record.reset(e.attributes);
+            append_links(record, 4, 5, part.links, scratch);
         } else if (type_is(e.type, "IFCPROPERTYSINGLEVALUE")) {
-            split_attributes(e.attributes, pieces);
+            record.reset(e.attributes);
             PropertyEntry entry;
-            entry.name = pool_string(pool, pieces[0]).value_or(empty);
-            if (pieces.size() >= 3) renderer.render(pieces[2], entry);
+            entry.name = pool_string(pool, *record.at(0)).value_or(empty);
+            if (const auto nominal = record.at(2)) renderer.render(*nominal, entry);
             slots.put_property(static_cast<std::uint32_t>(&r - first), part.properties.size());
             part.properties.push_back(entry);
         } else if (type_is(e.type, "IFCPROPERTYSET")) {
-            split_attributes(e.attributes, pieces);
+            record.reset(e.attributes);
             PropertySetEntry entry;
-            entry.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(empty) : empty;
-            entry.first_id = part.set_members.size();
-            if (pieces.size() >= 5) {
-                const StepValue v = parse_value(pieces[4]);
-                if (v.is(StepValue::Kind::List)) {
-                    reference_list(v.view, scratch);
-                    part.set_members.insert(part.set_members.end(), scratch.begin(), scratch.end());
-                }
-            }
-            entry.id_count = static_cast<std::uint32_t>(part.set_members.size() - entry.first_id);
+            const auto name = record.at(2);
+            entry.name = name ? pool_string(pool, *name).value_or(empty) : empty;
+            const IdSpan members = append_id_list(record.at(4), part.set_members, scratch);
+            entry.first_id = members.first;
+            entry.id_count = members.count;
             slots.put_set(static_cast<std::uint32_t>(&r - first), part.sets.size());
             part.sets.push_back(entry);
         }
@@ -244,18 +234,22 @@ public:
         }
     }
 
-    const PropertySetEntry* set(std::uint64_t id, std::uint32_t& offset, const std::uint64_t*& members) const {
+    // The set `id` with its texts in the shared pool, and its part's member ids.
+    std::optional<PropertySetEntry> set(std::uint64_t id, const std::uint64_t*& members) const {
         std::uint32_t index = 0;
-        const PsetPart* part = find(id, index, offset);
-        if (!part || (index & RecordSlots::kProperty)) return nullptr;
+        PartOffsets to;
+        const PsetPart* part = find(id, index, to);
+        if (!part || (index & RecordSlots::kProperty)) return std::nullopt;
         members = part->set_members.data();
-        return &part->sets[index - 1];
+        return moved_entry(part->sets[index - 1], to);
     }
-    const PropertyEntry* property(std::uint64_t id, std::uint32_t& offset) const {
+    // The property `id` with its texts in the shared pool.
+    std::optional<PropertyEntry> property(std::uint64_t id) const {
         std::uint32_t index = 0;
-        const PsetPart* part = find(id, index, offset);
-        if (!part || !(index & RecordSlots::kProperty)) return nullptr;
-        return &part->properties[(index & ~RecordSlots::kProperty) - 1];
+        PartOffsets to;
+        const PsetPart* part = find(id, index, to);
+        if (!part || !(index & RecordSlots::kProperty)) return std::nullopt;
+        return moved_entry(part->properties[(index & ~RecordSlots::kProperty) - 1], to);
     }
     // The i-th relationship link, in file order.
     const DefinitionLink& link(std::size_t i, std::size_t& part, std::size_t& first) const {
@@ -272,20 +266,17 @@ private:
     std::vector<std::uint32_t> offsets_;
 
     // The part that read the live record of `id`, with the slot found there.
-    const PsetPart* find(std::uint64_t id, std::uint32_t& index, std::uint32_t& offset) const {
+    const PsetPart* find(std::uint64_t id, std::uint32_t& index, PartOffsets& to) const {
         const std::uint32_t position = table_.index_of(id);
         if (position == EntityTable::npos) return nullptr;
         index = slots_[position];
         if (index == 0) return nullptr;
         std::size_t k = parts_.size() - 1;
         while (position < parts_[k].begin) --k;
-        offset = offsets_[k];
+        to.text = offsets_[k];
         return &parts_[k];
     }
 };
-
-// Below this many links a second thread costs the join more than it saves.
-constexpr std::size_t kMinLinksPerPart = 32768;
 
 // The rows of a run of links; GlobalId texts in `guid_text` (the first part
 // uses the result's pool instead), the other columns refer to the shared pool.
@@ -301,33 +292,30 @@ void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts
     std::size_t part = 0, first = 0;
     for (std::size_t i = begin; i < end; ++i) {
         const DefinitionLink& link = read.link(i, part, first);
-        std::uint32_t set_offset = 0;
         const std::uint64_t* members = nullptr;
-        const PropertySetEntry* set = read.set(link.definition, set_offset, members);
+        const auto set = read.set(link.definition, members);
         if (!set) continue;
         const std::uint32_t guid = guid_texts.of(link.object);
         if (guid == kNull) continue;
-        const std::uint32_t set_name = shifted(set->name, set_offset);
         for (std::uint32_t k = 0; k < set->id_count; ++k) {
-            std::uint32_t offset = 0;
-            const PropertyEntry* prop = read.property(members[set->first_id + k], offset);
+            const auto prop = read.property(members[set->first_id + k]);
             if (!prop) continue;
             out.guid.push_back(guid);
-            out.pset_name.push_back(set_name);
-            out.prop_name.push_back(shifted(prop->name, offset));
-            out.value.push_back(shifted(prop->value, offset));
-            out.value_type.push_back(shifted(prop->value_type, offset));
+            out.pset_name.push_back(set->name);
+            out.prop_name.push_back(prop->name);
+            out.value.push_back(prop->value);
+            out.value_type.push_back(prop->value_type);
         }
     }
 }
 
 }  // namespace
 
-PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids) {
+PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan) {
     PsetColumns out;
     RecordSlots slots(table.records().size());
     std::vector<PsetPart> read = read_parts<PsetPart>(
-        table, [&](const EntityTable& t, std::size_t begin, std::size_t end, PsetPart& part) {
+        table, plan, [&](const EntityTable& t, std::size_t begin, std::size_t end, PsetPart& part) {
             read_part(t, begin, end, slots, part);
         });
     out.text = std::move(read[0].pool);
@@ -337,7 +325,7 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
     // The join in parts too, each part's rows in its own columns, kept end
     // to end in link order. The first part takes its GlobalId texts into the
     // result's pool; the others' texts are renumbered after it.
-    const std::size_t join_parts = part_count(all.links, kMinLinksPerPart);
+    const std::size_t join_parts = plan.link_parts(all.links);
     std::vector<PsetJoinPart> joined(join_parts);
     run_in_parts(all.links, join_parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
         join_part(table, guids, all, begin, end, k == 0 ? pool : joined[k].guid_text, (end - begin) * 8, joined[k]);

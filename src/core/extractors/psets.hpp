@@ -4,6 +4,7 @@
 #include <string_view>
 
 #include "columns.hpp"
+#include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
 
@@ -21,7 +22,7 @@ struct PsetColumns {
     TextColumnParts value_type;
 };
 
-PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids);
+PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan = {});
 
 // Display text of one attribute token; absent for $, * and empty tokens.
 std::optional<std::string> value_text(std::string_view token);

@@ -3,6 +3,9 @@
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
 
+#include <array>
+#include <tuple>
+
 namespace quarnel {
 namespace {
 
@@ -13,11 +16,14 @@ struct QuantityEntry {
     std::uint32_t value = kNull;
     std::uint8_t kind = 0;  // index into kQuantityKinds
     std::optional<std::uint64_t> unit_id;
+    static constexpr std::array kTexts{&QuantityEntry::name, &QuantityEntry::value};
 };
 
 struct QuantitySetEntry {
     std::uint32_t name = kNull;
     IdSpan quantities;
+    static constexpr std::array kTexts{&QuantitySetEntry::name};
+    static constexpr std::array kSpans{&QuantitySetEntry::quantities};
 };
 
 struct QuantityKind {
@@ -47,16 +53,16 @@ struct QtoPart {
     // Most of these relationships carry property sets: their objects are
     // expanded only when the definition turns out to be a quantity set.
     std::vector<PendingLinks> links;
-    std::vector<std::uint64_t> set_members;
+    std::vector<std::uint64_t> members;  // of every set
 
     QtoPart() : sets(1792), quantities(14336) { links.reserve(8192); }
+    auto maps() { return std::tie(sets, quantities); }
 };
 
 void read_part(const EntityTable& table, std::size_t begin, std::size_t end, QtoPart& part) {
     TextPool& pool = part.pool;
     const std::uint32_t empty = pool.add_view("");
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes record;
     std::vector<std::uint64_t> scratch;
 
     static constexpr TypeFilter kTypes{"IFCRELDEFINESBYPROPERTIES", "IFCELEMENTQUANTITY", "IFCQUANTITYLENGTH",
@@ -69,59 +75,41 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Qto
         const std::string_view type = table.type_of(r);
         if (len == 25) {
             if (!type_is(type, "IFCRELDEFINESBYPROPERTIES")) return;
-            split_attributes(table.entity(r).attributes, pieces);
-            if (const auto pending = pending_links(pieces, 4, 5)) part.links.push_back(*pending);
+            record.reset(table.entity(r).attributes);
+            if (const auto pending = pending_links(record, 4, 5)) part.links.push_back(*pending);
         } else if (len == 18) {
             if (!type_is(type, "IFCELEMENTQUANTITY")) return;
-            split_attributes(table.entity(r).attributes, pieces);
+            record.reset(table.entity(r).attributes);
             QuantitySetEntry entry;
-            entry.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(empty) : empty;
-            if (pieces.size() >= 6) entry.quantities = append_id_list(pieces[5], part.set_members, scratch);
+            const auto name = record.at(2);
+            entry.name = name ? pool_string(pool, *name).value_or(empty) : empty;
+            entry.quantities = append_id_list(record.at(5), part.members, scratch);
             part.sets[id] = entry;
         } else {
             const int kind = quantity_kind(type);
             if (kind < 0) return;
-            split_attributes(table.entity(r).attributes, pieces);
+            record.reset(table.entity(r).attributes);
             QuantityEntry entry;
             entry.kind = static_cast<std::uint8_t>(kind);
-            entry.name = pool_string(pool, pieces[0]).value_or(empty);
-            if (pieces.size() >= 3) entry.unit_id = ref_of(pieces[2]);
-            if (pieces.size() >= 4) {
-                if (const auto value = real_of(pieces[3])) entry.value = pool_number(pool, *value);
-            }
+            entry.name = pool_string(pool, *record.at(0)).value_or(empty);
+            entry.unit_id = record.ref(2);
+            if (const auto value = record.number(3)) entry.value = pool_number(pool, *value);
             part.quantities[id] = entry;
         }
     });
 }
 
-// Moves a later part into the first: texts renumbered, members appended.
-void merge_part(QtoPart& into, QtoPart&& from) {
-    const std::uint32_t offset = into.pool.append(std::move(from.pool));
-    const std::uint64_t member_offset = into.set_members.size();
-    from.sets.for_each([&](std::uint64_t id, const QuantitySetEntry& e) {
-        into.sets[id] = QuantitySetEntry{shifted(e.name, offset), IdSpan{e.quantities.first + member_offset, e.quantities.count}};
-    });
-    from.quantities.for_each([&](std::uint64_t id, const QuantityEntry& e) {
-        QuantityEntry moved = e;
-        moved.name = shifted(e.name, offset);
-        moved.value = shifted(e.value, offset);
-        into.quantities[id] = moved;
-    });
-    into.set_members.insert(into.set_members.end(), from.set_members.begin(), from.set_members.end());
-    into.links.insert(into.links.end(), from.links.begin(), from.links.end());
-}
-
 }  // namespace
 
-QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids) {
+QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan) {
     QtoColumns out;
-    QtoPart all = read_in_parts<QtoPart>(table, read_part, merge_part);
+    QtoPart all = read_merged<QtoPart>(table, plan, read_part);
     out.text = std::move(all.pool);
     TextPool& pool = out.text;
     const auto& sets = all.sets;
     const auto& quantities = all.quantities;
     const auto& links = all.links;
-    const auto& set_members = all.set_members;
+    const auto& set_members = all.members;
     std::uint32_t labels[kKindCount];
     for (int k = 0; k < kKindCount; ++k) labels[k] = pool.add_view(kQuantityKinds[k].label);
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "columns.hpp"
+#include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
 
@@ -21,6 +22,6 @@ struct QtoColumns {
     std::vector<std::optional<std::uint64_t>> unit_step_id;
 };
 
-QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids);
+QtoColumns extract_element_quantities(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan = {});
 
 }  // namespace quarnel

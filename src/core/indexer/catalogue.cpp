@@ -3,6 +3,8 @@
 #include <array>
 #include <cstring>
 
+#include "step/text.hpp"
+
 namespace quarnel {
 namespace {
 
@@ -151,12 +153,7 @@ constexpr std::array<CatalogueEntry, 136> kCatalogue{{
 
 constexpr bool upper_matches_schema() {
     for (const auto& e : kCatalogue) {
-        if (e.upper.size() != e.schema.size()) return false;
-        for (std::size_t i = 0; i < e.upper.size(); ++i) {
-            char c = e.schema[i];
-            if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-            if (c != e.upper[i]) return false;
-        }
+        if (!equals_upper(e.schema, e.upper)) return false;
     }
     return true;
 }

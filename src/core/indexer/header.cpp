@@ -3,8 +3,8 @@
 #include <cstdint>
 #include <cstring>
 
-#include "extractors/common.hpp"
-#include "step/lexer.hpp"
+#include "step/text.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 namespace {
@@ -110,22 +110,11 @@ std::optional<std::string> read_originating_system(std::string_view file) {
     if (!open) return std::nullopt;
     const auto close = matching_parenthesis(file, *open);
     if (!close) return std::nullopt;
-    const Pieces pieces = split_attributes(file.substr(*open + 1, *close - *open - 1));
-    if (pieces.size() < 6) return std::nullopt;
-    StepValue v = parse_value(pieces[5]);
-    if (!v.is(StepValue::Kind::String) || v.text.empty()) return std::nullopt;
-    return std::move(v.text);
-}
-
-bool is_ifc2x3_name(std::string_view schema) {
-    static constexpr std::string_view kName = "IFC2X3";
-    if (schema.size() != kName.size()) return false;
-    for (std::size_t i = 0; i < kName.size(); ++i) {
-        char c = schema[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        if (c != kName[i]) return false;
-    }
-    return true;
+    Attributes parameters(file.substr(*open + 1, *close - *open - 1));
+    const auto system = parameters.at(5);
+    auto text = system ? value::text(*system) : std::nullopt;
+    if (!text || text->empty()) return std::nullopt;
+    return text;
 }
 
 }  // namespace
@@ -134,7 +123,7 @@ HeaderFacts read_header(std::string_view file) {
     HeaderFacts facts;
     facts.schema = read_schema(file);
     facts.originating_system = read_originating_system(file);
-    facts.is_ifc2x3 = is_ifc2x3_name(facts.schema);
+    facts.is_ifc2x3 = equals_upper(facts.schema, "IFC2X3");
     return facts;
 }
 

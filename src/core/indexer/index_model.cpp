@@ -3,8 +3,8 @@
 #include <cstring>
 
 #include "indexer/pass.hpp"
-#include "indexer/pieces.hpp"
 #include "step/scanner.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 namespace {
@@ -15,7 +15,7 @@ bool equals(std::string_view type, std::string_view name) {
 
 }  // namespace
 
-IndexPass::IndexPass(std::string_view file) : file_(file), header_(read_header(file)) { pieces_.reserve(32); }
+IndexPass::IndexPass(std::string_view file) : file_(file), header_(read_header(file)) {}
 
 ModelIndex IndexPass::run() {
     StatementScanner scanner(file_);
@@ -32,11 +32,11 @@ ModelIndex IndexPass::run() {
     return std::move(out_);
 }
 
-// Exact, case-sensitive names; only instances of handled types are split.
+// Exact, case-sensitive names; only instances of handled types are read.
 void IndexPass::dispatch(const InstanceHeader& h) {
     const std::string_view t = h.type;
     if (const int position = products_.find(t); position >= 0) {
-        split_attributes(h.attributes, pieces_);
+        record_.reset(h.attributes);
         product(h, position);
         return;
     }
@@ -61,7 +61,7 @@ void IndexPass::dispatch(const InstanceHeader& h) {
         default: break;
     }
     if (handler == Handler::None) return;
-    split_attributes(h.attributes, pieces_);
+    record_.reset(h.attributes);
     switch (handler) {
         case Handler::Storey: storey(h); break;
         case Handler::Site: spatial_guid(h, out_.sites); break;
@@ -77,15 +77,27 @@ void IndexPass::dispatch(const InstanceHeader& h) {
     }
 }
 
+void IndexPass::push_text(StringColumn& column, std::size_t i) {
+    if (const auto text = record_.text(i, scratch_)) {
+        column.push(text->text);
+    } else {
+        column.push_null();
+    }
+}
+
 // The last project with a string Name names the model.
 void IndexPass::project(const InstanceHeader& h) {
-    if (pieces_.size() >= 3 && piece::is_string(pieces_[2])) out_.project_name = piece::decoded(pieces_[2]);
+    if (auto name = record_.at(2)) {
+        if (auto text = value::text(*name)) out_.project_name = std::move(*text);
+    }
     spatial_guid(h, out_.projects);
 }
 
 // ApplicationFullName, even when empty; the last one wins over FILE_NAME's.
 void IndexPass::application() {
-    if (pieces_.size() >= 3 && piece::is_string(pieces_[2])) application_ = piece::decoded(pieces_[2]);
+    if (auto name = record_.at(2)) {
+        if (auto text = value::text(*name)) application_ = std::move(*text);
+    }
 }
 
 ModelIndex index_model(std::string_view file) { return IndexPass(file).run(); }

@@ -9,7 +9,7 @@
 #include "indexer/header.hpp"
 #include "indexer/model_index.hpp"
 #include "step/flat_map.hpp"
-#include "step/lexer.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 
@@ -21,7 +21,7 @@ struct SiUnitRecord {
 };
 
 // Working state of one indexing pass and the handlers the statement loop
-// calls. Each handler receives the instance's pieces, already split.
+// calls. Each handler reads the instance's attributes from `record_`.
 class IndexPass {
 public:
     explicit IndexPass(std::string_view file);
@@ -32,7 +32,8 @@ private:
     HeaderFacts header_;
     ModelIndex out_;
     TypeSet products_{TypeRole::Product};
-    Pieces pieces_;
+    Attributes record_;
+    std::string scratch_;
     std::vector<std::uint64_t> refs_;
     std::array<std::uint32_t, 136> counts_{};  // per catalogue position
     std::optional<std::string> application_;
@@ -40,6 +41,8 @@ private:
     std::vector<std::uint64_t> unit_list_;
 
     void dispatch(const InstanceHeader& h);
+    // Appends the decoded text of attribute i when it is a String, else a null.
+    void push_text(StringColumn& column, std::size_t i);
 
     // products.cpp
     void product(const InstanceHeader& h, int position);

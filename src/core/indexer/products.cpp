@@ -1,9 +1,9 @@
 #include <array>
 #include <cstring>
 
-#include "extractors/common.hpp"
 #include "indexer/pass.hpp"
-#include "indexer/pieces.hpp"
+#include "step/text.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 namespace {
@@ -22,13 +22,12 @@ bool excluded_in_ifc2x3(std::string_view type) {
 
 // The last attribute that has a value decides: an enumeration is the
 // predefined type, anything else means there is none.
-std::optional<std::string_view> trailing_enum(const Pieces& pieces) {
-    for (std::size_t i = pieces.size(); i-- > 0;) {
-        const std::string_view p = pieces[i];
-        if (piece::is_unset(p)) continue;
-        if (!piece::is_enum(p)) return std::nullopt;
-        const std::string_view text = p.substr(1, p.size() - 2);
-        if (!is_valid_utf8(text)) return std::nullopt;
+std::optional<std::string_view> trailing_enum(Attributes& record) {
+    for (std::size_t i = record.size(); i-- > 0;) {
+        const std::string_view p = *record.at(i);
+        if (value::is_unset(p)) continue;
+        const auto text = value::enumeration(p);
+        if (!text || !is_valid_utf8(*text)) return std::nullopt;
         return text;
     }
     return std::nullopt;
@@ -38,19 +37,19 @@ std::optional<std::string_view> trailing_enum(const Pieces& pieces) {
 
 // GlobalId, Name, ObjectType and Tag stand at 0, 2, 4 and 7 for every product type.
 void IndexPass::product(const InstanceHeader& h, int position) {
-    if (!piece::is_string(pieces_[0])) return;
+    if (!record_.is_string(0)) return;
     auto& c = out_.products;
     c.step_id.push_back(h.id);
-    piece::push_decoded(c.guid, pieces_[0]);
+    push_text(c.guid, 0);
     c.entity.push_back(type_catalogue()[static_cast<std::size_t>(position)].schema);
-    piece::push_optional_string(c.name, pieces_, 2);
+    push_text(c.name, 2);
     if (header_.is_ifc2x3 && excluded_in_ifc2x3(h.type)) {
         c.predefined_type.push_null();
     } else {
-        c.predefined_type.push(trailing_enum(pieces_));
+        c.predefined_type.push(trailing_enum(record_));
     }
-    piece::push_optional_string(c.object_type, pieces_, 4);
-    piece::push_optional_string(c.tag, pieces_, 7);
+    push_text(c.object_type, 4);
+    push_text(c.tag, 7);
     ++counts_[static_cast<std::size_t>(position)];
 }
 

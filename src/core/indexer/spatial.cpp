@@ -1,16 +1,16 @@
 #include "indexer/pass.hpp"
-#include "indexer/pieces.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 namespace {
 
 // The elevation is the last attribute that is neither unset nor an
 // enumeration, when it is a number.
-std::optional<double> trailing_number(const Pieces& pieces) {
-    for (std::size_t i = pieces.size(); i-- > 0;) {
-        const std::string_view p = pieces[i];
-        if (piece::is_unset(p) || piece::is_enum(p)) continue;
-        return piece::real(p);
+std::optional<double> trailing_number(Attributes& record) {
+    for (std::size_t i = record.size(); i-- > 0;) {
+        const std::string_view p = *record.at(i);
+        if (value::is_unset(p) || value::enumeration(p)) continue;
+        return value::number(p);
     }
     return std::nullopt;
 }
@@ -18,30 +18,24 @@ std::optional<double> trailing_number(const Pieces& pieces) {
 }  // namespace
 
 void IndexPass::storey(const InstanceHeader& h) {
-    if (!piece::is_string(pieces_[0])) return;
+    if (!record_.is_string(0)) return;
     auto& c = out_.storeys;
     c.step_id.push_back(h.id);
-    piece::push_decoded(c.guid, pieces_[0]);
-    piece::push_optional_string(c.name, pieces_, 2);
-    c.elevation.push_back(trailing_number(pieces_));
+    push_text(c.guid, 0);
+    push_text(c.name, 2);
+    c.elevation.push_back(trailing_number(record_));
     c.building_step_id.push_back(std::nullopt);
 }
 
 void IndexPass::spatial_guid(const InstanceHeader& h, GuidMap& map) {
-    if (!piece::is_string(pieces_[0])) return;
-    const std::string_view inner = pieces_[0].substr(1, pieces_[0].size() - 2);
-    if (piece::decodes_to_itself(inner)) {
-        map.insert(h.id, inner);
-    } else {
-        map.insert(h.id, decode_string(inner));
-    }
+    if (const auto guid = record_.text(0, scratch_)) map.insert(h.id, guid->text);
 }
 
 // RelatingObject at 4 (a reference), RelatedObjects at 5 (a list).
 void IndexPass::aggregation() {
-    if (pieces_.size() < 6) return;
-    const auto parent = piece::ref(pieces_[4]);
-    const auto children = piece::list(pieces_[5]);
+    if (!record_.has(6)) return;
+    const auto parent = record_.ref(4);
+    const auto children = record_.list(5);
     if (!parent || !children) return;
     reference_list(*children, refs_);
     for (const std::uint64_t child : refs_) out_.aggregates.push(child, *parent);
@@ -49,9 +43,9 @@ void IndexPass::aggregation() {
 
 // RelatedElements at 4 (a list), RelatingStructure at 5 (a reference).
 void IndexPass::containment() {
-    if (pieces_.size() < 6) return;
-    const auto children = piece::list(pieces_[4]);
-    const auto structure = piece::ref(pieces_[5]);
+    if (!record_.has(6)) return;
+    const auto children = record_.list(4);
+    const auto structure = record_.ref(5);
     if (!children || !structure) return;
     reference_list(*children, refs_);
     for (const std::uint64_t child : refs_) out_.contained_in.push(child, *structure);

@@ -1,7 +1,7 @@
 #include <array>
 
 #include "indexer/pass.hpp"
-#include "indexer/pieces.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 namespace {
@@ -45,31 +45,20 @@ std::optional<double> factor_of(const std::array<Factor, N>& table, std::string_
     return std::nullopt;
 }
 
-bool is_length_unit(std::string_view unit_type) {
-    static constexpr std::string_view kName = "LENGTHUNIT";
-    if (unit_type.size() != kName.size()) return false;
-    for (std::size_t i = 0; i < kName.size(); ++i) {
-        char c = unit_type[i];
-        if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 32);
-        if (c != kName[i]) return false;
-    }
-    return true;
-}
-
 }  // namespace
 
 // UnitType, Prefix and Name at 1, 2 and 3.
 void IndexPass::si_unit(const InstanceHeader& h) {
     SiUnitRecord& r = si_units_[h.id];
-    r.unit_type = enum_at(pieces_, 1).value_or("");
-    r.prefix = enum_at(pieces_, 2).value_or("");
-    r.name = enum_at(pieces_, 3).value_or("");
+    r.unit_type = record_.enumeration(1).value_or("");
+    r.prefix = record_.enumeration(2).value_or("");
+    r.name = record_.enumeration(3).value_or("");
 }
 
 // The first assignment that lists at least one unit is the one used.
 void IndexPass::unit_assignment() {
     if (!unit_list_.empty()) return;
-    if (const auto units = piece::list(pieces_[0])) reference_list(*units, unit_list_);
+    if (const auto units = record_.list(0)) reference_list(*units, unit_list_);
 }
 
 // The first SI length unit of the assignment, in metres.
@@ -77,7 +66,7 @@ void IndexPass::resolve_unit_scale() {
     if (unit_list_.empty() || si_units_.size() == 0) return;
     for (const std::uint64_t id : unit_list_) {
         const SiUnitRecord* r = si_units_.find(id);
-        if (!r || !is_length_unit(r->unit_type)) continue;
+        if (!r || !equals_upper(r->unit_type, "LENGTHUNIT")) continue;
         const auto base = factor_of(kLengthUnits, r->name);
         if (!base) continue;
         out_.unit_scale = *base * factor_of(kSiPrefixes, r->prefix).value_or(1.0);

@@ -1,11 +1,9 @@
 #include <algorithm>
 
 #include "mesh/items.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -17,21 +15,19 @@ struct Bound {
 // The bound a face is drawn from: its first outer bound, else its first bound.
 std::optional<Bound> choose_bound(const EntityTable& table, std::string_view bounds) {
     std::optional<Bound> first;
-    PieceCursor cursor(bounds);
-    std::string_view element;
-    while (cursor.next(element)) {
-        const auto ref = as_ref(element);
+    PieceWalker elements(bounds);
+    for (std::string_view element; elements.next(element);) {
+        const auto ref = value::ref(element);
         if (!ref) continue;
         const auto b = table.get(*ref);
         if (!b) continue;
         const bool outer = type_is(b->type, "IFCFACEOUTERBOUND");
         if (!outer && !type_is(b->type, "IFCFACEBOUND")) continue;
-        const auto loop = ref_at(b->attributes, 0);
+        Attributes attributes(b->attributes);
+        const auto loop = attributes.ref(0);
         if (!loop) continue;
         bool orientation = true;
-        if (const auto piece = attribute_at(b->attributes, 1)) {
-            if (const auto e = as_enum(*piece)) orientation = *e == "T";
-        }
+        if (const auto e = attributes.enumeration(1)) orientation = *e == "T";
         if (outer) return Bound{*loop, orientation};
         if (!first) first = Bound{*loop, orientation};
     }
@@ -62,14 +58,6 @@ private:
     MeshData& out_;
 };
 
-std::size_t count_pieces(std::string_view list) {
-    std::size_t n = 0;
-    PieceCursor cursor(list);
-    std::string_view piece;
-    while (cursor.next(piece)) ++n;
-    return n;
-}
-
 }  // namespace
 
 std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_t id) {
@@ -77,38 +65,36 @@ std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_
     if (!shell || !(type_is(shell->type, "IFCOPENSHELL") || type_is(shell->type, "IFCCLOSEDSHELL"))) {
         return std::nullopt;
     }
-    const auto faces = list_at(shell->attributes, 0);
+    const auto faces = Attributes(shell->attributes).list(0);
     if (!faces) return std::nullopt;
 
     MeshData mesh;
     // Sized to the shell (a quad face brings about one new point) rather than
     // to a fixed large table: many small shells are the common case.
-    ShellVertices vertices(table, std::min<std::size_t>(count_pieces(*faces) * 2, 8192), mesh);
+    ShellVertices vertices(table, std::min<std::size_t>(count_elements(*faces) * 2, 8192), mesh);
     std::vector<std::uint32_t> polygon;
-    PieceCursor cursor(*faces);
-    std::string_view element;
-    while (cursor.next(element)) {
-        const auto ref = as_ref(element);
+    PieceWalker elements(*faces);
+    for (std::string_view element; elements.next(element);) {
+        const auto ref = value::ref(element);
         if (!ref) continue;
         const auto face = table.get(*ref);
         if (!face || !(type_is(face->type, "IFCFACE") || type_is(face->type, "IFCFACESURFACE") ||
                        type_is(face->type, "IFCADVANCEDFACE"))) {
             continue;
         }
-        const auto bounds = list_at(face->attributes, 0);
+        const auto bounds = Attributes(face->attributes).list(0);
         if (!bounds) continue;
         const auto bound = choose_bound(table, *bounds);
         if (!bound) continue;
-        const auto loop = entity_of_type(table, bound->loop, "IFCPOLYLOOP");
+        const auto loop = table.get_typed(bound->loop, "IFCPOLYLOOP");
         if (!loop) continue;
-        const auto points = list_at(loop->attributes, 0);
+        const auto points = Attributes(loop->attributes).list(0);
         if (!points) continue;
 
         polygon.clear();
-        PieceCursor point_cursor(*points);
-        std::string_view point;
-        while (point_cursor.next(point)) {
-            const auto point_ref = as_ref(point);
+        PieceWalker point_walker(*points);
+        for (std::string_view point; point_walker.next(point);) {
+            const auto point_ref = value::ref(point);
             if (!point_ref) continue;
             if (const auto v = vertices.vertex(*point_ref)) polygon.push_back(*v);
         }
@@ -125,7 +111,7 @@ std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_
 }
 
 std::optional<SubMesh> mesh_brep(const EntityTable& table, std::string_view attributes) {
-    const auto outer = ref_at(attributes, 0);
+    const auto outer = Attributes(attributes).ref(0);
     if (!outer) return std::nullopt;
     auto shell = triangulate_shell(table, *outer);
     if (!shell) return std::nullopt;
@@ -134,14 +120,13 @@ std::optional<SubMesh> mesh_brep(const EntityTable& table, std::string_view attr
 
 // Every shell of the model's attribute 0, merged into one sub-mesh.
 std::optional<SubMesh> mesh_surface_model(const EntityTable& table, std::string_view attributes) {
-    const auto shells = list_at(attributes, 0);
+    const auto shells = Attributes(attributes).list(0);
     if (!shells) return std::nullopt;
     SubMesh mesh;
     mesh.kind = "shell";
-    PieceCursor cursor(*shells);
-    std::string_view element;
-    while (cursor.next(element)) {
-        const auto ref = as_ref(element);
+    PieceWalker elements(*shells);
+    for (std::string_view element; elements.next(element);) {
+        const auto ref = value::ref(element);
         if (!ref) continue;
         const auto shell = triangulate_shell(table, *ref);
         if (!shell) continue;

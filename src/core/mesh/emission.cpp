@@ -6,11 +6,9 @@
 #include "clock.hpp"
 #include "mesh/items.hpp"
 #include "mesh/placement.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -53,15 +51,9 @@ bool is_product_candidate(std::string_view type) {
     return true;
 }
 
-bool is_body_identifier(std::string_view piece) {
-    if (piece.empty() || piece[0] != '\'') return false;
-    const StepValue v = parse_value(piece);
-    if (!v.is(StepValue::Kind::String)) return false;
-    std::string lower = v.text;
-    for (char& c : lower) {
-        if (c >= 'A' && c <= 'Z') c = static_cast<char>(c + 32);
-    }
-    return lower == "body" || lower == "facetation";
+bool is_body_identifier(std::optional<std::string_view> piece) {
+    const auto text = piece ? value::text(*piece) : std::nullopt;
+    return text && (equals_upper(*text, "BODY") || equals_upper(*text, "FACETATION"));
 }
 
 // The representation a product is meshed from: its 'Body' or 'Facetation'
@@ -70,19 +62,17 @@ std::optional<std::uint64_t> choose_representation(const EntityTable& table, std
     const auto e = table.get(id);
     if (!e) return std::nullopt;
     if (!type_is(e->type, "IFCPRODUCTDEFINITIONSHAPE")) return id;
-    const auto list = list_at(e->attributes, 2);
+    const auto list = Attributes(e->attributes).list(2);
     if (!list) return std::nullopt;
     std::optional<std::uint64_t> fallback;
-    PieceCursor cursor(*list);
-    std::string_view element;
-    while (cursor.next(element)) {
-        const auto ref = as_ref(element);
+    PieceWalker elements(*list);
+    for (std::string_view element; elements.next(element);) {
+        const auto ref = value::ref(element);
         if (!ref) continue;
         if (!fallback) fallback = ref;
-        const auto rep = entity_of_type(table, *ref, "IFCSHAPEREPRESENTATION");
+        const auto rep = table.get_typed(*ref, "IFCSHAPEREPRESENTATION");
         if (!rep) continue;
-        const auto identifier = attribute_at(rep->attributes, 1);
-        if (identifier && is_body_identifier(*identifier)) return ref;
+        if (is_body_identifier(Attributes(rep->attributes).at(1))) return ref;
     }
     return fallback;
 }
@@ -119,8 +109,8 @@ MeshEmission emit_meshes(std::string_view file) {
     table.for_each([&](std::uint64_t, const EntityRecord& record) {
         const std::string_view type = table.type_of(record);
         if (!is_product_candidate(type)) return;
-        const std::string_view attributes = table.entity(record).attributes;
-        const auto representation = ref_at(attributes, 6);
+        Attributes attributes(table.entity(record).attributes);
+        const auto representation = attributes.ref(6);
         if (!representation) return;
 
         const auto chosen = choose_representation(table, *representation);
@@ -129,17 +119,14 @@ MeshEmission emit_meshes(std::string_view file) {
         if (item_ids.empty()) return;
 
         PlacementMatrix placement = PlacementMatrix::identity();
-        if (const auto p = ref_at(attributes, 5)) placement = resolve_placement(table, placements, *p);
+        if (const auto p = attributes.ref(5)) placement = resolve_placement(table, placements, *p);
 
         ProductMesh mesh;
         for (std::uint64_t item : item_ids) {
             for (const SubMesh& sub : mesh_item(table, item, items, owned)) append_transformed(sub, placement, mesh);
         }
         if (mesh.indices.empty()) return;
-        if (const auto guid = attribute_at(attributes, 0); guid && !guid->empty() && (*guid)[0] == '\'') {
-            StepValue v = parse_value(*guid);
-            if (v.is(StepValue::Kind::String)) mesh.guid = std::move(v.text);
-        }
+        if (auto guid = value::text(*attributes.at(0))) mesh.guid = std::move(*guid);
         mesh.type_label = display_case(type);
         mesh.origin = placement.translation();
         result.meshes.push_back(std::move(mesh));

@@ -1,7 +1,7 @@
 #include "mesh/cap_triangulation.hpp"
 #include "mesh/geometry.hpp"
 #include "mesh/profiles.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 
@@ -68,12 +68,12 @@ MeshData extrude_profile(const Profile& profile, const Vec3& direction, float de
 }
 
 std::optional<MeshData> mesh_extrusion(const EntityTable& table, std::string_view attributes) {
-    const Pieces a = split_attributes(attributes);
-    if (a.size() < 4) return std::nullopt;
-    const auto depth = mesh::as_number(a[3]);
+    Attributes a(attributes);
+    if (!a.has(4)) return std::nullopt;
+    const auto depth = a.number(3);
     if (!depth) return std::nullopt;
 
-    const auto area = mesh::as_ref(a[0]);
+    const auto area = a.ref(0);
     if (!area) return std::nullopt;
     const auto entity = table.get(*area);
     if (!entity) return std::nullopt;
@@ -85,7 +85,7 @@ std::optional<MeshData> mesh_extrusion(const EntityTable& table, std::string_vie
     if (n >= (std::size_t{1} << 30)) return std::nullopt;
 
     Vec3 direction{0.0f, 0.0f, 1.0f};
-    if (const auto id = mesh::as_ref(a[2])) {
+    if (const auto id = a.ref(2)) {
         if (const auto d = read_direction(table, *id)) direction = *d;
     }
     direction = normalise(direction);
@@ -94,7 +94,7 @@ std::optional<MeshData> mesh_extrusion(const EntityTable& table, std::string_vie
     }
 
     PlacementMatrix position = PlacementMatrix::identity();
-    if (const auto id = mesh::as_ref(a[1])) position = read_axis_placement(table, *id);
+    if (const auto id = a.ref(1)) position = read_axis_placement(table, *id);
 
     return extrude_profile(*profile, direction, static_cast<float>(*depth), position);
 }

@@ -1,11 +1,9 @@
 #include <cmath>
 
 #include "mesh/items.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -40,15 +38,14 @@ void push_triangle(SubMesh& mesh, std::uint32_t count, std::uint32_t a, std::uin
 }  // namespace
 
 std::optional<Points> read_point_list(const EntityTable& table, std::uint64_t id) {
-    const auto e = entity_of_type(table, id, "IFCCARTESIANPOINTLIST3D");
+    const auto e = table.get_typed(id, "IFCCARTESIANPOINTLIST3D");
     if (!e) return std::nullopt;
-    const auto list = list_at(e->attributes, 0);
+    const auto list = Attributes(e->attributes).list(0);
     if (!list) return std::nullopt;
     Points points;
-    PieceCursor cursor(*list);
-    std::string_view element;
-    while (cursor.next(element)) {
-        const auto coords = as_list(element);
+    PieceWalker elements(*list);
+    for (std::string_view element; elements.next(element);) {
+        const auto coords = value::list(element);
         if (!coords) continue;
         double v[3];
         if (read_numbers(*coords, v, 3) < 3) continue;
@@ -57,45 +54,42 @@ std::optional<Points> read_point_list(const EntityTable& table, std::uint64_t id
     return points;
 }
 
-std::optional<std::vector<std::uint32_t>> read_index_list(std::string_view value) {
-    const auto list = as_list(value);
+std::optional<std::vector<std::uint32_t>> read_index_list(std::string_view text) {
+    const auto list = value::list(text);
     if (!list) return std::nullopt;
     std::vector<std::uint32_t> indices;
-    PieceCursor cursor(*list);
-    std::string_view piece;
-    while (cursor.next(piece)) {
-        if (auto v = as_number(piece)) indices.push_back(to_index(*v));
+    PieceWalker elements(*list);
+    for (std::string_view piece; elements.next(piece);) {
+        if (auto v = value::number(piece)) indices.push_back(to_index(*v));
     }
     return indices;
 }
 
 std::optional<SubMesh> mesh_polygonal_face_set(const EntityTable& table, std::string_view attributes) {
-    const auto coordinates = ref_at(attributes, 0);
+    Attributes a(attributes);
+    const auto coordinates = a.ref(0);
     if (!coordinates) return std::nullopt;
     const auto points = read_point_list(table, *coordinates);
     if (!points || points->empty()) return std::nullopt;
-    if (!has_attributes(attributes, 3)) return std::nullopt;
+    if (!a.has(3)) return std::nullopt;
     std::optional<std::vector<std::uint32_t>> pn_index;
-    if (const auto piece = attribute_at(attributes, 3)) pn_index = read_index_list(*piece);
-    const auto faces = list_at(attributes, 2);
+    if (const auto piece = a.at(3)) pn_index = read_index_list(*piece);
+    const auto faces = a.list(2);
     if (!faces) return std::nullopt;
 
     SubMesh mesh;
     mesh.kind = "polygonal_faceset";
     const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(points->size(), UINT32_MAX));
     std::vector<std::uint32_t> face;
-    PieceCursor cursor(*faces);
-    std::string_view element;
-    while (cursor.next(element)) {
-        const auto ref = as_ref(element);
+    PieceWalker elements(*faces);
+    for (std::string_view element; elements.next(element);) {
+        const auto ref = value::ref(element);
         if (!ref) continue;
         const auto f = table.get(*ref);
         if (!f || !(type_is(f->type, "IFCINDEXEDPOLYGONALFACE") || type_is(f->type, "IFCINDEXEDPOLYGONALFACEWITHVOIDS"))) {
             continue;
         }
-        const auto coord_index = attribute_at(f->attributes, 0);
-        if (!coord_index) continue;
-        const auto raw = read_index_list(*coord_index);
+        const auto raw = read_index_list(*Attributes(f->attributes).at(0));
         if (!raw) continue;
         face.clear();
         for (std::uint32_t c : *raw) {
@@ -117,20 +111,20 @@ std::optional<SubMesh> mesh_polygonal_face_set(const EntityTable& table, std::st
 }
 
 std::optional<SubMesh> mesh_triangulated_face_set(const EntityTable& table, std::string_view attributes) {
-    const auto coordinates = ref_at(attributes, 0);
+    Attributes a(attributes);
+    const auto coordinates = a.ref(0);
     if (!coordinates) return std::nullopt;
     const auto points = read_point_list(table, *coordinates);
     if (!points || points->empty()) return std::nullopt;
-    const auto coord_index = list_at(attributes, 3);
+    const auto coord_index = a.list(3);
     if (!coord_index) return std::nullopt;
 
     SubMesh mesh;
     mesh.kind = "triangulated_faceset";
     const auto count = static_cast<std::uint32_t>(std::min<std::size_t>(points->size(), UINT32_MAX));
-    PieceCursor cursor(*coord_index);
-    std::string_view element;
-    while (cursor.next(element)) {
-        const auto triple = as_list(element);
+    PieceWalker elements(*coord_index);
+    for (std::string_view element; elements.next(element);) {
+        const auto triple = value::list(element);
         if (!triple) continue;
         double v[3];
         if (read_numbers(*triple, v, 3) < 3) continue;

@@ -1,10 +1,8 @@
 #include "mesh/items.hpp"
 
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -44,14 +42,13 @@ const std::vector<SubMesh>& mesh_item(const EntityTable& table, std::uint64_t id
 
 std::vector<std::uint64_t> representation_items(const EntityTable& table, std::uint64_t id) {
     std::vector<std::uint64_t> items;
-    const auto e = entity_of_type(table, id, "IFCSHAPEREPRESENTATION");
+    const auto e = table.get_typed(id, "IFCSHAPEREPRESENTATION");
     if (!e) return items;
-    const auto list = list_at(e->attributes, 3);
+    const auto list = Attributes(e->attributes).list(3);
     if (!list) return items;
-    PieceCursor cursor(*list);
-    std::string_view element;
-    while (cursor.next(element)) {
-        if (const auto ref = as_ref(element)) items.push_back(*ref);
+    PieceWalker elements(*list);
+    for (std::string_view element; elements.next(element);) {
+        if (const auto ref = value::ref(element)) items.push_back(*ref);
     }
     return items;
 }

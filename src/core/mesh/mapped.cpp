@@ -1,11 +1,9 @@
 #include <unordered_set>
 
 #include "mesh/items.hpp"
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
 
 namespace {
 
@@ -15,15 +13,13 @@ Vec3 cross(const Vec3& a, const Vec3& b) {
 
 Vec3 scaled(const Vec3& v, float s) { return {v.x * s, v.y * s, v.z * s}; }
 
-std::optional<Vec3> axis_at(const EntityTable& table, std::string_view attributes, std::size_t index) {
-    const auto ref = ref_at(attributes, index);
+std::optional<Vec3> axis_at(const EntityTable& table, Attributes& attributes, std::size_t index) {
+    const auto ref = attributes.ref(index);
     return ref ? read_direction(table, *ref) : std::nullopt;
 }
 
-std::optional<float> number_at(std::string_view attributes, std::size_t index) {
-    const auto piece = attribute_at(attributes, index);
-    if (!piece) return std::nullopt;
-    const auto v = as_number(*piece);
+std::optional<float> number_at(Attributes& attributes, std::size_t index) {
+    const auto v = attributes.number(index);
     return v ? std::optional<float>(static_cast<float>(*v)) : std::nullopt;
 }
 
@@ -37,17 +33,19 @@ struct Expansion {
 };
 
 std::optional<Expansion> open_mapped_item(const EntityTable& table, std::uint64_t id, const PlacementMatrix& outer) {
-    const auto item = entity_of_type(table, id, "IFCMAPPEDITEM");
+    const auto item = table.get_typed(id, "IFCMAPPEDITEM");
     if (!item) return std::nullopt;
-    const auto map_id = ref_at(item->attributes, 0);
+    Attributes item_attributes(item->attributes);
+    const auto map_id = item_attributes.ref(0);
     if (!map_id) return std::nullopt;
-    const auto map = entity_of_type(table, *map_id, "IFCREPRESENTATIONMAP");
+    const auto map = table.get_typed(*map_id, "IFCREPRESENTATIONMAP");
     if (!map) return std::nullopt;
-    const auto representation = ref_at(map->attributes, 1);
+    Attributes map_attributes(map->attributes);
+    const auto representation = map_attributes.ref(1);
     if (!representation) return std::nullopt;
-    const auto origin_id = ref_at(map->attributes, 0);
+    const auto origin_id = map_attributes.ref(0);
     const PlacementMatrix origin = origin_id ? read_axis_placement(table, *origin_id) : PlacementMatrix::identity();
-    const auto target_id = ref_at(item->attributes, 1);
+    const auto target_id = item_attributes.ref(1);
     const PlacementMatrix target =
         target_id ? read_transformation_operator(table, *target_id) : PlacementMatrix::identity();
     return Expansion{*map_id, representation_items(table, *representation), 0,
@@ -75,7 +73,7 @@ PlacementMatrix read_transformation_operator(const EntityTable& table, std::uint
     if (!e) return PlacementMatrix::identity();
     const bool non_uniform = type_is(e->type, "IFCCARTESIANTRANSFORMATIONOPERATOR3DNONUNIFORM");
     if (!non_uniform && !type_is(e->type, "IFCCARTESIANTRANSFORMATIONOPERATOR3D")) return PlacementMatrix::identity();
-    const std::string_view a = e->attributes;
+    Attributes a(e->attributes);
 
     // The axes are normalised but deliberately not made orthogonal: a skewed
     // or mirrored operator keeps its shape.
@@ -85,11 +83,11 @@ PlacementMatrix read_transformation_operator(const EntityTable& table, std::uint
     const Vec3 z = normalise(axis3 ? *axis3 : cross(x, y));
 
     Vec3 origin;
-    if (const auto p = ref_at(a, 2)) origin = read_point(table, *p).value_or(Vec3{});
+    if (const auto p = a.ref(2)) origin = read_point(table, *p).value_or(Vec3{});
     const float s = number_at(a, 3).value_or(1.0f);
     float s2 = s;
     float s3 = s;
-    if (non_uniform && has_attributes(a, 6)) {
+    if (non_uniform && a.has(6)) {
         s2 = number_at(a, 5).value_or(s);
         s3 = number_at(a, 6).value_or(s);
     }

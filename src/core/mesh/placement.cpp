@@ -3,12 +3,9 @@
 #include <cmath>
 #include <unordered_set>
 
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-
-using namespace mesh;
-
 namespace {
 
 constexpr float kMinSquaredLength = 1e-12f;
@@ -79,17 +76,17 @@ Vec3 normalise(const Vec3& v) {
 }
 
 std::optional<Vec3> read_direction(const EntityTable& table, std::uint64_t id) {
-    const auto e = entity_of_type(table, id, "IFCDIRECTION");
+    const auto e = table.get_typed(id, "IFCDIRECTION");
     if (!e) return std::nullopt;
-    const auto list = list_at(e->attributes, 0);
+    const auto list = Attributes(e->attributes).list(0);
     if (!list) return std::nullopt;
     return vec_from_list(*list);
 }
 
 std::optional<Vec3> read_point(const EntityTable& table, std::uint64_t id) {
-    const auto e = entity_of_type(table, id, "IFCCARTESIANPOINT");
+    const auto e = table.get_typed(id, "IFCCARTESIANPOINT");
     if (!e) return std::nullopt;
-    const auto list = list_at(e->attributes, 0);
+    const auto list = Attributes(e->attributes).list(0);
     if (!list) return std::nullopt;
     return vec_from_list(*list);
 }
@@ -100,15 +97,16 @@ PlacementMatrix read_axis_placement(const EntityTable& table, std::uint64_t id) 
     const bool is3d = type_is(e->type, "IFCAXIS2PLACEMENT3D");
     if (!is3d && !type_is(e->type, "IFCAXIS2PLACEMENT2D")) return PlacementMatrix::identity();
 
+    Attributes attributes(e->attributes);
     Vec3 location;
-    if (const auto p = ref_at(e->attributes, 0)) location = read_point(table, *p).value_or(Vec3{});
+    if (const auto p = attributes.ref(0)) location = read_point(table, *p).value_or(Vec3{});
 
     std::optional<Vec3> axis;
     std::optional<Vec3> ref_direction;
     if (is3d) {
-        if (const auto a = ref_at(e->attributes, 1)) axis = read_direction(table, *a);
-        if (const auto r = ref_at(e->attributes, 2)) ref_direction = read_direction(table, *r);
-    } else if (const auto r = ref_at(e->attributes, 1)) {
+        if (const auto a = attributes.ref(1)) axis = read_direction(table, *a);
+        if (const auto r = attributes.ref(2)) ref_direction = read_direction(table, *r);
+    } else if (const auto r = attributes.ref(1)) {
         ref_direction = read_direction(table, *r);
         if (ref_direction) ref_direction->z = 0.0f;
     }
@@ -146,13 +144,18 @@ PlacementMatrix resolve_placement(const EntityTable& table, PlacementCache& cach
         }
         if (members.contains(current)) break;  // a cycle: the placement met again stands for the identity
         const auto e = table.get(current);
-        if (!e || !is_placement_type(e->type) || !has_attributes(e->attributes, 2)) {
+        if (!e || !is_placement_type(e->type)) {
             cache.matrices[current] = PlacementMatrix::identity();
             break;
         }
-        chain.push_back({current, ref_at(e->attributes, 1)});
+        Attributes attributes(e->attributes);
+        if (!attributes.has(2)) {
+            cache.matrices[current] = PlacementMatrix::identity();
+            break;
+        }
+        chain.push_back({current, attributes.ref(1)});
         members.add(current);
-        const auto parent = ref_at(e->attributes, 0);
+        const auto parent = attributes.ref(0);
         if (!parent) break;
         current = *parent;
     }

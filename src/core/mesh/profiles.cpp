@@ -5,7 +5,7 @@
 #include <cmath>
 #include <string_view>
 
-#include "mesh/step_read.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 namespace {
@@ -29,9 +29,8 @@ const std::array<Trig, kCircleSegments>& circle_table() {
     return table;
 }
 
-std::optional<float> number_at(const Pieces& pieces, std::size_t index) {
-    if (index >= pieces.size()) return std::nullopt;
-    const auto v = mesh::as_number(pieces[index]);
+std::optional<float> number_at(Attributes& attributes, std::size_t index) {
+    const auto v = attributes.number(index);
     if (!v) return std::nullopt;
     return static_cast<float>(*v);
 }
@@ -39,15 +38,15 @@ std::optional<float> number_at(const Pieces& pieces, std::size_t index) {
 // The first two numbers of a list text: none gives `fallback`, one gives (first, 0).
 Point2 first_two_numbers(std::string_view list, Point2 fallback) {
     double v[2] = {0.0, 0.0};
-    if (mesh::read_numbers(list, v, 2) == 0) return fallback;
+    if (read_numbers(list, v, 2) == 0) return fallback;
     return {static_cast<float>(v[0]), static_cast<float>(v[1])};
 }
 
 // Attribute 0 of an entity of type `upper`, when it is a list.
 std::optional<std::string_view> first_list_of(const EntityTable& table, std::uint64_t id, std::string_view upper) {
-    const auto entity = mesh::entity_of_type(table, id, upper);
+    const auto entity = table.get_typed(id, upper);
     if (!entity) return std::nullopt;
-    return mesh::list_at(entity->attributes, 0);
+    return Attributes(entity->attributes).list(0);
 }
 
 std::optional<Point2> point_2d(const EntityTable& table, std::uint64_t id) {
@@ -66,20 +65,20 @@ Ring2 circle(float rx, float ry) {
 Ring2 outline(std::initializer_list<Point2> points) { return Ring2(points); }
 
 // Parameterised outlines; absent when a listed parameter is missing or not a number.
-std::optional<Profile> parameterised(std::string_view type, const Pieces& a) {
+std::optional<Profile> parameterised(std::string_view type, Attributes& a) {
     Profile p;
     if (type_is(type, "IFCRECTANGLEPROFILEDEF") || type_is(type, "IFCROUNDEDRECTANGLEPROFILEDEF")) {
         const auto x = number_at(a, 3), y = number_at(a, 4);
-        if (a.size() < 5 || !x || !y) return std::nullopt;
+        if (!x || !y) return std::nullopt;
         const float h = *x / 2, k = *y / 2;
         p.outer = outline({{-h, -k}, {h, -k}, {h, k}, {-h, k}});
     } else if (type_is(type, "IFCCIRCLEPROFILEDEF")) {
         const auto r = number_at(a, 3);
-        if (a.size() < 4 || !r) return std::nullopt;
+        if (!r) return std::nullopt;
         p.outer = circle(*r, *r);
     } else if (type_is(type, "IFCCIRCLEHOLLOWPROFILEDEF")) {
         const auto r = number_at(a, 3), t = number_at(a, 4);
-        if (a.size() < 5 || !r || !t) return std::nullopt;
+        if (!r || !t) return std::nullopt;
         p.outer = circle(*r, *r);
         const float inner = std::max(*r - *t, 0.0f);
         Ring2 hole = circle(inner, inner);
@@ -87,23 +86,23 @@ std::optional<Profile> parameterised(std::string_view type, const Pieces& a) {
         p.holes.push_back(std::move(hole));
     } else if (type_is(type, "IFCELLIPSEPROFILEDEF")) {
         const auto s1 = number_at(a, 3), s2 = number_at(a, 4);
-        if (a.size() < 5 || !s1 || !s2) return std::nullopt;
+        if (!s1 || !s2) return std::nullopt;
         p.outer = circle(*s1, *s2);
     } else if (type_is(type, "IFCISHAPEPROFILEDEF")) {
         const auto w = number_at(a, 3), d = number_at(a, 4), tw = number_at(a, 5), tf = number_at(a, 6);
-        if (a.size() < 7 || !w || !d || !tw || !tf) return std::nullopt;
+        if (!w || !d || !tw || !tf) return std::nullopt;
         const float h = *w / 2, b = *d / 2, c = *tw / 2, e = b - *tf;
         p.outer = outline({{-h, -b}, {h, -b}, {h, -e}, {c, -e}, {c, e}, {h, e},
                            {h, b}, {-h, b}, {-h, e}, {-c, e}, {-c, -e}, {-h, -e}});
     } else if (type_is(type, "IFCLSHAPEPROFILEDEF")) {
         const auto d = number_at(a, 3), w = number_at(a, 4), t = number_at(a, 5);
-        if (a.size() < 6 || !d || !t) return std::nullopt;
+        if (!d || !t) return std::nullopt;
         const float width = w ? *w : *d;
         p.outer = outline({{0, 0}, {width, 0}, {width, *t}, {*t, *t}, {*t, *d}, {0, *d}});
     } else if (type_is(type, "IFCTSHAPEPROFILEDEF") || type_is(type, "IFCUSHAPEPROFILEDEF") ||
                type_is(type, "IFCZSHAPEPROFILEDEF")) {
         const auto d = number_at(a, 3), f = number_at(a, 4), tw = number_at(a, 5), tf = number_at(a, 6);
-        if (a.size() < 7 || !d || !f || !tw || !tf) return std::nullopt;
+        if (!d || !f || !tw || !tf) return std::nullopt;
         const float top = *d - *tf;
         if (type_is(type, "IFCTSHAPEPROFILEDEF")) {
             const float c = *tw / 2, g = *f / 2;
@@ -125,22 +124,18 @@ std::optional<Profile> parameterised(std::string_view type, const Pieces& a) {
 void place_profile(const EntityTable& table, std::uint64_t placement_id, Profile& profile) {
     const auto placement = table.get(placement_id);
     if (!placement || !type_is(placement->type, "IFCAXIS2PLACEMENT2D")) return;
-    const Pieces a = split_attributes(placement->attributes);
+    Attributes a(placement->attributes);
 
     Point2 t{0.0f, 0.0f};
-    if (!a.empty()) {
-        if (const auto id = mesh::as_ref(a[0])) {
-            if (const auto p = point_2d(table, *id)) t = *p;
-        }
+    if (const auto id = a.ref(0)) {
+        if (const auto p = point_2d(table, *id)) t = *p;
     }
     Point2 r{1.0f, 0.0f};
-    if (a.size() >= 2) {
-        if (const auto id = mesh::as_ref(a[1])) {
-            if (const auto list = first_list_of(table, *id, "IFCDIRECTION")) {
-                const Point2 d = first_two_numbers(*list, {1.0f, 0.0f});
-                const Vec3 n = normalise({d.x, d.y, 0.0f});
-                r = {n.x, n.y};
-            }
+    if (const auto id = a.ref(1)) {
+        if (const auto list = first_list_of(table, *id, "IFCDIRECTION")) {
+            const Point2 d = first_two_numbers(*list, {1.0f, 0.0f});
+            const Vec3 n = normalise({d.x, d.y, 0.0f});
+            r = {n.x, n.y};
         }
     }
     const float c = r.x, s = r.y;
@@ -156,29 +151,28 @@ void place_profile(const EntityTable& table, std::uint64_t placement_id, Profile
 std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id) {
     const auto curve = table.get(id);
     if (!curve) return std::nullopt;
-    const auto first = attribute_at(curve->attributes, 0);
-    if (!first) return std::nullopt;
-    const auto list = mesh::as_list(*first);
+    const std::string_view first = *Attributes(curve->attributes).at(0);
+    const auto list = value::list(first);
     Ring2 points;
     std::string_view element;
     if (type_is(curve->type, "IFCPOLYLINE")) {
         if (!list) return std::nullopt;
-        for (mesh::PieceCursor cursor(*list); cursor.next(element);) {
-            const auto ref = mesh::as_ref(element);
+        for (PieceWalker elements(*list); elements.next(element);) {
+            const auto ref = value::ref(element);
             if (!ref) continue;
             if (const auto p = point_2d(table, *ref)) points.push_back(*p);
         }
     } else if (type_is(curve->type, "IFCINDEXEDPOLYCURVE")) {
         // Segments are not read: arcs become chords between their listed points.
-        const auto ref = mesh::as_ref(*first);
+        const auto ref = value::ref(first);
         if (!ref) return std::nullopt;
         const auto coords = first_list_of(table, *ref, "IFCCARTESIANPOINTLIST2D");
         if (!coords) return std::nullopt;
-        for (mesh::PieceCursor cursor(*coords); cursor.next(element);) {
-            const auto pair = mesh::as_list(element);
+        for (PieceWalker elements(*coords); elements.next(element);) {
+            const auto pair = value::list(element);
             if (!pair) continue;
             double v[2];
-            if (mesh::read_numbers(*pair, v, 2) < 2) continue;
+            if (read_numbers(*pair, v, 2) < 2) continue;
             points.push_back({static_cast<float>(v[0]), static_cast<float>(v[1])});
         }
     } else {
@@ -191,22 +185,21 @@ std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id) {
 }
 
 std::optional<Profile> build_profile(const EntityTable& table, const Entity& profile) {
-    const Pieces a = split_attributes(profile.attributes);
+    Attributes a(profile.attributes);
     const std::string_view type = profile.type;
 
     if (type_is(type, "IFCARBITRARYCLOSEDPROFILEDEF") || type_is(type, "IFCARBITRARYPROFILEDEFWITHVOIDS")) {
-        if (a.size() < 3) return std::nullopt;
-        const auto outer_id = mesh::as_ref(a[2]);
+        const auto outer_id = a.ref(2);
         if (!outer_id) return std::nullopt;
         auto outer = read_curve_2d(table, *outer_id);
         if (!outer) return std::nullopt;
         Profile p;
         p.outer = std::move(*outer);
-        if (type_is(type, "IFCARBITRARYPROFILEDEFWITHVOIDS") && a.size() >= 4) {
-            if (const auto inner = mesh::as_list(a[3])) {
+        if (type_is(type, "IFCARBITRARYPROFILEDEFWITHVOIDS")) {
+            if (const auto inner = a.list(3)) {
                 std::string_view element;
-                for (mesh::PieceCursor cursor(*inner); cursor.next(element);) {
-                    const auto id = mesh::as_ref(element);
+                for (PieceWalker elements(*inner); elements.next(element);) {
+                    const auto id = value::ref(element);
                     if (!id) continue;
                     auto hole = read_curve_2d(table, *id);
                     if (!hole) continue;
@@ -221,9 +214,7 @@ std::optional<Profile> build_profile(const EntityTable& table, const Entity& pro
     // Every other supported profile carries its Position (an IFCAXIS2PLACEMENT2D) at 2.
     auto p = parameterised(type, a);
     if (!p) return std::nullopt;
-    if (a.size() >= 3) {
-        if (const auto position = mesh::as_ref(a[2])) place_profile(table, *position, *p);
-    }
+    if (const auto position = a.ref(2)) place_profile(table, *position, *p);
     return p;
 }
 

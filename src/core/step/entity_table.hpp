@@ -5,6 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "step/text.hpp"
+
 namespace quarnel {
 
 // A 16-bit digest of a type name, the same in any letter case, from its
@@ -12,10 +14,7 @@ namespace quarnel {
 // digests and reads the record and the name only when one matches: most
 // records are then passed over without touching either.
 constexpr std::uint16_t type_tag(std::string_view name) {
-    const auto up = [](char c) -> std::uint32_t {
-        const auto b = static_cast<unsigned char>(c);
-        return b >= 'a' && b <= 'z' ? b - 32u : b;
-    };
+    const auto up = [](char c) -> std::uint32_t { return static_cast<unsigned char>(ascii_upper(c)); };
     const std::size_t n = name.size();
     std::uint32_t h = static_cast<std::uint32_t>(n) * 0x9E3779B1u;
     if (n > 3) h = (h ^ up(name[3])) * 0x85EBCA77u;
@@ -52,6 +51,13 @@ public:
         const std::uint32_t i = index_of(id);
         if (i == npos) return std::nullopt;
         return entity(records_[i]);
+    }
+
+    // The entity `id` when its type names `upper` in any ASCII case.
+    std::optional<Entity> get_typed(std::uint64_t id, std::string_view upper) const {
+        auto e = get(id);
+        if (!e || !type_is(e->type, upper)) return std::nullopt;
+        return e;
     }
 
     // Position of the live record of `id` in records(), or npos.

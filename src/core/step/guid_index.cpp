@@ -4,18 +4,9 @@
 #include <string>
 
 #include "step/lexer.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
-namespace {
-
-bool needs_decoding(std::string_view raw) {
-    for (const char c : raw) {
-        if (c == '\\' || c == '\'' || static_cast<unsigned char>(c) >= 0x80) return true;
-    }
-    return false;
-}
-
-}  // namespace
 
 std::optional<std::string_view> GuidIndex::guid_at(std::uint32_t record) const {
     if (!table_ || record >= table_->records().size()) return std::nullopt;
@@ -36,9 +27,11 @@ std::optional<std::string_view> GuidIndex::guid_at(std::uint32_t record) const {
         if (q == attrs.size() || attrs[q] == ',') inner = attrs.substr(p + 1, *close - p - 2);
     }
     if (!inner) {
-        const auto first = attribute_at(attrs, 0);
-        if (!first || first->size() < 2 || first->front() != '\'' || first->back() != '\'') return std::nullopt;
-        inner = first->substr(1, first->size() - 2);
+        PieceWalker walker(attrs);
+        std::string_view first;
+        walker.next(first);
+        inner = value::raw_string(first);
+        if (!inner) return std::nullopt;
     }
     if (!needs_decoding(*inner)) {
         if (inner->size() != 22) return std::nullopt;

@@ -85,42 +85,7 @@ bool append_utf16(std::string& out, const std::vector<std::uint16_t>& units) {
     return true;
 }
 
-// Walks `text` from `pos` to the next top-level comma (or the end). Returns the
-// offset of that comma, or npos; `open_string` is set when an unclosed quote
-// ended the walk (nothing after it splits).
-std::size_t next_top_level_comma(std::string_view text, std::size_t pos, long long& depth, bool& open_string) {
-    const std::size_t n = text.size();
-    while (pos < n) {
-        const char c = text[pos];
-        if (c == '\'') {
-            auto after = skip_quoted(text, pos);
-            if (!after) {
-                open_string = true;
-                return std::string_view::npos;
-            }
-            pos = *after;
-            continue;
-        }
-        if (c == '(') {
-            ++depth;
-        } else if (c == ')') {
-            --depth;
-        } else if (c == ',' && depth == 0) {
-            return pos;
-        }
-        ++pos;
-    }
-    return std::string_view::npos;
-}
-
 }  // namespace
-
-std::string_view trim(std::string_view s) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && is_space(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
 
 const char* find_either(const char* p, const char* end, char a, char b) {
 #if defined(__SSE2__)
@@ -288,34 +253,10 @@ std::optional<InstanceHeader> parse_instance_header(std::string_view s) {
     return h;
 }
 
-namespace {
-
-// Calls f(piece) for each trimmed top-level piece of `text`, in order, until
-// f returns false. Nothing after an unclosed quote splits.
-template <class F>
-void for_each_piece(std::string_view text, F&& f) {
-    long long depth = 0;
-    bool open_string = false;
-    std::size_t piece = 0;
-    for (;;) {
-        const std::size_t comma = next_top_level_comma(text, piece, depth, open_string);
-        if (comma == std::string_view::npos) {
-            f(trim(text.substr(piece)));
-            return;
-        }
-        if (!f(trim(text.substr(piece, comma - piece)))) return;
-        piece = comma + 1;
-    }
-}
-
-}  // namespace
-
 void split_attributes(std::string_view text, Pieces& out) {
     out.clear();
-    for_each_piece(text, [&](std::string_view piece) {
-        out.push_back(piece);
-        return true;
-    });
+    PieceWalker walker(text);
+    for (std::string_view piece; walker.next(piece);) out.push_back(piece);
 }
 
 Pieces split_attributes(std::string_view text) {
@@ -323,16 +264,6 @@ Pieces split_attributes(std::string_view text) {
     out.reserve(12);
     split_attributes(text, out);
     return out;
-}
-
-std::optional<std::string_view> attribute_at(std::string_view text, std::size_t index) {
-    std::optional<std::string_view> found;
-    std::size_t k = 0;
-    for_each_piece(text, [&](std::string_view piece) {
-        if (k++ == index) found = piece;
-        return !found;
-    });
-    return found;
 }
 
 std::string decode_string(std::string_view in) {
@@ -405,13 +336,12 @@ std::optional<double> parse_real(std::string_view t) {
         ++p;
     }
     if (signed_token && p < n && !is_digit(static_cast<unsigned char>(t[p])) && t[p] != '.') {
-        std::string word;
-        for (std::size_t k = p; k < n; ++k) word.push_back(static_cast<char>(std::tolower(static_cast<unsigned char>(t[k]))));
-        if (word == "inf" || word == "infinity") {
+        const std::string_view word = t.substr(p);
+        if (equals_upper(word, "INF") || equals_upper(word, "INFINITY")) {
             const double inf = std::numeric_limits<double>::infinity();
             return negative ? -inf : inf;
         }
-        if (word == "nan") {
+        if (equals_upper(word, "NAN")) {
             const double nan = std::numeric_limits<double>::quiet_NaN();
             return negative ? -nan : nan;
         }
@@ -457,69 +387,6 @@ std::optional<double> parse_real(std::string_view t) {
     return negative ? -value : value;
 }
 
-StepValue parse_value(std::string_view token) {
-    StepValue v;
-    const std::string_view t = trim(token);
-    const std::size_t n = t.size();
-    if (n == 0) return v;
-    const auto f = static_cast<unsigned char>(t[0]);
-    const auto l = static_cast<unsigned char>(t[n - 1]);
-    switch (f) {
-        case '$':
-            if (n == 1) return v;
-            break;
-        case '*':
-            if (n == 1) {
-                v.kind = StepValue::Kind::Derived;
-                return v;
-            }
-            break;
-        case '#': {
-            std::string_view rest = t.substr(1);
-            if (!rest.empty() && rest[0] == '+') rest.remove_prefix(1);
-            if (auto id = parse_u64(rest)) {
-                v.kind = StepValue::Kind::Ref;
-                v.ref = *id;
-                return v;
-            }
-            break;
-        }
-        case '\'':
-            if (n >= 2 && l == '\'') {
-                v.kind = StepValue::Kind::String;
-                v.text = decode_string(t.substr(1, n - 2));
-                return v;
-            }
-            break;
-        case '(':
-            if (l == ')' && n >= 2) {
-                v.kind = StepValue::Kind::List;
-                v.view = t.substr(1, n - 2);
-                return v;
-            }
-            break;
-        case '.':
-            if (n > 2 && l == '.') {
-                v.kind = StepValue::Kind::Enum;
-                v.view = t.substr(1, n - 2);
-                return v;
-            }
-            break;
-        default:
-            if (f == '+' || f == '-' || is_digit(f)) {
-                if (auto r = parse_real(t)) {
-                    v.kind = StepValue::Kind::Real;
-                    v.real = *r;
-                    return v;
-                }
-            }
-            break;
-    }
-    v.kind = StepValue::Kind::Other;
-    v.view = t;
-    return v;
-}
-
 namespace {
 
 // The common form `#1,#2, #3`: references and commas, whitespace around
@@ -550,15 +417,15 @@ void reference_list(std::string_view list_text, std::vector<std::uint64_t>& out)
     out.clear();
     if (plain_references(list_text, out)) return;
     out.clear();  // the shortcut may have read part of the list
-    for_each_piece(list_text, [&](std::string_view p) {
+    PieceWalker walker(list_text);
+    for (std::string_view p; walker.next(p);) {
         // Only `#digits` (or `#+digits`) is a Ref.
         if (p.size() >= 2 && p[0] == '#') {
             std::string_view digits = p.substr(1);
             if (digits[0] == '+') digits.remove_prefix(1);
             if (auto id = parse_u64(digits)) out.push_back(*id);
         }
-        return true;
-    });
+    }
 }
 
 std::vector<std::uint64_t> reference_list(std::string_view list_text) {
@@ -566,13 +433,6 @@ std::vector<std::uint64_t> reference_list(std::string_view list_text) {
     out.reserve(8);
     reference_list(list_text, out);
     return out;
-}
-
-std::optional<std::string> enum_at(const Pieces& pieces, std::size_t index) {
-    if (index >= pieces.size()) return std::nullopt;
-    const StepValue v = parse_value(pieces[index]);
-    if (!v.is(StepValue::Kind::Enum)) return std::nullopt;
-    return std::string(v.view);
 }
 
 }  // namespace quarnel

@@ -1,0 +1,165 @@
+#pragma once
+#include <array>
+#include <cstdint>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "step/lexer.hpp"
+#include "step/text.hpp"
+
+namespace quarnel {
+
+// Typed readers of one attribute value: a trimmed piece as PieceWalker gives
+// it. Each answers for its own kind of value and is absent for every other;
+// all agree with parse_value, and none decodes or allocates unless asked to.
+namespace value {
+
+// `$`, `*` or nothing: a piece that holds no value.
+inline bool is_unset(std::string_view p) { return p.empty() || (p.size() == 1 && (p[0] == '$' || p[0] == '*')); }
+
+inline bool is_string(std::string_view p) { return p.size() >= 2 && p.front() == '\'' && p.back() == '\''; }
+
+// The bytes between the quotes of a String, as written.
+inline std::optional<std::string_view> raw_string(std::string_view p) {
+    if (!is_string(p)) return std::nullopt;
+    return p.substr(1, p.size() - 2);
+}
+
+// `#digits` or `#+digits`.
+inline std::optional<std::uint64_t> ref(std::string_view p) {
+    if (p.size() < 2 || p[0] != '#') return std::nullopt;
+    std::string_view digits = p.substr(1);
+    if (digits[0] == '+') digits.remove_prefix(1);
+    return parse_u64(digits);
+}
+
+// A Real or Integer; it starts with a sign or a digit.
+inline std::optional<double> number(std::string_view p) {
+    if (p.empty()) return std::nullopt;
+    const char f = p[0];
+    if (f != '+' && f != '-' && !(f >= '0' && f <= '9')) return std::nullopt;
+    return parse_real(p);
+}
+
+// The text between the dots of an enumeration.
+inline std::optional<std::string_view> enumeration(std::string_view p) {
+    if (p.size() <= 2 || p.front() != '.' || p.back() != '.') return std::nullopt;
+    return p.substr(1, p.size() - 2);
+}
+
+// The text between the parentheses of a List.
+inline std::optional<std::string_view> list(std::string_view p) {
+    if (p.size() < 2 || p.front() != '(' || p.back() != ')') return std::nullopt;
+    return p.substr(1, p.size() - 2);
+}
+
+// Decoded text of a String (always valid UTF-8). `borrowed` when it is the
+// file's own bytes, which is the common case; otherwise it lives in `scratch`
+// until the next call with it.
+struct Text {
+    std::string_view text;
+    bool borrowed;
+};
+std::optional<Text> text(std::string_view p, std::string& scratch);
+// The same, owned.
+std::optional<std::string> text(std::string_view p);
+
+}  // namespace value
+
+// Reads the first `max` numbers among the elements of a list's inner text,
+// in order, into `out`; returns how many were found.
+int read_numbers(std::string_view list, double* out, int max);
+
+// The number of elements of a list's inner text.
+std::size_t count_elements(std::string_view list);
+
+// The attributes of one record, read forward once: asking for attribute i
+// walks the text only as far as i, and what was walked is kept, so asking
+// for i + 1 next (or any earlier one again) does not start over.
+class Attributes {
+public:
+    Attributes() = default;
+    explicit Attributes(std::string_view text) : walker_(text) {}
+    Attributes(const Attributes&) = delete;
+    Attributes& operator=(const Attributes&) = delete;
+
+    // Starts on another record; the storage is kept.
+    void reset(std::string_view text) {
+        walker_ = PieceWalker(text);
+        walked_ = 0;
+        more_.clear();
+    }
+
+    // Attribute i, trimmed as split_attributes gives it; absent past the last.
+    std::optional<std::string_view> at(std::size_t i) {
+        while (walked_ <= i) {
+            if (!walk()) return std::nullopt;
+        }
+        return i < kInline ? first_[i] : more_[i - kInline];
+    }
+    // At least `count` attributes.
+    bool has(std::size_t count) { return count == 0 || at(count - 1).has_value(); }
+    // How many attributes there are (walks to the end).
+    std::size_t size() {
+        while (walk()) {
+        }
+        return walked_;
+    }
+
+    std::optional<std::uint64_t> ref(std::size_t i) { return read(i, value::ref); }
+    std::optional<double> number(std::size_t i) { return read(i, value::number); }
+    std::optional<std::string_view> list(std::size_t i) { return read(i, value::list); }
+    std::optional<std::string_view> enumeration(std::size_t i) { return read(i, value::enumeration); }
+    bool is_string(std::size_t i) {
+        const auto p = at(i);
+        return p && value::is_string(*p);
+    }
+    std::optional<value::Text> text(std::size_t i, std::string& scratch) {
+        const auto p = at(i);
+        return p ? value::text(*p, scratch) : std::nullopt;
+    }
+
+private:
+    static constexpr std::size_t kInline = 16;  // more than nearly every IFC type has
+    PieceWalker walker_{std::string_view()};
+    std::size_t walked_ = 0;
+    std::array<std::string_view, kInline> first_;
+    std::vector<std::string_view> more_;
+
+    bool walk() {
+        std::string_view piece;
+        if (!walker_.next(piece)) return false;
+        if (walked_ < kInline) {
+            first_[walked_] = piece;
+        } else {
+            more_.push_back(piece);
+        }
+        ++walked_;
+        return true;
+    }
+    template <class Reader>
+    auto read(std::size_t i, Reader reader) -> decltype(reader(std::string_view())) {
+        const auto p = at(i);
+        if (!p) return std::nullopt;
+        return reader(*p);
+    }
+};
+
+// One attribute value of any kind. Only `String` owns memory (`text`); `view` borrows.
+struct StepValue {
+    enum class Kind : std::uint8_t { Null, Derived, String, Ref, Real, Enum, List, Other };
+    Kind kind = Kind::Null;
+    std::uint64_t ref = 0;   // Ref
+    double real = 0.0;       // Real
+    std::string_view view;   // Enum text, List inner text, Other token
+    std::string text;        // String, decoded UTF-8
+
+    bool is(Kind k) const { return kind == k; }
+};
+
+// The kind and value of a token (trimmed first).
+StepValue parse_value(std::string_view token);
+
+}  // namespace quarnel
