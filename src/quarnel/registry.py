@@ -17,7 +17,7 @@ SEVERITY_COLOURS = {"ok": "#9aa5b1", "warn": "#f28e2b", "error": "#d62728"}
 @dataclass(frozen=True)
 class Table:
     name: str
-    call: str  # the native function whose result holds the table
+    call: str  # the quarnel._core function whose dict result holds the table; "" for Arrow-only tables
     columns: Tuple[Tuple[str, str], ...]  # (name, kind)
 
     @property
@@ -66,19 +66,16 @@ TABLES: Dict[str, Table] = {t.name: t for t in (
            "placement_x:float placement_y:float placement_z:float "
            "centroid_x:float centroid_y:float centroid_z:float "
            "drift_distance:float max_extent:float drift_ratio:float drift_severity:dict"),
-    _table("properties", "read_properties",
+    _table("properties", "",
            "guid entity:dict pset_name:dict prop_name:dict value value_type:dict number:float kind:dict "
            "source:dict type_guid value_index:int role:dict"),
-    _table("element_quantities", "read_element_quantities",
+    _table("element_quantities", "",
            "guid entity:dict qto_name:dict quantity_name:dict value number:float quantity_type:dict unit:dict "
            "source:dict type_guid"),
-    _table("elements", "read_elements",
+    _table("elements", "",
            "guid entity:dict name description object_type:dict tag predefined_type:dict "
            "type_guid type_entity:dict type_name:dict storey_guid storey_name:dict building_guid site_guid"),
 )}
-
-# Tables read by their own native call (the complete element data), not by quarnel._core.
-COMPLETE_TABLES = ("properties", "element_quantities", "elements")
 
 EXTRACT_ALL_TABLES = ("psets", "quantities", "materials", "classifications")
 INDEX_TABLES = tuple(name for name, t in TABLES.items() if t.call == "index_ifc")

@@ -114,9 +114,8 @@ void join_definitions(const EntityTable& table, const GuidIndex& guids, ObjectLi
         if (position == EntityTable::npos) return {};
         if (const std::uint32_t known = type_slot[position]) return type_sets[known - 1];
         IdSpan span{set_ids.size(), 0};
-        if (const auto sets = attribute_at(table.entity(records[position]).attributes, 5)) {
-            span = append_id_list(*sets, set_ids, scratch);
-        }
+        Attributes type_record(table.entity(records[position]).attributes);
+        span = append_id_list(type_record.at(5), set_ids, scratch);
         type_sets.push_back(span);
         type_slot[position] = static_cast<std::uint32_t>(type_sets.size());
         return span;

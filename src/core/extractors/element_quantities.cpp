@@ -96,8 +96,9 @@ private:
             const Entity e = table_.entity(r);
             if (found || !type_is(e.type, "IFCUNITASSIGNMENT")) return;
             found = true;
-            const auto first = attribute_at(e.attributes, 0);
-            const auto list = first ? list_of(*first) : std::nullopt;
+            Attributes record(e.attributes);
+            const auto first = record.at(0);
+            const auto list = first ? value::list(*first) : std::nullopt;
             if (!list) return;
             for (const std::uint64_t unit : reference_list(*list)) {
                 std::string_view unit_type;
@@ -131,7 +132,7 @@ private:
         }
         row.value = row.quantity_type = row.unit = kNull;
         if (complex) {
-            const auto members = pieces.size() > 2 ? list_of(pieces[2]) : std::nullopt;
+            const auto members = pieces.size() > 2 ? value::list(pieces[2]) : std::nullopt;
             if (!members || depth >= kMaxDepth) return;
             path_.assign(pool_[row.name]);
             for (const std::uint64_t member : reference_list(*members)) {
@@ -143,7 +144,7 @@ private:
             return;
         }
         row.quantity_type = pool_.add_view(kKinds[kind].label);
-        const auto unit = pieces.size() > 2 ? ref_of(pieces[2]) : std::nullopt;
+        const auto unit = pieces.size() > 2 ? value::ref(pieces[2]) : std::nullopt;
         row.unit = unit ? unit_of(*unit) : project_units_[kind];
         if (pieces.size() > 3) {
             const RenderedValue v = values_.value(pieces[3]);
@@ -171,7 +172,7 @@ ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, c
         s.valid = true;
         s.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(render->empty()) : render->empty();
         s.first = static_cast<std::uint32_t>(rows.size());
-        if (const auto list = pieces.size() >= 6 ? list_of(pieces[5]) : std::nullopt) {
+        if (const auto list = pieces.size() >= 6 ? value::list(pieces[5]) : std::nullopt) {
             for (const std::uint64_t m : reference_list(*list)) render->append(m, rows);
         }
         s.count = static_cast<std::uint32_t>(rows.size() - s.first);
@@ -179,13 +180,13 @@ ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, c
     };
     const auto reserve = [&](std::size_t n) {
         for (TextColumn* c : {&out.guid, &out.entity, &out.qto_name, &out.quantity_name, &out.value,
-                              &out.quantity_type, &out.unit, &out.type_guid}) {
+                              &out.quantity_type, &out.unit, &out.source, &out.type_guid}) {
             c->reserve(n);
         }
         out.number.reserve(n);
-        out.has_number.reserve(n);
-        out.source.reserve(n);
     };
+    out.text.share_equal_texts();
+    const std::uint32_t sources[] = {out.text.add_view(kSourceLabels[0]), out.text.add_view(kSourceLabels[1])};
     const auto emit = [&](std::uint32_t guid, std::uint32_t entity, std::uint32_t set_name, const QuantityRow& r,
                           ValueSource source, std::uint32_t type_guid) {
         out.guid.push_back(guid);
@@ -196,9 +197,8 @@ ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, c
         out.quantity_type.push_back(r.quantity_type);
         out.unit.push_back(r.unit);
         out.type_guid.push_back(type_guid);
-        out.number.push_back(r.number);
-        out.has_number.push_back(r.has_number);
-        out.source.push_back(static_cast<std::uint8_t>(source));
+        out.number.push_back(r.has_number ? std::optional(r.number) : std::nullopt);
+        out.source.push_back(sources[static_cast<std::size_t>(source)]);
     };
     join_definitions<QuantityRow>(table, guids, links, out.text, make_renderer, render_set, reserve, emit);
     return out;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "columns.hpp"
@@ -10,14 +11,12 @@ namespace quarnel {
 
 // Every quantity of every object, those of its type included, members of
 // complex quantities by their path (Outer.Inner). Text columns are ids into
-// `text`; number is valid where has_number is 1; source codes as ValueSource.
-// unit is the quantity's own unit, else the project's unit of its kind.
+// `text`, source the labels of property_values.hpp. unit is the quantity's own
+// unit, else the project's unit of its kind.
 struct ElementQuantityColumns {
     TextPool text;
-    TextColumn guid, entity, qto_name, quantity_name, value, quantity_type, unit, type_guid;
-    std::vector<double> number;
-    std::vector<std::uint8_t> has_number;
-    std::vector<std::uint8_t> source;
+    TextColumn guid, entity, qto_name, quantity_name, value, quantity_type, unit, source, type_guid;
+    std::vector<std::optional<double>> number;
 
     std::size_t size() const { return guid.size(); }
 };

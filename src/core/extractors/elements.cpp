@@ -46,7 +46,8 @@ ElementColumns extract_elements(const EntityTable& table, const GuidIndex& guids
     };
     const auto name_of = [&](std::uint64_t id) {
         const auto e = table.get(id);
-        const auto name = e ? attribute_at(e->attributes, 2) : std::nullopt;
+        Attributes record(e ? e->attributes : std::string_view());
+        const auto name = e ? record.at(2) : std::nullopt;
         return name ? pool_string(pool, *name).value_or(kNull) : kNull;
     };
 

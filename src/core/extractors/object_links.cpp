@@ -46,14 +46,14 @@ ObjectLinks read_object_links(const EntityTable& table, unsigned kinds) {
                 for (const std::uint64_t d : definitions) out.definitions.push_back({o, d});
             }
         } else if (by_type) {
-            const auto type = ref_of(pieces[5]);
+            const auto type = value::ref(pieces[5]);
             if (!type) return;
             related_objects(pieces[4], objects);
             for (const std::uint64_t o : objects) {
                 if (!out.type_of.contains(o)) out.type_of[o] = *type;
             }
         } else if (type_is(e.type, "IFCRELCONTAINEDINSPATIALSTRUCTURE")) {
-            const auto structure = ref_of(pieces[5]);
+            const auto structure = value::ref(pieces[5]);
             if (!structure) return;
             related_objects(pieces[4], objects);
             for (const std::uint64_t o : objects) {
@@ -62,15 +62,15 @@ ObjectLinks read_object_links(const EntityTable& table, unsigned kinds) {
         } else {
             const bool aggregates = type_is(e.type, "IFCRELAGGREGATES");
             if (aggregates || type_is(e.type, "IFCRELNESTS")) {
-                const auto whole = ref_of(pieces[4]);
+                const auto whole = value::ref(pieces[4]);
                 if (!whole) return;
                 related_objects(pieces[5], objects);
                 for (const std::uint64_t o : objects) offer_parent(parents, o, *whole, aggregates ? kAggregate : kNest);
             } else {
                 // Fills: the filler (5) sits in the opening (4); voids: the
                 // opening (5) cuts the element (4).
-                const auto up = ref_of(pieces[4]);
-                const auto down = ref_of(pieces[5]);
+                const auto up = value::ref(pieces[4]);
+                const auto down = value::ref(pieces[5]);
                 if (!up || !down) return;
                 offer_parent(parents, *down, *up, type_is(e.type, "IFCRELFILLSELEMENT") ? kFill : kVoid);
             }

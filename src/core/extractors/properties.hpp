@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <vector>
 
 #include "columns.hpp"
@@ -9,16 +10,13 @@
 namespace quarnel {
 
 // Every property of every object, inherited ones included, one row per value.
-// Text columns are ids into `text`, which may borrow the mapped file.
-// kind, role and source are codes (see property_values.hpp); value_index is
-// -1 where a value has no position; number is valid where has_number is 1.
+// Text columns are ids into `text`, which may borrow the mapped file; kind,
+// role and source are the labels of property_values.hpp.
 struct PropertyColumns {
     TextPool text;
-    TextColumn guid, entity, pset_name, prop_name, value, value_type, type_guid;
-    std::vector<double> number;
-    std::vector<std::uint8_t> has_number;
-    std::vector<std::uint8_t> kind, role, source;
-    std::vector<std::int32_t> value_index;
+    TextColumn guid, entity, pset_name, prop_name, value, value_type, type_guid, kind, role, source;
+    std::vector<std::optional<double>> number;
+    std::vector<std::optional<std::uint64_t>> value_index;
 
     std::size_t size() const { return guid.size(); }
 };

@@ -90,7 +90,7 @@ RenderedValue PropertyRenderer::value(std::string_view token) {
 }
 
 void PropertyRenderer::append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows) {
-    const auto inner = list_of(trim(list));
+    const auto inner = value::list(trim(list));
     std::size_t n = 0;
     if (inner) {
         Pieces values;
@@ -192,11 +192,12 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
         }
         case PropertyKind::Reference: {
             // The referenced object by its name where it has one, else by id.
-            const auto target = ref_of(trim(at(3)));
+            const auto target = value::ref(trim(at(3)));
             const auto referenced = target ? table_.get(*target) : std::nullopt;
             if (referenced) {
                 row.value_type = type_name(referenced->type);
-                const auto first = attribute_at(referenced->attributes, 0);
+                Attributes record(referenced->attributes);
+                const auto first = record.at(0);
                 const auto name = first ? pool_string(pool_, *first) : std::nullopt;
                 row.value = name ? *name : pool_.add_copy("#" + std::to_string(*target));
             }
@@ -204,7 +205,7 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
             break;
         }
         case PropertyKind::Complex: {
-            const auto members = list_of(trim(at(3)));
+            const auto members = value::list(trim(at(3)));
             if (!members || depth >= kMaxDepth) {
                 rows.push_back(row);
                 break;

@@ -9,6 +9,10 @@ std::optional<std::string> bind_path(const char* function, PyObject* args, PyObj
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, format.c_str(), const_cast<char**>(keywords), &path)) {
         return std::nullopt;
     }
+    return path_text(function, path);
+}
+
+std::optional<std::string> path_text(const char* function, PyObject* path) {
     if (!PyUnicode_Check(path)) {
         PyRef type_name(PyObject_GetAttrString(reinterpret_cast<PyObject*>(Py_TYPE(path)), "__name__"));
         if (!type_name) return std::nullopt;

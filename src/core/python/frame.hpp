@@ -11,6 +11,9 @@ namespace quarnel::py {
 // TypeError or UnicodeEncodeError is set and the result is absent.
 std::optional<std::string> bind_path(const char* function, PyObject* args, PyObject* kwargs);
 
+// The UTF-8 text of an argument `path` already bound (a str), with the same errors.
+std::optional<std::string> path_text(const char* function, PyObject* path);
+
 // Opens and maps the file; on failure OSError("open ...: ..." / "mmap ...: ...") is set.
 std::optional<MappedFile> open_mapped(const std::string& path);
 

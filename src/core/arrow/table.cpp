@@ -1,0 +1,393 @@
+#include "arrow/table.hpp"
+
+#include <nanoarrow/nanoarrow.h>
+
+#include "clock.hpp"
+#include "parallel.hpp"
+
+#include <algorithm>
+#include <charconv>
+#include <climits>
+#include <cstring>
+#include <new>
+#include <unordered_map>
+
+namespace quarnel::arrow {
+namespace {
+
+// nanoarrow reports failures as error codes; the only one building can meet is ENOMEM.
+void check(ArrowErrorCode code) {
+    if (code != NANOARROW_OK) throw std::bad_alloc();
+}
+
+// Releases an Arrow struct still owned here when the scope is left early.
+template <class T>
+struct Owned {
+    T value{};
+    Owned() { value.release = nullptr; }
+    ~Owned() {
+        if (value.release) value.release(&value);
+    }
+    Owned(const Owned&) = delete;
+    Owned& operator=(const Owned&) = delete;
+    T* get() { return &value; }
+};
+
+template <class T>
+struct is_vector : std::false_type {};
+template <class V>
+struct is_vector<std::vector<V>> : std::true_type {};
+
+template <class... F>
+struct overloaded : F... {
+    using F::operator()...;
+};
+template <class... F>
+overloaded(F...) -> overloaded<F...>;
+
+// f(id) for the rows [begin, end) of parts kept end to end.
+template <class F>
+void for_each_id(const TextColumnParts& column, std::size_t begin, std::size_t end, F&& f) {
+    std::size_t base = 0;
+    for (const TextColumn& part : column.parts) {
+        const std::size_t stop = base + part.size();
+        if (stop > begin && base < end) {
+            const std::size_t lo = std::max(begin, base) - base, hi = std::min(end, stop) - base;
+            for (std::size_t i = lo; i < hi; ++i) f(part[i]);
+        }
+        base = stop;
+        if (base >= end) break;
+    }
+}
+
+// f(text) for the rows [begin, end) of a text source; an absent text is passed as nullopt.
+template <class F>
+void for_each_text(const Source& source, std::size_t begin, std::size_t end, F&& f) {
+    std::visit(overloaded{
+                   [&](const PooledIds& s) {
+                       for (std::size_t i = begin; i < end; ++i) {
+                           const std::uint32_t id = (*s.ids)[i];
+                           f(id == TextPool::null ? std::nullopt : std::optional<std::string_view>((*s.pool)[id]));
+                       }
+                   },
+                   [&](const PooledIdParts& s) {
+                       for_each_id(*s.ids, begin, end, [&](std::uint32_t id) {
+                           f(id == TextPool::null ? std::nullopt : std::optional<std::string_view>((*s.pool)[id]));
+                       });
+                   },
+                   [&](const StringColumn* s) {
+                       for (std::size_t i = begin; i < end; ++i) f(s->at(i));
+                   },
+                   [&](const std::vector<std::string_view>* s) {
+                       for (std::size_t i = begin; i < end; ++i) f(std::optional<std::string_view>((*s)[i]));
+                   },
+                   [&](const auto*) {},
+               },
+               source);
+}
+
+// Writes the validity bitmap only once a null turns up: columns without nulls have none.
+class Validity {
+public:
+    Validity(ArrowArray* array, std::int64_t rows) : array_(array), rows_(rows) {}
+    void null(std::int64_t row) {
+        if (!bits_) {
+            ArrowBitmap* bitmap = ArrowArrayValidityBitmap(array_);
+            check(ArrowBitmapReserve(bitmap, rows_));
+            const std::int64_t bytes = (rows_ + 7) / 8;
+            std::memset(bitmap->buffer.data, 0xFF, static_cast<std::size_t>(bytes));
+            bitmap->buffer.size_bytes = bytes;
+            bitmap->size_bits = rows_;
+            bits_ = bitmap->buffer.data;
+        }
+        bits_[row / 8] &= static_cast<std::uint8_t>(~(1u << (row % 8)));
+        ++nulls_;
+    }
+    std::int64_t nulls() const { return nulls_; }
+
+private:
+    ArrowArray* array_;
+    std::int64_t rows_;
+    std::uint8_t* bits_ = nullptr;
+    std::int64_t nulls_ = 0;
+};
+
+template <class T>
+T* reserve(ArrowArray* array, int index, std::int64_t count) {
+    ArrowBuffer* buffer = ArrowArrayBuffer(array, index);
+    const std::int64_t bytes = count * static_cast<std::int64_t>(sizeof(T));
+    check(ArrowBufferReserve(buffer, bytes));
+    buffer->size_bytes = bytes;
+    return reinterpret_cast<T*>(buffer->data);
+}
+
+template <class Out>
+void fill_numbers(ArrowArray* array, const Source& source, std::size_t begin, std::size_t end) {
+    const auto rows = static_cast<std::int64_t>(end - begin);
+    Out* out = reserve<Out>(array, 1, rows);
+    Validity validity(array, rows);
+    std::visit(
+        [&](const auto& s) {
+            using S = std::decay_t<decltype(s)>;
+            if constexpr (std::is_pointer_v<S> && is_vector<std::remove_cv_t<std::remove_pointer_t<S>>>::value) {
+                using Value = typename std::remove_pointer_t<S>::value_type;
+                if constexpr (std::is_arithmetic_v<Value>) {
+                    for (std::size_t i = begin; i < end; ++i) out[i - begin] = static_cast<Out>((*s)[i]);
+                } else if constexpr (std::is_same_v<Value, std::optional<std::uint64_t>> ||
+                                     std::is_same_v<Value, std::optional<double>>) {
+                    for (std::size_t i = begin; i < end; ++i) {
+                        const auto& v = (*s)[i];
+                        out[i - begin] = v ? static_cast<Out>(*v) : Out{};
+                        if (!v) validity.null(static_cast<std::int64_t>(i - begin));
+                    }
+                }
+            }
+        },
+        source);
+    array->length = rows;
+    array->null_count = validity.nulls();
+}
+
+// Offsets and bytes of `texts` into a string array; false when they need more than 32-bit offsets.
+template <class Each>
+bool fill_strings(ArrowArray* array, std::int64_t rows, Each&& each) {
+    std::int64_t total = 0;
+    each([&](const std::optional<std::string_view>& s) {
+        if (s) total += static_cast<std::int64_t>(s->size());
+    });
+    if (total > INT32_MAX) return false;
+    auto* offsets = reserve<std::int32_t>(array, 1, rows + 1);
+    char* bytes = reserve<char>(array, 2, total);
+    Validity validity(array, rows);
+    std::int64_t row = 0;
+    std::int32_t at = 0;
+    offsets[0] = 0;
+    each([&](const std::optional<std::string_view>& s) {
+        if (s) {
+            if (!s->empty()) std::memcpy(bytes + at, s->data(), s->size());
+            at += static_cast<std::int32_t>(s->size());
+        } else {
+            validity.null(row);
+        }
+        offsets[++row] = at;
+    });
+    array->length = rows;
+    array->null_count = validity.nulls();
+    return true;
+}
+
+// Indices into a dictionary of the distinct texts, in order of first appearance. Pool ids are
+// remapped to the compact dictionary of the column; equal texts under two ids (pools joined
+// from parts) get one entry.
+bool fill_dictionary(ArrowArray* array, const Source& source, std::size_t begin, std::size_t end) {
+    const auto rows = static_cast<std::int64_t>(end - begin);
+    auto* indices = reserve<std::int32_t>(array, 1, rows);
+    Validity validity(array, rows);
+    std::vector<std::string_view> distinct;
+    std::unordered_map<std::string_view, std::int32_t> by_text;
+    auto index_of = [&](std::string_view text) {
+        auto [it, fresh] = by_text.try_emplace(text, static_cast<std::int32_t>(distinct.size()));
+        if (fresh) distinct.push_back(text);
+        return it->second;
+    };
+    std::int64_t row = 0;
+    auto put_id = [&](const TextPool& pool, std::vector<std::int32_t>& by_id, std::uint32_t id) {
+        if (id == TextPool::null) {
+            validity.null(row);
+            indices[row++] = 0;
+            return;
+        }
+        std::int32_t& slot = by_id[id];
+        if (slot < 0) slot = index_of(pool[id]);
+        indices[row++] = slot;
+    };
+    std::visit(overloaded{
+                   [&](const PooledIds& s) {
+                       std::vector<std::int32_t> by_id(s.pool->size(), -1);
+                       for (std::size_t i = begin; i < end; ++i) put_id(*s.pool, by_id, (*s.ids)[i]);
+                   },
+                   [&](const PooledIdParts& s) {
+                       std::vector<std::int32_t> by_id(s.pool->size(), -1);
+                       for_each_id(*s.ids, begin, end, [&](std::uint32_t id) { put_id(*s.pool, by_id, id); });
+                   },
+                   [&](const auto&) {
+                       // Plain texts: a run of one text skips the lookup.
+                       std::optional<std::string_view> last;
+                       std::int32_t last_index = 0;
+                       for_each_text(source, begin, end, [&](const std::optional<std::string_view>& s) {
+                           if (!s) {
+                               validity.null(row);
+                               indices[row++] = 0;
+                               return;
+                           }
+                           if (!last || *last != *s) {
+                               last = s;
+                               last_index = index_of(*s);
+                           }
+                           indices[row++] = last_index;
+                       });
+                   },
+               },
+               source);
+    array->length = rows;
+    array->null_count = validity.nulls();
+    return fill_strings(array->dictionary, static_cast<std::int64_t>(distinct.size()), [&](auto&& f) {
+        for (const std::string_view s : distinct) f(std::optional<std::string_view>(s));
+    });
+}
+
+bool fill_column(ArrowArray* array, const Column& column, std::size_t begin, std::size_t end) {
+    switch (column.kind) {
+        case Kind::Int:
+            fill_numbers<std::int64_t>(array, column.source, begin, end);
+            return true;
+        case Kind::Float:
+            fill_numbers<double>(array, column.source, begin, end);
+            return true;
+        case Kind::Str:
+            return fill_strings(array, static_cast<std::int64_t>(end - begin),
+                                [&](auto&& f) { for_each_text(column.source, begin, end, f); });
+        case Kind::Dict:
+            return fill_dictionary(array, column.source, begin, end);
+    }
+    return true;
+}
+
+// The struct of the table's columns; the metadata comes once the batches are built.
+void make_schema(const Table& table, ArrowSchema* schema) {
+    ArrowSchemaInit(schema);
+    check(ArrowSchemaSetTypeStruct(schema, static_cast<std::int64_t>(table.columns.size())));
+    for (std::size_t i = 0; i < table.columns.size(); ++i) {
+        const Column& column = table.columns[i];
+        ArrowSchema* child = schema->children[i];
+        switch (column.kind) {
+            case Kind::Int:
+                check(ArrowSchemaSetType(child, NANOARROW_TYPE_INT64));
+                break;
+            case Kind::Float:
+                check(ArrowSchemaSetType(child, NANOARROW_TYPE_DOUBLE));
+                break;
+            case Kind::Str:
+                check(ArrowSchemaSetType(child, NANOARROW_TYPE_STRING));
+                break;
+            case Kind::Dict:
+                check(ArrowSchemaSetType(child, NANOARROW_TYPE_INT32));
+                check(ArrowSchemaAllocateDictionary(child));
+                ArrowSchemaInit(child->dictionary);
+                check(ArrowSchemaSetType(child->dictionary, NANOARROW_TYPE_STRING));
+                break;
+        }
+        check(ArrowSchemaSetName(child, column.name.c_str()));
+    }
+}
+
+void set_metadata(const std::vector<std::pair<std::string, std::string>>& facts, ArrowSchema* schema) {
+    ArrowBuffer metadata;
+    check(ArrowMetadataBuilderInit(&metadata, nullptr));
+    for (const auto& [key, value] : facts) {
+        const ArrowErrorCode code = ArrowMetadataBuilderAppend(
+            &metadata, ArrowStringView{key.data(), static_cast<std::int64_t>(key.size())},
+            ArrowStringView{value.data(), static_cast<std::int64_t>(value.size())});
+        if (code != NANOARROW_OK) {
+            ArrowBufferReset(&metadata);
+            throw std::bad_alloc();
+        }
+    }
+    const ArrowErrorCode code = ArrowSchemaSetMetadata(schema, reinterpret_cast<const char*>(metadata.data));
+    ArrowBufferReset(&metadata);
+    check(code);
+}
+
+// Below this many rows a thread costs more than it saves.
+constexpr std::size_t kRowsPerThread = 1 << 16;
+
+// One record batch of the rows [begin, end), or several when the texts need them.
+void build_batches(const Table& table, const ArrowSchema* schema, std::size_t begin, std::size_t end,
+                   std::vector<ArrowArray>& batches) {
+    Owned<ArrowArray> batch;
+    ArrowError error;
+    check(ArrowArrayInitFromSchema(batch.get(), schema, &error));
+    // The columns are independent arrays: large ones are filled side by side.
+    const std::size_t columns = table.columns.size();
+    std::vector<char> fits(columns, 1);
+    const std::size_t parts = end - begin < kRowsPerThread ? 1 : part_count(columns, 1);
+    run_in_parts(columns, parts, [&](std::size_t, std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) fits[i] = fill_column(batch.value.children[i], table.columns[i], begin, end);
+    });
+    if (std::find(fits.begin(), fits.end(), 0) != fits.end()) {
+        if (end - begin < 2) throw std::bad_alloc();  // one text over 2 GiB
+        const std::size_t middle = begin + (end - begin) / 2;
+        build_batches(table, schema, begin, middle, batches);
+        build_batches(table, schema, middle, end, batches);
+        return;
+    }
+    batch.value.length = static_cast<std::int64_t>(end - begin);
+    batch.value.null_count = 0;
+    check(ArrowArrayFinishBuilding(batch.get(), NANOARROW_VALIDATION_LEVEL_DEFAULT, &error));
+    batches.push_back(batch.value);
+    batch.value.release = nullptr;
+}
+
+}  // namespace
+
+void Table::fact(std::string key, double value) {
+    char text[32];
+    auto [end, ec] = std::to_chars(text, text + sizeof text, value);
+    std::string s(text, end);
+    // Whole numbers read as floats, as Python writes them.
+    if (s.find_first_of(".eni") == std::string::npos) s += ".0";
+    fact(std::move(key), std::move(s));
+}
+
+void Table::fact(std::string key, std::uint64_t value) { fact(std::move(key), std::to_string(value)); }
+
+bool Table::select(const std::vector<std::string>& names) {
+    std::vector<Column> picked;
+    for (const std::string& name : names) {
+        auto it = std::find_if(columns.begin(), columns.end(), [&](const Column& c) { return c.name == name; });
+        if (it == columns.end()) return false;
+        picked.push_back(*it);
+    }
+    columns = std::move(picked);
+    return true;
+}
+
+std::size_t Table::rows() const {
+    if (columns.empty()) return 0;
+    return std::visit(overloaded{
+                          [](const PooledIds& s) { return s.ids->size(); },
+                          [](const PooledIdParts& s) { return s.ids->size(); },
+                          [](const auto* s) { return s->size(); },
+                      },
+                      columns.front().source);
+}
+
+void export_table(const Table& table, ArrowSchema* schema, ArrowArrayStream* stream) {
+    const Instant start = Instant::now();
+    Owned<ArrowSchema> built;
+    make_schema(table, built.get());
+    std::vector<ArrowArray> batches;
+    try {
+        build_batches(table, built.get(), 0, table.rows(), batches);
+        Table facts;
+        facts.metadata = table.metadata;
+        facts.fact("marshal_ms", ms_since(start));
+        set_metadata(facts.metadata, built.get());
+        Owned<ArrowSchema> stream_schema;
+        copy_schema(built.value, stream_schema.get());
+        check(ArrowBasicArrayStreamInit(stream, stream_schema.get(), static_cast<std::int64_t>(batches.size())));
+        stream_schema.value.release = nullptr;  // moved into the stream
+    } catch (...) {
+        for (ArrowArray& b : batches) b.release(&b);
+        throw;
+    }
+    for (std::size_t i = 0; i < batches.size(); ++i) {
+        ArrowBasicArrayStreamSetArray(stream, static_cast<std::int64_t>(i), &batches[i]);
+    }
+    *schema = built.value;
+    built.value.release = nullptr;
+}
+
+void copy_schema(const ArrowSchema& schema, ArrowSchema* out) { check(ArrowSchemaDeepCopy(&schema, out)); }
+
+}  // namespace quarnel::arrow

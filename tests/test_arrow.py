@@ -1,0 +1,213 @@
+"""The Arrow face: every table equals its dict result, the streams feed pyarrow, Polars and
+DuckDB, and nothing leaks or races."""
+
+import gc
+import math
+import os
+import threading
+from collections import Counter
+
+import pytest
+
+import quarnel
+from quarnel import _core
+from quarnel.arrow import read_streams
+from quarnel.registry import TABLES
+from conftest import corpus, corpus_params, ifc_text
+from hostile_files import MINI
+
+pa = pytest.importorskip("pyarrow")
+SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
+CALLS = min(int(os.environ.get("QUARNEL_STRESS_CALLS", "1000")), 1000)
+
+
+@pytest.fixture(scope="module")
+def mini(tmp_path_factory):
+    path = tmp_path_factory.mktemp("mini") / "mini.ifc"
+    path.write_text(MINI, encoding="latin-1")
+    return str(path)
+
+
+@pytest.fixture(scope="module")
+def many_props(tmp_path_factory):
+    """One wall with a set of 2,000 properties: a leaked batch would be tens of kilobytes."""
+    props = "\n".join(f"#{10 + i}=IFCPROPERTYSINGLEVALUE('P{i}',$,IFCLABEL('value {i}'),$);" for i in range(2000))
+    refs = ",".join(f"#{10 + i}" for i in range(2000))
+    data = f"""
+#1=IFCWALL('0YvctVUKr0kugbFTf53O9L',$,'Wall',$,$,$,$,$,$);
+#2=IFCPROPERTYSET('1YvctVUKr0kugbFTf53O9L',$,'Pset_Many',$,({refs}));
+#3=IFCRELDEFINESBYPROPERTIES('2YvctVUKr0kugbFTf53O9L',$,$,$,(#1),#2);
+{props}
+"""
+    path = tmp_path_factory.mktemp("many") / "many.ifc"
+    path.write_text(ifc_text(data), encoding="latin-1")
+    return str(path)
+
+
+def dict_columns(results, name):
+    """The columns of table `name` from the dict results of its native call."""
+    result = results[TABLES[name].call]
+    if name == "type_counts":
+        return {"entity": list(result["type_counts"]), "count": list(result["type_counts"].values())}
+    return result[name] if isinstance(result.get(name), dict) else result
+
+
+def rows(columns, names):
+    # Floats by repr, so that NaN rows compare equal; rows of hash maps have no order.
+    def cell(v):
+        return repr(v) if isinstance(v, float) else v
+    return Counter(zip(*[[cell(v) for v in columns[n]] for n in names]))
+
+
+def scalar_facts(result):
+    return {k: v for k, v in result.items() if not isinstance(v, (dict, list)) and v is not None}
+
+
+@corpus
+@pytest.mark.parametrize("path", corpus_params())
+def test_every_table_equals_its_dict_result(path):
+    tables = quarnel.read_tables(path)
+    results = {call: getattr(_core, call)(path) for call in {t.call for t in TABLES.values() if t.call}}
+    for name, table in tables.items():
+        if not TABLES[name].call:
+            continue  # Arrow-only tables have no dict result
+        names = list(TABLES[name].column_names)
+        assert table.column_names == names
+        expected = dict_columns(results, name)
+        assert rows(table.to_pydict(), names) == rows(expected, names), name
+        assert all(len(expected[n]) == table.num_rows for n in names), name
+        facts = {k.decode(): v.decode() for k, v in table.schema.metadata.items()}
+        dict_facts = scalar_facts(results[TABLES[name].call])
+        assert set(facts) - {"marshal_ms"} == set(dict_facts) - {"marshal_ms"}, name
+        for key, value in dict_facts.items():
+            if not key.endswith("_ms"):
+                assert facts[key] == str(value), (name, key)
+    # Tables in one order of the file keep it.
+    assert tables["psets"].column("guid").to_pylist() == results["extract_psets"]["guid"]
+
+
+def test_native_schemas_are_the_registry_kinds(mini):
+    for name, table in quarnel.read_tables(mini).items():
+        assert table.schema.remove_metadata() == quarnel.table_schema(name), name
+
+
+@pytest.mark.parametrize("table, columns", [
+    ("psets", ["value", "guid"]),
+    ("materials", ["layer_thickness_mm"]),
+    ("products", ["entity", "step_id"]),
+    ("drift", []),
+])
+def test_column_selection_builds_those_columns_in_that_order(mini, table, columns):
+    whole = quarnel.read_table(mini, table)
+    picked = quarnel.read_table(mini, table, columns)
+    assert picked.column_names == columns
+    for c in columns:
+        assert picked.column(c).equals(whole.column(c))
+
+
+def test_unknown_names_raise(mini):
+    with pytest.raises(ValueError):
+        quarnel.read_table(mini, "walls")
+    with pytest.raises(KeyError):
+        quarnel.read_table(mini, "psets", ["colour"])
+
+
+def test_polars_and_duckdb_read_the_stream_and_agree(mini):
+    pl = pytest.importorskip("polars")
+    duckdb = pytest.importorskip("duckdb")
+    expected = quarnel.read_table(mini, "psets").to_pylist()
+    count = len(expected)
+    kind, named = Counter(r["value_type"] for r in expected if r["value_type"]).most_common(1)[0]
+
+    frame = pl.DataFrame(read_streams(mini, "psets")["psets"])
+    assert frame.height == count
+    assert frame.filter(pl.col("value_type") == kind).height == named
+
+    stream = read_streams(mini, "psets")["psets"]  # noqa: F841 (read by name in the query)
+    assert duckdb.sql("select count(*) from stream").fetchall() == [(count,)]
+    stream = read_streams(mini, "psets")["psets"]
+    query = "select count(*) from stream where value_type = ?"
+    assert duckdb.execute(query, [kind]).fetchall() == [(named,)]
+
+
+def test_a_stream_is_handed_out_once(mini):
+    stream = read_streams(mini, "psets")["psets"]
+    schema = pa.schema(stream)
+    assert pa.schema(stream) == schema  # the schema as often as asked
+    assert pa.table(stream).schema == schema
+    with pytest.raises(ValueError, match="consumed already"):
+        pa.table(stream)
+
+
+def rss_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
+
+
+@pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator keeps freed memory in quarantine")
+def test_streams_consumed_twice_or_never_leak_nothing(mini, many_props):
+    assert quarnel.read_table(many_props).num_rows == 2000
+
+    def consume_twice():
+        streams = read_streams(many_props, "psets")
+        streams.update(read_streams(mini, ["products", "drift"]))
+        for s in streams.values():
+            pa.table(s)
+            with pytest.raises(ValueError):
+                pa.table(s)
+
+    def never():
+        streams = read_streams(many_props, "psets")
+        streams.update(read_streams(mini, ["products", "drift"]))
+        for s in streams.values():
+            s.__arrow_c_schema__()  # a capsule dropped unread
+
+    for call in (consume_twice, never):
+        for _ in range(100):
+            call()
+        gc.collect()
+        before = rss_bytes()
+        for _ in range(CALLS):
+            call()
+        gc.collect()
+        grown = rss_bytes() - before
+        assert grown < 4 << 20, f"{call.__name__}: RSS grew by {grown} bytes over {CALLS} calls"
+
+
+@corpus
+def test_eight_threads_at_once():
+    paths = [p for p, in (param.values for param in corpus_params())][:4]
+    expected = {p: quarnel.read_tables(p, ["psets", "products", "materials"]) for p in paths}
+    failures = []
+    barrier = threading.Barrier(8)
+
+    def worker(offset):
+        try:
+            barrier.wait()
+            for i in range(len(paths) * 2):
+                p = paths[(i + offset) % len(paths)]
+                got = quarnel.read_tables(p, ["psets", "products", "materials"])
+                for name, table in got.items():
+                    if not table.equals(expected[p][name]):
+                        failures.append(f"{name} of {os.path.basename(p)} differs")
+        except Exception as exc:  # reported, not swallowed
+            barrier.abort()
+            failures.append(f"{type(exc).__name__}: {exc}")
+
+    threads = [threading.Thread(target=worker, args=(t,)) for t in range(8)]
+    for t in threads:
+        t.start()
+    for t in threads:
+        t.join()
+    assert failures == []
+
+
+def test_unopenable_file_raises_the_same_oserror(tmp_path):
+    missing = str(tmp_path / "missing.ifc")
+    with pytest.raises(OSError) as native:
+        _core.extract_psets(missing)
+    for call in (lambda: quarnel.read_table(missing), lambda: quarnel.read_tables(missing, "all")):
+        with pytest.raises(OSError) as arrow:
+            call()
+        assert type(arrow.value) is type(native.value)
+        assert str(arrow.value) == str(native.value)
