@@ -66,12 +66,13 @@ TABLES: Dict[str, Table] = {t.name: t for t in (
            "placement_x:float placement_y:float placement_z:float "
            "centroid_x:float centroid_y:float centroid_z:float "
            "drift_distance:float max_extent:float drift_ratio:float drift_severity:dict"),
+    # Long tables keyed by GlobalId: each repeats for every value of its object.
     _table("properties", "",
-           "guid entity:dict pset_name:dict prop_name:dict value value_type:dict number:float kind:dict "
-           "source:dict type_guid value_index:int role:dict"),
+           "guid:dict entity:dict pset_name:dict prop_name:dict value value_type:dict number:float kind:dict "
+           "source:dict type_guid:dict value_index:int role:dict"),
     _table("element_quantities", "",
-           "guid entity:dict qto_name:dict quantity_name:dict value number:float quantity_type:dict unit:dict "
-           "source:dict type_guid"),
+           "guid:dict entity:dict qto_name:dict quantity_name:dict value number:float quantity_type:dict unit:dict "
+           "source:dict type_guid:dict"),
     _table("elements", "",
            "guid entity:dict name description object_type:dict tag predefined_type:dict "
            "type_guid type_entity:dict type_name:dict storey_guid storey_name:dict building_guid site_guid"),

@@ -16,56 +16,77 @@ def wide(path, entity: Optional[str] = None):
     "; ". `entity` keeps the elements of that entity only, any letter case; its StandardCase and
     ElementedCase forms count as the entity (IfcWall keeps IfcWallStandardCase too).
     """
-    from quarnel.arrow import read_table
+    from quarnel.arrow import read_streams
 
     pa = require("pyarrow", "arrow", "wide")
     import numpy as np
     import pyarrow.compute as pc
 
-    elements = read_table(path, "elements", columns=["guid", "entity", "name"])
+    streams = read_streams(path, ["elements", "properties"], {
+        "elements": ["guid", "entity", "name"],
+        "properties": ["guid", "pset_name", "prop_name", "value", "number", "value_index", "role"],
+    })
+    elements, props = pa.table(streams["elements"]), pa.table(streams["properties"])
     if entity is not None:
         wanted = [entity.lower() + suffix for suffix in ("", "standardcase", "elementedcase")]
         elements = elements.filter(pc.is_in(pc.utf8_lower(elements["entity"].cast(pa.string())), pa.array(wanted)))
-    props = read_table(path, "properties",
-                       columns=["guid", "pset_name", "prop_name", "value", "number", "value_index", "role"])
     guids = elements["guid"].combine_chunks()
-    position = pc.index_in(props["guid"], value_set=guids)
-    props = props.filter(pc.is_valid(position))
-    rows = position.drop_null().to_numpy(zero_copy_only=False) if props.num_rows else np.zeros(0, np.int64)
+    n = len(guids)
+
+    # The element row of each property row, through the GlobalId dictionary: each distinct
+    # GlobalId is looked up once.
+    prop_guids = props["guid"].combine_chunks()
+    row_of_guid = pc.index_in(prop_guids.dictionary, value_set=guids).fill_null(-1).to_numpy(zero_copy_only=False)
+    rows = row_of_guid[prop_guids.indices.to_numpy(zero_copy_only=False)]
+    keep = np.flatnonzero(rows >= 0)
+    rows = rows[keep]
 
     # A key per distinct (set, property) pair, from the dictionary indices: no text is compared.
     sets = props["pset_name"].combine_chunks()
     names = props["prop_name"].combine_chunks()
-    set_codes = sets.indices.to_numpy(zero_copy_only=False).astype(np.int64)
-    name_codes = names.indices.to_numpy(zero_copy_only=False).astype(np.int64)
-    pairs, codes = np.unique(set_codes * max(len(names.dictionary), 1) + name_codes, return_inverse=True)
+    width = max(len(names.dictionary), 1)
+    pair = (sets.indices.to_numpy(zero_copy_only=False)[keep].astype(np.int64) * width
+            + names.indices.to_numpy(zero_copy_only=False)[keep])
+    pairs, codes = _distinct(np, pair, len(sets.dictionary) * width)
     set_texts, name_texts = sets.dictionary.to_pylist(), names.dictionary.to_pylist()
-    keys = [f"{set_texts[p // max(len(name_texts), 1)]}.{name_texts[p % max(len(name_texts), 1)]}" for p in pairs]
+    keys = [f"{set_texts[p // width]}.{name_texts[p % width]}" for p in pairs]
 
     values = props["value"].combine_chunks()
     numbers = props["number"].combine_chunks()
-    numeric = numbers.is_valid().to_numpy(zero_copy_only=False) | values.is_null().to_numpy(zero_copy_only=False)
+    numeric = (numbers.is_valid().to_numpy(zero_copy_only=False) | values.is_null().to_numpy(zero_copy_only=False))[keep]
     several = (props["value_index"].combine_chunks().is_valid().to_numpy(zero_copy_only=False)
-               | props["role"].combine_chunks().is_valid().to_numpy(zero_copy_only=False))
+               | props["role"].combine_chunks().is_valid().to_numpy(zero_copy_only=False))[keep]
 
     order = np.argsort(codes, kind="stable")
     bounds = np.searchsorted(codes[order], np.arange(len(keys) + 1))
-    n = len(guids)
     columns = {"guid": guids, "entity": elements["entity"].combine_chunks(), "name": elements["name"].combine_chunks()}
     for k in sorted(range(len(keys)), key=keys.__getitem__):
         picked = order[bounds[k]:bounds[k + 1]]
+        source_rows = keep[picked]
         if several[picked].any():
             cells = [None] * n
-            texts = values.take(pa.array(picked)).to_pylist()
-            for row, text in zip(rows[picked], texts):
+            for row, text in zip(rows[picked], values.take(pa.array(source_rows)).to_pylist()):
                 cells[row] = text if cells[row] is None else f"{cells[row]}; {text}"
             columns[keys[k]] = pa.array(cells, pa.string())
             continue
         take = np.full(n, -1, dtype=np.int64)
-        take[rows[picked]] = picked  # one value per element and key: the last one wins
+        take[rows[picked]] = source_rows  # one value per element and key: the last one wins
         source = numbers if numeric[picked].all() else values
         columns[keys[k]] = source.take(pa.array(take, mask=take < 0))
     return pa.table(columns)
+
+
+def _distinct(np, values, limit):
+    """The distinct values in order and each value's rank among them (np.unique with
+    return_inverse), by marking a table when the values are small enough for one."""
+    if limit > 64_000_000:
+        return np.unique(values, return_inverse=True)
+    seen = np.zeros(limit, dtype=bool)
+    seen[values] = True
+    distinct = np.flatnonzero(seen)
+    rank = np.zeros(limit, dtype=np.int64)
+    rank[distinct] = np.arange(len(distinct))
+    return distinct, rank[values]
 
 
 SPREADSHEET_FORMATS = {".csv": "csv", ".parquet": "parquet", ".pq": "parquet", ".jsonl": "jsonl", ".xlsx": "xlsx"}

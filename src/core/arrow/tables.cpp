@@ -68,7 +68,8 @@ Table properties(const Reads& r) {
     const PropertyColumns& c = *r.properties;
     Table t = extractor_table(r, "properties_extract_ms", r.properties_ms);
     const auto text = [&](const TextColumn& ids) { return PooledIds{&c.text, &ids}; };
-    t.add("guid", Kind::Str, text(c.guid));
+    // GlobalIds repeat for every value of their object.
+    t.add("guid", Kind::Dict, text(c.guid));
     t.add("entity", Kind::Dict, text(c.entity));
     t.add("pset_name", Kind::Dict, text(c.pset_name));
     t.add("prop_name", Kind::Dict, text(c.prop_name));
@@ -77,7 +78,7 @@ Table properties(const Reads& r) {
     t.add("number", Kind::Float, &c.number);
     t.add("kind", Kind::Dict, text(c.kind));
     t.add("source", Kind::Dict, text(c.source));
-    t.add("type_guid", Kind::Str, text(c.type_guid));
+    t.add("type_guid", Kind::Dict, text(c.type_guid));
     t.add("value_index", Kind::Int, &c.value_index);
     t.add("role", Kind::Dict, text(c.role));
     return t;
@@ -87,7 +88,7 @@ Table element_quantities(const Reads& r) {
     const ElementQuantityColumns& c = *r.element_quantities;
     Table t = extractor_table(r, "element_quantities_extract_ms", r.element_quantities_ms);
     const auto text = [&](const TextColumn& ids) { return PooledIds{&c.text, &ids}; };
-    t.add("guid", Kind::Str, text(c.guid));
+    t.add("guid", Kind::Dict, text(c.guid));
     t.add("entity", Kind::Dict, text(c.entity));
     t.add("qto_name", Kind::Dict, text(c.qto_name));
     t.add("quantity_name", Kind::Dict, text(c.quantity_name));
@@ -96,7 +97,7 @@ Table element_quantities(const Reads& r) {
     t.add("quantity_type", Kind::Dict, text(c.quantity_type));
     t.add("unit", Kind::Dict, text(c.unit));
     t.add("source", Kind::Dict, text(c.source));
-    t.add("type_guid", Kind::Str, text(c.type_guid));
+    t.add("type_guid", Kind::Dict, text(c.type_guid));
     return t;
 }
 
