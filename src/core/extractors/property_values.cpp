@@ -144,7 +144,8 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
     split_attributes(e->attributes, pieces);
     const std::uint32_t own_name = pool_string(pool_, pieces[0]).value_or(empty_);
     ValueRow row{};
-    row.kind = kind;
+    // Members of a complex property are rows of that property: their kind is complex.
+    row.kind = top_name == kNull ? kind : PropertyKind::Complex;
     row.role = ValueRole::None;
     row.index = -1;
     row.value = row.value_type = kNull;
