@@ -57,21 +57,27 @@ def wide(path, entity: Optional[str] = None):
     several = (props["value_index"].combine_chunks().is_valid().to_numpy(zero_copy_only=False)
                | props["role"].combine_chunks().is_valid().to_numpy(zero_copy_only=False))[keep]
 
+    # The rows in key order, texts and numbers taken once: each column then takes from its
+    # own slice, not from the whole table.
     order = np.argsort(codes, kind="stable")
     bounds = np.searchsorted(codes[order], np.arange(len(keys) + 1))
+    sorted_rows = keep[order]
+    values = values.take(pa.array(sorted_rows))
+    numbers = numbers.take(pa.array(sorted_rows))
+    numeric, several, rows = numeric[order], several[order], rows[order]
     columns = {"guid": guids, "entity": elements["entity"].combine_chunks(), "name": elements["name"].combine_chunks()}
     for k in sorted(range(len(keys)), key=keys.__getitem__):
-        picked = order[bounds[k]:bounds[k + 1]]
-        source_rows = keep[picked]
-        if several[picked].any():
+        begin, end = int(bounds[k]), int(bounds[k + 1])
+        texts = values.slice(begin, end - begin)
+        if several[begin:end].any():
             cells = [None] * n
-            for row, text in zip(rows[picked], values.take(pa.array(source_rows)).to_pylist()):
+            for row, text in zip(rows[begin:end], texts.to_pylist()):
                 cells[row] = text if cells[row] is None else f"{cells[row]}; {text}"
             columns[keys[k]] = pa.array(cells, pa.string())
             continue
         take = np.full(n, -1, dtype=np.int64)
-        take[rows[picked]] = source_rows  # one value per element and key: the last one wins
-        source = numbers if numeric[picked].all() else values
+        take[rows[begin:end]] = np.arange(end - begin)  # one value per element and key: the last one wins
+        source = numbers.slice(begin, end - begin) if numeric[begin:end].all() else texts
         columns[keys[k]] = source.take(pa.array(take, mask=take < 0))
     return pa.table(columns)
 
