@@ -5,6 +5,7 @@ from collections import Counter
 import pytest
 
 import quarnel
+from clitools import run
 from hostile_files import data_file
 
 TABLES = ["properties", "element_quantities", "elements"]
@@ -219,3 +220,34 @@ def test_hostile_models_return(case, check, tmp_path):
     path = tmp_path / f"{case}.ifc"
     path.write_bytes(data_file(lines))
     assert check(quarnel.read_tables(str(path), TABLES))
+
+
+@pytest.mark.parametrize("args, table, rows", [
+    (["properties"], "properties", len(WALL_ROWS)),
+    (["elements"], "elements", 6),
+    (["wide", "-e", "IfcWall"], None, 2),
+])
+@pytest.mark.parametrize("suffix", [".csv", ".parquet", ".xlsx"])
+def test_commands_write_whole_tables(model, tmp_path, args, table, rows, suffix):
+    if suffix == ".xlsx":
+        openpyxl = pytest.importorskip("openpyxl")
+    out = tmp_path / ("out" + suffix)
+    proc = run(*args, model, "-o", out)
+    assert proc.returncode == 0, proc.stderr
+    if suffix == ".xlsx":
+        sheet = openpyxl.load_workbook(out).active
+        written = [[c.value for c in r] for r in sheet.iter_rows()]
+    elif suffix == ".csv":
+        import pyarrow.csv
+        t = pyarrow.csv.read_csv(out)
+        written = [t.column_names] + [list(r.values()) for r in t.to_pylist()]
+    else:
+        import pyarrow.parquet
+        t = pyarrow.parquet.read_table(out)
+        written = [t.column_names] + [list(r.values()) for r in t.to_pylist()]
+    assert len(written) == rows + 1
+    if table:
+        assert written[0] == list(quarnel.table_schema(table).names)
+    else:
+        assert written[0][:3] == ["guid", "entity", "name"]
+        assert 200 in [row[written[0].index("Pset_WallCommon.Width")] for row in written[1:]]

@@ -255,7 +255,9 @@ void join_definitions(const EntityTable& table, const GuidIndex& guids, ObjectLi
         if (guid == kNull) continue;
         const std::uint32_t entity = entities.at(r).text;
         for (std::uint32_t k = 0; k < span.count; ++k) {
-            if (const SetRows* s = set_of(set_ids[span.first + k])) emit_set(*s, guid, entity, ValueSource::Type, guid, false, false);
+            if (const SetRows* s = set_of(set_ids[span.first + k])) {
+                emit_set(*s, guid, entity, ValueSource::Type, guid, false, false);
+            }
         }
     }
 }
