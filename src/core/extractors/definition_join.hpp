@@ -70,9 +70,12 @@ public:
         }
         return {known->second, name ? name->flags : std::uint8_t{0}};
     }
-    std::uint8_t flags_at(std::uint32_t record) {
-        const auto name = names_(table_.type_tags()[record], table_.type_of(table_.records()[record]));
-        return name ? name->flags : 0;
+    // Whether the record's type has `flag`; most records are answered by their tag alone.
+    bool has(std::uint32_t record, SchemaFlags flag) {
+        const std::uint16_t tag = table_.type_tags()[record];
+        if (!tag_may_have(tag, flag)) return false;
+        const auto name = names_(tag, table_.type_of(table_.records()[record]));
+        return name && (name->flags & flag);
     }
 
 private:
@@ -122,7 +125,7 @@ void join_definitions(const EntityTable& table, const GuidIndex& guids, ObjectLi
     };
     std::vector<std::uint32_t> type_objects;  // record positions
     for (std::uint32_t r = 0; r < records.size(); ++r) {
-        if ((entities.flags_at(r) & kTypeObject) && table.is_live(r)) type_objects.push_back(r);
+        if (entities.has(r, kTypeObject) && table.is_live(r)) type_objects.push_back(r);
     }
     for (const std::uint32_t r : type_objects) sets_of_type(records[r].id);
     links.type_of.for_each([&](std::uint64_t, std::uint64_t type) { sets_of_type(type); });

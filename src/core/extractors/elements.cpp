@@ -53,8 +53,8 @@ ElementColumns extract_elements(const EntityTable& table, const GuidIndex& guids
 
     const auto& records = table.records();
     for (std::uint32_t r = 0; r < records.size(); ++r) {
-        const std::uint8_t flags = entities.flags_at(r);
-        if (!(flags & kProduct) || !table.is_live(r)) continue;
+        if (!entities.has(r, kProduct) || !table.is_live(r)) continue;
+        const bool element = entities.has(r, kElement);
         const std::uint64_t id = records[r].id;
         const std::uint32_t guid = guid_texts.of(id);
         if (guid == kNull) continue;
@@ -64,7 +64,7 @@ ElementColumns extract_elements(const EntityTable& table, const GuidIndex& guids
         out.name.push_back(text_at(pool, pieces, 2));
         out.description.push_back(text_at(pool, pieces, 3));
         out.object_type.push_back(text_at(pool, pieces, 4));
-        out.tag.push_back(flags & kElement ? text_at(pool, pieces, 7) : kNull);
+        out.tag.push_back(element ? text_at(pool, pieces, 7) : kNull);
         out.predefined_type.push_back(predefined_type(pool, pieces));
 
         const std::uint64_t* type = links.type_of.find(id);

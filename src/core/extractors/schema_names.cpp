@@ -1,7 +1,10 @@
 #include "extractors/schema_names.hpp"
 
 #include <algorithm>
+#include <array>
 #include <iterator>
+
+#include "step/entity_table.hpp"
 
 namespace quarnel {
 namespace {
@@ -24,6 +27,24 @@ int compare_upper(std::string_view a, std::string_view b) {
 }
 
 }  // namespace
+
+bool tag_may_have(std::uint16_t tag, SchemaFlags flag) {
+    using Bits = std::array<std::uint64_t, 1024>;  // one bit per tag
+    // One set of tags per flag bit, made once.
+    static const std::array<Bits, 8> tags = [] {
+        std::array<Bits, 8> out{};
+        for (const SchemaName& n : kNames) {
+            const std::uint16_t t = type_tag(n.spelling);
+            for (int bit = 0; bit < 8; ++bit) {
+                if (n.flags & (1 << bit)) out[bit][t >> 6] |= std::uint64_t{1} << (t & 63);
+            }
+        }
+        return out;
+    }();
+    int bit = 0;
+    while (bit < 7 && !(flag & (1 << bit))) ++bit;
+    return tags[bit][tag >> 6] >> (tag & 63) & 1;
+}
 
 std::optional<SchemaName> schema_name(std::string_view name) {
     const auto* end = std::end(kNames);

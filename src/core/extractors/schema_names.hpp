@@ -23,6 +23,10 @@ struct SchemaName {
 // The schema's entry for a type name in any letter case; absent for names no schema has.
 std::optional<SchemaName> schema_name(std::string_view name);
 
+// Whether a name with this type_tag may have `flag`: false for most tags, so a walk over every
+// record reads the names of only the few records that may.
+bool tag_may_have(std::uint16_t tag, SchemaFlags flag);
+
 }  // namespace quarnel
 
 namespace quarnel {
