@@ -251,3 +251,10 @@ def test_commands_write_whole_tables(model, tmp_path, args, table, rows, suffix)
     else:
         assert written[0][:3] == ["guid", "entity", "name"]
         assert 200 in [row[written[0].index("Pset_WallCommon.Width")] for row in written[1:]]
+
+
+def test_command_previews_the_first_rows(model):
+    proc = run("properties", model, "-n", "2")
+    assert proc.returncode == 0, proc.stderr
+    assert f"{len(WALL_ROWS)} rows × 12 columns" in proc.stdout
+    assert f"… {len(WALL_ROWS) - 2} more rows" in proc.stdout

@@ -165,17 +165,18 @@ def cmd_extract(args) -> int:
 def cmd_element_table(args) -> int:
     started = time.perf_counter()
     table = quarnel.read_table(args.model, args.command)
+    took = (time.perf_counter() - started) * 1000.0
     if args.output:
         from quarnel.wide import write_arrow_table
 
         write_arrow_table(table, args.output)
         note(f"{args.command}: wrote {table.num_rows:,} rows × {table.num_columns} columns to {args.output}")
         return 0
-    shown = table if args.rows <= 0 else table.slice(0, args.rows)
-    preview(shown.to_pydict(), 0, f"{args.command}: {args.model}",
-            {"total_ms": (time.perf_counter() - started) * 1000.0})
-    if shown.num_rows < table.num_rows:
-        print(f"… {table.num_rows - shown.num_rows:,} more rows (write them all with -o FILE.csv or .parquet)")
+    shown = table.num_rows if args.rows <= 0 else min(args.rows, table.num_rows)
+    print(f"{args.command}: {args.model}: {table.num_rows:,} rows × {table.num_columns} columns in {ms_text(took)}")
+    print("\n".join(render_table(table.slice(0, shown).to_pydict(), range(shown))))
+    if shown < table.num_rows:
+        print(f"… {table.num_rows - shown:,} more rows (write them all with -o FILE.csv, .parquet, .jsonl or .xlsx)")
     return 0
 
 
