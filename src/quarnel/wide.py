@@ -57,29 +57,61 @@ def wide(path, entity: Optional[str] = None):
     several = (props["value_index"].combine_chunks().is_valid().to_numpy(zero_copy_only=False)
                | props["role"].combine_chunks().is_valid().to_numpy(zero_copy_only=False))[keep]
 
-    # The rows in key order, texts and numbers taken once: each column then takes from its
-    # own slice, not from the whole table.
-    order = np.argsort(codes, kind="stable")
-    bounds = np.searchsorted(codes[order], np.arange(len(keys) + 1))
-    sorted_rows = keep[order]
-    values = values.take(pa.array(sorted_rows))
-    numbers = numbers.take(pa.array(sorted_rows))
-    numeric, several, rows = numeric[order], several[order], rows[order]
+    # Per key: several values (joined), all numbers, or text.
+    key_several = np.zeros(len(keys), dtype=bool)
+    key_several[codes[several]] = True
+    key_text = np.zeros(len(keys), dtype=bool)
+    key_text[codes[~numeric]] = True
+    built = {}
+
+    # Numbers: one matrix of keys x elements, filled at once (the last value of a cell wins).
+    number_keys = np.flatnonzero(~key_several & ~key_text)
+    slot = np.full(len(keys), -1, dtype=np.int64)
+    slot[number_keys] = np.arange(len(number_keys))
+    picked = np.flatnonzero(slot[codes] >= 0)
+    number_values = numbers.to_numpy(zero_copy_only=False)[keep]
+    number_valid = numbers.is_valid().to_numpy(zero_copy_only=False)[keep]
+    for block in _blocks(len(number_keys), n):
+        cells = np.zeros((len(block), n))
+        valid = np.zeros((len(block), n), dtype=bool)
+        inside = picked[(slot[codes[picked]] >= block[0]) & (slot[codes[picked]] <= block[-1])]
+        at = (slot[codes[inside]] - block[0], rows[inside])
+        cells[at] = number_values[inside]
+        valid[at] = number_valid[inside]
+        for i, k in enumerate(number_keys[block]):
+            built[k] = pa.array(cells[i], mask=~valid[i])
+
+    # Texts: one take of the value column per block of keys, each key a slice of it.
+    text_keys = np.flatnonzero(~key_several & key_text)
+    slot[:] = -1
+    slot[text_keys] = np.arange(len(text_keys))
+    picked = np.flatnonzero(slot[codes] >= 0)
+    for block in _blocks(len(text_keys), n):
+        take = np.full(len(block) * n, -1, dtype=np.int64)
+        inside = picked[(slot[codes[picked]] >= block[0]) & (slot[codes[picked]] <= block[-1])]
+        take[(slot[codes[inside]] - block[0]) * n + rows[inside]] = keep[inside]
+        taken = values.take(pa.array(take, mask=take < 0))
+        for i, k in enumerate(text_keys[block]):
+            built[k] = taken.slice(i * n, n)
+
+    # Several values of one property: their texts joined, in order.
+    for k in np.flatnonzero(key_several):
+        cells = [None] * n
+        mine = np.flatnonzero(codes == k)
+        for row, text in zip(rows[mine], values.take(pa.array(keep[mine])).to_pylist()):
+            cells[row] = text if cells[row] is None else f"{cells[row]}; {text}"
+        built[k] = pa.array(cells, pa.string())
+
     columns = {"guid": guids, "entity": elements["entity"].combine_chunks(), "name": elements["name"].combine_chunks()}
     for k in sorted(range(len(keys)), key=keys.__getitem__):
-        begin, end = int(bounds[k]), int(bounds[k + 1])
-        texts = values.slice(begin, end - begin)
-        if several[begin:end].any():
-            cells = [None] * n
-            for row, text in zip(rows[begin:end], texts.to_pylist()):
-                cells[row] = text if cells[row] is None else f"{cells[row]}; {text}"
-            columns[keys[k]] = pa.array(cells, pa.string())
-            continue
-        take = np.full(n, -1, dtype=np.int64)
-        take[rows[begin:end]] = np.arange(end - begin)  # one value per element and key: the last one wins
-        source = numbers.slice(begin, end - begin) if numeric[begin:end].all() else texts
-        columns[keys[k]] = source.take(pa.array(take, mask=take < 0))
+        columns[keys[k]] = built[k]
     return pa.table(columns)
+
+
+def _blocks(count, width, cells=4_000_000):
+    """Ranges of at most `cells` / `width` keys covering range(count)."""
+    step = max(1, cells // max(width, 1))
+    return [range(b, min(b + step, count)) for b in range(0, count, step)]
 
 
 def _distinct(np, values, limit):
