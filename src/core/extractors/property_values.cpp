@@ -1,5 +1,8 @@
 #include "extractors/property_values.hpp"
 
+#include <algorithm>
+#include <iterator>
+
 #include "extractors/common.hpp"
 #include "extractors/schema_names.hpp"
 
@@ -18,6 +21,18 @@ constexpr std::uint32_t kNull = TextPool::null;
 // that repeats its nested lists, would otherwise never end.
 constexpr std::size_t kMaxDepth = 32;
 constexpr std::size_t kMaxMembers = 100000;
+
+struct PropertyType {
+    std::string_view type;
+    PropertyKind kind;
+};
+// Single values first: nearly every property is one.
+constexpr PropertyType kPropertyTypes[] = {
+    {"IFCPROPERTYSINGLEVALUE", PropertyKind::Single},   {"IFCPROPERTYENUMERATEDVALUE", PropertyKind::Enumerated},
+    {"IFCPROPERTYLISTVALUE", PropertyKind::List},       {"IFCPROPERTYBOUNDEDVALUE", PropertyKind::Bounded},
+    {"IFCPROPERTYTABLEVALUE", PropertyKind::Table},     {"IFCPROPERTYREFERENCEVALUE", PropertyKind::Reference},
+    {"IFCCOMPLEXPROPERTY", PropertyKind::Complex},
+};
 
 bool is_absent(std::string_view t) { return t.empty() || t == "$" || t == "*"; }
 
@@ -119,25 +134,10 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
                                      std::vector<ValueRow>& rows) {
     const auto e = table_.get(id);
     if (!e) return false;
-    const std::string_view type = e->type;
-    PropertyKind kind;
-    if (type_is(type, "IFCPROPERTYSINGLEVALUE")) {
-        kind = PropertyKind::Single;
-    } else if (type_is(type, "IFCPROPERTYENUMERATEDVALUE")) {
-        kind = PropertyKind::Enumerated;
-    } else if (type_is(type, "IFCPROPERTYLISTVALUE")) {
-        kind = PropertyKind::List;
-    } else if (type_is(type, "IFCPROPERTYBOUNDEDVALUE")) {
-        kind = PropertyKind::Bounded;
-    } else if (type_is(type, "IFCPROPERTYTABLEVALUE")) {
-        kind = PropertyKind::Table;
-    } else if (type_is(type, "IFCPROPERTYREFERENCEVALUE")) {
-        kind = PropertyKind::Reference;
-    } else if (type_is(type, "IFCCOMPLEXPROPERTY")) {
-        kind = PropertyKind::Complex;
-    } else {
-        return false;
-    }
+    const auto* entry = std::find_if(std::begin(kPropertyTypes), std::end(kPropertyTypes),
+                                     [&](const PropertyType& t) { return type_is(e->type, t.type); });
+    if (entry == std::end(kPropertyTypes)) return false;
+    const PropertyKind kind = entry->kind;
     // Members of complex properties recurse: each level splits into its own
     // buffer, all made at the start so that none moves under a caller.
     Pieces& pieces = pieces_[depth];
