@@ -82,7 +82,7 @@ def test_every_table_equals_its_dict_result(path):
         for key, value in dict_facts.items():
             if not key.endswith("_ms"):
                 assert facts[key] == str(value), (name, key)
-    # Tables in one order of the file keep it.
+    # Property rows come in the order of the dict result, not only as the same multiset.
     assert tables["psets"].column("guid").to_pylist() == results["extract_psets"]["guid"]
 
 

@@ -260,22 +260,30 @@ def test_drift_is_measured_from_the_placement_origin(write_ifc):
 
 
 def test_nan_ratio_is_an_error(write_ifc):
+    # y spans -inf..inf (1e39 overflows a float): the centre's y is NaN, and so is the ratio.
     m = Model()
-    m.product([m.cube_brep()], placement=m.local_placement("$", m.axis3d((float("nan"), 0, 0))))
+    m.product([m.triangles([(0, -1e39, 0), (1, 1e39, 0), (0, 0, 1)], [(1, 2, 3)])])
     row = one_row(drift(write_ifc, m))
-    assert math.isnan(row["placement_x"]) and math.isnan(row["drift_ratio"])
+    assert math.isnan(row["centroid_y"]) and math.isnan(row["drift_ratio"])
     assert row["drift_severity"] == "error"
 
 
-def test_infinite_coordinate_spoils_the_whole_mesh(write_ifc):
-    # The placement transform multiplies every coordinate by the matrix, and inf * 0 is NaN:
-    # each vertex then has a NaN x, so the box collapses to the origin.
-    inf = float("inf")
+@pytest.mark.parametrize(
+    "points, placement",
+    [
+        # The transform multiplies every coordinate by the matrix, and inf * 0 and NaN * 0 are NaN.
+        ([(0, float("inf"), 0), (1, float("inf"), 0), (0, float("inf"), 1)], (0, 0, 0)),
+        ([(float("nan"), 5, 5), (float("nan"), 6, 5), (float("nan"), 5, 6)], (0, 0, 0)),
+        ([(0, 0, 0), (1, 0, 0), (0, 1, 0)], (float("nan"), 0, 0)),
+    ],
+)
+def test_mesh_without_a_finite_coordinate_was_ok_at_the_origin(write_ifc, points, placement):
     m = Model()
-    m.product([m.triangles([(0, inf, 0), (1, inf, 0), (0, inf, 1)], [(1, 2, 3)])])
-    row = one_row(drift(write_ifc, m))
-    assert (row["centroid_x"], row["centroid_y"], row["centroid_z"]) == (0.0, 0.0, 0.0)
-    assert (row["max_extent"], row["drift_severity"]) == (F32_MIN_EXTENT, "ok")
+    m.product([m.triangles(points, [(1, 2, 3)])], placement=m.local_placement("$", m.axis3d(placement)))
+    m.product([m.cube_brep()])
+    result = drift(write_ifc, m)
+    assert len(result["guid"]) == 1 and result["triangle_count"] == [12]
+    assert (result["drift_ok"], result["drift_warn"], result["drift_error"]) == (1, 0, 0)
 
 
 def test_counters_and_repeat_calls(write_ifc):

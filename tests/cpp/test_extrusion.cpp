@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "mesh/cap_triangulation.hpp"
-#include "mesh/geometry.hpp"
+#include "mesh/extrusion.hpp"
 #include "mesh/profiles.hpp"
 #include "step/entity_table.hpp"
 

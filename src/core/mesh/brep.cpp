@@ -1,6 +1,9 @@
+#include "mesh/brep.hpp"
+
 #include <algorithm>
 
-#include "mesh/items.hpp"
+#include "mesh/placement.hpp"
+#include "step/flat_map.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {

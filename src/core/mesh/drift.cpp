@@ -1,6 +1,8 @@
+#include "mesh/drift.hpp"
+
 #include <cmath>
 
-#include "mesh/stats.hpp"
+#include "mesh/emission.hpp"
 
 namespace quarnel {
 
@@ -9,6 +11,33 @@ namespace {
 constexpr float kOkRatio = 2.0f;
 constexpr float kOkDistance = 10.0f;  // in the file's own length unit
 constexpr float kWarnRatio = 10.0f;
+
+void add_row(DriftColumns& c, const MeshStats& s) {
+    c.guid.push(std::string_view(s.guid));
+    c.entity.push(std::string_view(s.type_label));
+    c.source.push_back(s.kind);
+    c.triangle_count.push_back(s.triangle_count);
+    c.surface_area.push_back(s.surface_area);
+    c.volume_abs.push_back(std::fabs(s.signed_volume));
+    c.placement_x.push_back(s.placement.x);
+    c.placement_y.push_back(s.placement.y);
+    c.placement_z.push_back(s.placement.z);
+    const Vec3 centre = s.centre();
+    c.centroid_x.push_back(centre.x);
+    c.centroid_y.push_back(centre.y);
+    c.centroid_z.push_back(centre.z);
+    c.drift_distance.push_back(s.drift_distance);
+    c.max_extent.push_back(s.max_extent);
+    c.drift_ratio.push_back(s.drift_ratio);
+    c.severity.push_back(s.severity);
+    if (s.severity == "warn") {
+        ++c.warn;
+    } else if (s.severity == "error") {
+        ++c.error;
+    } else {
+        ++c.ok;
+    }
+}
 
 }  // namespace
 
@@ -24,6 +53,27 @@ void classify_drift(MeshStats& s) {
     } else {
         s.severity = "error";  // a NaN ratio lands here too
     }
+}
+
+DriftColumns analyse_drift(std::string_view file) {
+    MeshEmission emission = emit_meshes(file);
+    DriftColumns c;
+    c.entity_table_ms = emission.entity_table_ms;
+    c.mesh_emission_ms = emission.mesh_emission_ms;
+    const std::size_t n = emission.meshes.size();
+    c.guid.reserve(n);
+    c.entity.reserve(n);
+    for (auto* column : {&c.source, &c.severity}) column->reserve(n);
+    c.triangle_count.reserve(n);
+    for (auto* column : {&c.surface_area, &c.volume_abs, &c.placement_x, &c.placement_y, &c.placement_z, &c.centroid_x,
+                         &c.centroid_y, &c.centroid_z, &c.drift_distance, &c.max_extent, &c.drift_ratio}) {
+        column->reserve(n);
+    }
+    for (ProductMesh& mesh : emission.meshes) {
+        add_row(c, compute_mesh_stats(mesh));
+        mesh = ProductMesh();  // its geometry is no longer needed
+    }
+    return c;
 }
 
 }  // namespace quarnel

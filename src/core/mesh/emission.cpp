@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "clock.hpp"
 #include "mesh/items.hpp"
@@ -77,6 +78,15 @@ std::optional<std::uint64_t> choose_representation(const EntityTable& table, std
     return fallback;
 }
 
+// A mesh none of whose coordinates is finite has no place to measure drift
+// from: it counts as not meshed, not as a mesh at the origin.
+bool has_finite_coordinate(const std::vector<float>& positions) {
+    for (const float v : positions) {
+        if (std::isfinite(v)) return true;
+    }
+    return false;
+}
+
 void append_transformed(const SubMesh& sub, const PlacementMatrix& placement, ProductMesh& out) {
     const auto base = static_cast<std::uint32_t>(out.positions.size() / 3);
     const std::size_t whole = sub.positions.size() / 3 * 3;
@@ -125,7 +135,7 @@ MeshEmission emit_meshes(std::string_view file) {
         for (std::uint64_t item : item_ids) {
             for (const SubMesh& sub : mesh_item(table, item, items, owned)) append_transformed(sub, placement, mesh);
         }
-        if (mesh.indices.empty()) return;
+        if (mesh.indices.empty() || !has_finite_coordinate(mesh.positions)) return;
         if (auto guid = value::text(*attributes.at(0))) mesh.guid = std::move(*guid);
         mesh.type_label = display_case(type);
         mesh.origin = placement.translation();

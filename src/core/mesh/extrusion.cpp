@@ -1,6 +1,7 @@
+#include "mesh/extrusion.hpp"
+
 #include "mesh/cap_triangulation.hpp"
-#include "mesh/geometry.hpp"
-#include "mesh/profiles.hpp"
+#include "mesh/placement.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {

@@ -1,6 +1,8 @@
+#include "mesh/faceset.hpp"
+
+#include <algorithm>
 #include <cmath>
 
-#include "mesh/items.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {

@@ -1,11 +1,8 @@
 #pragma once
 #include <array>
 #include <cstdint>
-#include <optional>
 #include <string_view>
 #include <vector>
-
-#include "step/entity_table.hpp"
 
 namespace quarnel {
 
@@ -25,9 +22,6 @@ struct PlacementMatrix {
     Vec3 translation() const { return {m[12], m[13], m[14]}; }
 };
 
-// this x other: `other` is applied first.
-PlacementMatrix multiply(const PlacementMatrix& a, const PlacementMatrix& b);
-
 // Triangles of one representation item in the item's own coordinates.
 struct SubMesh {
     std::vector<float> positions;      // x y z per vertex
@@ -35,19 +29,19 @@ struct SubMesh {
     std::string_view kind;             // static label: "extrusion", "mapped", ...
 };
 
-// Placement and direction readers shared by placements, profiles and mapped items.
-PlacementMatrix read_axis_placement(const EntityTable& table, std::uint64_t id);
-std::optional<Vec3> read_direction(const EntityTable& table, std::uint64_t id);
-std::optional<Vec3> read_point(const EntityTable& table, std::uint64_t id);
-
-// r = 1/sqrt(v.v); v*r when r is finite and positive, else the zero vector.
-Vec3 normalise(const Vec3& v);
-
-// An IFCEXTRUDEDAREASOLID from its attribute text; absent when its profile or depth cannot be read.
+// Vertices and triangles without a label.
 struct MeshData {
     std::vector<float> positions;
     std::vector<std::uint32_t> indices;
 };
-std::optional<MeshData> mesh_extrusion(const EntityTable& table, std::string_view attributes);
+
+// this x other: `other` is applied first.
+PlacementMatrix multiply(const PlacementMatrix& a, const PlacementMatrix& b);
+
+float dot(const Vec3& a, const Vec3& b);
+Vec3 cross(const Vec3& a, const Vec3& b);
+
+// r = 1/sqrt(v.v); v*r when r is finite and positive, else the zero vector.
+Vec3 normalise(const Vec3& v);
 
 }  // namespace quarnel

@@ -1,5 +1,9 @@
 #include "mesh/items.hpp"
 
+#include "mesh/brep.hpp"
+#include "mesh/extrusion.hpp"
+#include "mesh/faceset.hpp"
+#include "mesh/mapped.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {

@@ -1,10 +1,9 @@
 #pragma once
 #include <cstdint>
-#include <optional>
-#include <string_view>
 #include <vector>
 
 #include "mesh/geometry.hpp"
+#include "step/entity_table.hpp"
 #include "step/flat_map.hpp"
 
 namespace quarnel {
@@ -20,18 +19,6 @@ struct ItemMeshCache {
 // next call with the same cache.
 const std::vector<SubMesh>& mesh_item(const EntityTable& table, std::uint64_t id, ItemMeshCache& cache,
                                       std::vector<SubMesh>& owned);
-
-// Builders behind the dispatcher; each gives no sub-mesh when nothing can be read.
-using Points = std::vector<Vec3>;
-std::optional<Points> read_point_list(const EntityTable& table, std::uint64_t id);
-std::optional<std::vector<std::uint32_t>> read_index_list(std::string_view value);
-std::optional<SubMesh> mesh_polygonal_face_set(const EntityTable& table, std::string_view attributes);
-std::optional<SubMesh> mesh_triangulated_face_set(const EntityTable& table, std::string_view attributes);
-std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_t id);
-std::optional<SubMesh> mesh_brep(const EntityTable& table, std::string_view attributes);
-std::optional<SubMesh> mesh_surface_model(const EntityTable& table, std::string_view attributes);
-std::vector<SubMesh> mesh_mapped_item(const EntityTable& table, std::uint64_t id, ItemMeshCache& cache);
-PlacementMatrix read_transformation_operator(const EntityTable& table, std::uint64_t id);
 
 // Items of an IFCSHAPEREPRESENTATION: the references of its attribute 3.
 std::vector<std::uint64_t> representation_items(const EntityTable& table, std::uint64_t id);

@@ -1,15 +1,13 @@
+#include "mesh/mapped.hpp"
+
 #include <unordered_set>
 
-#include "mesh/items.hpp"
+#include "mesh/placement.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {
 
 namespace {
-
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
 
 Vec3 scaled(const Vec3& v, float s) { return {v.x * s, v.y * s, v.z * s}; }
 

@@ -10,12 +10,6 @@ namespace {
 
 constexpr float kMinSquaredLength = 1e-12f;
 
-float dot(const Vec3& a, const Vec3& b) { return a.x * b.x + a.y * b.y + a.z * b.z; }
-
-Vec3 cross(const Vec3& a, const Vec3& b) {
-    return {a.y * b.z - a.z * b.y, a.z * b.x - a.x * b.z, a.x * b.y - a.y * b.x};
-}
-
 // x, y or 0, z or 0 from the numbers of a coordinate list (0,0,0 without any).
 Vec3 vec_from_list(std::string_view list) {
     double v[3] = {0.0, 0.0, 0.0};
@@ -57,23 +51,6 @@ private:
 };
 
 }  // namespace
-
-PlacementMatrix multiply(const PlacementMatrix& a, const PlacementMatrix& b) {
-    PlacementMatrix c;
-    for (int col = 0; col < 4; ++col) {
-        for (int row = 0; row < 4; ++row) {
-            c.m[col * 4 + row] = a.m[row] * b.m[col * 4] + a.m[4 + row] * b.m[col * 4 + 1] +
-                                 a.m[8 + row] * b.m[col * 4 + 2] + a.m[12 + row] * b.m[col * 4 + 3];
-        }
-    }
-    return c;
-}
-
-Vec3 normalise(const Vec3& v) {
-    const float r = 1.0f / std::sqrt(dot(v, v));
-    if (!std::isfinite(r) || !(r > 0.0f)) return {};
-    return {v.x * r, v.y * r, v.z * r};
-}
 
 std::optional<Vec3> read_direction(const EntityTable& table, std::uint64_t id) {
     const auto e = table.get_typed(id, "IFCDIRECTION");

@@ -1,10 +1,18 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 
 #include "mesh/geometry.hpp"
+#include "step/entity_table.hpp"
 #include "step/flat_map.hpp"
 
 namespace quarnel {
+
+// The frame of an IFCAXIS2PLACEMENT3D or 2D; the identity for anything else.
+PlacementMatrix read_axis_placement(const EntityTable& table, std::uint64_t id);
+// The coordinates of an IFCDIRECTION or IFCCARTESIANPOINT (missing ones 0).
+std::optional<Vec3> read_direction(const EntityTable& table, std::uint64_t id);
+std::optional<Vec3> read_point(const EntityTable& table, std::uint64_t id);
 
 // Resolved object placements of one mesh-emission pass, parents included.
 struct PlacementCache {

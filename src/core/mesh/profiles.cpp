@@ -5,6 +5,8 @@
 #include <cmath>
 #include <string_view>
 
+#include "mesh/geometry.hpp"
+
 #include "step/values.hpp"
 
 namespace quarnel {

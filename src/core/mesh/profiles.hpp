@@ -28,8 +28,4 @@ std::optional<Profile> build_profile(const EntityTable& table, const Entity& pro
 // closing point; absent for other curves.
 std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id);
 
-// Bottom ring, top ring (moved by depth along the unit direction), earcut caps and side walls,
-// all transformed by `position`.
-MeshData extrude_profile(const Profile& profile, const Vec3& direction, float depth, const PlacementMatrix& position);
-
 }  // namespace quarnel

@@ -3,6 +3,8 @@
 #include <cmath>
 #include <limits>
 
+#include "mesh/drift.hpp"
+
 namespace quarnel {
 
 namespace {

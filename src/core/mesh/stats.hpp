@@ -30,9 +30,7 @@ struct MeshStats {
 
 inline constexpr float kMinExtent = 1e-6f;
 
+// The box, area, volume and extent of one product mesh, classified by classify_drift.
 MeshStats compute_mesh_stats(const ProductMesh& mesh);
-
-// Fills drift_distance, drift_ratio and severity from the box, placement and max_extent.
-void classify_drift(MeshStats& stats);
 
 }  // namespace quarnel

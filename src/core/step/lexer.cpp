@@ -131,7 +131,7 @@ std::optional<std::size_t> data_keyword_at(std::string_view file, std::size_t at
     std::size_t p = at + 4;
     while (p < n) {
         const auto c = static_cast<unsigned char>(file[p]);
-        if (!(is_space(c) || c == 0x85 || c == 0xA0)) break;
+        if (!is_wide_space(c)) break;
         ++p;
     }
     if (p < n && file[p] == ';') return p + 1;

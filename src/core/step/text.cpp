@@ -14,26 +14,7 @@ void append_latin1(std::string& out, unsigned char c) {
     }
 }
 
-template <class Space>
-std::string_view trim_by(std::string_view s, Space space) {
-    std::size_t b = 0, e = s.size();
-    while (b < e && space(static_cast<unsigned char>(s[b]))) ++b;
-    while (e > b && space(static_cast<unsigned char>(s[e - 1]))) --e;
-    return s.substr(b, e - b);
-}
-
 }  // namespace
-
-std::string_view trim(std::string_view s) { return trim_by(s, is_space); }
-
-std::string_view trim_wide(std::string_view s) { return trim_by(s, is_wide_space); }
-
-bool needs_decoding(std::string_view raw) {
-    for (const char c : raw) {
-        if (c == '\\' || c == '\'' || static_cast<unsigned char>(c) >= 0x80) return true;
-    }
-    return false;
-}
 
 bool is_valid_utf8(std::string_view s) {
     const auto* p = reinterpret_cast<const unsigned char*>(s.data());

@@ -27,13 +27,30 @@ constexpr bool equals_upper(std::string_view text, std::string_view upper) {
 // A type name test: `type` names the upper-case IFC type `upper` in any ASCII case.
 constexpr bool type_is(std::string_view type, std::string_view upper) { return equals_upper(type, upper); }
 
-// Trims is_space bytes at both ends.
-std::string_view trim(std::string_view s);
+// Trims is_space bytes at both ends. Inline, as the next two: they run once
+// per piece or string.
+inline std::string_view trim(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && is_space(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && is_space(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
+
 // Trims is_wide_space bytes at both ends.
-std::string_view trim_wide(std::string_view s);
+inline std::string_view trim_wide(std::string_view s) {
+    std::size_t b = 0, e = s.size();
+    while (b < e && is_wide_space(static_cast<unsigned char>(s[b]))) ++b;
+    while (e > b && is_wide_space(static_cast<unsigned char>(s[e - 1]))) --e;
+    return s.substr(b, e - b);
+}
 
 // Raw string bytes that do not decode to themselves: a quote, a backslash or a byte >= 0x80.
-bool needs_decoding(std::string_view raw);
+inline bool needs_decoding(std::string_view raw) {
+    for (const char c : raw) {
+        if (c == '\\' || c == '\'' || static_cast<unsigned char>(c) >= 0x80) return true;
+    }
+    return false;
+}
 
 bool is_valid_utf8(std::string_view s);
 

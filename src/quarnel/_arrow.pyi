@@ -1,0 +1,9 @@
+from typing import List, Optional, Tuple
+
+class Stream:
+    """One table of a model, exported through the Arrow PyCapsule interface."""
+
+    def __arrow_c_schema__(self) -> object: ...
+    def __arrow_c_stream__(self, requested_schema: Optional[object] = ...) -> object: ...
+
+def read(path: str, tables: List[Tuple[str, Optional[List[str]]]]) -> List[Stream]: ...
