@@ -67,8 +67,10 @@ def scalar_facts(result):
 @pytest.mark.parametrize("path", corpus_params())
 def test_every_table_equals_its_dict_result(path):
     tables = quarnel.read_tables(path)
-    results = {call: getattr(_core, call)(path) for call in {t.call for t in TABLES.values()}}
+    results = {call: getattr(_core, call)(path) for call in {t.call for t in TABLES.values() if t.call}}
     for name, table in tables.items():
+        if not TABLES[name].call:
+            continue  # Arrow-only tables have no dict result
         assert table.column_names == list(TABLES[name].column_names)
         expected = dict_columns(results, name)
         # Columns only the Arrow face has (the drift placement class) are checked on their own.

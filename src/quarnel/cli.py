@@ -161,6 +161,33 @@ def cmd_extract(args) -> int:
     return 0
 
 
+def cmd_element_table(args) -> int:
+    started = time.perf_counter()
+    table = quarnel.read_table(args.model, args.command)
+    took = (time.perf_counter() - started) * 1000.0
+    if args.output:
+        from quarnel.wide import write_arrow_table
+
+        write_arrow_table(table, args.output)
+        note(f"{args.command}: wrote {table.num_rows:,} rows × {table.num_columns} columns to {args.output}")
+        return 0
+    shown = table.num_rows if args.rows <= 0 else min(args.rows, table.num_rows)
+    print(f"{args.command}: {args.model}: {table.num_rows:,} rows × {table.num_columns} columns in {ms_text(took)}")
+    print("\n".join(render_table(table.slice(0, shown).to_pydict(), range(shown))))
+    if shown < table.num_rows:
+        print(f"… {table.num_rows - shown:,} more rows (write them all with -o FILE.csv, .parquet, .jsonl or .xlsx)")
+    return 0
+
+
+def cmd_wide(args) -> int:
+    from quarnel.wide import write_arrow_table
+
+    table = quarnel.wide(args.model, entity=args.entity)
+    write_arrow_table(table, args.output)
+    note(f"wide: wrote {table.num_rows:,} elements × {table.num_columns - 3:,} properties to {args.output}")
+    return 0
+
+
 def parse_severities(text: Optional[str]) -> Optional[List[str]]:
     if not text:
         return None
@@ -356,6 +383,25 @@ def build_parser() -> argparse.ArgumentParser:
                                    + ". Without -o, the first rows are shown on the terminal.")
     p.add_argument("table", metavar="NAME", choices=list(TABLES), help=", ".join(TABLES))
     add_table_options(p)
+
+    for name, text in (("properties", "every property of every object, those of its type included, one row "
+                                      "per value"),
+                       ("elements", "one row per product: its type, storey, building and site")):
+        p = sub.add_parser(name, help=text.split(",")[0].split(":")[0], description=text.capitalize() + ".")
+        p.add_argument("model", metavar="MODEL", help="IFC file")
+        p.add_argument("-o", "--output", metavar="OUT",
+                       help="write the whole table to OUT (.csv, .parquet, .jsonl, .xlsx) instead of previewing it")
+        p.add_argument("-n", "--rows", type=int, default=20, metavar="N", help="rows to preview (default 20, 0 for all)")
+        p.set_defaults(run=cmd_element_table)
+
+    p = sub.add_parser("wide", help="one row per element, one column per property (spreadsheets)",
+                       description="One row per element, a column per Pset.Prop (values inherited from the "
+                                   "type included, numbers as numbers where a column holds only numbers).")
+    p.add_argument("model", metavar="MODEL", help="IFC file")
+    p.add_argument("-e", "--entity", metavar="ENTITY", help="only elements of this entity, e.g. IfcWall")
+    p.add_argument("-o", "--output", required=True, metavar="OUT",
+                   help="output file: .xlsx (needs openpyxl), .csv, .parquet or .jsonl")
+    p.set_defaults(run=cmd_wide)
 
     p = sub.add_parser("extract", help="write the four tables (psets, quantities, materials, classifications)",
                        description="Read a model once and write its four tables (psets, quantities, materials, "

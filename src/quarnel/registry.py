@@ -25,7 +25,7 @@ ARROW_ONLY = {"drift": ("placement",)}
 @dataclass(frozen=True)
 class Table:
     name: str
-    call: str  # the native function whose result holds the table
+    call: str  # the quarnel._core function whose dict result holds the table; "" for Arrow-only tables
     columns: Tuple[Tuple[str, str], ...]  # (name, kind)
     about: str  # what one row is
 
@@ -90,6 +90,19 @@ TABLES: Dict[str, Table] = {t.name: t for t in (
            "centroid_x:float centroid_y:float centroid_z:float "
            "drift_distance:float max_extent:float drift_ratio:float drift_severity:dict placement:dict",
            "drift: one row per meshed product, how far its geometry lies from its placement"),
+    # Long tables keyed by GlobalId: each repeats for every value of its object.
+    _table("properties", "",
+           "guid:dict entity:dict pset_name:dict prop_name:dict value value_type:dict number:float kind:dict "
+           "source:dict type_guid:dict value_index:int role:dict",
+           "properties: one row per property value of an object, those inherited from its type included"),
+    _table("element_quantities", "",
+           "guid:dict entity:dict qto_name:dict quantity_name:dict value number:float quantity_type:dict unit:dict "
+           "source:dict type_guid:dict",
+           "element_quantities: one row per quantity of an object, those of its type included"),
+    _table("elements", "",
+           "guid entity:dict name description object_type:dict tag predefined_type:dict "
+           "type_guid type_entity:dict type_name:dict storey_guid storey_name:dict building_guid site_guid",
+           "elements: one row per product, with its type and where it stands"),
 )}
 
 EXTRACT_ALL_TABLES = ("psets", "quantities", "materials", "classifications")
