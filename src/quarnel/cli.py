@@ -414,8 +414,8 @@ def build_parser() -> argparse.ArgumentParser:
     p = sub.add_parser("drift", help="find products whose geometry lies away from their placement",
                        description="Mesh every product and measure how far the centre of its geometry lies "
                                    "from its placement, judged against its own size: "
-                                   f"'ok' (ratio at most {WARN_RATIO:g} or closer than {DRIFT_FLOOR:g} model "
-                                   f"units), 'warn' (ratio up to {ERROR_RATIO:g}) or 'error'. "
+                                   f"'ok' (ratio at most {WARN_RATIO:g} or closer than {DRIFT_FLOOR:g} mm), "
+                                   f"'warn' (ratio up to {ERROR_RATIO:g}) or 'error'. "
                                    "Shows the counts and the worst products.")
     p.add_argument("model", metavar="MODEL", help="IFC file")
     p.add_argument("--plot", metavar="FILE.png",

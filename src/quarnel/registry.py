@@ -12,9 +12,10 @@ from typing import Dict, Optional, Tuple
 
 SEVERITIES = ("ok", "warn", "error")  # drift verdicts, mildest first
 SEVERITY_COLOURS = {"ok": "#9aa5b1", "warn": "#f28e2b", "error": "#d62728"}
-# How the core judges drift: closer than DRIFT_FLOOR model units is always "ok"; otherwise the
-# ratio of distance to the product's largest extent is "ok" up to WARN_RATIO, "warn" up to
-# ERROR_RATIO, "error" beyond (and when it is not a number).
+# How the core judges drift: closer than DRIFT_FLOOR millimetres (DRIFT_FLOOR model units when
+# the model gives no length unit) is always "ok"; otherwise the ratio of distance to the
+# product's largest extent is "ok" up to WARN_RATIO, "warn" up to ERROR_RATIO, "error" beyond
+# (and when it is not a number).
 DRIFT_FLOOR = 10.0
 WARN_RATIO = 2.0
 ERROR_RATIO = 10.0
