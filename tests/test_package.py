@@ -79,6 +79,11 @@ ARROW_OF_KIND = {"int": pa.int64(), "float": pa.float64(), "str": pa.string(),
 def test_registry_agrees_with_stubs_and_arrow_schema(table):
     _, keys, returns = stubs()
     t = TABLES[table]
+    schema = quarnel.table_schema(table)
+    assert schema == pa.schema([(c, ARROW_OF_KIND[k]) for c, k in t.columns])
+    assert quarnel.read_table(str(SAMPLE), table).schema.remove_metadata() == schema
+    if not t.call:
+        return  # a table of the Arrow face alone: no dict result to agree with
     fields = keys(returns[t.call])
     if table == "type_counts":
         assert fields[table] == "Dict[str, int]"
@@ -90,9 +95,6 @@ def test_registry_agrees_with_stubs_and_arrow_schema(table):
     assert list(stub) == list(t.dict_column_names)
     assert [KIND_OF_STUB[a] for a in stub.values()] == [k.replace("dict", "str") for c, k in t.columns
                                                         if c in t.dict_column_names]
-    schema = quarnel.table_schema(table)
-    assert schema == pa.schema([(c, ARROW_OF_KIND[k]) for c, k in t.columns])
-    assert quarnel.read_table(str(SAMPLE), table).schema.remove_metadata() == schema
 
 
 def test_package_ships_stubs_and_marker():
