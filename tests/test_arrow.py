@@ -67,11 +67,14 @@ def scalar_facts(result):
 @pytest.mark.parametrize("path", corpus_params())
 def test_every_table_equals_its_dict_result(path):
     tables = quarnel.read_tables(path)
-    results = {call: getattr(_core, call)(path) for call in {t.call for t in TABLES.values()}}
+    results = {call: getattr(_core, call)(path) for call in {t.call for t in TABLES.values() if t.call}}
     for name, table in tables.items():
-        names = list(TABLES[name].column_names)
-        assert table.column_names == names
+        if not TABLES[name].call:
+            continue  # Arrow-only tables have no dict result
+        assert table.column_names == list(TABLES[name].column_names)
         expected = dict_columns(results, name)
+        # Columns only the Arrow face has (the drift placement class) are checked on their own.
+        names = [n for n in TABLES[name].column_names if n in expected]
         assert rows(table.to_pydict(), names) == rows(expected, names), name
         assert all(len(expected[n]) == table.num_rows for n in names), name
         facts = {k.decode(): v.decode() for k, v in table.schema.metadata.items()}

@@ -76,6 +76,13 @@ def w2(w, d, tw, tf):
     return [(-a, -b), (a, -b), (a, -e), (c, -e), (c, e), (a, e), (a, b), (-a, b), (-a, e), (-c, e), (-c, -e), (-a, -e)]
 
 
+def centred(points):
+    """The outline moved so that the centre of its bounding box is at 0,0."""
+    xs, ys = [p[0] for p in points], [p[1] for p in points]
+    cx, cy = (min(xs) + max(xs)) / 2, (min(ys) + max(ys)) / 2
+    return [(x - cx, y - cy) for x, y in points]
+
+
 PROFILES = [
     pytest.param(
         "IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,0.5)",
@@ -90,28 +97,28 @@ PROFILES = [
     pytest.param("IFCISHAPEPROFILEDEF(.AREA.,$,$,0.2,0.4,0.01,0.02,$,$,$)", w2(0.2, 0.4, 0.01, 0.02), id="i_shape"),
     pytest.param(
         "IFCLSHAPEPROFILEDEF(.AREA.,$,$,1.,2.,0.1,$,$,$)",
-        [(0, 0), (2, 0), (2, 0.1), (0.1, 0.1), (0.1, 1), (0, 1)],
+        centred([(0, 0), (2, 0), (2, 0.1), (0.1, 0.1), (0.1, 1), (0, 1)]),
         id="l_shape",
     ),
     pytest.param(
         "IFCLSHAPEPROFILEDEF(.AREA.,$,$,1.,$,0.1,$,$,$)",
-        [(0, 0), (1, 0), (1, 0.1), (0.1, 0.1), (0.1, 1), (0, 1)],
+        centred([(0, 0), (1, 0), (1, 0.1), (0.1, 0.1), (0.1, 1), (0, 1)]),
         id="l_shape_equal_legs",
     ),
     pytest.param(
         "IFCTSHAPEPROFILEDEF(.AREA.,$,$,0.3,0.2,0.01,0.02,$,$,$,$,$)",
-        [(-0.005, 0), (0.005, 0), (0.005, 0.28), (0.1, 0.28), (0.1, 0.3), (-0.1, 0.3), (-0.1, 0.28), (-0.005, 0.28)],
+        centred([(-0.005, 0), (0.005, 0), (0.005, 0.28), (0.1, 0.28), (0.1, 0.3), (-0.1, 0.3), (-0.1, 0.28), (-0.005, 0.28)]),
         id="t_shape",
     ),
     pytest.param(
         "IFCUSHAPEPROFILEDEF(.AREA.,$,$,0.3,0.1,0.01,0.02,$,$,$)",
-        [(0, 0), (0.1, 0), (0.1, 0.02), (0.01, 0.02), (0.01, 0.28), (0.1, 0.28), (0.1, 0.3), (0, 0.3)],
+        centred([(0, 0), (0.1, 0), (0.1, 0.02), (0.01, 0.02), (0.01, 0.28), (0.1, 0.28), (0.1, 0.3), (0, 0.3)]),
         id="u_shape",
     ),
     pytest.param(
         "IFCZSHAPEPROFILEDEF(.AREA.,$,$,0.3,0.1,0.01,0.02,$,$)",
-        [(-0.105, 0), (0.005, 0), (0.005, 0.28), (0.105, 0.28), (0.105, 0.3), (-0.005, 0.3), (-0.005, 0.02),
-         (-0.105, 0.02)],
+        centred([(-0.105, 0), (0.005, 0), (0.005, 0.28), (0.105, 0.28), (0.105, 0.3), (-0.005, 0.3), (-0.005, 0.02),
+                 (-0.105, 0.02)]),
         id="z_shape",
     ),
 ]
@@ -179,27 +186,29 @@ def test_hollow_circle(write_ifc, radius, wall_thickness, inner):
 
 
 def test_profile_position_turns_a_quarter_and_moves(write_ifc):
-    # L of legs 2 (x) and 1 (y): after the quarter turn about the origin and the move by 1
-    # along x it spans x 0..1 and y 0..2.
+    # L of legs 2 (x) and 1 (y), centred on its box: the quarter turn about the box centre,
+    # then the move by 1 along x, leave it spanning x 0.5..1.5 and y -1..1 (moved first and
+    # then turned it would sit around 0,1).
     row = only_row(write_ifc(wall("#100=IFCLSHAPEPROFILEDEF(.AREA.,$,#101,1.,2.,0.1,$,$,$);" + QUARTER_TURN)))
-    turned = [(-y + 1, x) for x, y in [(0, 0), (2, 0), (2, 0.1), (0.1, 0.1), (0.1, 1), (0, 1)]]
+    turned = [(-y + 1, x) for x, y in centred([(0, 0), (2, 0), (2, 0.1), (0.1, 0.1), (0.1, 1), (0, 1)])]
     check_prism(row, turned, 3.0)
-    assert (row["centroid_x"], row["centroid_y"]) == pytest.approx((0.5, 1.0))
+    assert (row["centroid_x"], row["centroid_y"]) == pytest.approx((1.0, 0.0))
 
 
 @pytest.mark.parametrize(
     "position, centre",
     [
-        pytest.param("#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT((3.));", (4.0, 0.05), id="one_coordinate"),
-        pytest.param("#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT(());", (1.0, 0.05), id="no_coordinates"),
-        pytest.param("#101=IFCAXIS2PLACEMENT2D($,#103);#103=IFCDIRECTION((-1.,0.));", (-1.0, -0.05), id="half_turn"),
-        pytest.param("#101=IFCAXIS2PLACEMENT2D($,#103);#103=IFCDIRECTION((0.,3.));", (-0.05, 1.0), id="scaled_dir"),
-        pytest.param("#101=IFCAXIS2PLACEMENT3D(#102,$,$);#102=IFCCARTESIANPOINT((7.,7.,7.));", (1.0, 0.05),
+        pytest.param("#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT((3.));", (3.0, 0.0), id="one_coordinate"),
+        pytest.param("#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT(());", (0.0, 0.0), id="no_coordinates"),
+        pytest.param("#101=IFCAXIS2PLACEMENT2D(#102,#103);#102=IFCCARTESIANPOINT((1.,2.));#103=IFCDIRECTION((-1.,0.));",
+                     (1.0, 2.0), id="half_turn"),
+        pytest.param("#101=IFCAXIS2PLACEMENT2D($,#103);#103=IFCDIRECTION((0.,3.));", (0.0, 0.0), id="scaled_dir"),
+        pytest.param("#101=IFCAXIS2PLACEMENT3D(#102,$,$);#102=IFCCARTESIANPOINT((7.,7.,7.));", (0.0, 0.0),
                      id="not_a_2d_placement"),
     ],
 )
 def test_profile_position_readings(write_ifc, position, centre):
-    # A U of flange 2 and depth 0.1 spans x 0..2, y 0..0.1, so every turn and move shows.
+    # A U of flange 2 and depth 0.1, centred on its box: only the translation moves its centre.
     row = only_row(write_ifc(wall("#100=IFCUSHAPEPROFILEDEF(.AREA.,$,#101,0.1,2.,0.01,0.02,$,$,$);" + position)))
     assert (row["centroid_x"], row["centroid_y"]) == pytest.approx(centre, abs=1e-6)
 
@@ -262,8 +271,11 @@ def test_indexed_polycurve_draws_arcs_as_chords(write_ifc):
         "#111=IFCCARTESIANPOINTLIST2D(((0.,0.),(2.,0.),(3.,1.),(2.,2.),(7.),(0.,2.),(0.,0.)));"
     )
     row = only_row(write_ifc(wall(data)))
-    outline = [(0, 0), (2, 0), (3, 1), (2, 2), (0, 2)]  # (7.) has one number: skipped; closing point dropped
-    assert row["triangle_count"] == simple_triangles(5)
+    # (7.) has one number: skipped. The half circle about (2,1) is 16 chords of 11.25 degrees;
+    # the last line returns to the first point, which is not repeated.
+    arc = [(2 + math.cos(t), 1 + math.sin(t)) for t in (-math.pi / 2 + math.pi * k / 16 for k in range(17))]
+    outline = [(0, 0)] + arc
+    assert row["triangle_count"] == simple_triangles(len(outline))
     check_prism(row, outline, 3.0)
 
 
@@ -313,13 +325,13 @@ def test_solid_position_places_the_extrusion(write_ifc):
         pytest.param("#100=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,0.5);", "'3'", id="depth_not_a_number"),
         pytest.param("#100=IFCCOMPOSITEPROFILEDEF(.AREA.,$,(#101),$);#101=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,1.,1.);",
                      "3.", id="composite_profile"),
-        pytest.param("#100=IFCTRAPEZIUMPROFILEDEF(.AREA.,$,$,1.,0.5,1.,0.2);", "3.", id="unsupported_type"),
+        pytest.param("#100=IFCCENTERLINEPROFILEDEF(.AREA.,$,#101,0.1);", "3.", id="unsupported_type"),
         pytest.param("#100=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2);", "3.", id="too_few_attributes"),
         pytest.param("#100=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,$);", "3.", id="dimension_null"),
         pytest.param("#100=IFCISHAPEPROFILEDEF(.AREA.,$,$,0.2,0.4,0.01);", "3.", id="i_shape_short"),
         pytest.param("#100=IFCLSHAPEPROFILEDEF(.AREA.,$,$,1.,1.,$);", "3.", id="l_shape_without_thickness"),
         pytest.param("#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,$);", "3.", id="arbitrary_without_curve"),
-        pytest.param("#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#101);#101=IFCCIRCLE(#102,1.);", "3.",
+        pytest.param("#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#101);#101=IFCBSPLINECURVEWITHKNOTS(2,(#102),.UNSPECIFIED.,.F.,.F.,(1),(0.),.UNSPECIFIED.);", "3.",
                      id="arbitrary_of_unsupported_curve"),
         pytest.param("#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#101);#101=IFCPOLYLINE(#102);", "3.",
                      id="polyline_points_not_a_list"),

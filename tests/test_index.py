@@ -135,7 +135,7 @@ def test_unit_prefixes_and_names(write_ifc, prefix, name, scale):
 #7=IFCMEASUREWITHUNIT(IFCLENGTHMEASURE(0.3048),#6);
 #8=IFCCONVERSIONBASEDUNIT(#5,.LENGTHUNIT.,'FOOT',#7);
 #9=IFCUNITASSIGNMENT((#8));
-""", None, id="conversion-based-only"),
+""", 0.3048, id="conversion-based-only"),
     pytest.param("""
 #1=IFCUNITASSIGNMENT(());
 #2=IFCUNITASSIGNMENT((#7));

@@ -2,99 +2,101 @@ import ast
 import os
 import pathlib
 
+import pyarrow as pa
 import pytest
 
 import quarnel
 from clitools import FUNCTIONS
 from conftest import SAMPLE
+from quarnel.registry import TABLES
 
 PACKAGE = pathlib.Path(quarnel.__file__).parent
 
 
+class Custom:
+    def __init__(self, path):
+        self.path = path
+
+    def __fspath__(self):
+        return self.path
+
+
 @pytest.mark.parametrize("name", FUNCTIONS)
-@pytest.mark.parametrize("kind", ["str", "pathlib", "pathlike", "bytes pathlike"])
-def test_functions_accept_str_and_pathlike(name, kind):
-    function = getattr(quarnel, name)
-
-    class Custom:
-        def __init__(self, path):
-            self.path = path
-
-        def __fspath__(self):
-            return self.path
-
-    path = {"str": str(SAMPLE), "pathlib": SAMPLE, "pathlike": Custom(str(SAMPLE)),
-            "bytes pathlike": Custom(os.fsencode(SAMPLE))}[kind]
-    result = function(path)
-    assert result["size_bytes"] == SAMPLE.stat().st_size
+@pytest.mark.parametrize("path", [str(SAMPLE), SAMPLE, Custom(str(SAMPLE)), Custom(os.fsencode(SAMPLE))],
+                         ids=["str", "pathlib", "pathlike", "bytes pathlike"])
+def test_functions_accept_str_and_pathlike(name, path):
+    assert getattr(quarnel, name)(path)["size_bytes"] == SAMPLE.stat().st_size
 
 
-def test_missing_file_message_names_the_path_as_given():
-    with pytest.raises(OSError) as err:
-        quarnel.extract_psets(pathlib.Path("no/such/model.ifc"))
-    assert str(err.value).startswith("open no/such/model.ifc: ")
+@pytest.mark.parametrize("call, error, message", [
+    (lambda: quarnel.extract_psets(pathlib.Path("no/such/model.ifc")), OSError, "open no/such/model.ifc: "),
+    (lambda: quarnel.read_table(pathlib.Path("no/such/model.ifc")), OSError, "open no/such/model.ifc: "),
+    (lambda: quarnel.extract_psets(None), TypeError, ""),
+    (lambda: quarnel.extract_psets(b"model.ifc"), TypeError, ""),
+    (lambda: quarnel._core.extract_psets(SAMPLE), TypeError, ""),  # the native module takes str only
+    (lambda: quarnel.read_table(SAMPLE, "walls"), ValueError, "no table 'walls'"),
+    (lambda: quarnel.read_table(SAMPLE, "psets", ["guid", "colour"]), KeyError, "no column 'colour'"),
+])
+def test_bad_arguments(call, error, message):
+    with pytest.raises(error) as raised:
+        call()
+    assert message in str(raised.value)
 
 
-@pytest.mark.parametrize("bad", [None, 3, ["a.ifc"], b"model.ifc"])
-def test_non_paths_raise_type_error(bad):
-    with pytest.raises(TypeError):
-        quarnel.extract_psets(bad)
-
-
-def test_native_module_still_takes_str_only():
-    with pytest.raises(TypeError):
-        quarnel._core.extract_psets(SAMPLE)
-
-
-def test_functions_keep_their_names_and_documentation():
-    for name in FUNCTIONS:
-        function = getattr(quarnel, name)
-        assert function.__name__ == name
-        assert function.__doc__ and len(function.__doc__) > 40
-    assert quarnel.__version__ == quarnel._core.__version__
-
-
-# The stubs must describe what the native functions really return, key by key, in order.
-
-def stub_classes():
+def stubs():
+    """The stubs' TypedDicts: class names, keys(class) -> {key: annotation} (bases' keys first),
+    and the class each function returns."""
     tree = ast.parse((PACKAGE / "_core.pyi").read_text())
-    classes = {}
-    for node in tree.body:
-        if isinstance(node, ast.ClassDef):
-            keys = [n.target.id for n in node.body if isinstance(n, ast.AnnAssign)]
-            bases = [b.id for b in node.bases if isinstance(b, ast.Name) and b.id != "TypedDict"]
-            classes[node.name] = (bases, keys)
-    returns = {
-        node.name: node.returns.id
-        for node in tree.body if isinstance(node, ast.FunctionDef)
-    }
+    classes = {node.name: node for node in tree.body if isinstance(node, ast.ClassDef)}
 
-    def keys_of(name):
-        bases, keys = classes[name]
-        return [k for b in bases for k in keys_of(b)] + keys
+    def keys(name):
+        node = classes[name]
+        own = {n.target.id: ast.unparse(n.annotation) for n in node.body if isinstance(n, ast.AnnAssign)}
+        return {k: v for b in node.bases if b.id != "TypedDict" for k, v in keys(b.id).items()} | own
 
-    return keys_of, returns
-
-
-def test_package_ships_stubs_and_marker():
-    assert (PACKAGE / "py.typed").is_file()
-    assert (PACKAGE / "_core.pyi").is_file()
-    _, returns = stub_classes()
-    assert sorted(returns) == sorted(FUNCTIONS)
+    returns = {node.name: node.returns.id for node in tree.body if isinstance(node, ast.FunctionDef)}
+    return classes, keys, returns
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)
 def test_stub_keys_match_results(name):
-    keys_of, returns = stub_classes()
+    classes, keys, returns = stubs()
     result = getattr(quarnel, name)(str(SAMPLE))
-    assert list(result) == keys_of(returns[name])
-    nested = {
-        "index_ifc": {"products": "ProductTable", "storeys": "StoreyTable", "contained_in": "ContainmentPairs",
-                      "aggregates": "AggregationPairs", "storey_building": "StoreyBuildingPairs",
-                      "sites": "SpatialTable", "buildings": "SpatialTable", "projects": "SpatialTable",
-                      "spaces": "SpatialTable"},
-        "extract_all": {"psets": "PsetTable", "quantities": "QuantityTable", "materials": "MaterialTable",
-                        "classifications": "ClassificationTable"},
-    }.get(name, {})
-    for key, stub in nested.items():
-        assert list(result[key]) == keys_of(stub), key
+    expected = keys(returns[name])
+    assert list(result) == list(expected)
+    for key, annotation in expected.items():
+        if annotation in classes:
+            assert list(result[key]) == list(keys(annotation)), key
+
+
+KIND_OF_STUB = {"List[int]": "int", "List[Optional[int]]": "int", "List[float]": "float",
+                "List[Optional[float]]": "float", "List[str]": "str", "List[Optional[str]]": "str"}
+ARROW_OF_KIND = {"int": pa.int64(), "float": pa.float64(), "str": pa.string(),
+                 "dict": pa.dictionary(pa.int32(), pa.string())}
+
+
+@pytest.mark.parametrize("table", list(TABLES))
+def test_registry_agrees_with_stubs_and_arrow_schema(table):
+    _, keys, returns = stubs()
+    t = TABLES[table]
+    schema = quarnel.table_schema(table)
+    assert schema == pa.schema([(c, ARROW_OF_KIND[k]) for c, k in t.columns])
+    assert quarnel.read_table(str(SAMPLE), table).schema.remove_metadata() == schema
+    if not t.call:
+        return  # a table of the Arrow face alone: no dict result to agree with
+    fields = keys(returns[t.call])
+    if table == "type_counts":
+        assert fields[table] == "Dict[str, int]"
+        stub = {"entity": "List[str]", "count": "List[int]"}
+    elif table in fields:
+        stub = keys(fields[table])
+    else:  # a flat result: its lists are the table
+        stub = {k: v for k, v in fields.items() if v.startswith("List")}
+    assert list(stub) == list(t.dict_column_names)
+    assert [KIND_OF_STUB[a] for a in stub.values()] == [k.replace("dict", "str") for c, k in t.columns
+                                                        if c in t.dict_column_names]
+
+
+def test_package_ships_stubs_and_marker():
+    assert (PACKAGE / "py.typed").is_file()
+    assert sorted(stubs()[2]) == sorted(FUNCTIONS)

@@ -1,134 +1,86 @@
 import math
 import sys
 
+import pyarrow as pa
 import pytest
 
 import quarnel
-from clitools import models
+from clitools import models, rows
 from conftest import SAMPLE
-from quarnel.tables import column_kind, table_columns
+from quarnel.registry import EXTRACT_ALL_TABLES, INDEX_TABLES, TABLES
 
-TIMING_KEYS = ("open_ms", "entity_table_ms", "guid_index_ms", "marshal_ms", "total_ms", "size_bytes")
+pd = pytest.importorskip("pandas")
 
 
-def same(a, b):
-    if isinstance(a, float) and isinstance(b, float) and math.isnan(a) and math.isnan(b):
-        return True
+def buffers(column):
+    return [b.address for chunk in column.chunks for b in chunk.buffers() if b is not None]
+
+
+@pytest.mark.parametrize("table", ["psets", "materials", "storeys", "drift"])
+def test_arrow_tables_become_arrow_backed_frames_without_copying(table):
+    arrow = quarnel.read_table(str(SAMPLE), table)
+    frame = quarnel.to_pandas(arrow)
+    assert list(frame.columns) == arrow.column_names and len(frame) == arrow.num_rows
+    for name in arrow.column_names:
+        assert isinstance(frame[name].dtype, pd.ArrowDtype)
+        assert buffers(frame[name].array.__arrow_array__()) == buffers(arrow.column(name))
+    assert quarnel.to_arrow(arrow) is arrow
+    frames = quarnel.to_pandas(quarnel.read_tables(str(SAMPLE), [table, "products"]))
+    assert list(frames) == [table, "products"] and frames[table].equals(frame)
+
+
+def dict_tables(model):
+    """(name, result, table=) of every table of every dict result of a model."""
+    index, everything = quarnel.index_ifc(model), quarnel.extract_all(model)
+    yield from ((name, index, name) for name in INDEX_TABLES)
+    yield from ((name, everything, name) for name in EXTRACT_ALL_TABLES)
+    for name in (*EXTRACT_ALL_TABLES, "drift"):
+        yield name, getattr(quarnel, TABLES[name].call)(model), None
+
+
+def same_value(a, b):
+    if a is None or (isinstance(a, float) and math.isnan(a)):
+        return b is None or pd.isna(b)
     return a == b
 
 
-def check_frame(frame, columns):
-    import pandas as pd
-
-    assert list(frame.columns) == list(columns)
-    assert len(frame) == len(next(iter(columns.values())))
-    for name, values in columns.items():
-        got = frame[name].tolist()
-        for g, v in zip(got, values):
-            if v is None:
-                assert pd.isna(g)  # None, NaN or <NA>
-            else:
-                assert same(g, v), (name, g, v)
-
-
-def check_arrow(table, columns):
-    assert table.column_names == list(columns)
-    for name, values in columns.items():
-        assert table.column(name).to_pylist() == values, name
-
-
-FLAT = [
-    pytest.param("extract_psets"),
-    pytest.param("extract_quantities"),
-    pytest.param("extract_materials"),
-    pytest.param("extract_classifications"),
-    pytest.param("analyse_drift"),
-]
-
-
-@pytest.mark.parametrize("function", FLAT)
 @pytest.mark.parametrize("model", models())
-def test_flat_results_become_frames_without_timings(function, model):
-    pd = pytest.importorskip("pandas")
-    pa = pytest.importorskip("pyarrow")
-    result = getattr(quarnel, function)(model)
-    columns = {k: v for k, v in result.items() if isinstance(v, list)}
-    frame = quarnel.to_pandas(result)
-    assert isinstance(frame, pd.DataFrame)
-    assert not set(frame.columns) & set(TIMING_KEYS) and "drift_ok" not in frame.columns
-    check_frame(frame, columns)
-    table = quarnel.to_arrow(result)
-    assert isinstance(table, pa.Table)
-    check_arrow(table, columns)
+def test_dict_results_convert_to_typed_tables(model):
+    for name, result, table in dict_tables(model):
+        columns = quarnel.table_columns(result, table)
+        arrow, frame = quarnel.to_arrow(result, table), quarnel.to_pandas(result, table)
+        kinds = {"int": pa.int64(), "float": pa.float64(), "str": pa.string(), "dict": pa.string()}
+        in_dict = TABLES[name].dict_column_names
+        assert arrow.schema == pa.schema([(c, kinds[k]) for c, k in TABLES[name].columns if c in in_dict]), name
+        assert rows(arrow) == rows(columns), name
+        assert list(frame.columns) == list(columns), name
+        for column, values in columns.items():
+            got = frame[column].tolist()
+            assert all(same_value(v, g) for v, g in zip(values, got)), (name, column)
+            if TABLES[name].kind(column) == "int":
+                assert str(frame[column].dtype) == ("Int64" if None in values else "int64"), (name, column)
+    frames = quarnel.to_pandas(quarnel.extract_all(model))
+    assert list(frames) == list(EXTRACT_ALL_TABLES)
 
 
-@pytest.mark.parametrize("model", models())
-def test_extract_all_tables(model):
-    pd = pytest.importorskip("pandas")
-    pytest.importorskip("pyarrow")
-    result = quarnel.extract_all(model)
-    frames = quarnel.to_pandas(result)
-    assert list(frames) == ["psets", "quantities", "materials", "classifications"]
-    for name, frame in frames.items():
-        assert isinstance(frame, pd.DataFrame)
-        check_frame(frame, result[name])
-        check_frame(quarnel.to_pandas(result, table=name), result[name])
-        check_frame(quarnel.to_pandas(result[name]), result[name])
-        check_arrow(quarnel.to_arrow(result, table=name), result[name])
-    with pytest.raises(ValueError, match="psets"):
-        table_columns(result)
-
-
-@pytest.mark.parametrize("model", models())
-def test_index_tables(model):
-    pytest.importorskip("pandas")
-    pytest.importorskip("pyarrow")
-    index = quarnel.index_ifc(model)
-    check_frame(quarnel.to_pandas(index), index["products"])
-    for name in ("storeys", "contained_in", "aggregates", "storey_building", "sites", "spaces"):
-        check_frame(quarnel.to_pandas(index, table=name), index[name])
-        check_arrow(quarnel.to_arrow(index[name]), index[name])
-    counts = quarnel.to_pandas(index, table="type_counts")
-    assert dict(zip(counts["entity"], counts["count"])) == index["type_counts"]
-    with pytest.raises(ValueError, match="products"):
-        table_columns(index, "walls")
-
-
-def test_column_types_in_pandas_and_arrow():
-    pd = pytest.importorskip("pandas")
-    pa = pytest.importorskip("pyarrow")
-    columns = {
-        "guid": ["a", "b", None],
-        "unit_step_id": [7, None, 9],
-        "layer_index": [0, 1, -1],
-        "elevation": [1.5, None, float("nan")],
-    }
-    frame = quarnel.to_pandas(columns)
-    assert str(frame["unit_step_id"].dtype) == "Int64"
-    assert frame["unit_step_id"].isna().tolist() == [False, True, False]
-    assert frame["layer_index"].dtype == "int64"
-    assert frame["elevation"].dtype == "float64"
-    table = quarnel.to_arrow(columns)
-    assert table.schema.field("unit_step_id").type == pa.int64()
-    assert table.schema.field("elevation").type == pa.float64()
-    assert table.schema.field("guid").type == pa.string()
-    assert table.column("unit_step_id").null_count == 1
-    assert pd.isna(frame["guid"][2])
+@pytest.mark.parametrize("result, table, message", [
+    ("extract_all", None, "name one with table="),
+    ("index_ifc", "walls", "index_ifc has no table 'walls'"),
+    ("extract_psets", "walls", "this result has no table 'walls'"),
+])
+def test_asking_for_a_table_a_result_lacks(result, table, message):
+    with pytest.raises(ValueError, match=message):
+        quarnel.table_columns(getattr(quarnel, result)(str(SAMPLE)), table)
 
 
 def test_empty_result_gives_empty_typed_table(write_ifc):
-    pytest.importorskip("pyarrow")
     result = quarnel.extract_psets(write_ifc(""))
-    table = quarnel.to_arrow(result)
-    assert table.num_rows == 0 and table.column_names == ["guid", "pset_name", "prop_name", "value", "value_type"]
-    assert len(quarnel.to_pandas(result)) == 0
+    assert quarnel.to_arrow(result).schema.names == list(TABLES["psets"].column_names)
+    assert len(quarnel.to_pandas(result)) == 0 and quarnel.to_pandas(quarnel.read_table(write_ifc(""))).empty
 
 
-def test_column_kinds():
-    assert [column_kind(n) for n in ("step_id", "drift_ratio", "value", "source")] == ["int", "float", "str", "str"]
-
-
-def test_missing_extra_says_how_to_install(monkeypatch):
+def test_missing_pandas_says_how_to_install(monkeypatch):
     monkeypatch.setitem(sys.modules, "pandas", None)  # import pandas now fails
-    with pytest.raises(quarnel.MissingDependency, match=r"pip install .*quarnel\[pandas\]"):
-        quarnel.to_pandas(quarnel.extract_psets(str(SAMPLE)))
+    for result in (quarnel.extract_psets(str(SAMPLE)), quarnel.read_table(str(SAMPLE))):
+        with pytest.raises(quarnel.MissingDependency, match=r"pip install .*quarnel\[pandas\]"):
+            quarnel.to_pandas(result)

@@ -4,6 +4,7 @@
 
 #include "invariants.hpp"
 #include "mesh/emission.hpp"
+#include "mesh/drift.hpp"
 #include "mesh/stats.hpp"
 
 using namespace quarnel;
@@ -16,10 +17,11 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require(mesh.positions.size() % 3 == 0 && mesh.indices.size() % 3 == 0);
         const std::size_t vertices = mesh.positions.size() / 3;
         for (const std::uint32_t i : mesh.indices) require(i < vertices);
-        const MeshStats stats = compute_mesh_stats(mesh);
+        const MeshStats stats = compute_mesh_stats(mesh, ok_distance(emission.unit_scale));
         require(stats.triangle_count == mesh.indices.size() / 3);
         require(stats.severity == "ok" || stats.severity == "warn" || stats.severity == "error");
         require(!(stats.max_extent < kMinExtent));
+        require(stats.placement_kind == "placed" || stats.placement_kind == "unplaced");
     }
     return 0;
 }

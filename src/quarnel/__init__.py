@@ -15,6 +15,7 @@ from quarnel import _core
 from quarnel._core import __version__
 from quarnel.arrow import read_table, read_tables, table_schema
 from quarnel.tables import MissingDependency, table_columns, to_arrow, to_pandas
+from quarnel.wide import wide
 
 if TYPE_CHECKING:
     from quarnel._core import (
@@ -118,6 +119,7 @@ __all__ = [
     "read_table",
     "read_tables",
     "table_schema",
+    "wide",
     "to_pandas",
     "to_arrow",
     "table_columns",

@@ -66,17 +66,24 @@ def read_streams(path, tables: Union[None, str, Iterable[str]] = None,
     return dict(zip(names, _arrow.read(_path(path), requests)))
 
 
+def _table(pa, stream):
+    # pa.table() imports pandas to ask whether its argument is a DataFrame: most of a second of
+    # a command's time. A stream reader does not.
+    from_stream = getattr(pa.RecordBatchReader, "from_stream", None)
+    return from_stream(stream).read_all() if from_stream else pa.table(stream)
+
+
 def read_tables(path, tables: Union[None, str, Iterable[str]] = None):
     """Several tables of one model from one read: a dict of pyarrow Tables by name.
 
     `tables` is a list of table names, "all" or None (every table). One mapping of the file,
     one entity table for the extractors, one release of the interpreter lock."""
     pa = require("pyarrow", "arrow", "read_tables")
-    return {name: pa.table(stream) for name, stream in read_streams(path, tables).items()}
+    return {name: _table(pa, stream) for name, stream in read_streams(path, tables).items()}
 
 
 def read_table(path, table: str = "psets", columns: Optional[Sequence[str]] = None):
     """One table of a model as a pyarrow Table; `columns` picks and orders the columns read."""
     pa = require("pyarrow", "arrow", "read_table")
     wanted = None if columns is None else {table: columns}
-    return pa.table(read_streams(path, [table], wanted)[table])
+    return _table(pa, read_streams(path, [table], wanted)[table])

@@ -1,7 +1,8 @@
 """Many models into one table: path expansion, a pool of threads, ordered streaming output.
 
-The native functions release the interpreter lock for their core work, and so do Arrow's
-conversions and Parquet encoding, so N threads read and write N models at once. Results are
+Models are read through the Arrow face (`read_table`, `read_tables`), which builds its tables
+without the interpreter lock, and Arrow writes CSV, JSON Lines and Parquet without it too, so N
+threads read and write N models at once. Results are
 written in input order, with a bounded number of models held in memory, so batches larger
 than memory stream through.
 """
@@ -14,23 +15,20 @@ import time
 from concurrent.futures import ThreadPoolExecutor
 from typing import Dict, List, Optional, Sequence, Tuple
 
+import pyarrow as pa
+
 import quarnel
-from quarnel.tables import EXTRACT_ALL_TABLES, Columns, table_columns
-from quarnel.writers import EXTENSIONS, OutputError, TableWriter, format_of, prepare
+from quarnel.registry import EXTRACT_ALL_TABLES, TABLES
+from quarnel.writers import EXTENSIONS, OutputError, TableWriter, encode, format_of
 
 GLOB_CHARS = frozenset("*?[")
 
-# Table name -> (function, tables it yields)
-TABLES: Dict[str, Tuple[str, Tuple[str, ...]]] = {
-    "psets": ("extract_psets", ("psets",)),
-    "quantities": ("extract_quantities", ("quantities",)),
-    "materials": ("extract_materials", ("materials",)),
-    "classifications": ("extract_classifications", ("classifications",)),
-    "all": ("extract_all", EXTRACT_ALL_TABLES),
-    "drift": ("analyse_drift", ("drift",)),
-    "products": ("index_ifc", ("products",)),
-    "storeys": ("index_ifc", ("storeys",)),
-}
+# What --table may name: any table, or "all" for the four extracted ones from one read.
+CHOICES = (*TABLES, "all")
+
+
+def tables_of(choice: str) -> Tuple[str, ...]:
+    return EXTRACT_ALL_TABLES if choice == "all" else (choice,)
 
 
 def expand_paths(args: Sequence[str]) -> Tuple[List[str], List[str]]:
@@ -70,22 +68,25 @@ def expand_paths(args: Sequence[str]) -> Tuple[List[str], List[str]]:
     return unique, unmatched
 
 
-def source_column(columns: Columns) -> str:
+def source_column(columns: Sequence[str]) -> str:
     """The name of the column that holds each row's model path: "source", unless the table has a
     "source" column of its own (drift, classifications), then "source_file"."""
     return "source_file" if "source" in columns else "source"
 
 
+def with_source(table, path: str):
+    """The table with the model path in front, as a one-entry dictionary: no text per row."""
+    indices = pa.repeat(pa.scalar(0, pa.int32()), table.num_rows)
+    source = pa.DictionaryArray.from_arrays(indices, pa.array([path], pa.string()))
+    return table.add_column(0, source_column(table.column_names), source)
+
+
 def load(path: str, table: str, formats: Dict[str, str]) -> Dict[str, object]:
-    """Run one model through the function of `table`; the resulting tables, each with the model
-    path as first column, ready for the writer of its format. Runs on a worker thread."""
-    function, names = TABLES[table]
-    result = getattr(quarnel, function)(path)
-    tables = {}
-    for name in names:
-        columns = table_columns(result, name if function in ("extract_all", "index_ifc") else None)
-        tables[name] = prepare(formats[name], columns, source=(source_column(columns), path))
-    return tables
+    """The tables of one model, each with the model path as first column, encoded for the writer
+    of its format. Runs on a worker thread."""
+    names = tables_of(table)
+    read = quarnel.read_tables(path, list(names)) if len(names) > 1 else {table: quarnel.read_table(path, table)}
+    return {name: encode(formats[name], with_source(read[name], path)) for name in names}
 
 
 class Progress:
@@ -149,7 +150,7 @@ class BatchReport:
 def output_paths(table: str, out: str, fmt: Optional[str]) -> Dict[str, Tuple[str, str]]:
     """Table name -> (file path, format). A single table goes to `out`; several go into the
     folder `out`, one file each."""
-    names = TABLES[table][1]
+    names = tables_of(table)
     if len(names) == 1:
         return {names[0]: (out, format_of(out, fmt))}
     fmt = fmt or "csv"

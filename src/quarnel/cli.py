@@ -2,27 +2,21 @@
 
 import argparse
 import json
-import math
 import os
 import sys
 import time
 from typing import Dict, List, Optional, Sequence
 
+import pyarrow as pa
+
 import quarnel
 from quarnel import batch as batch_mod
 from quarnel.console import ms_text, render_table, size_text, unit_of, unit_text
-from quarnel.tables import EXTRACT_ALL_TABLES, Columns, MissingDependency, table_columns
+from quarnel.registry import DRIFT_FLOOR, ERROR_RATIO, EXTRACT_ALL_TABLES, SEVERITIES, TABLES, WARN_RATIO, at_least
+from quarnel.tables import MissingDependency
 from quarnel.writers import EXTENSIONS, FORMAT_NAMES, OutputError, format_of, write_table
 
 PROG = "quarnel"
-
-TABLE_COMMANDS = {
-    "psets": ("extract_psets", "property sets: one row per single-value property of an object"),
-    "quantities": ("extract_quantities", "element quantities: one row per quantity of an object"),
-    "materials": ("extract_materials", "materials: one row per material, list entry or layer of an object"),
-    "classifications": ("extract_classifications", "classification references: one row per reference"),
-}
-SEVERITIES = ("ok", "warn", "error")
 
 
 class UserError(Exception):
@@ -112,41 +106,47 @@ def cmd_info(args) -> int:
     return 0
 
 
-def write_or_preview(args, result, columns, label: str) -> None:
+def meta(table, key: str) -> Optional[str]:
+    """A scalar of the read that travels in the schema metadata, as text."""
+    value = (table.schema.metadata or {}).get(key.encode())
+    return None if value is None else value.decode()
+
+
+def took_ms(table) -> float:
+    total = meta(table, "total_ms")
+    if total is not None:
+        return float(total)
+    return sum(float(v) for k, v in (table.schema.metadata or {}).items() if k.endswith(b"_ms"))
+
+
+def write_or_preview(args, table, label: str) -> None:
     if args.output:
-        fmt = format_of(args.output, args.format)
-        rows = write_table(args.output, columns, fmt)
+        rows = write_table(args.output, table, args.format)
         if args.output != "-":
-            note(f"{label}: wrote {rows:,} rows × {len(columns)} columns to {args.output}")
+            note(f"{label}: wrote {rows:,} rows × {table.num_columns} columns to {args.output}")
         return
-    preview(columns, args.rows, f"{label}: {args.model}", result)
+    preview(table, args.rows, f"{label}: {args.model}")
 
 
-def preview(columns, limit: int, title: str, result=None) -> None:
-    total = len(next(iter(columns.values()))) if columns else 0
+def preview(table, limit: int, title: str) -> None:
+    total = table.num_rows
     shown = total if limit <= 0 else min(limit, total)
-    took = ""
-    if result is not None:
-        ms = result.get("total_ms")
-        if ms is None:
-            ms = sum(v for k, v in result.items() if k.endswith("_ms") and isinstance(v, float))
-        took = f" in {ms_text(ms)}"
-    print(f"{title}: {total:,} rows × {len(columns)} columns{took}")
-    print("\n".join(render_table(columns, range(shown))))
+    print(f"{title}: {total:,} rows × {table.num_columns} columns in {ms_text(took_ms(table))}")
+    # Only the rows shown become Python values.
+    print("\n".join(render_table(table.slice(0, shown).to_pydict(), range(shown))))
     if shown < total:
         print(f"… {total - shown:,} more rows (write them all with -o FILE.csv, .parquet or .jsonl)")
 
 
 def cmd_table(args) -> int:
-    function, _ = TABLE_COMMANDS[args.command]
-    result = getattr(quarnel, function)(args.model)
-    write_or_preview(args, result, table_columns(result), args.command)
+    name = args.table if args.command == "table" else args.command
+    write_or_preview(args, quarnel.read_table(args.model, name), name)
     return 0
 
 
 def cmd_extract(args) -> int:
     fmt = args.format or "csv"
-    result = quarnel.extract_all(args.model)
+    tables = quarnel.read_tables(args.model, list(EXTRACT_ALL_TABLES))
     try:
         os.makedirs(args.output, exist_ok=True)
     except OSError as e:
@@ -154,11 +154,37 @@ def cmd_extract(args) -> int:
     lines = []
     for name in EXTRACT_ALL_TABLES:
         path = os.path.join(args.output, name + EXTENSIONS[fmt])
-        rows = write_table(path, table_columns(result, name), fmt)
-        lines.append((name, rows, path))
-    print(f"extract: {args.model} in {ms_text(result['total_ms'])}")
+        lines.append((name, write_table(path, tables[name], fmt), path))
+    print(f"extract: {args.model} in {ms_text(took_ms(tables[EXTRACT_ALL_TABLES[0]]))}")
     for name, rows, path in lines:
         print(f"  {name:<16} {rows:>9,} rows  {path}")
+    return 0
+
+
+def cmd_element_table(args) -> int:
+    started = time.perf_counter()
+    table = quarnel.read_table(args.model, args.command)
+    took = (time.perf_counter() - started) * 1000.0
+    if args.output:
+        from quarnel.wide import write_arrow_table
+
+        write_arrow_table(table, args.output)
+        note(f"{args.command}: wrote {table.num_rows:,} rows × {table.num_columns} columns to {args.output}")
+        return 0
+    shown = table.num_rows if args.rows <= 0 else min(args.rows, table.num_rows)
+    print(f"{args.command}: {args.model}: {table.num_rows:,} rows × {table.num_columns} columns in {ms_text(took)}")
+    print("\n".join(render_table(table.slice(0, shown).to_pydict(), range(shown))))
+    if shown < table.num_rows:
+        print(f"… {table.num_rows - shown:,} more rows (write them all with -o FILE.csv, .parquet, .jsonl or .xlsx)")
+    return 0
+
+
+def cmd_wide(args) -> int:
+    from quarnel.wide import write_arrow_table
+
+    table = quarnel.wide(args.model, entity=args.entity)
+    write_arrow_table(table, args.output)
+    note(f"wide: wrote {table.num_rows:,} elements × {table.num_columns - 3:,} properties to {args.output}")
     return 0
 
 
@@ -168,26 +194,48 @@ def parse_severities(text: Optional[str]) -> Optional[List[str]]:
     chosen = [s.strip().lower() for s in text.split(",") if s.strip()]
     wrong = [s for s in chosen if s not in SEVERITIES]
     if wrong or not chosen:
-        raise argparse.ArgumentTypeError(f"severities are ok, warn and error (comma-separated), not {text!r}")
+        raise argparse.ArgumentTypeError(
+            f"severities are {', '.join(SEVERITIES[:-1])} and {SEVERITIES[-1]} (comma-separated), not {text!r}")
     return chosen
 
 
-def ratio_order(ratio: float) -> float:
-    return math.inf if ratio != ratio else ratio  # a ratio that is not a number is the worst
+def severity_counts(drift) -> Dict[str, int]:
+    import pyarrow.compute as pc
+
+    counts = {s: 0 for s in SEVERITIES}
+    for item in pc.value_counts(drift.column("drift_severity").cast(pa.string())).to_pylist():
+        if item["values"] in counts:
+            counts[item["values"]] = item["counts"]
+    return counts
+
+
+def worst_first(drift, listed: Sequence[str]):
+    """The rows of the listed severities, largest ratio first (a ratio that is not a number is
+    the worst)."""
+    import pyarrow.compute as pc
+
+    rows = drift.filter(pc.is_in(drift.column("drift_severity").cast(pa.string()), pa.array(list(listed))))
+    ratio = rows.column("drift_ratio")
+    key = pc.if_else(pc.is_nan(ratio), float("inf"), ratio)
+    return rows.take(pc.array_sort_indices(key, order="descending"))
 
 
 def cmd_drift(args) -> int:
-    result = quarnel.analyse_drift(args.model)
-    severities = result["drift_severity"]
-    index = quarnel.index_ifc(args.model)
-    products = index["products"]
-    names = {g: n for g, n in zip(products["guid"], products["name"]) if n}
-    unit = unit_of(index["unit_scale"])
+    import pyarrow as pa
+    import pyarrow.compute as pc
+
+    read = quarnel.read_tables(args.model, ["drift", "products"])
+    drift, products = read["drift"], read["products"]
+    try:
+        unit = unit_of(float(meta(products, "unit_scale")))
+    except (TypeError, ValueError):  # the model declares no length unit
+        unit = None
     symbol = unit[1] if unit else None
+    counts = severity_counts(drift)
 
     report = sys.stdout
     if args.output:
-        written = write_table(args.output, table_columns(result), args.format)
+        written = write_table(args.output, drift, args.format)
         if args.output == "-":
             report = sys.stderr  # the table has standard output to itself
         else:
@@ -196,49 +244,65 @@ def cmd_drift(args) -> int:
     def say(text: str = "") -> None:
         print(text, file=report)
 
-    total = len(severities)
-    say(f"drift: {args.model}: {total:,} products meshed in {ms_text(result['total_ms'])}")
-    for severity, count in zip(SEVERITIES, (result["drift_ok"], result["drift_warn"], result["drift_error"])):
+    total = drift.num_rows
+    say(f"drift: {args.model}: {total:,} products meshed in {ms_text(took_ms(drift))}")
+    for severity, count in counts.items():
         share = f"{100.0 * count / total:5.1f} %" if total else ""
         say(f"  {severity:<6} {count:>7,}  {share}")
 
-    listed = set(args.only or ("warn", "error"))
-    rows = [i for i, s in enumerate(severities) if s in listed]
-    rows.sort(key=lambda i: -ratio_order(result["drift_ratio"][i]))
-    if rows:
-        top = rows if args.top <= 0 else rows[: args.top]
-        unit_suffix = f" ({symbol})" if symbol else ""
-        columns: Columns = {
-            "severity": [severities[i] for i in top],
-            "entity": [result["entity"][i] for i in top],
-            "name": [names.get(result["guid"][i]) for i in top],
-            "guid": [result["guid"][i] for i in top],
-            "drift_distance": [result["drift_distance"][i] for i in top],
-            "max_extent": [result["max_extent"][i] for i in top],
-            "drift_ratio": [round(result["drift_ratio"][i], 2) for i in top],
+    listed = args.only or ("warn", "error")
+    rows = worst_first(drift, listed)
+    # Products whose placement adds nothing to their container's while the shape carries the
+    # location (an exporter habit) are listed apart, after the products that truly moved.
+    apart = pc.equal(rows.column("placement"), "unplaced")
+    unplaced, rows = rows.filter(apart), rows.filter(pc.invert(apart))
+    top = rows if args.top <= 0 else rows.slice(0, args.top)
+    top_unplaced = unplaced if args.top <= 0 else unplaced.slice(0, args.top)
+    # Names only for the products shown (and plotted): not a Python object per product.
+    wanted = drift.column("guid") if args.plot else pa.chunked_array(
+        top.column("guid").chunks + top_unplaced.column("guid").chunks, pa.string())
+    named = products.filter(pc.is_in(products.column("guid"), wanted.combine_chunks().unique()))
+    names = {g: n for g, n in zip(named.column("guid").to_pylist(), named.column("name").to_pylist()) if n}
+    unit_suffix = f" ({symbol})" if symbol else ""
+
+    def listing(shown_rows, all_rows):
+        values = shown_rows.select(["drift_severity", "entity", "guid", "drift_distance", "max_extent",
+                                    "drift_ratio"]).to_pydict()
+        columns = {
+            "severity": values["drift_severity"],
+            "entity": values["entity"],
+            "name": [names.get(g) for g in values["guid"]],
+            "guid": values["guid"],
+            "drift_distance": values["drift_distance"],
+            "max_extent": values["max_extent"],
+            "drift_ratio": [round(r, 2) for r in values["drift_ratio"]],
         }
+        say("\n".join(render_table(columns, range(shown_rows.num_rows), headers=[
+            "severity", "entity", "name", "guid", "distance" + unit_suffix, "extent" + unit_suffix, "ratio"])))
+        if shown_rows.num_rows < all_rows.num_rows:
+            say(f"… {all_rows.num_rows - shown_rows.num_rows:,} more (--top 0 lists all)")
+
+    if top.num_rows:
         say()
         say("Worst products by drift ratio (distance from placement to mesh centre / largest extent):")
-        say("\n".join(render_table(columns, range(len(top)), headers=[
-            "severity", "entity", "name", "guid", "distance" + unit_suffix, "extent" + unit_suffix, "ratio"])))
-        if len(top) < len(rows):
-            say(f"… {len(rows) - len(top):,} more (--top 0 lists all)")
-    else:
+        listing(top, rows)
+    elif not unplaced.num_rows:
         say(f"\nno products with severity {', '.join(s for s in SEVERITIES if s in listed)}")
+    if unplaced.num_rows:
+        say()
+        say(f"{unplaced.num_rows:,} placed at container origin, located by its shape:")
+        listing(top_unplaced, unplaced)
 
     if args.plot:
         from quarnel.plot import plot_drift
 
-        counts = ", ".join(f"{n} {s}" for s, n in zip(
-            SEVERITIES, (result["drift_ok"], result["drift_warn"], result["drift_error"])))
-        drawn = plot_drift(result, args.plot, title=f"Drift, plan view: {os.path.basename(args.model)} ({counts})",
+        text = ", ".join(f"{n} {s}" for s, n in counts.items())
+        drawn = plot_drift(drift, args.plot, title=f"Drift, plan view: {os.path.basename(args.model)} ({text})",
                            only=args.only, names=names, unit=symbol)
         note(f"drift: plotted {drawn:,} products to {args.plot}")
 
-    if args.fail_on:
-        worst = {"warn": ("warn", "error"), "error": ("error",)}[args.fail_on]
-        if any(s in worst for s in severities):
-            return 1
+    if args.fail_on and any(counts[s] for s in at_least(args.fail_on)):
+        return 1
     return 0
 
 
@@ -248,11 +312,15 @@ def cmd_batch(args) -> int:
         error(f"no models match {pattern}")
     if not paths:
         raise UserError("batch: no models to read")
-    if args.table != "all" and args.format is None:
+    if args.table != "all" and args.format is None and not args.dataset:
         format_of(args.output)  # an output without a known extension is a mistake: say so first
     jobs = args.jobs if args.jobs > 0 else (os.cpu_count() or 1)
     show_progress = not args.quiet and not args.no_progress and sys.stderr.isatty()
-    report = batch_mod.run_batch(paths, args.table, args.output, args.format, jobs, show_progress)
+    if args.dataset:
+        from quarnel import dataset
+        report = dataset.run_batch(paths, args.table, args.output, jobs, show_progress)
+    else:
+        report = batch_mod.run_batch(paths, args.table, args.output, args.format, jobs, show_progress)
     failed = report.failed + len(unmatched)
     if not args.quiet:
         rate = report.models / report.seconds if report.seconds > 0 else 0.0
@@ -278,6 +346,13 @@ def add_output_options(p, what: str) -> None:
     p.add_argument("--format", choices=FORMAT_NAMES, help="output format, whatever the extension of OUT")
 
 
+def add_table_options(p) -> None:
+    p.add_argument("model", metavar="MODEL", help="IFC file")
+    add_output_options(p, "table")
+    p.add_argument("-n", "--rows", type=int, default=20, metavar="N", help="rows to preview (default 20, 0 for all)")
+    p.set_defaults(run=cmd_table)
+
+
 def build_parser() -> argparse.ArgumentParser:
     parser = argparse.ArgumentParser(
         prog=PROG,
@@ -295,15 +370,38 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--json", action="store_true", help="print the summary as JSON")
     p.set_defaults(run=cmd_info)
 
-    for name, (function, text) in TABLE_COMMANDS.items():
-        p = sub.add_parser(name, help=text.split(":")[0] + " table",
-                           description=f"The {text}, keyed by the object's GlobalId. Without -o, the first "
+    for name in EXTRACT_ALL_TABLES:
+        about = TABLES[name].about
+        p = sub.add_parser(name, help=about.split(":")[0] + " table",
+                           description=f"The {about}, keyed by the object's GlobalId. Without -o, the first "
                                        "rows are shown on the terminal.")
+        add_table_options(p)
+
+    p = sub.add_parser("table", help="any table of a model by name: products, storeys, drift, ...",
+                       description="One table of a model by name: "
+                                   + "; ".join(f"'{t.name}', {t.about.split(': ', 1)[-1]}" for t in TABLES.values())
+                                   + ". Without -o, the first rows are shown on the terminal.")
+    p.add_argument("table", metavar="NAME", choices=list(TABLES), help=", ".join(TABLES))
+    add_table_options(p)
+
+    for name, text in (("properties", "every property of every object, those of its type included, one row "
+                                      "per value"),
+                       ("elements", "one row per product: its type, storey, building and site")):
+        p = sub.add_parser(name, help=text.split(",")[0].split(":")[0], description=text.capitalize() + ".")
         p.add_argument("model", metavar="MODEL", help="IFC file")
-        add_output_options(p, "table")
-        p.add_argument("-n", "--rows", type=int, default=20, metavar="N",
-                       help="rows to preview (default 20, 0 for all)")
-        p.set_defaults(run=cmd_table)
+        p.add_argument("-o", "--output", metavar="OUT",
+                       help="write the whole table to OUT (.csv, .parquet, .jsonl, .xlsx) instead of previewing it")
+        p.add_argument("-n", "--rows", type=int, default=20, metavar="N", help="rows to preview (default 20, 0 for all)")
+        p.set_defaults(run=cmd_element_table)
+
+    p = sub.add_parser("wide", help="one row per element, one column per property (spreadsheets)",
+                       description="One row per element, a column per Pset.Prop (values inherited from the "
+                                   "type included, numbers as numbers where a column holds only numbers).")
+    p.add_argument("model", metavar="MODEL", help="IFC file")
+    p.add_argument("-e", "--entity", metavar="ENTITY", help="only elements of this entity, e.g. IfcWall")
+    p.add_argument("-o", "--output", required=True, metavar="OUT",
+                   help="output file: .xlsx (needs openpyxl), .csv, .parquet or .jsonl")
+    p.set_defaults(run=cmd_wide)
 
     p = sub.add_parser("extract", help="write the four tables (psets, quantities, materials, classifications)",
                        description="Read a model once and write its four tables (psets, quantities, materials, "
@@ -315,8 +413,9 @@ def build_parser() -> argparse.ArgumentParser:
 
     p = sub.add_parser("drift", help="find products whose geometry lies away from their placement",
                        description="Mesh every product and measure how far the centre of its geometry lies "
-                                   "from its placement, judged against its own size: 'ok' (ratio at most 2 "
-                                   "or closer than 10 model units), 'warn' (ratio up to 10) or 'error'. "
+                                   "from its placement, judged against its own size: "
+                                   f"'ok' (ratio at most {WARN_RATIO:g} or closer than {DRIFT_FLOOR:g} mm), "
+                                   f"'warn' (ratio up to {ERROR_RATIO:g}) or 'error'. "
                                    "Shows the counts and the worst products.")
     p.add_argument("model", metavar="MODEL", help="IFC file")
     p.add_argument("--plot", metavar="FILE.png",
@@ -336,14 +435,16 @@ def build_parser() -> argparse.ArgumentParser:
                                    "'source' column of their own). A model that cannot be read is reported and "
                                    "skipped; the exit status is 1 when any failed.")
     p.add_argument("paths", nargs="+", metavar="PATH", help="IFC files, folders (searched for *.ifc) or globs")
-    p.add_argument("--table", required=True, choices=list(batch_mod.TABLES), metavar="NAME",
-                   help="psets, quantities, materials, classifications, drift, products, storeys, or all "
-                        "(the four extracted tables, into the folder OUT)")
+    p.add_argument("--table", required=True, choices=batch_mod.CHOICES, metavar="NAME",
+                   help=", ".join(TABLES) + ", or all (the four extracted tables, into the folder OUT)")
     p.add_argument("-o", "--output", required=True, metavar="OUT",
                    help="output file (.csv, .parquet, .jsonl), or a folder for --table all")
     p.add_argument("--format", choices=FORMAT_NAMES, help="output format, whatever the extension of OUT")
     p.add_argument("-j", "--jobs", type=int, default=0, metavar="N",
                    help="threads (default: one per CPU core)")
+    p.add_argument("--dataset", action="store_true",
+                   help="write a Parquet dataset into the folder OUT: OUT/table=NAME/part-*.parquet, one file "
+                        "per group of models; --table all writes every table but drift")
     p.add_argument("--no-progress", action="store_true", help="no progress bar")
     p.add_argument("-q", "--quiet", action="store_true", help="no progress bar and no summary line")
     p.set_defaults(run=cmd_batch)

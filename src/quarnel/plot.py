@@ -2,11 +2,13 @@
 
 from typing import Any, Dict, List, Mapping, Optional, Sequence, Tuple
 
+from quarnel.registry import SEVERITIES, SEVERITY_COLOURS
 from quarnel.tables import require
 
-SEVERITY_COLOURS = {"ok": "#9aa5b1", "warn": "#f28e2b", "error": "#d62728"}
-SEVERITY_ORDER = ("ok", "warn", "error")
 MAX_LABELS = 12
+# The columns a plot reads from the drift table.
+PLOTTED = ("guid", "entity", "drift_severity", "placement_x", "placement_y", "centroid_x", "centroid_y",
+           "drift_distance", "drift_ratio")
 
 
 def figure_size(result: Mapping[str, Any], shown) -> Tuple[float, float]:
@@ -27,19 +29,23 @@ def plot_drift(result: Mapping[str, Any], path: str, title: str = "",
                only: Optional[Sequence[str]] = None, names: Optional[Dict[str, str]] = None,
                unit: Optional[str] = None) -> int:
     """Draw placements (rings), mesh centres (dots) and the line between them, coloured by
-    severity, seen from above; write a PNG (or SVG or PDF, by extension) to `path`. Returns the number of products drawn."""
+    severity, seen from above; write a PNG (or SVG or PDF, by extension) to `path`. `result` is
+    the drift table (a pyarrow Table) or the result of analyse_drift. Returns the number of
+    products drawn."""
     require("matplotlib", "plot", "--plot")
+    if hasattr(result, "column_names"):
+        result = result.select(list(PLOTTED)).to_pydict()
     from matplotlib.collections import LineCollection
     from matplotlib.figure import Figure
     from matplotlib.lines import Line2D
 
     severities = result["drift_severity"]
-    shown = set(only) if only else set(SEVERITY_ORDER)
+    shown = set(only) if only else set(SEVERITIES)
     fig = Figure(figsize=figure_size(result, shown), dpi=130, layout="constrained")
     ax = fig.add_subplot()
     drawn = 0
     labels: List[Tuple[float, int]] = []
-    for severity in SEVERITY_ORDER:  # errors last, so they are drawn on top
+    for severity in SEVERITIES:  # errors last, so they are drawn on top
         if severity not in shown:
             continue
         rows = [i for i, s in enumerate(severities) if s == severity]
@@ -72,9 +78,9 @@ def plot_drift(result: Mapping[str, Any], path: str, title: str = "",
                     textcoords="offset points", fontsize=8, color=colour, zorder=6,
                     bbox=dict(boxstyle="round,pad=0.25", facecolor="white", edgecolor=colour, alpha=0.85))
 
-    counts = {s: sum(1 for v in severities if v == s) for s in SEVERITY_ORDER}
+    counts = {s: sum(1 for v in severities if v == s) for s in SEVERITIES}
     handles = [Line2D([], [], color=SEVERITY_COLOURS[s], marker="o", linewidth=2,
-                      label=f"{s} ({counts[s]})") for s in SEVERITY_ORDER if s in shown]
+                      label=f"{s} ({counts[s]})") for s in SEVERITIES if s in shown]
     handles += [
         Line2D([], [], color="black", marker="o", markerfacecolor="none", linestyle="none", label="placement"),
         Line2D([], [], color="black", marker="o", linestyle="none", markersize=4, label="mesh centre"),

@@ -1,34 +1,18 @@
 """Results as tables: pick the columns out of a result and hand them to pandas or Arrow.
 
-pandas and pyarrow are optional; they are imported only when a conversion asks for them.
+pandas is optional and imported only when a conversion asks for it.
 """
 
 import importlib
-import math
 from typing import Any, Dict, List, Mapping, Optional
+
+from quarnel.registry import EXTRACT_ALL_TABLES, INDEX_TABLES, matching
 
 Columns = Dict[str, List[Any]]
 
-# Column types by name, shared by every result; a name not listed holds strings.
-INT_COLUMNS = frozenset({
-    "step_id", "building_step_id", "child", "structure", "parent", "storey", "building",
-    "unit_step_id", "layer_index", "triangle_count", "count",
-})
-FLOAT_COLUMNS = frozenset({
-    "elevation", "layer_thickness_mm", "surface_area", "volume_abs",
-    "placement_x", "placement_y", "placement_z", "centroid_x", "centroid_y", "centroid_z",
-    "drift_distance", "max_extent", "drift_ratio",
-})
-
-EXTRACT_ALL_TABLES = ("psets", "quantities", "materials", "classifications")
-INDEX_TABLES = (
-    "products", "storeys", "contained_in", "aggregates", "storey_building",
-    "sites", "buildings", "projects", "spaces", "type_counts",
-)
-
 
 class MissingDependency(ImportError):
-    """An optional dependency (pandas, pyarrow, matplotlib) is not installed."""
+    """An optional dependency (pandas, matplotlib) is not installed."""
 
 
 def require(module: str, extra: str, purpose: str):
@@ -40,15 +24,6 @@ def require(module: str, extra: str, purpose: str):
         raise MissingDependency(
             f"{purpose} needs {package}: pip install {package} (or pip install 'quarnel[{extra}]')"
         ) from None
-
-
-def column_kind(name: str) -> str:
-    """"int", "float" or "str": the type of the values of a column (None aside)."""
-    if name in INT_COLUMNS:
-        return "int"
-    if name in FLOAT_COLUMNS:
-        return "float"
-    return "str"
 
 
 def is_index_result(result: Mapping[str, Any]) -> bool:
@@ -90,28 +65,31 @@ def table_columns(result: Mapping[str, Any], table: Optional[str] = None) -> Col
     return {key: value for key, value in result.items() if isinstance(value, list)}
 
 
-def _frame(columns: Columns):
-    pd = require("pandas", "pandas", "to_pandas")
-    data = {}
-    for name, values in columns.items():
-        kind = column_kind(name)
-        if kind == "int":
-            data[name] = pd.array(values, dtype="Int64") if None in values else pd.array(values, dtype="int64")
-        elif kind == "float":
-            data[name] = pd.array([math.nan if v is None else v for v in values], dtype="float64")
-        else:
-            data[name] = values
-    return pd.DataFrame(data)
-
-
-def arrow_type(name: str):
-    pa = require("pyarrow", "arrow", "to_arrow")
-    return {"int": pa.int64(), "float": pa.float64()}.get(column_kind(name), pa.string())
+def _is_arrow(value) -> bool:
+    return hasattr(value, "schema") and hasattr(value, "num_rows")
 
 
 def _arrow(columns: Columns):
-    pa = require("pyarrow", "arrow", "to_arrow")
-    return pa.table({name: pa.array(values, type=arrow_type(name)) for name, values in columns.items()})
+    import pyarrow as pa
+
+    # Typed by the registry table with these columns; other column sets are typed by their values.
+    known = matching(columns)
+    types = {"int": pa.int64(), "float": pa.float64(), "str": pa.string(), "dict": pa.string()}
+    return pa.table({
+        name: pa.array(values, type=types[known.kind(name)] if known else None)
+        for name, values in columns.items()
+    })
+
+
+def _frame(columns: Columns):
+    pd = require("pandas", "pandas", "to_pandas")
+    table = _arrow(columns)
+    frame = table.to_pandas()
+    # Arrow turns integers with gaps into float64; pandas' nullable Int64 keeps them integers.
+    for name, values in columns.items():
+        if table.schema.field(name).type == "int64" and table.column(name).null_count:
+            frame[name] = pd.array(values, dtype="Int64")
+    return frame
 
 
 def _convert(result, table, build):
@@ -120,19 +98,29 @@ def _convert(result, table, build):
     return build(table_columns(result, table))
 
 
-def to_pandas(result: Mapping[str, Any], table: Optional[str] = None):
-    """A pandas DataFrame of one table of a result (see `table_columns`).
+def to_pandas(result, table: Optional[str] = None):
+    """A pandas DataFrame of one table.
 
-    Integer columns with gaps become nullable "Int64"; absent floats become NaN. The whole
-    extract_all result gives a dict of four DataFrames keyed by table name.
+    `result` is a pyarrow Table (as `read_table` gives): its columns stay Arrow arrays
+    (pd.ArrowDtype), nothing is copied. A dict of such tables (`read_tables`) gives a dict of
+    DataFrames. Or `result` is a dict result (see `table_columns`): integer columns with gaps
+    become nullable "Int64", absent floats NaN, and the whole extract_all result gives a dict of
+    four DataFrames keyed by table name.
     """
+    if _is_arrow(result):
+        pd = require("pandas", "pandas", "to_pandas")
+        return result.to_pandas(types_mapper=pd.ArrowDtype)
+    if isinstance(result, Mapping) and result and all(_is_arrow(v) for v in result.values()):
+        return {name: to_pandas(value) for name, value in result.items()}
     return _convert(result, table, _frame)
 
 
-def to_arrow(result: Mapping[str, Any], table: Optional[str] = None):
+def to_arrow(result, table: Optional[str] = None):
     """A pyarrow Table of one table of a result (see `table_columns`).
 
-    Columns are int64, float64 or string by name; absent values are nulls. The whole extract_all
-    result gives a dict of four Tables keyed by table name.
+    Columns are int64, float64 or string; absent values are nulls. The whole extract_all result
+    gives a dict of four Tables keyed by table name. A pyarrow Table is returned as it is.
     """
+    if _is_arrow(result):
+        return result
     return _convert(result, table, _arrow)

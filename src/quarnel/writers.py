@@ -1,16 +1,20 @@
-"""Writing tables to CSV, Parquet or JSON Lines, in one go or batch by batch.
+"""Writing Arrow tables to CSV, Parquet or JSON Lines, in one go or batch by batch.
 
-CSV and JSON Lines need nothing beyond the standard library; Parquet needs pyarrow.
+Parquet goes through pyarrow.parquet and CSV through pyarrow.csv; JSON Lines are assembled
+column by column with Arrow's compute functions. No cell becomes a Python object on the way,
+except texts that need JSON escapes beyond quotes and backslashes.
 """
 
 import csv
+import io
 import json
-import math
 import os
+import re
+import struct
 import sys
-from typing import Any, List, Optional, Tuple
+from typing import Any, List, NamedTuple, Optional, Sequence, Tuple
 
-from quarnel.tables import Columns, arrow_type, column_kind, require
+import pyarrow as pa
 
 FORMATS = {
     ".csv": "csv",
@@ -21,6 +25,9 @@ FORMATS = {
 }
 FORMAT_NAMES = ("csv", "parquet", "jsonl")
 EXTENSIONS = {"csv": ".csv", "parquet": ".parquet", "jsonl": ".jsonl"}
+
+# Rows per piece of JSON text: the text of one piece must stay under 2 GB (32-bit offsets).
+JSONL_ROWS = 1 << 16
 
 
 class OutputError(Exception):
@@ -41,98 +48,188 @@ def format_of(path: str, override: Optional[str] = None) -> str:
     return FORMATS[ext]
 
 
-def _finite_or_none(values):
-    return [v if v is None or math.isfinite(v) else None for v in values]
+class Encoded(NamedTuple):
+    """Rows already turned into the bytes of a text format."""
+
+    names: Tuple[str, ...]
+    rows: int
+    chunks: Sequence[Any]  # bytes-like pieces, written one after another
+
+
+def csv_header(names: Sequence[str]) -> bytes:
+    out = io.StringIO()
+    csv.writer(out, lineterminator="\n").writerow(names)
+    return out.getvalue().encode("utf-8")
+
+
+def csv_bytes(table) -> Any:
+    import pyarrow.csv as pcsv
+
+    sink = pa.BufferOutputStream()
+    pcsv.write_csv(table, sink, write_options=pcsv.WriteOptions(include_header=False))
+    return sink.getvalue()
+
+
+# JSON needs quotes, backslashes and control characters escaped inside strings.
+_NEEDS_ESCAPE = r'[\x00-\x1f"\\]'
+_NEEDS_ESCAPE_BYTES = re.compile(_NEEDS_ESCAPE.encode())
+
+
+def _text(values) -> memoryview:
+    """The bytes of a string array's values, back to back, without a copy."""
+    _, offsets, data = values.buffers()
+    start, = struct.unpack_from("<i", offsets, 4 * values.offset)
+    end, = struct.unpack_from("<i", offsets, 4 * (values.offset + len(values)))
+    return memoryview(data or b"")[start:end]
+
+
+def _escaped(values):
+    """A string array with every value escaped for use inside a JSON string."""
+    import pyarrow.compute as pc
+
+    # Almost no text needs escapes: one scan of the array's text rules them out.
+    if not _NEEDS_ESCAPE_BYTES.search(_text(values)):
+        return values
+    marked = pc.fill_null(pc.match_substring_regex(values, _NEEDS_ESCAPE), False)
+    escaped = [json.dumps(v, ensure_ascii=False)[1:-1] for v in pc.filter(values, marked).to_pylist()]
+    return pc.replace_with_mask(values, marked, pa.array(escaped, type=values.type))
+
+
+def _json_field(key: str, values):
+    """`key` followed by the JSON text of each value of an array; absent and non-finite values
+    are null."""
+    import pyarrow.compute as pc
+
+    if pa.types.is_large_string(values.type):  # a piece of JSONL_ROWS rows fits 32-bit offsets
+        values = values.cast(pa.string())
+    kind = values.type
+    if pa.types.is_dictionary(kind):
+        # Only the distinct texts are encoded; the rows pick theirs.
+        words = values.dictionary.cast(pa.string())
+        text = pc.take(pc.binary_join_element_wise(key + '"', _escaped(words), '"', ""), values.indices)
+    elif pa.types.is_string(kind):
+        text = pc.binary_join_element_wise(key + '"', _escaped(values), '"', "")
+    elif pa.types.is_floating(kind):
+        finite = pc.if_else(pc.is_finite(values), values, pa.scalar(None, kind))
+        text = pc.cast(finite, pa.string())
+        # Arrow writes whole numbers without a point ("3200"): keep them floats when read back.
+        whole = pc.fill_null(pc.match_substring_regex(text, r"^-?[0-9]+$"), False)
+        text = pc.binary_join_element_wise(key, text, pc.if_else(whole, ".0", ""), "")
+    elif pa.types.is_integer(kind) or pa.types.is_boolean(kind):
+        text = pc.binary_join_element_wise(key, pc.cast(values, pa.string()), "")
+    else:
+        text = pa.array([key + json.dumps(v, ensure_ascii=False, default=str) for v in values.to_pylist()])
+    return pc.fill_null(text, key + "null")
+
+
+def jsonl_chunks(table) -> List[Any]:
+    """One JSON object per row, keys in column order, each line ending in a newline: the text
+    in pieces to be written one after another."""
+    import pyarrow.compute as pc
+
+    names = table.column_names
+    keys = [("{" if i == 0 else ",") + json.dumps(n, ensure_ascii=False) + ":" for i, n in enumerate(names)]
+    out = []
+    for batch in table.to_batches(max_chunksize=JSONL_ROWS):
+        if not batch.num_rows:
+            continue
+        fields = [_json_field(key, column) for key, column in zip(keys, batch.columns)]
+        out.append(_text(pc.binary_join_element_wise(*fields, "}\n", "")))
+    return out
+
+
+def _plain(table):
+    if isinstance(table, pa.RecordBatch):
+        table = pa.Table.from_batches([table])
+    return table.replace_schema_metadata(None)
+
+
+def encode(fmt: str, table):
+    """The rows in the form the writer of `fmt` takes: an Arrow table for Parquet, the bytes of
+    the text for CSV and JSON Lines. Batch runs encode on their worker threads."""
+    if isinstance(table, Encoded) or fmt == "parquet":
+        return table if isinstance(table, Encoded) else _plain(table)
+    chunks = [csv_bytes(table)] if fmt == "csv" else jsonl_chunks(table)
+    return Encoded(tuple(table.column_names), table.num_rows, chunks)
+
+
+def _parquet_options(schema):
+    # Min/max of texts cost a third of the writing and rarely prune anything: numbers only.
+    # Dictionary pages where Arrow has dictionaries already; other texts repeat too little to pay.
+    numbers = [f.name for f in schema if pa.types.is_integer(f.type) or pa.types.is_floating(f.type)]
+    dictionaries = [f.name for f in schema if pa.types.is_dictionary(f.type)]
+    return {"write_statistics": numbers or False, "use_dictionary": dictionaries or False}
 
 
 class TableWriter:
-    """Writes batches of rows (dicts of equal-length columns, same names each time) to one file
-    ("-" is standard output)."""
+    """Writes Arrow tables (same columns each time) one after another to one file ("-" is
+    standard output)."""
 
     def __init__(self, path: str, fmt: str):
         self.path = path
         self.fmt = fmt
         self.rows = 0
-        self._names: Optional[List[str]] = None
+        self._names: Optional[Tuple[str, ...]] = None
         self._file: Any = None
         self._parquet: Any = None
-        if fmt == "parquet":
-            # Fail before any work is done when pyarrow is missing.
-            require("pyarrow.parquet", "arrow", "writing Parquet")
         if fmt == "parquet" and path == "-":
             raise OutputError("Parquet cannot be written to standard output; name a file")
-        try:
-            if fmt in ("csv", "jsonl"):
-                self._file = sys.stdout if path == "-" else open(path, "w", newline="", encoding="utf-8")
-                if fmt == "csv":
-                    self._csv = csv.writer(self._file, lineterminator="\n")
-        except OSError as e:
-            raise OutputError(f"write {path}: {e.strerror or e}") from None
-
-    def write(self, columns) -> None:
-        """Append rows: a dict of columns, or what `prepare` made of one for this format."""
-        if self.fmt == "parquet":
-            columns = prepare(self.fmt, columns)
-            names = columns.column_names
-            count = columns.num_rows
-        else:
-            names = list(columns)
-            count = len(columns[names[0]]) if names else 0
-        if self._names is None:
-            self._names = names
-            self._start(names)
-        elif names != self._names:
-            raise OutputError(f"write {self.path}: columns changed from {self._names} to {names}")
-        try:
-            if self.fmt == "csv":
-                self._csv.writerows(zip(*columns.values()))
-            elif self.fmt == "jsonl":
-                self._write_jsonl(columns)
+        if fmt != "parquet":
+            if path == "-":
+                sys.stdout.flush()
+                self._file = sys.stdout.buffer
             else:
-                self._parquet.write_table(columns)
+                self._file = self._guard(lambda: open(path, "wb"))
+
+    def _guard(self, action):
+        try:
+            return action()
         except BrokenPipeError:
             raise
-        except OSError as e:
-            raise OutputError(f"write {self.path}: {e.strerror or e}") from None
-        self.rows += count
+        except (OSError, pa.ArrowException) as e:
+            raise OutputError(f"write {self.path}: {getattr(e, 'strerror', None) or e}") from None
 
-    def _start(self, names: List[str]) -> None:
-        if self.fmt == "csv":
-            self._csv.writerow(names)
-        elif self.fmt == "parquet":
-            pa = require("pyarrow", "arrow", "writing Parquet")
-            pq = require("pyarrow.parquet", "arrow", "writing Parquet")
-            schema = pa.schema([(name, arrow_type(name)) for name in names])
-            try:
-                self._parquet = pq.ParquetWriter(self.path, schema)
-            except OSError as e:
-                raise OutputError(f"write {self.path}: {e.strerror or e}") from None
+    def write(self, table) -> None:
+        """Append rows: an Arrow table or record batch, or what `encode` made of one."""
+        rows = encode(self.fmt, table)
+        names = tuple(rows.names if isinstance(rows, Encoded) else rows.column_names)
+        if self._names is None:
+            self._names = names
+            if self.fmt == "csv":
+                self._guard(lambda: self._file.write(csv_header(names)))
+            elif self.fmt == "parquet":
+                import pyarrow.parquet as pq
 
-    def _write_jsonl(self, columns: Columns) -> None:
-        names = list(columns)
-        values = [
-            _finite_or_none(column) if column_kind(name) == "float" else column
-            for name, column in columns.items()
-        ]
-        dumps = json.dumps
-        self._file.writelines(
-            dumps(dict(zip(names, row)), ensure_ascii=False) + "\n" for row in zip(*values)
-        )
+                self._parquet = self._guard(lambda: pq.ParquetWriter(self.path, rows.schema, **_parquet_options(rows.schema)))
+        elif names != self._names:
+            raise OutputError(f"write {self.path}: columns changed from {list(self._names)} to {list(names)}")
+        if self.fmt == "parquet":
+            self._guard(lambda: self._parquet.write_table(rows))
+            self.rows += rows.num_rows
+        else:
+            for chunk in rows.chunks:
+                self._guard(lambda: self._write_all(chunk))
+            self.rows += rows.rows
+
+    def _write_all(self, chunk) -> None:
+        # A pipe may take part of a large write and report the rest lost only on the next call.
+        view = memoryview(chunk).cast("B")
+        while view:
+            view = view[self._file.write(view):]
 
     def close(self) -> None:
         if self.fmt == "parquet":
-            if self._parquet is None and self._names is None:
+            if self._parquet is not None:
+                self._guard(self._parquet.close)
+            else:
                 # Nothing was ever written: still leave a readable, empty file behind.
-                self._names = []
-                pa = require("pyarrow", "arrow", "writing Parquet")
-                pq = require("pyarrow.parquet", "arrow", "writing Parquet")
-                pq.write_table(pa.table({}), self.path)
-            elif self._parquet is not None:
-                self._parquet.close()
-        elif self._file is sys.stdout:
+                import pyarrow.parquet as pq
+
+                self._guard(lambda: pq.write_table(pa.table({}), self.path))
+        elif self._file is sys.stdout.buffer:
             self._file.flush()
         elif self._file is not None:
-            self._file.close()
+            self._guard(self._file.close)
 
     def __enter__(self):
         return self
@@ -142,28 +239,8 @@ class TableWriter:
         return False
 
 
-def prepare(fmt: str, columns, source: Optional[Tuple[str, str]] = None):
-    """The rows in the form the writer of `fmt` takes: an Arrow table for Parquet, else a dict of
-    columns. `source` = (column name, value) puts a column holding one value in front.
-
-    Converting is work under the interpreter lock; batch runs do it on their worker threads so
-    that the writing thread only writes."""
-    if not isinstance(columns, dict):
-        return columns
-    length = len(next(iter(columns.values()))) if columns else 0
-    if fmt != "parquet":
-        return {source[0]: [source[1]] * length, **columns} if source else columns
-    pa = require("pyarrow", "arrow", "writing Parquet")
-    arrays = {}
-    if source:
-        arrays[source[0]] = pa.repeat(pa.scalar(source[1], type=pa.string()), length)
-    for name, values in columns.items():
-        arrays[name] = pa.array(values, type=arrow_type(name))
-    return pa.table(arrays)
-
-
-def write_table(path: str, columns: Columns, fmt: Optional[str] = None) -> int:
-    """Write one whole table; returns the number of rows written."""
+def write_table(path: str, table, fmt: Optional[str] = None) -> int:
+    """Write one whole Arrow table; returns the number of rows written."""
     with TableWriter(path, format_of(path, fmt)) as writer:
-        writer.write(columns)
+        writer.write(table)
     return writer.rows

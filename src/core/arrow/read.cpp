@@ -7,6 +7,7 @@
 
 #include "arrow/tables.hpp"
 #include "clock.hpp"
+#include "mesh/drift.hpp"
 #include "mesh/emission.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
@@ -54,6 +55,21 @@ void run_extractors(std::string_view file, unsigned passes, Reads& r) {
         r.classifications.emplace(extract_classification_links(table, guids));
         r.classifications_ms = ms_since(t);
     }
+    if (passes & kProperties) {
+        t = Instant::now();
+        r.properties.emplace(extract_properties(table, guids));
+        r.properties_ms = ms_since(t);
+    }
+    if (passes & kElementQuantities) {
+        t = Instant::now();
+        r.element_quantities.emplace(extract_element_quantity_rows(table, guids));
+        r.element_quantities_ms = ms_since(t);
+    }
+    if (passes & kElements) {
+        t = Instant::now();
+        r.elements.emplace(extract_elements(table, guids));
+        r.elements_ms = ms_since(t);
+    }
     // The table and the GuidIndex go here, before the Arrow buffers are built: the columns
     // borrow only the mapping.
 }
@@ -65,7 +81,8 @@ void run_drift(std::string_view file, Reads& r) {
     r.mesh_entity_table_ms = emission.entity_table_ms;
     std::vector<MeshStats> rows;
     rows.reserve(emission.meshes.size());
-    for (const ProductMesh& mesh : emission.meshes) rows.push_back(compute_mesh_stats(mesh));
+    const float floor = ok_distance(emission.unit_scale);
+    for (const ProductMesh& mesh : emission.meshes) rows.push_back(compute_mesh_stats(mesh, floor));
     r.drift.emplace(std::move(rows));
     r.drift_total_ms = ms_since(start);
 }
@@ -78,6 +95,9 @@ void free_result(Pass pass, Reads& r) {
         case kClassifications: r.classifications.reset(); break;
         case kIndex: r.index.reset(); break;
         case kDrift: r.drift.reset(); break;
+        case kProperties: r.properties.reset(); break;
+        case kElementQuantities: r.element_quantities.reset(); break;
+        case kElements: r.elements.reset(); break;
         default: break;
     }
 }

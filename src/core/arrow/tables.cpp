@@ -1,6 +1,7 @@
 #include "arrow/tables.hpp"
 
 #include <cmath>
+#include <tuple>
 
 namespace quarnel::arrow {
 namespace {
@@ -60,6 +61,67 @@ Table classifications(const Reads& r) {
     t.add("name", Kind::Dict, PooledIds{&c.text, &c.name});
     t.add("location", Kind::Dict, PooledIds{&c.text, &c.location});
     t.add("source", Kind::Dict, PooledIds{&c.text, &c.source});
+    return t;
+}
+
+Table properties(const Reads& r) {
+    const PropertyColumns& c = *r.properties;
+    Table t = extractor_table(r, "properties_extract_ms", r.properties_ms);
+    const auto text = [&](const TextColumn& ids) { return PooledIds{&c.text, &ids}; };
+    // GlobalIds repeat for every value of their object.
+    t.add("guid", Kind::Dict, text(c.guid));
+    t.add("entity", Kind::Dict, text(c.entity));
+    t.add("pset_name", Kind::Dict, text(c.pset_name));
+    t.add("prop_name", Kind::Dict, text(c.prop_name));
+    t.add("value", Kind::Str, text(c.value));
+    t.add("value_type", Kind::Dict, text(c.value_type));
+    t.add("number", Kind::Float, &c.number);
+    t.add("kind", Kind::Dict, text(c.kind));
+    t.add("source", Kind::Dict, text(c.source));
+    t.add("type_guid", Kind::Dict, text(c.type_guid));
+    t.add("value_index", Kind::Int, &c.value_index);
+    t.add("role", Kind::Dict, text(c.role));
+    return t;
+}
+
+Table element_quantities(const Reads& r) {
+    const ElementQuantityColumns& c = *r.element_quantities;
+    Table t = extractor_table(r, "element_quantities_extract_ms", r.element_quantities_ms);
+    const auto text = [&](const TextColumn& ids) { return PooledIds{&c.text, &ids}; };
+    t.add("guid", Kind::Dict, text(c.guid));
+    t.add("entity", Kind::Dict, text(c.entity));
+    t.add("qto_name", Kind::Dict, text(c.qto_name));
+    t.add("quantity_name", Kind::Dict, text(c.quantity_name));
+    t.add("value", Kind::Str, text(c.value));
+    t.add("number", Kind::Float, &c.number);
+    t.add("quantity_type", Kind::Dict, text(c.quantity_type));
+    t.add("unit", Kind::Dict, text(c.unit));
+    t.add("source", Kind::Dict, text(c.source));
+    t.add("type_guid", Kind::Dict, text(c.type_guid));
+    return t;
+}
+
+Table elements(const Reads& r) {
+    const ElementColumns& c = *r.elements;
+    Table t = extractor_table(r, "elements_extract_ms", r.elements_ms);
+    // Names, descriptions, tags and GlobalIds are mostly distinct: plain text; the rest repeats.
+    const std::tuple<const char*, Kind, const TextColumn*> texts[] = {
+        {"guid", Kind::Str, &c.guid},
+        {"entity", Kind::Dict, &c.entity},
+        {"name", Kind::Str, &c.name},
+        {"description", Kind::Str, &c.description},
+        {"object_type", Kind::Dict, &c.object_type},
+        {"tag", Kind::Str, &c.tag},
+        {"predefined_type", Kind::Dict, &c.predefined_type},
+        {"type_guid", Kind::Str, &c.type_guid},
+        {"type_entity", Kind::Dict, &c.type_entity},
+        {"type_name", Kind::Dict, &c.type_name},
+        {"storey_guid", Kind::Str, &c.storey_guid},
+        {"storey_name", Kind::Dict, &c.storey_name},
+        {"building_guid", Kind::Str, &c.building_guid},
+        {"site_guid", Kind::Str, &c.site_guid},
+    };
+    for (const auto& [name, kind, ids] : texts) t.add(name, kind, PooledIds{&c.text, ids});
     return t;
 }
 
@@ -139,7 +201,7 @@ Table type_counts(const Reads& r) {
 
 Table drift(const Reads& r) {
     const std::vector<MeshStats>& rows = *r.drift;
-    std::vector<std::string_view> guid, entity, source, severity;
+    std::vector<std::string_view> guid, entity, source, severity, placement;
     std::vector<std::uint32_t> triangles;
     std::vector<float> area, volume, px, py, pz, cx, cy, cz, distance, extent, ratio;
     std::uint64_t ok = 0, warn = 0, error = 0;
@@ -161,6 +223,7 @@ Table drift(const Reads& r) {
         extent.push_back(s.max_extent);
         ratio.push_back(s.drift_ratio);
         severity.push_back(s.severity);
+        placement.push_back(s.placement_kind);
         if (s.severity == "warn") {
             ++warn;
         } else if (s.severity == "error") {
@@ -188,6 +251,7 @@ Table drift(const Reads& r) {
     };
     for (const auto& [name, values] : floats) t.add(name, Kind::Float, t.own(std::move(*values)));
     t.add("drift_severity", Kind::Dict, t.own(std::move(severity)));
+    t.add("placement", Kind::Dict, t.own(std::move(placement)));
     return t;
 }
 
@@ -211,6 +275,9 @@ const std::vector<TableDef>& table_defs() {
         {"spaces", kIndex, [](const Reads& r) { return guid_map(r, r.index->spaces); }},
         {"type_counts", kIndex, type_counts},
         {"drift", kDrift, drift},
+        {"properties", kProperties, properties},
+        {"element_quantities", kElementQuantities, element_quantities},
+        {"elements", kElements, elements},
     };
     return defs;
 }

@@ -6,7 +6,10 @@
 
 #include "arrow/table.hpp"
 #include "extractors/classifications.hpp"
+#include "extractors/element_quantities.hpp"
+#include "extractors/elements.hpp"
 #include "extractors/materials.hpp"
+#include "extractors/properties.hpp"
 #include "extractors/psets.hpp"
 #include "extractors/quantities.hpp"
 #include "indexer/model_index.hpp"
@@ -22,7 +25,10 @@ enum Pass : unsigned {
     kClassifications = 1u << 3,
     kIndex = 1u << 4,
     kDrift = 1u << 5,
-    kExtractors = kPsets | kQuantities | kMaterials | kClassifications,
+    kProperties = 1u << 6,
+    kElementQuantities = 1u << 7,
+    kElements = 1u << 8,
+    kExtractors = kPsets | kQuantities | kMaterials | kClassifications | kProperties | kElementQuantities | kElements,
 };
 
 // What the passes of one read produced, with their timings. Texts borrow the mapped file.
@@ -36,6 +42,10 @@ struct Reads {
     std::optional<MaterialColumns> materials;
     std::optional<ClassificationColumns> classifications;
     double psets_ms = 0.0, quantities_ms = 0.0, materials_ms = 0.0, classifications_ms = 0.0;
+    std::optional<PropertyColumns> properties;
+    std::optional<ElementQuantityColumns> element_quantities;
+    std::optional<ElementColumns> elements;
+    double properties_ms = 0.0, element_quantities_ms = 0.0, elements_ms = 0.0;
     std::optional<ModelIndex> index;
     double index_ms = 0.0;
     std::optional<std::vector<MeshStats>> drift;

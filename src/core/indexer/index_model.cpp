@@ -40,16 +40,18 @@ void IndexPass::dispatch(const InstanceHeader& h) {
         product(h, position);
         return;
     }
-    enum class Handler { None, Storey, Site, Space, SiUnit, Project, Building, Application, Aggregates, Units, Contained };
+    enum class Handler { None, Storey, Site, Space, Unit, Project, Building, Application, Aggregates, Units, Contained };
     Handler handler = Handler::None;
     switch (t.size()) {
         case 7: if (equals(t, "IFCSITE")) handler = Handler::Site; break;
         case 8: if (equals(t, "IFCSPACE")) handler = Handler::Space; break;
-        case 9: if (equals(t, "IFCSIUNIT")) handler = Handler::SiUnit; break;
+        case 9: if (equals(t, "IFCSIUNIT")) handler = Handler::Unit; break;
         case 10: if (equals(t, "IFCPROJECT")) handler = Handler::Project; break;
         case 11: if (equals(t, "IFCBUILDING")) handler = Handler::Building; break;
         case 14: if (equals(t, "IFCAPPLICATION")) handler = Handler::Application; break;
         case 16: if (equals(t, "IFCRELAGGREGATES")) handler = Handler::Aggregates; break;
+        case 18: if (equals(t, "IFCMEASUREWITHUNIT")) handler = Handler::Unit; break;
+        case 22: if (equals(t, "IFCCONVERSIONBASEDUNIT")) handler = Handler::Unit; break;
         case 17:
             if (equals(t, "IFCBUILDINGSTOREY")) {
                 handler = Handler::Storey;
@@ -61,12 +63,16 @@ void IndexPass::dispatch(const InstanceHeader& h) {
         default: break;
     }
     if (handler == Handler::None) return;
+    if (handler == Handler::Unit) {
+        unit(h);
+        return;
+    }
     record_.reset(h.attributes);
     switch (handler) {
         case Handler::Storey: storey(h); break;
         case Handler::Site: spatial_guid(h, out_.sites); break;
         case Handler::Space: spatial_guid(h, out_.spaces); break;
-        case Handler::SiUnit: si_unit(h); break;
+        case Handler::Unit: break;
         case Handler::Project: project(h); break;
         case Handler::Building: spatial_guid(h, out_.buildings); break;
         case Handler::Application: application(); break;

@@ -8,17 +8,11 @@
 #include "indexer/catalogue.hpp"
 #include "indexer/header.hpp"
 #include "indexer/model_index.hpp"
+#include "step/entity_table.hpp"
 #include "step/flat_map.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {
-
-// One IFCSIUNIT; an absent enumeration is "".
-struct SiUnitRecord {
-    std::string unit_type;
-    std::string prefix;
-    std::string name;
-};
 
 // Working state of one indexing pass and the handlers the statement loop
 // calls. Each handler reads the instance's attributes from `record_`.
@@ -37,7 +31,7 @@ private:
     std::vector<std::uint64_t> refs_;
     std::array<std::uint32_t, 136> counts_{};  // per catalogue position
     std::optional<std::string> application_;
-    IdMap<SiUnitRecord> si_units_;
+    IdMap<Entity> units_;  // SI, conversion-based and measure-with-unit entities, for the unit scale
     std::vector<std::uint64_t> unit_list_;
 
     void dispatch(const InstanceHeader& h);
@@ -57,7 +51,7 @@ private:
     void keep_storey_containment();
 
     // units.cpp
-    void si_unit(const InstanceHeader& h);
+    void unit(const InstanceHeader& h);
     void unit_assignment();
     void resolve_unit_scale();
 

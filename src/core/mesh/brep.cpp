@@ -2,6 +2,7 @@
 
 #include <algorithm>
 
+#include "mesh/edge_loop.hpp"
 #include "mesh/placement.hpp"
 #include "step/flat_map.hpp"
 #include "step/values.hpp"
@@ -65,17 +66,24 @@ private:
 
 std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_t id) {
     const auto shell = table.get(id);
-    if (!shell || !(type_is(shell->type, "IFCOPENSHELL") || type_is(shell->type, "IFCCLOSEDSHELL"))) {
+    // Face-based surface models hold connected face sets: the same list of faces at 0.
+    if (!shell || !(type_is(shell->type, "IFCOPENSHELL") || type_is(shell->type, "IFCCLOSEDSHELL") ||
+                    type_is(shell->type, "IFCCONNECTEDFACESET"))) {
         return std::nullopt;
     }
     const auto faces = Attributes(shell->attributes).list(0);
     if (!faces) return std::nullopt;
+    return triangulate_faces(table, *faces);
+}
 
+std::optional<MeshData> triangulate_faces(const EntityTable& table, std::string_view faces_list) {
+    const std::optional<std::string_view> faces = faces_list;
     MeshData mesh;
     // Sized to the shell (a quad face brings about one new point) rather than
     // to a fixed large table: many small shells are the common case.
     ShellVertices vertices(table, std::min<std::size_t>(count_elements(*faces) * 2, 8192), mesh);
     std::vector<std::uint32_t> polygon;
+    std::vector<std::uint64_t> edge_points;
     PieceWalker elements(*faces);
     for (std::string_view element; elements.next(element);) {
         const auto ref = value::ref(element);
@@ -89,17 +97,25 @@ std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_
         if (!bounds) continue;
         const auto bound = choose_bound(table, *bounds);
         if (!bound) continue;
-        const auto loop = table.get_typed(bound->loop, "IFCPOLYLOOP");
+        const auto loop = table.get(bound->loop);
         if (!loop) continue;
-        const auto points = Attributes(loop->attributes).list(0);
-        if (!points) continue;
-
         polygon.clear();
-        PieceWalker point_walker(*points);
-        for (std::string_view point; point_walker.next(point);) {
-            const auto point_ref = value::ref(point);
-            if (!point_ref) continue;
-            if (const auto v = vertices.vertex(*point_ref)) polygon.push_back(*v);
+        if (type_is(loop->type, "IFCEDGELOOP")) {
+            // Faces of advanced breps and structural faces are bounded by edges.
+            edge_loop_points(table, *loop, edge_points);
+            for (const std::uint64_t point : edge_points) {
+                if (const auto v = vertices.vertex(point)) polygon.push_back(*v);
+            }
+        } else {
+            if (!type_is(loop->type, "IFCPOLYLOOP")) continue;
+            const auto points = Attributes(loop->attributes).list(0);
+            if (!points) continue;
+            PieceWalker point_walker(*points);
+            for (std::string_view point; point_walker.next(point);) {
+                const auto point_ref = value::ref(point);
+                if (!point_ref) continue;
+                if (const auto v = vertices.vertex(*point_ref)) polygon.push_back(*v);
+            }
         }
         if (polygon.size() <= 2) continue;
         if (!bound->orientation) std::reverse(polygon.begin(), polygon.end());

@@ -8,8 +8,11 @@
 
 namespace quarnel {
 
-// The faces of an IFCOPENSHELL or IFCCLOSEDSHELL, fanned from their polyloops.
+// The faces of an IFCOPENSHELL, IFCCLOSEDSHELL or IFCCONNECTEDFACESET, fanned from their loops.
 std::optional<MeshData> triangulate_shell(const EntityTable& table, std::uint64_t id);
+// The faces (references to IFCFACE, IFCFACESURFACE or IFCADVANCEDFACE, bounded by polyloops or
+// edge loops) of a list's inner text.
+std::optional<MeshData> triangulate_faces(const EntityTable& table, std::string_view faces_list);
 
 // A faceted or manifold solid brep, and a face- or shell-based surface model
 // (every shell merged), from their attribute text; absent when no face can be read.

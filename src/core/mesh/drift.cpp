@@ -9,7 +9,8 @@ namespace quarnel {
 namespace {
 
 constexpr float kOkRatio = 2.0f;
-constexpr float kOkDistance = 10.0f;  // in the file's own length unit
+constexpr double kOkMetres = 0.01;
+constexpr float kOkUnits = 10.0f;  // when the file gives no length unit
 constexpr float kWarnRatio = 10.0f;
 
 void add_row(DriftColumns& c, const MeshStats& s) {
@@ -30,6 +31,7 @@ void add_row(DriftColumns& c, const MeshStats& s) {
     c.max_extent.push_back(s.max_extent);
     c.drift_ratio.push_back(s.drift_ratio);
     c.severity.push_back(s.severity);
+    c.placement.push_back(s.placement_kind);
     if (s.severity == "warn") {
         ++c.warn;
     } else if (s.severity == "error") {
@@ -41,18 +43,24 @@ void add_row(DriftColumns& c, const MeshStats& s) {
 
 }  // namespace
 
-void classify_drift(MeshStats& s) {
+float ok_distance(std::optional<double> unit_scale) {
+    if (!unit_scale || !(*unit_scale > 0.0) || !std::isfinite(*unit_scale)) return kOkUnits;
+    return static_cast<float>(kOkMetres / *unit_scale);
+}
+
+void classify_drift(MeshStats& s, float ok_distance, bool own_translation) {
     const Vec3 c = s.centre();
     const float dx = c.x - s.placement.x, dy = c.y - s.placement.y, dz = c.z - s.placement.z;
     s.drift_distance = std::sqrt(dx * dx + dy * dy + dz * dz);
     s.drift_ratio = s.drift_distance / s.max_extent;
-    if (s.drift_ratio <= kOkRatio || s.drift_distance < kOkDistance) {
+    if (s.drift_ratio <= kOkRatio || s.drift_distance < ok_distance) {
         s.severity = "ok";
     } else if (s.drift_ratio <= kWarnRatio) {
         s.severity = "warn";
     } else {
         s.severity = "error";  // a NaN ratio lands here too
     }
+    s.placement_kind = s.severity != "ok" && !own_translation ? "unplaced" : "placed";
 }
 
 DriftColumns analyse_drift(std::string_view file) {
@@ -63,14 +71,15 @@ DriftColumns analyse_drift(std::string_view file) {
     const std::size_t n = emission.meshes.size();
     c.guid.reserve(n);
     c.entity.reserve(n);
-    for (auto* column : {&c.source, &c.severity}) column->reserve(n);
+    for (auto* column : {&c.source, &c.severity, &c.placement}) column->reserve(n);
     c.triangle_count.reserve(n);
     for (auto* column : {&c.surface_area, &c.volume_abs, &c.placement_x, &c.placement_y, &c.placement_z, &c.centroid_x,
                          &c.centroid_y, &c.centroid_z, &c.drift_distance, &c.max_extent, &c.drift_ratio}) {
         column->reserve(n);
     }
+    const float floor = ok_distance(emission.unit_scale);
     for (ProductMesh& mesh : emission.meshes) {
-        add_row(c, compute_mesh_stats(mesh));
+        add_row(c, compute_mesh_stats(mesh, floor));
         mesh = ProductMesh();  // its geometry is no longer needed
     }
     return c;

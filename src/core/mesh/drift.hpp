@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -8,8 +9,13 @@
 
 namespace quarnel {
 
-// Fills drift_distance, drift_ratio and severity from the box, placement and max_extent.
-void classify_drift(MeshStats& stats);
+// Distances below this many model units are "ok" whatever the ratio: 10 mm through the unit
+// scale (metres per unit), 10 units where the file gives no length unit.
+float ok_distance(std::optional<double> unit_scale);
+
+// Fills drift_distance, drift_ratio, severity and placement_kind from the box, placement and
+// max_extent; `own_translation` tells whether the product's placement moved it at all.
+void classify_drift(MeshStats& stats, float ok_distance, bool own_translation);
 
 // One row per meshed product: how far its mesh lies from its placement, and
 // how many rows have each severity.
@@ -18,6 +24,9 @@ struct DriftColumns {
     StringColumn entity;
     std::vector<std::string_view> source;    // static labels
     std::vector<std::string_view> severity;  // "ok", "warn" or "error"
+    // "unplaced" where the product's placement adds nothing to its container's and the mesh
+    // lies away (the shape alone locates it), else "placed". Not in analyse_drift's dict.
+    std::vector<std::string_view> placement;
     std::vector<std::uint32_t> triangle_count;
     std::vector<float> surface_area, volume_abs, placement_x, placement_y, placement_z, centroid_x, centroid_y,
         centroid_z, drift_distance, max_extent, drift_ratio;

@@ -7,6 +7,7 @@
 #include "clock.hpp"
 #include "mesh/items.hpp"
 #include "mesh/placement.hpp"
+#include "mesh/model_units.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {
@@ -78,6 +79,12 @@ std::optional<std::uint64_t> choose_representation(const EntityTable& table, std
     return fallback;
 }
 
+// The placement a product's placement is relative to, when it names one.
+std::optional<std::uint64_t> container_of(const EntityTable& table, std::uint64_t placement) {
+    const auto e = table.get_typed(placement, "IFCLOCALPLACEMENT");
+    return e ? Attributes(e->attributes).ref(0) : std::nullopt;
+}
+
 // A mesh none of whose coordinates is finite has no place to measure drift
 // from: it counts as not meshed, not as a mesh at the origin.
 bool has_finite_coordinate(const std::vector<float>& positions) {
@@ -116,6 +123,9 @@ MeshEmission emit_meshes(std::string_view file) {
     PlacementCache placements;
     ItemMeshCache items;
     std::vector<SubMesh> owned;
+    const ModelUnits units = read_model_units(table);
+    const ModelUnitsScope units_scope(units);
+    result.unit_scale = units.length;
     table.for_each([&](std::uint64_t, const EntityRecord& record) {
         const std::string_view type = table.type_of(record);
         if (!is_product_candidate(type)) return;
@@ -129,7 +139,14 @@ MeshEmission emit_meshes(std::string_view file) {
         if (item_ids.empty()) return;
 
         PlacementMatrix placement = PlacementMatrix::identity();
-        if (const auto p = attributes.ref(5)) placement = resolve_placement(table, placements, *p);
+        Vec3 container_origin;
+        const auto placement_id = attributes.ref(5);
+        if (placement_id) {
+            placement = resolve_placement(table, placements, *placement_id);
+            if (const auto parent = container_of(table, *placement_id)) {
+                container_origin = resolve_placement(table, placements, *parent).translation();
+            }
+        }
 
         ProductMesh mesh;
         for (std::uint64_t item : item_ids) {
@@ -139,8 +156,11 @@ MeshEmission emit_meshes(std::string_view file) {
         if (auto guid = value::text(*attributes.at(0))) mesh.guid = std::move(*guid);
         mesh.type_label = display_case(type);
         mesh.origin = placement.translation();
+        mesh.own_translation = mesh.origin.x != container_origin.x || mesh.origin.y != container_origin.y ||
+                               mesh.origin.z != container_origin.z;
         result.meshes.push_back(std::move(mesh));
     });
+
     result.mesh_emission_ms = ms_since(mesh_start);
     return result;
 }

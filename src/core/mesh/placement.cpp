@@ -1,5 +1,8 @@
 #include "mesh/placement.hpp"
 
+#include "mesh/grid_placement.hpp"
+#include "mesh/linear_placement.hpp"
+
 #include <cmath>
 #include <unordered_set>
 
@@ -17,13 +20,37 @@ Vec3 vec_from_list(std::string_view list) {
     return {static_cast<float>(v[0]), static_cast<float>(v[1]), static_cast<float>(v[2])};
 }
 
-bool is_placement_type(std::string_view type) {
-    return type_is(type, "IFCLOCALPLACEMENT") || type_is(type, "IFCGRIDPLACEMENT");
-}
+bool is_placement_type(std::string_view type) { return type_is(type, "IFCLOCALPLACEMENT"); }
 
 PlacementMatrix local_frame(const EntityTable& table, std::optional<std::uint64_t> relative) {
     return relative ? read_axis_placement(table, *relative) : PlacementMatrix::identity();
 }
+
+// Grid and linear placements resolve their grid's or parent's placement in turn; a chain of
+// them that comes back to itself is cut at this depth, where a placement counts as the identity.
+constexpr int kMaxLocatedDepth = 8;
+thread_local int located_depth = 0;
+
+PlacementMatrix located_frame(const EntityTable& table, PlacementCache& cache, const Entity& e) {
+    if (located_depth >= kMaxLocatedDepth) return PlacementMatrix::identity();
+    ++located_depth;
+    const auto frame = type_is(e.type, "IFCGRIDPLACEMENT") ? grid_placement_frame(table, cache, e)
+                                                           : linear_placement_frame(table, cache, e);
+    if (frame) {
+        --located_depth;
+        return *frame;
+    }
+    // Unreadable: as a local placement, PlacementRelTo at 0 and a relative frame at 1.
+    Attributes a(e.attributes);
+    PlacementMatrix fallback = PlacementMatrix::identity();
+    if (a.has(2)) {
+        if (const auto parent = a.ref(0)) fallback = resolve_placement(table, cache, *parent);
+        fallback = multiply(fallback, local_frame(table, a.ref(1)));
+    }
+    --located_depth;
+    return fallback;
+}
+
 
 // Ids on the chain being resolved. Real chains are a handful deep, so a plain
 // scan serves until a chain grows long enough to need a hash set.
@@ -121,6 +148,11 @@ PlacementMatrix resolve_placement(const EntityTable& table, PlacementCache& cach
         }
         if (members.contains(current)) break;  // a cycle: the placement met again stands for the identity
         const auto e = table.get(current);
+        if (e && (type_is(e->type, "IFCGRIDPLACEMENT") || type_is(e->type, "IFCLINEARPLACEMENT"))) {
+            top = located_frame(table, cache, *e);
+            cache.matrices[current] = top;
+            break;
+        }
         if (!e || !is_placement_type(e->type)) {
             cache.matrices[current] = PlacementMatrix::identity();
             break;

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
 
 #include "mesh/geometry.hpp"
@@ -17,6 +18,7 @@ std::optional<Vec3> read_point(const EntityTable& table, std::uint64_t id);
 // Resolved object placements of one mesh-emission pass, parents included.
 struct PlacementCache {
     IdMap<PlacementMatrix> matrices{4096};
+    std::unique_ptr<IdMap<std::uint64_t>> grid_of_axis;  // grid of each grid axis, read on first need
 };
 
 // Model-space frame of an object placement; the identity when it cannot be read.

@@ -5,8 +5,9 @@
 #include <cmath>
 #include <string_view>
 
+#include "mesh/composite_curve.hpp"
 #include "mesh/geometry.hpp"
-
+#include "mesh/section_profiles.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {
@@ -66,6 +67,7 @@ Ring2 circle(float rx, float ry) {
 
 Ring2 outline(std::initializer_list<Point2> points) { return Ring2(points); }
 
+
 // Parameterised outlines; absent when a listed parameter is missing or not a number.
 std::optional<Profile> parameterised(std::string_view type, Attributes& a) {
     Profile p;
@@ -101,6 +103,7 @@ std::optional<Profile> parameterised(std::string_view type, Attributes& a) {
         if (!d || !t) return std::nullopt;
         const float width = w ? *w : *d;
         p.outer = outline({{0, 0}, {width, 0}, {width, *t}, {*t, *t}, {*t, *d}, {0, *d}});
+        centre_on_box(p);
     } else if (type_is(type, "IFCTSHAPEPROFILEDEF") || type_is(type, "IFCUSHAPEPROFILEDEF") ||
                type_is(type, "IFCZSHAPEPROFILEDEF")) {
         const auto d = number_at(a, 3), f = number_at(a, 4), tw = number_at(a, 5), tf = number_at(a, 6);
@@ -116,8 +119,9 @@ std::optional<Profile> parameterised(std::string_view type, Attributes& a) {
             p.outer = outline({{-c - *f, 0}, {c, 0}, {c, top}, {c + *f, top}, {c + *f, *d}, {-c, *d}, {-c, *tf},
                                {-c - *f, *tf}});
         }
+        centre_on_box(p);
     } else {
-        return std::nullopt;
+        return build_section_profile(type, a);
     }
     return p;
 }
@@ -150,6 +154,23 @@ void place_profile(const EntityTable& table, std::uint64_t placement_id, Profile
 
 }  // namespace
 
+// Parameterised profiles sit with the centre of their bounding box at their Position;
+// outlines drawn from a corner or a web foot are moved there.
+void centre_on_box(Profile& p) {
+    if (p.outer.empty()) return;
+    Point2 lo = p.outer.front(), hi = lo;
+    for (const auto& q : p.outer) {
+        lo = {std::min(lo.x, q.x), std::min(lo.y, q.y)};
+        hi = {std::max(hi.x, q.x), std::max(hi.y, q.y)};
+    }
+    const float cx = (lo.x + hi.x) * 0.5f, cy = (lo.y + hi.y) * 0.5f;
+    const auto move = [&](Ring2& ring) {
+        for (auto& q : ring) q = {q.x - cx, q.y - cy};
+    };
+    move(p.outer);
+    for (auto& hole : p.holes) move(hole);
+}
+
 std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id) {
     const auto curve = table.get(id);
     if (!curve) return std::nullopt;
@@ -164,21 +185,12 @@ std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id) {
             if (!ref) continue;
             if (const auto p = point_2d(table, *ref)) points.push_back(*p);
         }
-    } else if (type_is(curve->type, "IFCINDEXEDPOLYCURVE")) {
-        // Segments are not read: arcs become chords between their listed points.
-        const auto ref = value::ref(first);
-        if (!ref) return std::nullopt;
-        const auto coords = first_list_of(table, *ref, "IFCCARTESIANPOINTLIST2D");
-        if (!coords) return std::nullopt;
-        for (PieceWalker elements(*coords); elements.next(element);) {
-            const auto pair = value::list(element);
-            if (!pair) continue;
-            double v[2];
-            if (read_numbers(*pair, v, 2) < 2) continue;
-            points.push_back({static_cast<float>(v[0]), static_cast<float>(v[1])});
-        }
     } else {
-        return std::nullopt;
+        // Indexed poly curves with their arcs, composite and trimmed curves, whole conics.
+        const auto more = read_curve_points(table, id);
+        if (!more) return std::nullopt;
+        points.reserve(more->size());
+        for (const Vec3& p : *more) points.push_back({p.x, p.y});
     }
     if (points.size() > 2 && points.back().x == points.front().x && points.back().y == points.front().y) {
         points.pop_back();

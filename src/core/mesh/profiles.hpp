@@ -24,6 +24,9 @@ struct Profile {
 // missing parameters.
 std::optional<Profile> build_profile(const EntityTable& table, const Entity& profile);
 
+// Moves outline and holes so that the centre of the outline's bounding box is at 0,0.
+void centre_on_box(Profile& profile);
+
 // The points of an IFCPOLYLINE or IFCINDEXEDPOLYCURVE (chords only), without a repeated
 // closing point; absent for other curves.
 std::optional<Ring2> read_curve_2d(const EntityTable& table, std::uint64_t id);

@@ -19,7 +19,7 @@ void take_max(float& running, float v) {
 
 }  // namespace
 
-MeshStats compute_mesh_stats(const ProductMesh& mesh) {
+MeshStats compute_mesh_stats(const ProductMesh& mesh, float ok_distance) {
     MeshStats s;
     const float inf = std::numeric_limits<float>::infinity();
     Vec3 lo{inf, inf, inf};
@@ -71,7 +71,7 @@ MeshStats compute_mesh_stats(const ProductMesh& mesh) {
     s.guid = mesh.guid;
     s.type_label = mesh.type_label;
     s.kind = mesh.kind;
-    classify_drift(s);
+    classify_drift(s, ok_distance, mesh.own_translation);
     return s;
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -13,6 +14,7 @@ struct MeshStats {
     std::string type_label;
     std::string_view kind;
     std::string_view severity;  // "ok", "warn" or "error"
+    std::string_view placement_kind;  // "placed", or "unplaced": no own translation, mesh away from it
     std::uint32_t triangle_count = 0;
     Vec3 bbox_min;
     Vec3 bbox_max;
@@ -30,7 +32,8 @@ struct MeshStats {
 
 inline constexpr float kMinExtent = 1e-6f;
 
-// The box, area, volume and extent of one product mesh, classified by classify_drift.
-MeshStats compute_mesh_stats(const ProductMesh& mesh);
+// The box, area, volume and extent of one product mesh, classified by classify_drift with
+// the floor `ok_distance` (see drift.hpp).
+MeshStats compute_mesh_stats(const ProductMesh& mesh, float ok_distance);
 
 }  // namespace quarnel

@@ -1,0 +1,207 @@
+#include "extractors/element_quantities.hpp"
+
+#include <memory>
+#include <string>
+
+#include "extractors/definition_join.hpp"
+#include "extractors/object_links.hpp"
+#include "extractors/property_values.hpp"
+
+namespace quarnel {
+namespace {
+
+constexpr std::uint32_t kNull = TextPool::null;
+constexpr std::size_t kMaxDepth = 32;       // complex quantities deeper than this are cut off
+constexpr std::size_t kMaxMembers = 100000;  // members of one quantity, however nested
+
+// A simple quantity type, its label and the unit type whose project unit it is measured in.
+struct QuantityKind {
+    std::string_view type;
+    std::string_view label;
+    std::string_view unit_type;  // empty: counts have no unit
+};
+constexpr QuantityKind kKinds[] = {
+    {"IFCQUANTITYLENGTH", "Length", "LENGTHUNIT"}, {"IFCQUANTITYAREA", "Area", "AREAUNIT"},
+    {"IFCQUANTITYVOLUME", "Volume", "VOLUMEUNIT"}, {"IFCQUANTITYCOUNT", "Count", ""},
+    {"IFCQUANTITYWEIGHT", "Weight", "MASSUNIT"},   {"IFCQUANTITYTIME", "Time", "TIMEUNIT"},
+};
+
+struct QuantityRow {
+    std::uint32_t top_name, name, value, quantity_type, unit;
+    double number;
+    bool has_number;
+
+    // Text ids of a pool appended to another at `offset`.
+    void shift(std::uint32_t offset) {
+        for (std::uint32_t* id : {&top_name, &name, &value, &quantity_type, &unit}) *id = shifted(*id, offset);
+    }
+};
+
+class QuantityRenderer {
+public:
+    QuantityRenderer(const EntityTable& table, TextPool& pool) : table_(table), pool_(pool), values_(table, pool) {
+        read_project_units();
+    }
+
+    void append(std::uint64_t id, std::vector<QuantityRow>& rows) {
+        std::size_t budget = kMaxMembers;
+        append_member(id, kNull, 0, budget, rows);
+    }
+    std::uint32_t empty() const { return values_.empty(); }
+    TextPool& pool() { return pool_; }
+
+private:
+    const EntityTable& table_;
+    TextPool& pool_;
+    PropertyRenderer values_;
+    std::uint32_t project_units_[std::size(kKinds)] = {kNull, kNull, kNull, kNull, kNull, kNull};
+    IdMap<std::uint32_t> units_{64};
+    std::string path_;
+
+    // SI units by prefix and name (MILLIMETRE, SQUARE_METRE), others by their name.
+    std::uint32_t unit_text(std::uint64_t id, std::string_view* unit_type = nullptr) {
+        const auto e = table_.get(id);
+        if (!e) return kNull;
+        Pieces pieces;
+        split_attributes(e->attributes, pieces);
+        const auto at = [&](std::size_t i) { return i < pieces.size() ? trim(pieces[i]) : std::string_view(); };
+        const StepValue type = parse_value(at(1));
+        if (unit_type && type.is(StepValue::Kind::Enum)) *unit_type = type.view;
+        if (type_is(e->type, "IFCSIUNIT")) {
+            const StepValue prefix = parse_value(at(2));
+            const StepValue name = parse_value(at(3));
+            if (!name.is(StepValue::Kind::Enum)) return kNull;
+            if (!prefix.is(StepValue::Kind::Enum)) return pool_.add_view(name.view);
+            return pool_.add_copy(std::string(prefix.view) + std::string(name.view));
+        }
+        if (type_is(e->type, "IFCCONVERSIONBASEDUNIT") || type_is(e->type, "IFCCONVERSIONBASEDUNITWITHOFFSET") ||
+            type_is(e->type, "IFCCONTEXTDEPENDENTUNIT")) {
+            return pool_string(pool_, at(2)).value_or(kNull);
+        }
+        return kNull;
+    }
+
+    std::uint32_t unit_of(std::uint64_t id) {
+        if (const std::uint32_t* known = units_.find(id)) return *known;
+        const std::uint32_t text = unit_text(id);
+        units_[id] = text;
+        return text;
+    }
+
+    // The units the project assigns, by unit type (the first assignment in the file).
+    void read_project_units() {
+        static constexpr TypeFilter kAssignment{"IFCUNITASSIGNMENT"};
+        bool found = false;
+        table_.for_each_in(0, table_.records().size(), kAssignment, [&](std::uint64_t, const EntityRecord& r) {
+            const Entity e = table_.entity(r);
+            if (found || !type_is(e.type, "IFCUNITASSIGNMENT")) return;
+            found = true;
+            Attributes record(e.attributes);
+            const auto first = record.at(0);
+            const auto list = first ? value::list(*first) : std::nullopt;
+            if (!list) return;
+            for (const std::uint64_t unit : reference_list(*list)) {
+                std::string_view unit_type;
+                const std::uint32_t text = unit_text(unit, &unit_type);
+                for (std::size_t k = 0; k < std::size(kKinds); ++k) {
+                    if (!kKinds[k].unit_type.empty() && unit_type == kKinds[k].unit_type) project_units_[k] = text;
+                }
+            }
+        });
+    }
+
+    void append_member(std::uint64_t id, std::uint32_t top_name, std::size_t depth, std::size_t& budget,
+                       std::vector<QuantityRow>& rows) {
+        const auto e = table_.get(id);
+        if (!e) return;
+        std::size_t kind = std::size(kKinds);
+        for (std::size_t k = 0; k < std::size(kKinds); ++k) {
+            if (type_is(e->type, kKinds[k].type)) kind = k;
+        }
+        const bool complex = kind == std::size(kKinds) && type_is(e->type, "IFCPHYSICALCOMPLEXQUANTITY");
+        if (kind == std::size(kKinds) && !complex) return;
+        Pieces pieces;
+        split_attributes(e->attributes, pieces);
+        QuantityRow row{};
+        const std::uint32_t own_name = pool_string(pool_, pieces[0]).value_or(empty());
+        if (top_name == kNull) {
+            row.top_name = row.name = own_name;
+        } else {
+            row.top_name = top_name;
+            row.name = pool_.add_copy(path_ + "." + std::string(pool_[own_name]));
+        }
+        row.value = row.quantity_type = row.unit = kNull;
+        if (complex) {
+            const auto members = pieces.size() > 2 ? value::list(pieces[2]) : std::nullopt;
+            if (!members || depth >= kMaxDepth) return;
+            path_.assign(pool_[row.name]);
+            for (const std::uint64_t member : reference_list(*members)) {
+                if (budget == 0) break;
+                --budget;
+                append_member(member, row.top_name, depth + 1, budget, rows);
+                path_.assign(pool_[row.name]);  // the member changed it
+            }
+            return;
+        }
+        row.quantity_type = pool_.add_view(kKinds[kind].label);
+        const auto unit = pieces.size() > 2 ? value::ref(pieces[2]) : std::nullopt;
+        row.unit = unit ? unit_of(*unit) : project_units_[kind];
+        if (pieces.size() > 3) {
+            const RenderedValue v = values_.value(pieces[3]);
+            row.value = v.value;
+            row.number = v.number;
+            row.has_number = v.has_number;
+        }
+        rows.push_back(row);
+    }
+};
+
+}  // namespace
+
+ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, const GuidIndex& guids) {
+    ElementQuantityColumns out;
+    ObjectLinks links = read_object_links(table, kDefinitionLinks | kTypeLinks);
+    const auto make_renderer = [&](TextPool& pool) { return std::make_unique<QuantityRenderer>(table, pool); };
+    const auto render_set = [&](std::unique_ptr<QuantityRenderer>& render, const Entity& e,
+                                std::vector<QuantityRow>& rows) {
+        SetRows s;
+        if (!type_is(e.type, "IFCELEMENTQUANTITY")) return s;
+        TextPool& pool = render->pool();
+        Pieces pieces;
+        split_attributes(e.attributes, pieces);
+        s.valid = true;
+        s.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(render->empty()) : render->empty();
+        s.first = static_cast<std::uint32_t>(rows.size());
+        if (const auto list = pieces.size() >= 6 ? value::list(pieces[5]) : std::nullopt) {
+            for (const std::uint64_t m : reference_list(*list)) render->append(m, rows);
+        }
+        s.count = static_cast<std::uint32_t>(rows.size() - s.first);
+        return s;
+    };
+    const auto reserve = [&](std::size_t n) {
+        for (TextColumn* c : {&out.guid, &out.entity, &out.qto_name, &out.quantity_name, &out.value,
+                              &out.quantity_type, &out.unit, &out.source, &out.type_guid}) {
+            c->reserve(n);
+        }
+        out.number.reserve(n);
+    };
+    out.text.share_equal_texts();
+    const std::uint32_t sources[] = {out.text.add_view(kSourceLabels[0]), out.text.add_view(kSourceLabels[1])};
+    const auto emit = [&](std::uint32_t guid, std::uint32_t entity, std::uint32_t set_name, const QuantityRow& r,
+                          ValueSource source, std::uint32_t type_guid) {
+        out.guid.push_back(guid);
+        out.entity.push_back(entity);
+        out.qto_name.push_back(set_name);
+        out.quantity_name.push_back(r.name);
+        out.value.push_back(r.value);
+        out.quantity_type.push_back(r.quantity_type);
+        out.unit.push_back(r.unit);
+        out.type_guid.push_back(type_guid);
+        out.number.push_back(r.has_number ? std::optional(r.number) : std::nullopt);
+        out.source.push_back(sources[static_cast<std::size_t>(source)]);
+    };
+    join_definitions<QuantityRow>(table, guids, links, out.text, make_renderer, render_set, reserve, emit);
+    return out;
+}
+
+}  // namespace quarnel

@@ -1,0 +1,26 @@
+#pragma once
+#include <cstdint>
+#include <optional>
+#include <vector>
+
+#include "columns.hpp"
+#include "step/entity_table.hpp"
+#include "step/guid_index.hpp"
+
+namespace quarnel {
+
+// Every property of every object, inherited ones included, one row per value.
+// Text columns are ids into `text`, which may borrow the mapped file; kind,
+// role and source are the labels of property_values.hpp.
+struct PropertyColumns {
+    TextPool text;
+    TextColumn guid, entity, pset_name, prop_name, value, value_type, type_guid, kind, role, source;
+    std::vector<std::optional<double>> number;
+    std::vector<std::optional<std::uint64_t>> value_index;
+
+    std::size_t size() const { return guid.size(); }
+};
+
+PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& guids);
+
+}  // namespace quarnel

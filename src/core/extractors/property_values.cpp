@@ -1,0 +1,229 @@
+#include "extractors/property_values.hpp"
+
+#include <algorithm>
+#include <iterator>
+
+#include "extractors/common.hpp"
+#include "extractors/schema_names.hpp"
+
+namespace quarnel {
+
+const std::string_view kPropertyKindLabels[7] = {"single", "enumerated", "list",   "bounded",
+                                                 "table",  "reference",  "complex"};
+const std::string_view kValueRoleLabels[6] = {"", "lower", "upper", "set point", "defining", "defined"};
+const std::string_view kSourceLabels[2] = {"occurrence", "type"};
+
+namespace {
+
+constexpr std::uint32_t kNull = TextPool::null;
+// Complex properties deeper than this are cut off, and one property yields at
+// most kMaxMembers members: a property that contains itself, or a member list
+// that repeats its nested lists, would otherwise never end.
+constexpr std::size_t kMaxDepth = 32;
+constexpr std::size_t kMaxMembers = 100000;
+
+struct PropertyType {
+    std::string_view type;
+    PropertyKind kind;
+};
+// Single values first: nearly every property is one.
+constexpr PropertyType kPropertyTypes[] = {
+    {"IFCPROPERTYSINGLEVALUE", PropertyKind::Single},   {"IFCPROPERTYENUMERATEDVALUE", PropertyKind::Enumerated},
+    {"IFCPROPERTYLISTVALUE", PropertyKind::List},       {"IFCPROPERTYBOUNDEDVALUE", PropertyKind::Bounded},
+    {"IFCPROPERTYTABLEVALUE", PropertyKind::Table},     {"IFCPROPERTYREFERENCEVALUE", PropertyKind::Reference},
+    {"IFCCOMPLEXPROPERTY", PropertyKind::Complex},
+};
+
+bool is_absent(std::string_view t) { return t.empty() || t == "$" || t == "*"; }
+
+// The Boolean and Logical spellings of a one-letter value, or empty.
+std::string_view truth_text(std::string_view value_type, std::string_view value) {
+    if (value.size() != 1) return {};
+    const bool logical = value_type == "IfcLogical";
+    if (!logical && value_type != "IfcBoolean") return {};
+    if (value[0] == 'T') return "True";
+    if (value[0] == 'F') return "False";
+    if (value[0] == 'U' && logical) return "UNKNOWN";
+    return {};
+}
+
+}  // namespace
+
+PropertyRenderer::PropertyRenderer(const EntityTable& table, TextPool& pool)
+    : table_(table), pool_(pool), empty_(pool.add_view("")), pieces_(kMaxDepth + 1) {}
+
+std::uint32_t PropertyRenderer::type_name(std::string_view raw) {
+    auto known = types_.find(raw);
+    if (known != types_.end()) return known->second;
+    const auto schema = schema_name(raw);
+    const std::uint32_t id = schema ? pool_.add_view(schema->spelling) : pool_.add_copy(display_case(raw));
+    types_.emplace(raw, id);
+    return id;
+}
+
+std::uint32_t PropertyRenderer::value_text(std::string_view token, RenderedValue& out) {
+    const std::string_view t = trim_wide(token);
+    if (is_absent(t)) return kNull;
+    if (auto s = pool_string(pool_, t)) return *s;
+    const StepValue v = parse_value(t);
+    switch (v.kind) {
+        case StepValue::Kind::Null:
+        case StepValue::Kind::Derived:
+            return kNull;
+        case StepValue::Kind::Ref:
+            return pool_.add_copy("#" + std::to_string(v.ref));
+        case StepValue::Kind::Real:
+            out.number = v.real;
+            out.has_number = true;
+            return pool_number(pool_, v.real);
+        case StepValue::Kind::Enum:
+            return is_valid_utf8(v.view) ? pool_.add_view(v.view) : kNull;
+        default:
+            return is_valid_utf8(t) ? pool_.add_view(t) : kNull;
+    }
+}
+
+RenderedValue PropertyRenderer::value(std::string_view token) {
+    RenderedValue out;
+    const std::string_view t = trim_wide(token);
+    if (is_absent(t)) return out;
+    const std::size_t paren = t.find('(');
+    const bool typed = t.size() >= 5 && type_is(t.substr(0, 3), "IFC") && paren != std::string_view::npos &&
+                       t.back() == ')';
+    if (!typed) {
+        out.value = value_text(t, out);
+        return out;
+    }
+    const std::string_view inner = t.substr(paren + 1, t.size() - paren - 2);
+    out.value_type = type_name(t.substr(0, paren));
+    out.value = value_text(inner, out);
+    if (out.value != kNull && !out.has_number) {
+        const std::string_view truth = truth_text(pool_[out.value_type], pool_[out.value]);
+        if (!truth.empty()) out.value = pool_.add_view(truth);  // static storage
+    }
+    return out;
+}
+
+void PropertyRenderer::append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows) {
+    const auto inner = value::list(trim(list));
+    std::size_t n = 0;
+    if (inner) {
+        Pieces values;
+        split_attributes(*inner, values);
+        for (const std::string_view piece : values) {
+            if (piece.empty() && values.size() == 1) break;  // ()
+            const RenderedValue v = value(piece);
+            row.value = v.value;
+            row.value_type = v.value_type;
+            row.number = v.number;
+            row.has_number = v.has_number;
+            row.index = static_cast<std::int32_t>(n++);
+            rows.push_back(row);
+        }
+    }
+    // A property without values still says that it is there.
+    if (n == 0 && row.role == ValueRole::None) rows.push_back(row);
+}
+
+bool PropertyRenderer::append(std::uint64_t id, std::vector<ValueRow>& rows) {
+    std::size_t budget = kMaxMembers;
+    return append_member(id, kNull, 0, budget, rows);
+}
+
+bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, std::size_t depth, std::size_t& budget,
+                                     std::vector<ValueRow>& rows) {
+    const auto e = table_.get(id);
+    if (!e) return false;
+    const auto* entry = std::find_if(std::begin(kPropertyTypes), std::end(kPropertyTypes),
+                                     [&](const PropertyType& t) { return type_is(e->type, t.type); });
+    if (entry == std::end(kPropertyTypes)) return false;
+    const PropertyKind kind = entry->kind;
+    // Members of complex properties recurse: each level splits into its own
+    // buffer, all made at the start so that none moves under a caller.
+    Pieces& pieces = pieces_[depth];
+    split_attributes(e->attributes, pieces);
+    const std::uint32_t own_name = pool_string(pool_, pieces[0]).value_or(empty_);
+    ValueRow row{};
+    // Members of a complex property are rows of that property: their kind is complex.
+    row.kind = top_name == kNull ? kind : PropertyKind::Complex;
+    row.role = ValueRole::None;
+    row.index = -1;
+    row.value = row.value_type = kNull;
+    if (top_name == kNull) {
+        row.top_name = row.name = own_name;
+    } else {
+        // A member of a complex property: named by its path from the top.
+        row.top_name = top_name;
+        row.name = pool_.add_copy(path_ + "." + std::string(pool_[own_name]));
+    }
+    const auto at = [&](std::size_t i) { return i < pieces.size() ? pieces[i] : std::string_view(); };
+    const auto put = [&](std::string_view token, ValueRole role) {
+        const RenderedValue v = value(token);
+        row.value = v.value;
+        row.value_type = v.value_type;
+        row.number = v.number;
+        row.has_number = v.has_number;
+        row.role = role;
+        rows.push_back(row);
+    };
+    switch (kind) {
+        case PropertyKind::Single:
+            put(at(2), ValueRole::None);
+            break;
+        case PropertyKind::Enumerated:
+        case PropertyKind::List:
+            append_values(at(2), row, rows);
+            break;
+        case PropertyKind::Bounded: {
+            const std::size_t before = rows.size();
+            if (!is_absent(trim(at(3)))) put(at(3), ValueRole::Lower);
+            if (!is_absent(trim(at(2)))) put(at(2), ValueRole::Upper);
+            if (!is_absent(trim(at(5)))) put(at(5), ValueRole::SetPoint);
+            if (rows.size() == before) put("$", ValueRole::None);
+            break;
+        }
+        case PropertyKind::Table: {
+            const std::size_t before = rows.size();
+            row.role = ValueRole::Defining;
+            append_values(at(2), row, rows);
+            row.role = ValueRole::Defined;
+            append_values(at(3), row, rows);
+            if (rows.size() == before) put("$", ValueRole::None);
+            break;
+        }
+        case PropertyKind::Reference: {
+            // The referenced object by its name where it has one, else by id.
+            const auto target = value::ref(trim(at(3)));
+            const auto referenced = target ? table_.get(*target) : std::nullopt;
+            if (referenced) {
+                row.value_type = type_name(referenced->type);
+                Attributes record(referenced->attributes);
+                const auto first = record.at(0);
+                const auto name = first ? pool_string(pool_, *first) : std::nullopt;
+                row.value = name ? *name : pool_.add_copy("#" + std::to_string(*target));
+            }
+            rows.push_back(row);
+            break;
+        }
+        case PropertyKind::Complex: {
+            const auto members = value::list(trim(at(3)));
+            if (!members || depth >= kMaxDepth) {
+                rows.push_back(row);
+                break;
+            }
+            path_.assign(pool_[row.name]);
+            std::vector<std::uint64_t> ids;
+            reference_list(*members, ids);
+            for (const std::uint64_t member : ids) {
+                if (budget == 0) break;
+                --budget;
+                append_member(member, row.top_name, depth + 1, budget, rows);
+                path_.assign(pool_[row.name]);  // the member changed it
+            }
+            break;
+        }
+    }
+    return true;
+}
+
+}  // namespace quarnel

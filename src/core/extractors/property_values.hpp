@@ -1,0 +1,82 @@
+#pragma once
+#include <cstdint>
+#include <string_view>
+#include <unordered_map>
+#include <vector>
+
+#include "columns.hpp"
+#include "step/entity_table.hpp"
+#include "step/lexer.hpp"
+
+namespace quarnel {
+
+// Codes of the kind, role and source columns; their labels are kPropertyKindLabels,
+// kValueRoleLabels and kSourceLabels, in code order.
+enum class PropertyKind : std::uint8_t { Single, Enumerated, List, Bounded, Table, Reference, Complex };
+enum class ValueRole : std::uint8_t { None, Lower, Upper, SetPoint, Defining, Defined };
+enum class ValueSource : std::uint8_t { Occurrence, Type };
+
+extern const std::string_view kPropertyKindLabels[7];
+extern const std::string_view kValueRoleLabels[6];  // None has no label: a null cell
+extern const std::string_view kSourceLabels[2];
+
+// One value of one property, texts as ids into the renderer's pool.
+struct ValueRow {
+    double number;           // valid when has_number
+    std::uint32_t top_name;  // the property as its set lists it: what an occurrence overrides
+    std::uint32_t name;      // the path for members of complex properties: Outer.Inner
+    std::uint32_t value;
+    std::uint32_t value_type;
+    std::int32_t index;  // position in a list, enumeration or table; -1 for none
+    PropertyKind kind;
+    ValueRole role;
+    bool has_number;
+
+    // Text ids of a pool appended to another at `offset`.
+    void shift(std::uint32_t offset) {
+        for (std::uint32_t* id : {&top_name, &name, &value, &value_type}) *id = shifted(*id, offset);
+    }
+};
+
+// A value as written: its display text, its type in the schema's spelling
+// and its number when it is one.
+struct RenderedValue {
+    std::uint32_t value = TextPool::null;
+    std::uint32_t value_type = TextPool::null;
+    double number = 0.0;
+    bool has_number = false;
+};
+
+// Renders values and properties into a pool; texts as written borrow the file.
+class PropertyRenderer {
+public:
+    PropertyRenderer(const EntityTable& table, TextPool& pool);
+
+    // A value token: IFCLENGTHMEASURE(200.) gives 200, IfcLengthMeasure and 200.0.
+    RenderedValue value(std::string_view token);
+    // Spelling of a type name, the schema's where it knows the name.
+    std::uint32_t type_name(std::string_view raw);
+
+    // Appends the rows of the property `id`, of any kind; false (and nothing
+    // appended) when `id` is no property.
+    bool append(std::uint64_t id, std::vector<ValueRow>& rows);
+
+    std::uint32_t empty() const { return empty_; }
+    TextPool& pool() { return pool_; }
+
+private:
+    const EntityTable& table_;
+    TextPool& pool_;
+    std::uint32_t empty_;
+    std::unordered_map<std::string_view, std::uint32_t> types_;
+    std::string path_;
+    std::vector<Pieces> pieces_;  // one per level of complex properties
+
+    // Display text of a token; sets the number of `out` when the token is one.
+    std::uint32_t value_text(std::string_view token, RenderedValue& out);
+    void append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows);
+    bool append_member(std::uint64_t id, std::uint32_t top_name, std::size_t depth, std::size_t& budget,
+                       std::vector<ValueRow>& rows);
+};
+
+}  // namespace quarnel

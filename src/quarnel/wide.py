@@ -1,0 +1,169 @@
+"""One row per element, one column per property: the table spreadsheet users ask for."""
+
+from __future__ import annotations
+
+from typing import Optional
+
+from quarnel.tables import require
+
+
+def wide(path, entity: Optional[str] = None):
+    """A pyarrow Table with one row per element (product) and a column per `Pset.Prop`.
+
+    The first columns are guid, entity and name. Inherited values (from the element's type) are
+    included; a column whose every value is a number holds numbers, any other column text.
+    Properties with several values (lists, enumerations, bounds, tables) show them joined by
+    "; ". `entity` keeps the elements of that entity only, any letter case; its StandardCase and
+    ElementedCase forms count as the entity (IfcWall keeps IfcWallStandardCase too).
+    """
+    from quarnel.arrow import read_streams
+
+    pa = require("pyarrow", "arrow", "wide")
+    import numpy as np
+    import pyarrow.compute as pc
+
+    streams = read_streams(path, ["elements", "properties"], {
+        "elements": ["guid", "entity", "name"],
+        "properties": ["guid", "pset_name", "prop_name", "value", "number", "value_index", "role"],
+    })
+    elements, props = pa.table(streams["elements"]), pa.table(streams["properties"])
+    if entity is not None:
+        wanted = [entity.lower() + suffix for suffix in ("", "standardcase", "elementedcase")]
+        elements = elements.filter(pc.is_in(pc.utf8_lower(elements["entity"].cast(pa.string())), pa.array(wanted)))
+    guids = elements["guid"].combine_chunks()
+    n = len(guids)
+
+    # The element row of each property row, through the GlobalId dictionary: each distinct
+    # GlobalId is looked up once.
+    prop_guids = props["guid"].combine_chunks()
+    row_of_guid = pc.index_in(prop_guids.dictionary, value_set=guids).fill_null(-1).to_numpy(zero_copy_only=False)
+    rows = row_of_guid[prop_guids.indices.to_numpy(zero_copy_only=False)]
+    keep = np.flatnonzero(rows >= 0)
+    rows = rows[keep]
+
+    # A key per distinct (set, property) pair, from the dictionary indices: no text is compared.
+    sets = props["pset_name"].combine_chunks()
+    names = props["prop_name"].combine_chunks()
+    width = max(len(names.dictionary), 1)
+    pair = (sets.indices.to_numpy(zero_copy_only=False)[keep].astype(np.int64) * width
+            + names.indices.to_numpy(zero_copy_only=False)[keep])
+    pairs, codes = _distinct(np, pair, len(sets.dictionary) * width)
+    set_texts, name_texts = sets.dictionary.to_pylist(), names.dictionary.to_pylist()
+    keys = [f"{set_texts[p // width]}.{name_texts[p % width]}" for p in pairs]
+
+    values = props["value"].combine_chunks()
+    numbers = props["number"].combine_chunks()
+    numeric = (numbers.is_valid().to_numpy(zero_copy_only=False) | values.is_null().to_numpy(zero_copy_only=False))[keep]
+    several = (props["value_index"].combine_chunks().is_valid().to_numpy(zero_copy_only=False)
+               | props["role"].combine_chunks().is_valid().to_numpy(zero_copy_only=False))[keep]
+
+    # Per key: several values (joined), all numbers, or text.
+    key_several = np.zeros(len(keys), dtype=bool)
+    key_several[codes[several]] = True
+    key_text = np.zeros(len(keys), dtype=bool)
+    key_text[codes[~numeric]] = True
+    built = {}
+
+    # Numbers: one matrix of keys x elements, filled at once (the last value of a cell wins).
+    number_keys = np.flatnonzero(~key_several & ~key_text)
+    slot = np.full(len(keys), -1, dtype=np.int64)
+    slot[number_keys] = np.arange(len(number_keys))
+    picked = np.flatnonzero(slot[codes] >= 0)
+    number_values = numbers.to_numpy(zero_copy_only=False)[keep]
+    number_valid = numbers.is_valid().to_numpy(zero_copy_only=False)[keep]
+    for block in _blocks(len(number_keys), n):
+        cells = np.zeros((len(block), n))
+        valid = np.zeros((len(block), n), dtype=bool)
+        inside = picked[(slot[codes[picked]] >= block[0]) & (slot[codes[picked]] <= block[-1])]
+        at = (slot[codes[inside]] - block[0], rows[inside])
+        cells[at] = number_values[inside]
+        valid[at] = number_valid[inside]
+        for i, k in enumerate(number_keys[block]):
+            built[k] = pa.array(cells[i], mask=~valid[i])
+
+    # Texts: one take of the value column per block of keys, each key a slice of it.
+    text_keys = np.flatnonzero(~key_several & key_text)
+    slot[:] = -1
+    slot[text_keys] = np.arange(len(text_keys))
+    picked = np.flatnonzero(slot[codes] >= 0)
+    for block in _blocks(len(text_keys), n):
+        take = np.full(len(block) * n, -1, dtype=np.int64)
+        inside = picked[(slot[codes[picked]] >= block[0]) & (slot[codes[picked]] <= block[-1])]
+        take[(slot[codes[inside]] - block[0]) * n + rows[inside]] = keep[inside]
+        taken = values.take(pa.array(take, mask=take < 0))
+        for i, k in enumerate(text_keys[block]):
+            built[k] = taken.slice(i * n, n)
+
+    # Several values of one property: their texts joined, in order.
+    for k in np.flatnonzero(key_several):
+        cells = [None] * n
+        mine = np.flatnonzero(codes == k)
+        for row, text in zip(rows[mine], values.take(pa.array(keep[mine])).to_pylist()):
+            cells[row] = text if cells[row] is None else f"{cells[row]}; {text}"
+        built[k] = pa.array(cells, pa.string())
+
+    columns = {"guid": guids, "entity": elements["entity"].combine_chunks(), "name": elements["name"].combine_chunks()}
+    for k in sorted(range(len(keys)), key=keys.__getitem__):
+        columns[keys[k]] = built[k]
+    return pa.table(columns)
+
+
+def _blocks(count, width, cells=4_000_000):
+    """Ranges of at most `cells` / `width` keys covering range(count)."""
+    step = max(1, cells // max(width, 1))
+    return [range(b, min(b + step, count)) for b in range(0, count, step)]
+
+
+def _distinct(np, values, limit):
+    """The distinct values in order and each value's rank among them (np.unique with
+    return_inverse), by marking a table when the values are small enough for one."""
+    if limit > 64_000_000:
+        return np.unique(values, return_inverse=True)
+    seen = np.zeros(limit, dtype=bool)
+    seen[values] = True
+    distinct = np.flatnonzero(seen)
+    rank = np.zeros(limit, dtype=np.int64)
+    rank[distinct] = np.arange(len(distinct))
+    return distinct, rank[values]
+
+
+SPREADSHEET_FORMATS = {".csv": "csv", ".parquet": "parquet", ".pq": "parquet", ".jsonl": "jsonl", ".xlsx": "xlsx"}
+EXCEL_ROWS, EXCEL_COLUMNS = 1_048_576, 16_384
+
+
+def write_arrow_table(table, path: str) -> None:
+    """Write a pyarrow Table to .csv, .parquet, .jsonl or .xlsx (the last needs openpyxl)."""
+    import os
+
+    from quarnel.writers import OutputError
+
+    fmt = SPREADSHEET_FORMATS.get(os.path.splitext(path)[1].lower())
+    if fmt is None:
+        raise OutputError(f"cannot tell the output format of {path!r} from its extension; "
+                          "use .csv, .parquet, .jsonl or .xlsx")
+    pa = require("pyarrow", "arrow", "writing tables")
+    # Plain text instead of dictionaries: every writer takes them.
+    table = table.cast(pa.schema([pa.field(f.name, f.type.value_type if pa.types.is_dictionary(f.type) else f.type)
+                                  for f in table.schema]))
+    if fmt == "parquet":
+        require("pyarrow.parquet", "arrow", "writing Parquet").write_table(table, path)
+    elif fmt == "csv":
+        require("pyarrow.csv", "arrow", "writing CSV").write_csv(table, path)
+    elif fmt == "jsonl":
+        import json
+
+        with open(path, "w", encoding="utf-8") as out:
+            for row in table.to_pylist():
+                out.write(json.dumps(row, ensure_ascii=False) + "\n")
+    else:
+        if table.num_rows + 1 > EXCEL_ROWS or table.num_columns > EXCEL_COLUMNS:
+            raise OutputError(f"{path}: {table.num_rows:,} rows × {table.num_columns:,} columns do not fit a "
+                              "worksheet; write .csv or .parquet instead")
+        openpyxl = require("openpyxl", "xlsx", "writing .xlsx")
+        book = openpyxl.Workbook(write_only=True)
+        sheet = book.create_sheet("quarnel")
+        sheet.append(table.column_names)
+        columns = [c.to_pylist() for c in table.columns]
+        for row in zip(*columns):
+            sheet.append(row)
+        book.save(path)

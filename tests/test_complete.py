@@ -1,0 +1,260 @@
+"""The complete element tables: properties of every kind with type inheritance, element
+quantities with complex quantities and units, elements with their type and place, wide."""
+from collections import Counter
+
+import pytest
+
+import quarnel
+from clitools import run
+from hostile_files import data_file
+
+TABLES = ["properties", "element_quantities", "elements"]
+
+
+def g(name):
+    """A 22-character GlobalId made of a readable name."""
+    return (name + "_" * 22)[:22]
+
+
+MODEL = f"""
+#1=IFCPROJECT('{g("project")}',$,'P',$,$,$,$,$,#90);
+#2=IFCSITE('{g("site")}',$,'S',$,$,$,$,$,.ELEMENT.,$,$,$,$,$);
+#3=IFCBUILDING('{g("building")}',$,'B',$,$,$,$,$,.ELEMENT.,$,$,$);
+#4=IFCBUILDINGSTOREY('{g("storey")}',$,'Level 1',$,$,$,$,$,.ELEMENT.,0.);
+#5=IFCRELAGGREGATES('{g("agg1")}',$,$,$,#1,(#2));
+#6=IFCRELAGGREGATES('{g("agg2")}',$,$,$,#2,(#3));
+#7=IFCRELAGGREGATES('{g("agg3")}',$,$,$,#3,(#4));
+#10=IFCWALLSTANDARDCASE('{g("wall")}',$,'W1','Outer wall','Basic',$,$,'T-1',.STANDARD.);
+#11=IFCRELCONTAINEDINSPATIALSTRUCTURE('{g("cont")}',$,$,$,(#10),#4);
+#12=IFCWALLTYPE('{g("walltype")}',$,'WT-200',$,$,(#20,#60),$,$,$,.STANDARD.);
+#13=IFCRELDEFINESBYTYPE('{g("bytype")}',$,$,$,(#10,#14),#12);
+#14=IFCWALL('{g("bare")}',$,'W2',$,$,$,$,$,$);
+#15=IFCPLATE('{g("plate")}',$,'P1',$,$,$,$,$,$);
+#16=IFCRELAGGREGATES('{g("agg4")}',$,$,$,#10,(#15));
+#20=IFCPROPERTYSET('{g("typeset")}',$,'Pset_WallCommon',$,(#21,#22));
+#21=IFCPROPERTYSINGLEVALUE('FireRating',$,IFCLABEL('F30'),$);
+#22=IFCPROPERTYSINGLEVALUE('IsExternal',$,IFCBOOLEAN(.T.),$);
+#25=IFCPROPERTYSET('{g("ownset")}',$,'Pset_WallCommon',$,(#26,#27,#28,#29,#32,#33,#34,#36));
+#26=IFCPROPERTYSINGLEVALUE('FireRating',$,IFCLABEL('F90'),$);
+#27=IFCPROPERTYSINGLEVALUE('Width',$,IFCPOSITIVELENGTHMEASURE(200.),$);
+#28=IFCPROPERTYENUMERATEDVALUE('Finish',$,(IFCLABEL('Matt'),IFCLABEL('Gloss')),$);
+#29=IFCPROPERTYLISTVALUE('Layers',$,(IFCREAL(1.5),IFCREAL(2.)),$);
+#32=IFCPROPERTYBOUNDEDVALUE('Temperature',$,IFCTHERMODYNAMICTEMPERATUREMEASURE(30.),IFCTHERMODYNAMICTEMPERATUREMEASURE(10.),$,$);
+#33=IFCPROPERTYTABLEVALUE('Curve',$,(IFCREAL(1.),IFCREAL(2.)),(IFCREAL(10.),IFCREAL(20.)),$,$,$,$);
+#34=IFCPROPERTYREFERENCEVALUE('Material',$,$,#35);
+#35=IFCMATERIAL('Concrete',$,$);
+#36=IFCCOMPLEXPROPERTY('Outer',$,'U',(#37,#38));
+#37=IFCPROPERTYSINGLEVALUE('Count',$,IFCINTEGER(3),$);
+#38=IFCCOMPLEXPROPERTY('Deep',$,'U',(#39));
+#39=IFCPROPERTYSINGLEVALUE('Leaf',$,IFCTEXT('x'),$);
+#40=IFCRELDEFINESBYPROPERTIES('{g("byprops")}',$,$,$,(#10),#25);
+#60=IFCELEMENTQUANTITY('{g("typeqto")}',$,'Qto_WallBaseQuantities',$,$,(#61,#62));
+#61=IFCQUANTITYLENGTH('Length',$,$,5000.,$);
+#62=IFCPHYSICALCOMPLEXQUANTITY('Layer',$,(#63),$,$,$);
+#63=IFCQUANTITYAREA('Area',$,#92,2.5,$);
+#64=IFCELEMENTQUANTITY('{g("ownqto")}',$,'Qto_WallBaseQuantities',$,$,(#65));
+#65=IFCQUANTITYLENGTH('Length',$,$,4000.,$);
+#66=IFCRELDEFINESBYPROPERTIES('{g("byqto")}',$,$,$,(#10),#64);
+#90=IFCUNITASSIGNMENT((#91));
+#91=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);
+#92=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);
+"""
+
+# (guid, pset, prop, value, value_type, number, kind, source, value_index, role)
+WALL_ROWS = [
+    ("wall", "Pset_WallCommon", "FireRating", "F90", "IfcLabel", None, "single", "occurrence", None, None),
+    ("wall", "Pset_WallCommon", "Width", "200", "IfcPositiveLengthMeasure", 200.0, "single", "occurrence", None, None),
+    ("wall", "Pset_WallCommon", "Finish", "Matt", "IfcLabel", None, "enumerated", "occurrence", 0, None),
+    ("wall", "Pset_WallCommon", "Finish", "Gloss", "IfcLabel", None, "enumerated", "occurrence", 1, None),
+    ("wall", "Pset_WallCommon", "Layers", "1.5", "IfcReal", 1.5, "list", "occurrence", 0, None),
+    ("wall", "Pset_WallCommon", "Layers", "2", "IfcReal", 2.0, "list", "occurrence", 1, None),
+    ("wall", "Pset_WallCommon", "Temperature", "10", "IfcThermodynamicTemperatureMeasure", 10.0, "bounded",
+     "occurrence", None, "lower"),
+    ("wall", "Pset_WallCommon", "Temperature", "30", "IfcThermodynamicTemperatureMeasure", 30.0, "bounded",
+     "occurrence", None, "upper"),
+    ("wall", "Pset_WallCommon", "Curve", "1", "IfcReal", 1.0, "table", "occurrence", 0, "defining"),
+    ("wall", "Pset_WallCommon", "Curve", "2", "IfcReal", 2.0, "table", "occurrence", 1, "defining"),
+    ("wall", "Pset_WallCommon", "Curve", "10", "IfcReal", 10.0, "table", "occurrence", 0, "defined"),
+    ("wall", "Pset_WallCommon", "Curve", "20", "IfcReal", 20.0, "table", "occurrence", 1, "defined"),
+    ("wall", "Pset_WallCommon", "Material", "Concrete", "IfcMaterial", None, "reference", "occurrence", None, None),
+    ("wall", "Pset_WallCommon", "Outer.Count", "3", "IfcInteger", 3.0, "complex", "occurrence", None, None),
+    ("wall", "Pset_WallCommon", "Outer.Deep.Leaf", "x", "IfcText", None, "complex", "occurrence", None, None),
+    # The type's FireRating is overridden by the wall's own; IsExternal is inherited.
+    ("wall", "Pset_WallCommon", "IsExternal", "True", "IfcBoolean", None, "single", "type", None, None),
+    ("bare", "Pset_WallCommon", "FireRating", "F30", "IfcLabel", None, "single", "type", None, None),
+    ("bare", "Pset_WallCommon", "IsExternal", "True", "IfcBoolean", None, "single", "type", None, None),
+    ("walltype", "Pset_WallCommon", "FireRating", "F30", "IfcLabel", None, "single", "type", None, None),
+    ("walltype", "Pset_WallCommon", "IsExternal", "True", "IfcBoolean", None, "single", "type", None, None),
+]
+
+# (guid, qto, quantity, number, quantity_type, unit, source)
+QUANTITY_ROWS = [
+    ("wall", "Qto_WallBaseQuantities", "Length", 4000.0, "Length", "MILLIMETRE", "occurrence"),
+    ("wall", "Qto_WallBaseQuantities", "Layer.Area", 2.5, "Area", "SQUARE_METRE", "type"),
+    ("bare", "Qto_WallBaseQuantities", "Length", 5000.0, "Length", "MILLIMETRE", "type"),
+    ("bare", "Qto_WallBaseQuantities", "Layer.Area", 2.5, "Area", "SQUARE_METRE", "type"),
+    ("walltype", "Qto_WallBaseQuantities", "Length", 5000.0, "Length", "MILLIMETRE", "type"),
+    ("walltype", "Qto_WallBaseQuantities", "Layer.Area", 2.5, "Area", "SQUARE_METRE", "type"),
+]
+
+
+@pytest.fixture(scope="module")
+def model(tmp_path_factory):
+    path = tmp_path_factory.mktemp("complete") / "model.ifc"
+    path.write_bytes(data_file(MODEL.strip().splitlines()))
+    return str(path)
+
+
+def short(guid):
+    return guid.rstrip("_") if guid else guid
+
+
+def test_properties_of_every_kind_with_type_values_not_overridden(model):
+    t = quarnel.read_table(model, "properties").to_pylist()
+    got = Counter((short(r["guid"]), r["pset_name"], r["prop_name"], r["value"], r["value_type"], r["number"],
+                   r["kind"], r["source"], r["value_index"], r["role"]) for r in t)
+    assert got == Counter(WALL_ROWS)
+    type_guids = {(short(r["guid"]), r["source"], short(r["type_guid"])) for r in t}
+    assert type_guids == {("wall", "occurrence", None), ("wall", "type", "walltype"), ("bare", "type", "walltype"),
+                          ("walltype", "type", "walltype")}
+    assert {r["entity"] for r in t if short(r["guid"]) == "wall"} == {"IfcWallStandardCase"}
+
+
+def test_quantities_of_types_and_complex_quantities_with_units(model):
+    t = quarnel.read_table(model, "element_quantities").to_pylist()
+    got = Counter((short(r["guid"]), r["qto_name"], r["quantity_name"], r["number"], r["quantity_type"], r["unit"],
+                   r["source"]) for r in t)
+    assert got == Counter(QUANTITY_ROWS)
+
+
+@pytest.mark.parametrize("element, expected", [
+    ("wall", dict(entity="IfcWallStandardCase", name="W1", description="Outer wall", object_type="Basic", tag="T-1",
+                  predefined_type="STANDARD", type_guid=g("walltype"), type_entity="IfcWallType",
+                  type_name="WT-200", storey_guid=g("storey"), storey_name="Level 1", building_guid=g("building"),
+                  site_guid=g("site"))),
+    # Not contained itself: placed through the wall it is a part of.
+    ("plate", dict(entity="IfcPlate", type_guid=None, storey_guid=g("storey"), building_guid=g("building"))),
+    ("bare", dict(type_guid=g("walltype"), storey_guid=None, building_guid=None, site_guid=None)),
+    ("storey", dict(entity="IfcBuildingStorey", tag=None, storey_guid=None, building_guid=g("building"),
+                    site_guid=g("site"))),
+    ("site", dict(building_guid=None, site_guid=None)),
+])
+def test_elements_name_type_and_place(model, element, expected):
+    rows = {short(r["guid"]): r for r in quarnel.read_table(model, "elements").to_pylist()}
+    assert set(rows) == {"site", "building", "storey", "wall", "bare", "plate"}
+    assert {k: rows[element][k] for k in expected} == expected
+
+
+def test_wide_has_a_column_per_property_numbers_as_numbers(model):
+    t = quarnel.wide(model, entity="ifcwall")
+    assert [short(x) for x in t.column("guid").to_pylist()] == ["wall", "bare"]
+    row = {name: t.column(name)[0].as_py() for name in t.column_names}
+    assert row["Pset_WallCommon.Width"] == 200.0
+    assert row["Pset_WallCommon.FireRating"] == "F90"
+    assert row["Pset_WallCommon.Finish"] == "Matt; Gloss"
+    assert t.column("Pset_WallCommon.FireRating").to_pylist() == ["F90", "F30"]
+    assert str(t.schema.field("Pset_WallCommon.Width").type) == "double"
+    assert quarnel.wide(model, entity="IfcSlab").num_rows == 0
+
+
+def complex_chain(depth):
+    lines = [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
+             "#2=IFCPROPERTYSET('" + g("set") + "',$,'Deep',$,(#10));",
+             f"#3=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);"]
+    lines += [f"#{10 + i}=IFCCOMPLEXPROPERTY('C',$,$,(#{11 + i}));" for i in range(depth)]
+    return lines
+
+
+def exploding_complex():
+    # Each level lists the next twice, and the first contains itself: 2^40 paths without a bound.
+    lines = [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
+             "#2=IFCPROPERTYSET('" + g("set") + "',$,'Wide',$,(#10,#100));",
+             f"#3=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);",
+             "#4=IFCELEMENTQUANTITY('" + g("qto") + "',$,'Q',$,$,(#200));",
+             f"#5=IFCRELDEFINESBYPROPERTIES('{g('rel2')}',$,$,$,(#1),#4);",
+             "#100=IFCCOMPLEXPROPERTY('Self',$,$,(#100,#100));",
+             "#200=IFCPHYSICALCOMPLEXQUANTITY('Self',$,(#200,#200,#201),$,$,$);",
+             "#201=IFCQUANTITYCOUNT('N',$,$,1.,$);"]
+    lines += [f"#{10 + i}=IFCCOMPLEXPROPERTY('C',$,$,(#{11 + i},#{11 + i}));" for i in range(40)]
+    lines.append("#50=IFCPROPERTYSINGLEVALUE('Leaf',$,IFCLABEL('x'),$);")
+    return lines
+
+
+def type_cycles():
+    # Types related to themselves and to each other, parents that contain each other.
+    return [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
+            f"#2=IFCWALLTYPE('{g('typea')}',$,$,$,$,(#5),$,$,$,.STANDARD.);",
+            f"#3=IFCWALLTYPE('{g('typeb')}',$,$,$,$,(#5),$,$,$,.STANDARD.);",
+            f"#4=IFCRELDEFINESBYTYPE('{g('rel')}',$,$,$,(#1,#2,#3),#2);",
+            f"#6=IFCRELDEFINESBYTYPE('{g('rel2')}',$,$,$,(#2),#3);",
+            f"#5=IFCPROPERTYSET('{g('set')}',$,'S',$,(#7));",
+            "#7=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v'),$);",
+            f"#8=IFCRELAGGREGATES('{g('agg')}',$,$,$,#1,(#9));",
+            f"#9=IFCMEMBER('{g('member')}',$,$,$,$,$,$,$,$);",
+            f"#10=IFCRELAGGREGATES('{g('agg2')}',$,$,$,#9,(#1));"]
+
+
+def million_occurrences():
+    n = 1_000_000
+    lines = [f"#{10 + i}=IFCWALL('{i:022d}',$,$,$,$,$,$,$,$);" for i in range(n)]
+    lines += [f"#1=IFCWALLTYPE('{g('type')}',$,$,$,$,(#2),$,$,$,.STANDARD.);",
+              f"#2=IFCPROPERTYSET('{g('set')}',$,'S',$,(#3));",
+              "#3=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v'),$);",
+              f"#4=IFCRELDEFINESBYTYPE('{g('rel')}',$,$,$,(" + ",".join(f"#{10 + i}" for i in range(n)) + "),#1);"]
+    return lines
+
+
+@pytest.mark.parametrize("case, check", [
+    ("complex_nested_100k", lambda t: t["properties"].num_rows >= 1),
+    ("complex_exploding_and_self_containing", lambda t: 1 <= t["properties"].num_rows <= 300_000
+     and 1 <= t["element_quantities"].num_rows <= 300_000),
+    ("type_cycles", lambda t: t["properties"].num_rows == 3 and t["elements"].num_rows == 2),
+    ("type_of_a_million_occurrences", lambda t: t["properties"].num_rows == 1_000_001
+     and t["elements"].column("type_guid").null_count == 0),
+])
+def test_hostile_models_return(case, check, tmp_path):
+    lines = {"complex_nested_100k": lambda: complex_chain(100_000),
+             "complex_exploding_and_self_containing": exploding_complex,
+             "type_cycles": type_cycles,
+             "type_of_a_million_occurrences": million_occurrences}[case]()
+    path = tmp_path / f"{case}.ifc"
+    path.write_bytes(data_file(lines))
+    assert check(quarnel.read_tables(str(path), TABLES))
+
+
+@pytest.mark.parametrize("args, table, rows", [
+    (["properties"], "properties", len(WALL_ROWS)),
+    (["elements"], "elements", 6),
+    (["wide", "-e", "IfcWall"], None, 2),
+])
+@pytest.mark.parametrize("suffix", [".csv", ".parquet", ".xlsx"])
+def test_commands_write_whole_tables(model, tmp_path, args, table, rows, suffix):
+    if suffix == ".xlsx":
+        openpyxl = pytest.importorskip("openpyxl")
+    out = tmp_path / ("out" + suffix)
+    proc = run(*args, model, "-o", out)
+    assert proc.returncode == 0, proc.stderr
+    if suffix == ".xlsx":
+        sheet = openpyxl.load_workbook(out).active
+        written = [[c.value for c in r] for r in sheet.iter_rows()]
+    elif suffix == ".csv":
+        import pyarrow.csv
+        t = pyarrow.csv.read_csv(out)
+        written = [t.column_names] + [list(r.values()) for r in t.to_pylist()]
+    else:
+        import pyarrow.parquet
+        t = pyarrow.parquet.read_table(out)
+        written = [t.column_names] + [list(r.values()) for r in t.to_pylist()]
+    assert len(written) == rows + 1
+    if table:
+        assert written[0] == list(quarnel.table_schema(table).names)
+    else:
+        assert written[0][:3] == ["guid", "entity", "name"]
+        assert 200 in [row[written[0].index("Pset_WallCommon.Width")] for row in written[1:]]
+
+
+def test_command_previews_the_first_rows(model):
+    proc = run("properties", model, "-n", "2")
+    assert proc.returncode == 0, proc.stderr
+    assert f"{len(WALL_ROWS)} rows × 12 columns" in proc.stdout
+    assert f"… {len(WALL_ROWS) - 2} more rows" in proc.stdout
