@@ -37,14 +37,19 @@ def test_rss_stable_over_many_calls(mini):
         f = getattr(quarnel, name)
         for _ in range(200):
             f(mini)
-        gc.collect()
-        before = rss_bytes()
-        for _ in range(CALLS):
-            f(mini)
-        gc.collect()
-        grown = rss_bytes() - before
+        # A leak grows in every round; heap fragmentation left by earlier tests settles in one.
+        grown = []
+        for _ in range(2):
+            gc.collect()
+            before = rss_bytes()
+            for _ in range(CALLS):
+                f(mini)
+            gc.collect()
+            grown.append(rss_bytes() - before)
+            if grown[-1] < 4 << 20:
+                break
         # A leak of one small result per call would be tens of MB here.
-        assert grown < 4 << 20, f"{name}: RSS grew by {grown} bytes over {CALLS} calls"
+        assert grown[-1] < 4 << 20, f"{name}: RSS grew by {grown} bytes over rounds of {CALLS} calls"
 
 
 def test_no_python_objects_left_behind(mini):
