@@ -4,6 +4,7 @@
 #include <iterator>
 
 #include "extractors/common.hpp"
+#include "extractors/number_text.hpp"
 #include "extractors/schema_names.hpp"
 
 namespace quarnel {
@@ -35,17 +36,6 @@ constexpr PropertyType kPropertyTypes[] = {
 };
 
 bool is_absent(std::string_view t) { return t.empty() || t == "$" || t == "*"; }
-
-// The Boolean and Logical spellings of a one-letter value, or empty.
-std::string_view truth_text(std::string_view value_type, std::string_view value) {
-    if (value.size() != 1) return {};
-    const bool logical = value_type == "IfcLogical";
-    if (!logical && value_type != "IfcBoolean") return {};
-    if (value[0] == 'T') return "True";
-    if (value[0] == 'F') return "False";
-    if (value[0] == 'U' && logical) return "UNKNOWN";
-    return {};
-}
 
 }  // namespace
 

@@ -37,17 +37,6 @@ bool is_typed_value(std::string_view t, std::size_t paren) {
     return t.size() >= 5 && type_is(t.substr(0, 3), "IFC") && paren != std::string_view::npos && t.back() == ')';
 }
 
-// The Boolean and Logical spellings of a one-letter value, or empty.
-std::string_view truth_text(std::string_view value_type, std::string_view value) {
-    if (value.size() != 1) return {};
-    const bool logical = value_type == "IfcLogical";
-    if (!logical && value_type != "IfcBoolean") return {};
-    if (value[0] == 'T') return "True";
-    if (value[0] == 'F') return "False";
-    if (value[0] == 'U' && logical) return "UNKNOWN";
-    return {};
-}
-
 // Renders NominalValues into the pool, borrowing file text wherever the
 // rendering is the text as written; value types are rendered once per spelling.
 class NominalRenderer {
