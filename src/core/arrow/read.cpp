@@ -1,8 +1,5 @@
 #include "arrow/read.hpp"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 
 #include "arrow/tables.hpp"
@@ -11,27 +8,17 @@
 #include "mesh/emission.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
+#include "step/resident.hpp"
 
 namespace quarnel::arrow {
 namespace {
-
-// A scan leaves every page of the file resident, though what follows reads only some of them.
-// Dropping the mapping's pages (the page cache keeps them) lets the next step fault back in
-// just those: the passes their records, the export the pages that hold its texts.
-void drop_resident_pages(std::string_view file) {
-    const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    const auto begin = reinterpret_cast<std::uintptr_t>(file.data()) & ~(page - 1);
-    const auto end = reinterpret_cast<std::uintptr_t>(file.data()) + file.size();
-    if (file.empty()) return;
-    madvise(reinterpret_cast<void*>(begin), end - begin, MADV_DONTNEED);  // advice only: a failure changes nothing
-}
 
 void run_extractors(std::string_view file, unsigned passes, Reads& r) {
     Instant t = Instant::now();
     EntityTable table = EntityTable::build(file);
     r.entity_table_ms = ms_since(t);
     // The scan has touched every page; the passes read only the records they want.
-    drop_resident_pages(file);
+    ResidentTrail::drop_all(file);
     t = Instant::now();
     GuidIndex guids = GuidIndex::build(table);
     r.guid_index_ms = ms_since(t);
@@ -128,7 +115,7 @@ std::vector<Exported> read_tables(std::string_view file, const ReadFacts& facts,
         r.index_ms = ms_since(t);
     }
     if (passes & kDrift) run_drift(file, r);
-    drop_resident_pages(file);
+    ResidentTrail::drop_all(file);
 
     std::vector<Exported> out;
     out.reserve(requests.size());

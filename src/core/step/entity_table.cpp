@@ -3,6 +3,7 @@
 #include "hash_seed.hpp"
 #include "parallel.hpp"
 #include "step/lexer.hpp"
+#include "step/resident.hpp"
 #include "step/scanner.hpp"
 
 namespace quarnel {
@@ -51,8 +52,10 @@ struct Part {
 
 void scan_part(std::string_view file, Part& part, std::size_t expected) {
     StatementScanner scanner(file, part.begin);
+    ResidentTrail trail(file, part.begin);
     part.records.reserve(expected);
     while (auto s = scanner.next()) {
+        trail.at(s->begin);
         if (s->begin >= part.stop) {
             part.landed = s->begin == part.stop;
             if (!part.landed) part.overshoot = s;
@@ -65,7 +68,11 @@ void scan_part(std::string_view file, Part& part, std::size_t expected) {
 // Scans serially from `from` to the end of the DATA section.
 void scan_rest(std::string_view file, std::size_t from, Records& out) {
     StatementScanner rest(file, from);
-    while (auto s = rest.next()) add_record(file, *s, out);
+    ResidentTrail trail(file, from);
+    while (auto s = rest.next()) {
+        trail.at(s->begin);
+        add_record(file, *s, out);
+    }
 }
 
 // A place near `from` where a statement seems to start: `#` and a digit at

@@ -5,6 +5,7 @@
 #include <string_view>
 #include <vector>
 
+#include "step/resident.hpp"
 #include "step/text.hpp"
 
 namespace quarnel {
@@ -91,12 +92,17 @@ public:
         }
     }
     // The same for the records whose type tag `admits(tag)` accepts: the
-    // walk reads two bytes per record and the record itself only for those.
+    // walk reads two bytes per record and the record itself only for those,
+    // and lets go of the file pages it has passed.
     template <class Admits, class F>
     void for_each_in(std::size_t begin, std::size_t end, const Admits& admits, F&& f) const {
         const std::uint16_t* tags = type_tags_.data();
+        ResidentTrail trail(file_, begin < end ? records_[begin].type_offset : 0);
         for (auto i = static_cast<std::uint32_t>(begin); i < end; ++i) {
-            if (admits(tags[i]) && is_live(i)) f(records_[i].id, records_[i]);
+            if (admits(tags[i]) && is_live(i)) {
+                trail.at(records_[i].type_offset);
+                f(records_[i].id, records_[i]);
+            }
         }
     }
 
