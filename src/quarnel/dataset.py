@@ -166,6 +166,10 @@ def _open_error(path: str, shown: str) -> Optional[str]:
             head = f.read(256)
     except OSError as e:
         return f"open {shown}: {e.strerror} (os error {e.errno})"
+    return _not_step(head, shown)
+
+
+def _not_step(head: bytes, shown: str) -> Optional[str]:
     if not head.lstrip(b"\xef\xbb\xbf \t\r\n").upper().startswith(_STEP_MAGIC):
         return f"{shown}: not an IFC file (no ISO-10303-21 header)"
     return None
@@ -179,9 +183,7 @@ def _remote_open_error(url: str, storage_options: dict) -> Optional[str]:
             head = f.read(256)
     except Exception as e:
         return f"open {url}: {_one_line(e)}"
-    if not head.lstrip(b"\xef\xbb\xbf \t\r\n").upper().startswith(_STEP_MAGIC):
-        return f"{url}: not an IFC file (no ISO-10303-21 header)"
-    return None
+    return _not_step(head, url)
 
 
 def open_error(path: str, storage_options: Optional[dict] = None) -> Optional[str]:

@@ -85,6 +85,26 @@ private:
     std::unordered_map<std::string_view, std::uint32_t> texts_;
 };
 
+// A set record's rows when its type is `set_type` (upper case): its name is the third
+// attribute and `render` appends a row for each member of the list at `members`.
+template <class Renderer, class Row>
+SetRows render_members(Renderer& render, const Entity& e, std::string_view set_type, std::size_t members,
+                       std::vector<Row>& rows) {
+    SetRows s;
+    if (!type_is(e.type, set_type)) return s;
+    TextPool& pool = render.pool();
+    Pieces pieces;
+    split_attributes(e.attributes, pieces);
+    s.valid = true;
+    s.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(render.empty()) : render.empty();
+    s.first = static_cast<std::uint32_t>(rows.size());
+    if (const auto list = pieces.size() > members ? value::list(pieces[members]) : std::nullopt) {
+        for (const std::uint64_t m : reference_list(*list)) render.append(m, rows);
+    }
+    s.count = static_cast<std::uint32_t>(rows.size() - s.first);
+    return s;
+}
+
 // Below this many sets a second thread costs the rendering more than it saves.
 constexpr std::size_t kMinSetsPerPart = 20000;
 

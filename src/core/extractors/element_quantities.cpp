@@ -164,19 +164,7 @@ ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, c
     const auto make_renderer = [&](TextPool& pool) { return std::make_unique<QuantityRenderer>(table, pool); };
     const auto render_set = [&](std::unique_ptr<QuantityRenderer>& render, const Entity& e,
                                 std::vector<QuantityRow>& rows) {
-        SetRows s;
-        if (!type_is(e.type, "IFCELEMENTQUANTITY")) return s;
-        TextPool& pool = render->pool();
-        Pieces pieces;
-        split_attributes(e.attributes, pieces);
-        s.valid = true;
-        s.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(render->empty()) : render->empty();
-        s.first = static_cast<std::uint32_t>(rows.size());
-        if (const auto list = pieces.size() >= 6 ? value::list(pieces[5]) : std::nullopt) {
-            for (const std::uint64_t m : reference_list(*list)) render->append(m, rows);
-        }
-        s.count = static_cast<std::uint32_t>(rows.size() - s.first);
-        return s;
+        return render_members(*render, e, "IFCELEMENTQUANTITY", 5, rows);
     };
     const auto reserve = [&](std::size_t n) {
         for (TextColumn* c : {&out.guid, &out.entity, &out.qto_name, &out.quantity_name, &out.value,

@@ -16,21 +16,7 @@ PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& gu
         return std::make_unique<PropertyRenderer>(table, pool);
     };
     const auto render_set = [&](std::unique_ptr<PropertyRenderer>& render, const Entity& e, std::vector<ValueRow>& rows) {
-        SetRows s;
-        if (!type_is(e.type, "IFCPROPERTYSET")) return s;
-        TextPool& pool = render->pool();
-        Pieces pieces;
-        split_attributes(e.attributes, pieces);
-        s.valid = true;
-        s.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(render->empty()) : render->empty();
-        s.first = static_cast<std::uint32_t>(rows.size());
-        if (pieces.size() >= 5) {
-            if (const auto list = value::list(pieces[4])) {
-                for (const std::uint64_t m : reference_list(*list)) render->append(m, rows);
-            }
-        }
-        s.count = static_cast<std::uint32_t>(rows.size() - s.first);
-        return s;
+        return render_members(*render, e, "IFCPROPERTYSET", 4, rows);
     };
     const auto reserve = [&](std::size_t n) {
         for (TextColumn* c : {&out.guid, &out.entity, &out.pset_name, &out.prop_name, &out.value, &out.value_type,
