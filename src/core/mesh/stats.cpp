@@ -19,6 +19,7 @@ void take_max(float& running, float v) {
 
 }  // namespace
 
+// Emission keeps only meshes with a triangle and a finite coordinate, so the box is never empty.
 MeshStats compute_mesh_stats(const ProductMesh& mesh, float ok_distance) {
     MeshStats s;
     const float inf = std::numeric_limits<float>::infinity();
@@ -33,10 +34,6 @@ MeshStats compute_mesh_stats(const ProductMesh& mesh, float ok_distance) {
         take_max(hi.x, p[3 * i]);
         take_max(hi.y, p[3 * i + 1]);
         take_max(hi.z, p[3 * i + 2]);
-    }
-    if (!std::isfinite(lo.x)) {
-        lo = {};
-        hi = {};
     }
     s.bbox_min = lo;
     s.bbox_max = hi;
