@@ -15,10 +15,10 @@ import time
 from concurrent.futures import ThreadPoolExecutor
 from typing import Dict, List, Optional, Sequence, Tuple
 
-import numpy as np
 import pyarrow as pa
 
 import quarnel
+from quarnel.dataset import source_column, with_source
 from quarnel.registry import EXTRACT_ALL_TABLES, TABLES
 from quarnel.writers import EXTENSIONS, OutputError, TableWriter, encode, format_of
 
@@ -67,24 +67,6 @@ def expand_paths(args: Sequence[str]) -> Tuple[List[str], List[str]]:
             seen.add(key)
             unique.append(path)
     return unique, unmatched
-
-
-def source_column(columns: Sequence[str]) -> str:
-    """The name of the column that holds each row's model path: "source", unless the table has a
-    "source" column of its own (drift, classifications), then "source_file"."""
-    return "source_file" if "source" in columns else "source"
-
-
-def with_source(table, path: str):
-    """The table with the model path in front, as a one-entry dictionary: no text per row."""
-    # Built from buffers: pa.array() imports pandas on its first call, a third of a second.
-    text = path.encode()
-    words = pa.Array.from_buffers(pa.string(), 1, [None, pa.py_buffer(np.array([0, len(text)], np.int32)),
-                                                   pa.py_buffer(text)])
-    source = pa.DictionaryArray.from_buffers(pa.dictionary(pa.int32(), pa.string()), table.num_rows,
-                                             [None, pa.py_buffer(np.zeros(table.num_rows, np.int32))],
-                                             dictionary=words)
-    return table.add_column(0, source_column(table.column_names), source)
 
 
 def load(path: str, table: str, formats: Dict[str, str]) -> Dict[str, object]:

@@ -236,11 +236,20 @@ def _read_model(local: str, names: Sequence[str], columns: Optional[Sequence[str
     return quarnel.read_tables(local, names)
 
 
-def _with_source(pa, table, path: str, column: str):
-    # The model path as a one-entry dictionary: a fleet's worth of repeated paths costs 4 bytes a row.
-    indices = pa.repeat(pa.scalar(0, pa.int32()), table.num_rows)
-    source = pa.DictionaryArray.from_arrays(indices, pa.array([path], pa.string()))
-    return table.replace_schema_metadata(None).add_column(0, column, source)
+def with_source(table, path: str, column: Optional[str] = None):
+    """The table with the model path in front, as a one-entry dictionary (4 bytes a row, however
+    many models), in `column` or else the one source_column() names; no schema metadata."""
+    import numpy as np
+    import pyarrow as pa
+
+    # Built from buffers: pa.array() imports pandas on its first call, a third of a second.
+    text = path.encode()
+    words = pa.Array.from_buffers(pa.string(), 1, [None, pa.py_buffer(np.array([0, len(text)], np.int32)),
+                                                   pa.py_buffer(text)])
+    source = pa.DictionaryArray.from_buffers(pa.dictionary(pa.int32(), pa.string()), table.num_rows,
+                                             [None, pa.py_buffer(np.zeros(table.num_rows, np.int32))],
+                                             dictionary=words)
+    return table.replace_schema_metadata(None).add_column(0, column or source_column(table.column_names), source)
 
 
 def group_schema(name: str, columns: Optional[Sequence[str]] = None):
@@ -284,7 +293,7 @@ def read_group(group: Group, tables: Sequence[str], columns: Optional[Sequence[s
             continue
         for name in names:
             table = read[name]
-            parts[name].append(_with_source(pa, table, path, source_column(lookup(name).column_names)))
+            parts[name].append(with_source(table, path, source_column(lookup(name).column_names)))
     out = {}
     for name in names:
         schema = group_schema(name)
