@@ -12,6 +12,7 @@ import pyarrow as pa
 import quarnel
 from quarnel import batch as batch_mod
 from quarnel.console import ms_text, render_table, size_text, unit_of, unit_text
+from quarnel.literals import number, string, strings
 from quarnel.registry import DRIFT_FLOOR, ERROR_RATIO, EXTRACT_ALL_TABLES, SEVERITIES, TABLES, WARN_RATIO, at_least
 from quarnel.tables import MissingDependency
 from quarnel.writers import EXTENSIONS, FORMAT_NAMES, OutputError, format_of, write_table
@@ -214,9 +215,9 @@ def worst_first(drift, listed: Sequence[str]):
     the worst)."""
     import pyarrow.compute as pc
 
-    rows = drift.filter(pc.is_in(drift.column("drift_severity").cast(pa.string()), pa.array(list(listed))))
+    rows = drift.filter(pc.is_in(drift.column("drift_severity").cast(pa.string()), strings(list(listed))))
     ratio = rows.column("drift_ratio")
-    key = pc.if_else(pc.is_nan(ratio), float("inf"), ratio)
+    key = pc.if_else(pc.is_nan(ratio), number(float("inf")), ratio)
     return rows.take(pc.array_sort_indices(key, order="descending"))
 
 
@@ -254,7 +255,7 @@ def cmd_drift(args) -> int:
     rows = worst_first(drift, listed)
     # Products whose placement adds nothing to their container's while the shape carries the
     # location (an exporter habit) are listed apart, after the products that truly moved.
-    apart = pc.equal(rows.column("placement"), "unplaced")
+    apart = pc.equal(rows.column("placement"), string("unplaced"))
     unplaced, rows = rows.filter(apart), rows.filter(pc.invert(apart))
     top = rows if args.top <= 0 else rows.slice(0, args.top)
     top_unplaced = unplaced if args.top <= 0 else unplaced.slice(0, args.top)

@@ -239,16 +239,9 @@ def _read_model(local: str, names: Sequence[str], columns: Optional[Sequence[str
 def with_source(table, path: str, column: Optional[str] = None):
     """The table with the model path in front, as a one-entry dictionary (4 bytes a row, however
     many models), in `column` or else the one source_column() names; no schema metadata."""
-    import numpy as np
-    import pyarrow as pa
+    from quarnel.literals import repeated
 
-    # Built from buffers: pa.array() imports pandas on its first call, a third of a second.
-    text = path.encode()
-    words = pa.Array.from_buffers(pa.string(), 1, [None, pa.py_buffer(np.array([0, len(text)], np.int32)),
-                                                   pa.py_buffer(text)])
-    source = pa.DictionaryArray.from_buffers(pa.dictionary(pa.int32(), pa.string()), table.num_rows,
-                                             [None, pa.py_buffer(np.zeros(table.num_rows, np.int32))],
-                                             dictionary=words)
+    source = repeated(path, table.num_rows)
     return table.replace_schema_metadata(None).add_column(0, column or source_column(table.column_names), source)
 
 

@@ -16,6 +16,8 @@ from typing import Any, List, NamedTuple, Optional, Sequence, Tuple
 
 import pyarrow as pa
 
+from quarnel.literals import string
+
 FORMATS = {
     ".csv": "csv",
     ".parquet": "parquet",
@@ -83,6 +85,13 @@ def _text(values) -> memoryview:
     return memoryview(data or b"")[start:end]
 
 
+def _matches(values, pattern: str):
+    """Whether each value matches `pattern`; false for nulls."""
+    import pyarrow.compute as pc
+
+    return pc.and_kleene(pc.is_valid(values), pc.match_substring_regex(values, pattern))
+
+
 def _escaped(values):
     """A string array with every value escaped for use inside a JSON string."""
     import pyarrow.compute as pc
@@ -90,7 +99,7 @@ def _escaped(values):
     # Almost no text needs escapes: one scan of the array's text rules them out.
     if not _NEEDS_ESCAPE_BYTES.search(_text(values)):
         return values
-    marked = pc.fill_null(pc.match_substring_regex(values, _NEEDS_ESCAPE), False)
+    marked = _matches(values, _NEEDS_ESCAPE)
     escaped = [json.dumps(v, ensure_ascii=False)[1:-1] for v in pc.filter(values, marked).to_pylist()]
     return pc.replace_with_mask(values, marked, pa.array(escaped, type=values.type))
 
@@ -103,23 +112,24 @@ def _json_field(key: str, values):
     if pa.types.is_large_string(values.type):  # a piece of JSONL_ROWS rows fits 32-bit offsets
         values = values.cast(pa.string())
     kind = values.type
+    key_text, quote, empty = string(key), string('"'), string("")
     if pa.types.is_dictionary(kind):
         # Only the distinct texts are encoded; the rows pick theirs.
         words = values.dictionary.cast(pa.string())
-        text = pc.take(pc.binary_join_element_wise(key + '"', _escaped(words), '"', ""), values.indices)
+        text = pc.take(pc.binary_join_element_wise(string(key + '"'), _escaped(words), quote, empty), values.indices)
     elif pa.types.is_string(kind):
-        text = pc.binary_join_element_wise(key + '"', _escaped(values), '"', "")
+        text = pc.binary_join_element_wise(string(key + '"'), _escaped(values), quote, empty)
     elif pa.types.is_floating(kind):
-        finite = pc.if_else(pc.is_finite(values), values, pa.scalar(None, kind))
+        finite = pc.if_else(pc.is_finite(values), values, pa.nulls(1, kind)[0])
         text = pc.cast(finite, pa.string())
         # Arrow writes whole numbers without a point ("3200"): keep them floats when read back.
-        whole = pc.fill_null(pc.match_substring_regex(text, r"^-?[0-9]+$"), False)
-        text = pc.binary_join_element_wise(key, text, pc.if_else(whole, ".0", ""), "")
+        whole = _matches(text, r"^-?[0-9]+$")
+        text = pc.binary_join_element_wise(key_text, text, pc.if_else(whole, string(".0"), empty), empty)
     elif pa.types.is_integer(kind) or pa.types.is_boolean(kind):
-        text = pc.binary_join_element_wise(key, pc.cast(values, pa.string()), "")
+        text = pc.binary_join_element_wise(key_text, pc.cast(values, pa.string()), empty)
     else:
         text = pa.array([key + json.dumps(v, ensure_ascii=False, default=str) for v in values.to_pylist()])
-    return pc.fill_null(text, key + "null")
+    return pc.fill_null(text, string(key + "null"))
 
 
 def jsonl_chunks(table) -> List[Any]:
@@ -134,7 +144,7 @@ def jsonl_chunks(table) -> List[Any]:
         if not batch.num_rows:
             continue
         fields = [_json_field(key, column) for key, column in zip(keys, batch.columns)]
-        out.append(_text(pc.binary_join_element_wise(*fields, "}\n", "")))
+        out.append(_text(pc.binary_join_element_wise(*fields, string("}\n"), string(""))))
     return out
 
 
