@@ -8,10 +8,9 @@ a child process that does nothing else.
 usage: python bench/bench_arrow.py [--model PATH | --copies 50] [--repeat 3]
 """
 import argparse
-import pathlib
 import statistics
 
-from common import mb, run_child, scaled_model, table
+from common import model_arguments, model_of, run_child, table
 
 NATIVE_KEYS = ("open_ms", "entity_table_ms", "guid_index_ms", "pset_extract_ms")
 
@@ -60,13 +59,10 @@ _R = {'rows': len(_core.extract_psets(sys.argv[1])['guid'])}
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--model", type=pathlib.Path, help="an IFC file (default: office_a x --copies in bench/data)")
-    ap.add_argument("--copies", type=int, default=50)
-    ap.add_argument("--repeat", type=int, default=3)
+    model_arguments(ap)
     args = ap.parse_args()
 
-    path = args.model or scaled_model(copies=args.copies)
-    size = mb(path)
+    path, size = model_of(args)
     runs = [run_child(TIMINGS, path) for _ in range(args.repeat)]
     med = {k: statistics.median(r[k] for r in runs) for k in runs[0]}
     native = med["native_ms"]

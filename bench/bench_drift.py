@@ -13,14 +13,10 @@ Reports medians; the scan floor (scan_floor split) is measured in the same run.
 import argparse
 import json
 import os
-import pathlib
 import statistics
 
-from common import IFCOPENSHELL_ITERATOR, run_json, scaled_model, scan_floor_seconds
+from common import IFCOPENSHELL_ITERATOR, SHARED, run_json, scaled_model, scan_floor_seconds
 
-HERE = pathlib.Path(__file__).resolve().parent
-ROOT = HERE.parent
-SHARED = ROOT.parent / "shared"
 SOURCE = SHARED / "corpus" / "issue_021_mini_project.ifc"
 
 OURS = r"""

@@ -16,11 +16,8 @@ import os
 import pathlib
 import statistics
 
-from common import IFCOPENSHELL_ITERATOR, run_json, scaled_model, scan_floor_seconds
+from common import DATA, IFCOPENSHELL_ITERATOR, SHARED, run_json, scaled_model, scan_floor_seconds
 
-HERE = pathlib.Path(__file__).resolve().parent
-ROOT = HERE.parent
-SHARED = ROOT.parent / "shared"
 SOURCE = SHARED / "corpus" / "office_a_20110811.ifc"
 
 OURS = r"""
@@ -102,7 +99,7 @@ def against_ifcopenshell(copies, runs, ios_runs):
         return
     path = scaled_model(SOURCE.name, copies)
     size_mb = os.path.getsize(path) / 1e6
-    guids = HERE / "data" / "bench_extrusion_guids.json"
+    guids = DATA / "bench_extrusion_guids.json"
     ours = [run_json(OURS, str(path), str(guids)) for _ in range(runs)]
     ios = [run_json(IFCOPENSHELL_ITERATOR, str(path), str(guids)) for _ in range(ios_runs)]
     print(f"\nsame products on {path.name}: {size_mb:.1f} MB; analyse_drift {ours[0]['products']} meshes, "

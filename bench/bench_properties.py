@@ -11,7 +11,7 @@ import argparse
 import pathlib
 import statistics
 
-from common import mb, run_child, scaled_model, table
+from common import model_arguments, model_of, run_child, table
 
 TIMINGS = """
 import sys, time
@@ -36,13 +36,10 @@ STEPS = ("psets", "properties", "element_quantities", "elements", "wide")
 
 def main():
     ap = argparse.ArgumentParser()
-    ap.add_argument("--model", type=pathlib.Path, help="IFC file (default: office_a x COPIES in bench/data)")
-    ap.add_argument("--copies", type=int, default=50)
-    ap.add_argument("--repeat", type=int, default=3)
+    model_arguments(ap)
     args = ap.parse_args()
 
-    path = args.model or scaled_model(copies=args.copies)
-    size = mb(path)
+    path, size = model_of(args)
     runs = []
     for i in range(args.repeat):
         order = STEPS if i % 2 == 0 else tuple(reversed(STEPS))

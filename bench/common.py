@@ -24,6 +24,19 @@ def scaled_model(source="office_a_20110811.ifc", copies=50):
     return out
 
 
+def model_arguments(ap, copies=50, repeat=3):
+    """--model (an IFC file), or --copies of office_a made by scale_ifc.py; --repeat."""
+    ap.add_argument("--model", type=pathlib.Path, help="an IFC file (default: office_a x --copies in bench/data)")
+    ap.add_argument("--copies", type=int, default=copies)
+    ap.add_argument("--repeat", type=int, default=repeat)
+
+
+def model_of(args):
+    """The model the arguments name, and its size in MB."""
+    path = args.model or scaled_model(copies=args.copies)
+    return path, mb(path)
+
+
 def scan_floor_binary():
     """The scan floor program, built from ../shared/tools/scan_floor.c when missing or stale."""
     exe = BENCH / "scan_floor"

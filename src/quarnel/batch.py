@@ -15,10 +15,9 @@ import time
 from concurrent.futures import ThreadPoolExecutor
 from typing import Dict, List, Optional, Sequence, Tuple
 
-import pyarrow as pa
 
 import quarnel
-from quarnel.dataset import source_column, with_source
+from quarnel.dataset import source_column, with_source  # noqa: F401 (source_column is re-exported)
 from quarnel.registry import EXTRACT_ALL_TABLES, TABLES
 from quarnel.writers import EXTENSIONS, OutputError, TableWriter, encode, format_of
 
