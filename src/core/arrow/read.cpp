@@ -13,13 +13,8 @@
 namespace quarnel::arrow {
 namespace {
 
-void run_extractors(std::string_view file, unsigned passes, Reads& r) {
+void run_extractors(const EntityTable& table, unsigned passes, Reads& r) {
     Instant t = Instant::now();
-    EntityTable table = EntityTable::build(file);
-    r.entity_table_ms = ms_since(t);
-    // The scan has touched every page; the passes read only the records they want.
-    ResidentTrail::drop_all(file);
-    t = Instant::now();
     GuidIndex guids = GuidIndex::build(table);
     r.guid_index_ms = ms_since(t);
     if (passes & kPsets) {
@@ -57,21 +52,43 @@ void run_extractors(std::string_view file, unsigned passes, Reads& r) {
         r.elements.emplace(extract_elements(table, guids));
         r.elements_ms = ms_since(t);
     }
-    // The table and the GuidIndex go here, before the Arrow buffers are built: the columns
-    // borrow only the mapping.
 }
 
-void run_drift(std::string_view file, Reads& r) {
+void run_drift(const EntityTable& table, Reads& r) {
     const Instant start = Instant::now();
-    MeshEmission emission = emit_meshes(file);
+    MeshEmission emission = emit_meshes(table);
     r.mesh_emission_ms = emission.mesh_emission_ms;
-    r.mesh_entity_table_ms = emission.entity_table_ms;
+    r.mesh_entity_table_ms = r.entity_table_ms;
     std::vector<MeshStats> rows;
     rows.reserve(emission.meshes.size());
     const float floor = ok_distance(emission.unit_scale);
     for (const ProductMesh& mesh : emission.meshes) rows.push_back(compute_mesh_stats(mesh, floor));
     r.drift.emplace(std::move(rows));
-    r.drift_total_ms = ms_since(start);
+    r.drift_total_ms = r.entity_table_ms + ms_since(start);
+}
+
+// Runs the passes over one entity table, built only when a pass needs it: the index alone
+// reads the file in one streaming scan instead.
+void run_passes(std::string_view file, unsigned passes, Reads& r) {
+    if (!(passes & (kExtractors | kDrift))) {
+        const Instant t = Instant::now();
+        r.index.emplace(index_model(file));
+        r.index_ms = ms_since(t);
+        return;
+    }
+    Instant t = Instant::now();
+    // Lives only for the passes: the columns borrow the mapping, not the table.
+    const EntityTable table = EntityTable::build(file);
+    r.entity_table_ms = ms_since(t);
+    // The scan has touched every page; the passes read only the records they want.
+    ResidentTrail::drop_all(file);
+    if (passes & kExtractors) run_extractors(table, passes, r);
+    if (passes & kIndex) {
+        t = Instant::now();
+        r.index.emplace(index_model(table));
+        r.index_ms = ms_since(t);
+    }
+    if (passes & kDrift) run_drift(table, r);
 }
 
 void free_result(Pass pass, Reads& r) {
@@ -108,13 +125,7 @@ std::vector<Exported> read_tables(std::string_view file, const ReadFacts& facts,
     Reads r;
     r.size_bytes = facts.size_bytes;
     r.open_ms = facts.open_ms;
-    if (passes & kExtractors) run_extractors(file, passes, r);
-    if (passes & kIndex) {
-        const Instant t = Instant::now();
-        r.index.emplace(index_model(file));
-        r.index_ms = ms_since(t);
-    }
-    if (passes & kDrift) run_drift(file, r);
+    if (passes) run_passes(file, passes, r);
     ResidentTrail::drop_all(file);
 
     std::vector<Exported> out;

@@ -3,6 +3,7 @@
 #include <cstring>
 
 #include "indexer/pass.hpp"
+#include "step/resident.hpp"
 #include "step/scanner.hpp"
 #include "step/values.hpp"
 
@@ -23,6 +24,21 @@ ModelIndex IndexPass::run() {
     while (const auto s = scanner.next()) {
         if (parse_instance_header(s->text, h)) dispatch(h);
     }
+    return finish();
+}
+
+ModelIndex IndexPass::run(const EntityTable& table) {
+    // Every record, superseded ones too: the statements as a scan meets them.
+    ResidentTrail trail(file_, 0);
+    for (const EntityRecord& r : table.records()) {
+        trail.at(r.type_offset);
+        const Entity e = table.entity(r);
+        dispatch(InstanceHeader{r.id, e.type, e.attributes});
+    }
+    return finish();
+}
+
+ModelIndex IndexPass::finish() {
     link_storeys_to_buildings();
     keep_storey_containment();
     resolve_unit_scale();
@@ -107,5 +123,7 @@ void IndexPass::application() {
 }
 
 ModelIndex index_model(std::string_view file) { return IndexPass(file).run(); }
+
+ModelIndex index_model(const EntityTable& table) { return IndexPass(table.file()).run(table); }
 
 }  // namespace quarnel

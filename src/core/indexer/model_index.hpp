@@ -10,6 +10,8 @@
 
 namespace quarnel {
 
+class EntityTable;
+
 // One row per accepted building product, in file order.
 struct ProductColumns {
     std::vector<std::uint64_t> step_id;
@@ -86,5 +88,7 @@ struct ModelIndex {
 // One forward pass over the whole file. Never fails: whatever is missing or
 // malformed only leaves its part of the result empty or absent.
 ModelIndex index_model(std::string_view file);
+// The same from the records of a table already built over the file.
+ModelIndex index_model(const EntityTable& table);
 
 }  // namespace quarnel

@@ -20,6 +20,8 @@ class IndexPass {
 public:
     explicit IndexPass(std::string_view file);
     ModelIndex run();
+    // The same over the records of a table already built from the file, in file order.
+    ModelIndex run(const EntityTable& table);
 
 private:
     std::string_view file_;
@@ -35,6 +37,7 @@ private:
     std::vector<std::uint64_t> unit_list_;
 
     void dispatch(const InstanceHeader& h);
+    ModelIndex finish();
     // Appends the decoded text of attribute i when it is a String, else a null.
     void push_text(StringColumn& column, std::size_t i);
 

@@ -113,12 +113,16 @@ void append_transformed(const SubMesh& sub, const PlacementMatrix& placement, Pr
 }  // namespace
 
 MeshEmission emit_meshes(std::string_view file) {
-    MeshEmission result;
     const Instant table_start = Instant::now();
     const EntityTable table = EntityTable::build(file);
-    const Instant table_end = Instant::now();
-    result.entity_table_ms = elapsed_ms(table_start, table_end);
+    const double table_ms = ms_since(table_start);
+    MeshEmission result = emit_meshes(table);
+    result.entity_table_ms = table_ms;
+    return result;
+}
 
+MeshEmission emit_meshes(const EntityTable& table) {
+    MeshEmission result;
     const Instant mesh_start = Instant::now();
     PlacementCache placements;
     ItemMeshCache items;

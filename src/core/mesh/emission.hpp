@@ -8,6 +8,8 @@
 
 namespace quarnel {
 
+class EntityTable;
+
 // One meshed product in model coordinates (the file's own length unit).
 struct ProductMesh {
     std::string guid;
@@ -30,5 +32,7 @@ struct MeshEmission {
 
 // Meshes the body representation of every product of the file.
 MeshEmission emit_meshes(std::string_view file);
+// The same over a table already built from the file (entity_table_ms is then 0).
+MeshEmission emit_meshes(const EntityTable& table);
 
 }  // namespace quarnel
