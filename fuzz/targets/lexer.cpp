@@ -1,6 +1,6 @@
 // The STEP lexer on raw bytes: the input is taken as one attribute text and
 // as one statement, and every piece is parsed and rendered.
-#include "extractors/psets.hpp"
+#include "extractors/value_text.hpp"
 #include "invariants.hpp"
 #include "step/lexer.hpp"
 #include "step/values.hpp"
@@ -37,10 +37,13 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         if (v.is(K::List)) {
             for (const auto id : reference_list(v.view)) (void)id;
         }
-        if (auto t = value_text(pieces[k])) require(is_valid_utf8(*t));
-        const NominalValue nv = nominal_value(pieces[k]);
-        if (nv.value) require(is_valid_utf8(*nv.value));
-        if (nv.value_type) require(is_valid_utf8(*nv.value_type));
+        for (const auto spelling : {ValueRenderer::TypeSpelling::Display, ValueRenderer::TypeSpelling::Schema}) {
+            TextPool pool;
+            ValueRenderer renderer(pool, spelling);
+            const RenderedValue rendered = renderer.value(pieces[k]);
+            if (rendered.value != TextPool::null) require(is_valid_utf8(pool[rendered.value]));
+            if (rendered.value_type != TextPool::null) require(is_valid_utf8(pool[rendered.value_type]));
+        }
     }
     require(!record.at(pieces.size()) && record.size() == pieces.size());
     require(is_valid_utf8(decode_string(text)));

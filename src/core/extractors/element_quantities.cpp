@@ -39,7 +39,8 @@ struct QuantityRow {
 
 class QuantityRenderer {
 public:
-    QuantityRenderer(const EntityTable& table, TextPool& pool) : table_(table), pool_(pool), values_(table, pool) {
+    QuantityRenderer(const EntityTable& table, TextPool& pool)
+        : table_(table), pool_(pool), empty_(pool.add_view("")), values_(pool, ValueRenderer::TypeSpelling::Schema) {
         read_project_units();
     }
 
@@ -47,13 +48,14 @@ public:
         std::size_t budget = kMaxMembers;
         append_member(id, kNull, 0, budget, rows);
     }
-    std::uint32_t empty() const { return values_.empty(); }
+    std::uint32_t empty() const { return empty_; }
     TextPool& pool() { return pool_; }
 
 private:
     const EntityTable& table_;
     TextPool& pool_;
-    PropertyRenderer values_;
+    std::uint32_t empty_;
+    ValueRenderer values_;
     std::uint32_t project_units_[std::size(kKinds)] = {kNull, kNull, kNull, kNull, kNull, kNull};
     IdMap<std::uint32_t> units_{64};
     std::string path_;

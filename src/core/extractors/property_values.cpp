@@ -4,8 +4,6 @@
 #include <iterator>
 
 #include "extractors/common.hpp"
-#include "extractors/number_text.hpp"
-#include "extractors/schema_names.hpp"
 
 namespace quarnel {
 
@@ -40,59 +38,11 @@ bool is_absent(std::string_view t) { return t.empty() || t == "$" || t == "*"; }
 }  // namespace
 
 PropertyRenderer::PropertyRenderer(const EntityTable& table, TextPool& pool)
-    : table_(table), pool_(pool), empty_(pool.add_view("")), pieces_(kMaxDepth + 1) {}
-
-std::uint32_t PropertyRenderer::type_name(std::string_view raw) {
-    auto known = types_.find(raw);
-    if (known != types_.end()) return known->second;
-    const auto schema = schema_name(raw);
-    const std::uint32_t id = schema ? pool_.add_view(schema->spelling) : pool_.add_copy(display_case(raw));
-    types_.emplace(raw, id);
-    return id;
-}
-
-std::uint32_t PropertyRenderer::value_text(std::string_view token, RenderedValue& out) {
-    const std::string_view t = trim_wide(token);
-    if (is_absent(t)) return kNull;
-    if (auto s = pool_string(pool_, t)) return *s;
-    const StepValue v = parse_value(t);
-    switch (v.kind) {
-        case StepValue::Kind::Null:
-        case StepValue::Kind::Derived:
-            return kNull;
-        case StepValue::Kind::Ref:
-            return pool_.add_copy("#" + std::to_string(v.ref));
-        case StepValue::Kind::Real:
-            out.number = v.real;
-            out.has_number = true;
-            return pool_number(pool_, v.real);
-        case StepValue::Kind::Enum:
-            return is_valid_utf8(v.view) ? pool_.add_view(v.view) : kNull;
-        default:
-            return is_valid_utf8(t) ? pool_.add_view(t) : kNull;
-    }
-}
-
-RenderedValue PropertyRenderer::value(std::string_view token) {
-    RenderedValue out;
-    const std::string_view t = trim_wide(token);
-    if (is_absent(t)) return out;
-    const std::size_t paren = t.find('(');
-    const bool typed = t.size() >= 5 && type_is(t.substr(0, 3), "IFC") && paren != std::string_view::npos &&
-                       t.back() == ')';
-    if (!typed) {
-        out.value = value_text(t, out);
-        return out;
-    }
-    const std::string_view inner = t.substr(paren + 1, t.size() - paren - 2);
-    out.value_type = type_name(t.substr(0, paren));
-    out.value = value_text(inner, out);
-    if (out.value != kNull && !out.has_number) {
-        const std::string_view truth = truth_text(pool_[out.value_type], pool_[out.value]);
-        if (!truth.empty()) out.value = pool_.add_view(truth);  // static storage
-    }
-    return out;
-}
+    : table_(table),
+      pool_(pool),
+      empty_(pool.add_view("")),
+      values_(pool, ValueRenderer::TypeSpelling::Schema),
+      pieces_(kMaxDepth + 1) {}
 
 void PropertyRenderer::append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows) {
     const auto inner = value::list(trim(list));

@@ -6,6 +6,7 @@
 
 #include "columns.hpp"
 #include "step/entity_table.hpp"
+#include "extractors/value_text.hpp"
 #include "step/lexer.hpp"
 
 namespace quarnel {
@@ -38,24 +39,14 @@ struct ValueRow {
     }
 };
 
-// A value as written: its display text, its type in the schema's spelling
-// and its number when it is one.
-struct RenderedValue {
-    std::uint32_t value = TextPool::null;
-    std::uint32_t value_type = TextPool::null;
-    double number = 0.0;
-    bool has_number = false;
-};
-
 // Renders values and properties into a pool; texts as written borrow the file.
 class PropertyRenderer {
 public:
     PropertyRenderer(const EntityTable& table, TextPool& pool);
 
-    // A value token: IFCLENGTHMEASURE(200.) gives 200, IfcLengthMeasure and 200.0.
-    RenderedValue value(std::string_view token);
-    // Spelling of a type name, the schema's where it knows the name.
-    std::uint32_t type_name(std::string_view raw);
+    // A value token, type names in the schema's spelling.
+    RenderedValue value(std::string_view token) { return values_.value(token); }
+    std::uint32_t type_name(std::string_view raw) { return values_.type_name(raw); }
 
     // Appends the rows of the property `id`, of any kind; false (and nothing
     // appended) when `id` is no property.
@@ -68,12 +59,10 @@ private:
     const EntityTable& table_;
     TextPool& pool_;
     std::uint32_t empty_;
-    std::unordered_map<std::string_view, std::uint32_t> types_;
+    ValueRenderer values_;
     std::string path_;
     std::vector<Pieces> pieces_;  // one per level of complex properties
 
-    // Display text of a token; sets the number of `out` when the token is one.
-    std::uint32_t value_text(std::string_view token, RenderedValue& out);
     void append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows);
     bool append_member(std::uint64_t id, std::uint32_t top_name, std::size_t depth, std::size_t& budget,
                        std::vector<ValueRow>& rows);

@@ -1,7 +1,7 @@
 #include "extractors/psets.hpp"
 
 #include "extractors/common.hpp"
-#include "extractors/number_text.hpp"
+#include "extractors/value_text.hpp"
 #include "step/flat_map.hpp"
 
 #include <array>
@@ -27,104 +27,6 @@ struct PropertySetEntry {
     std::uint64_t first_id = 0;  // into its part's member list, which stays with the part
     static constexpr std::array kTexts{&PropertySetEntry::name};
 };
-
-std::optional<std::string> utf8_or_absent(std::string_view s) {
-    if (!is_valid_utf8(s)) return std::nullopt;
-    return std::string(s);
-}
-
-bool is_typed_value(std::string_view t, std::size_t paren) {
-    return t.size() >= 5 && type_is(t.substr(0, 3), "IFC") && paren != std::string_view::npos && t.back() == ')';
-}
-
-// Renders NominalValues into the pool, borrowing file text wherever the
-// rendering is the text as written; value types are rendered once per spelling.
-class NominalRenderer {
-public:
-    explicit NominalRenderer(TextPool& pool) : pool_(pool) {}
-
-    std::uint32_t value_text(std::string_view token) {
-        const std::string_view t = trim_wide(token);
-        if (t.empty() || t == "$" || t == "*") return kNull;
-        if (auto s = pool_string(pool_, t)) return *s;
-        if (const auto e = value::enumeration(t)) return is_valid_utf8(*e) ? pool_.add_view(*e) : kNull;
-        if (const auto id = value::ref(t)) return pool_.add_copy("#" + std::to_string(*id));
-        if (const auto x = value::number(t)) return pool_number(pool_, *x);
-        return is_valid_utf8(t) ? pool_.add_view(t) : kNull;  // a List or any other token, as written
-    }
-
-    void render(std::string_view token, PropertyEntry& entry) {
-        const std::string_view t = trim_wide(token);
-        if (t.empty() || t == "$" || t == "*") return;
-        const std::size_t paren = t.find('(');
-        if (!is_typed_value(t, paren)) {
-            entry.value = value_text(t);
-            return;
-        }
-        entry.value_type = type_text(t.substr(0, paren));
-        entry.value = value_text(t.substr(paren + 1, t.size() - paren - 2));
-        if (entry.value != kNull) {
-            const std::string_view truth = truth_text(pool_[entry.value_type], pool_[entry.value]);
-            if (!truth.empty()) entry.value = pool_.add_view(truth);  // static storage
-        }
-    }
-
-private:
-    // Each spelling of a value type is rendered once.
-    std::uint32_t type_text(std::string_view raw_type) {
-        auto known = types_.find(raw_type);
-        if (known == types_.end()) known = types_.emplace(raw_type, pool_.add_copy(display_case(raw_type))).first;
-        return known->second;
-    }
-
-    TextPool& pool_;
-    std::unordered_map<std::string_view, std::uint32_t> types_;
-};
-
-}  // namespace
-
-std::optional<std::string> value_text(std::string_view token) {
-    const std::string_view t = trim_wide(token);
-    if (t.empty() || t == "$" || t == "*") return std::nullopt;
-    StepValue v = parse_value(t);
-    switch (v.kind) {
-        case StepValue::Kind::Null:
-        case StepValue::Kind::Derived:
-            return std::nullopt;
-        case StepValue::Kind::String:
-            return std::move(v.text);
-        case StepValue::Kind::Ref:
-            return "#" + std::to_string(v.ref);
-        case StepValue::Kind::Real:
-            return number_text(v.real);
-        case StepValue::Kind::Enum:
-            return utf8_or_absent(v.view);
-        case StepValue::Kind::List:
-        case StepValue::Kind::Other:
-            return utf8_or_absent(t);
-    }
-    return std::nullopt;
-}
-
-NominalValue nominal_value(std::string_view token) {
-    NominalValue out;
-    const std::string_view t = trim_wide(token);
-    if (t.empty() || t == "$" || t == "*") return out;
-    const std::size_t paren = t.find('(');
-    if (is_typed_value(t, paren)) {
-        out.value_type = display_case(t.substr(0, paren));
-        out.value = value_text(t.substr(paren + 1, t.size() - paren - 2));
-        if (out.value) {
-            const std::string_view truth = truth_text(*out.value_type, *out.value);
-            if (!truth.empty()) *out.value = std::string(truth);
-        }
-        return out;
-    }
-    out.value = value_text(t);
-    return out;
-}
-
-namespace {
 
 // What stands at each record position: a set or a property, with its index
 // + 1 in the part that read the record; 0 for anything else. Rows name their
@@ -177,7 +79,7 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
     part.begin = begin;
     const EntityRecord* first = table.records().data();
     TextPool& pool = part.pool;
-    NominalRenderer renderer(pool);
+    ValueRenderer renderer(pool, ValueRenderer::TypeSpelling::Display);
     const std::uint32_t empty = pool.add_view("");
     Attributes record;
     std::vector<std::uint64_t> scratch;
@@ -192,7 +94,11 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
             record.reset(e.attributes);
             PropertyEntry entry;
             entry.name = pool_string(pool, *record.at(0)).value_or(empty);
-            if (const auto nominal = record.at(2)) renderer.render(*nominal, entry);
+            if (const auto nominal = record.at(2)) {
+                const RenderedValue v = renderer.value(*nominal);
+                entry.value = v.value;
+                entry.value_type = v.value_type;
+            }
             slots.put_property(static_cast<std::uint32_t>(&r - first), part.properties.size());
             part.properties.push_back(entry);
         } else if (type_is(e.type, "IFCPROPERTYSET")) {

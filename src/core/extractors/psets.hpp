@@ -24,14 +24,4 @@ struct PsetColumns {
 
 PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan = {});
 
-// Display text of one attribute token; absent for $, * and empty tokens.
-std::optional<std::string> value_text(std::string_view token);
-
-// Value and value type of a NominalValue token (IFCLABEL('x') gives x and IfcLabel).
-struct NominalValue {
-    std::optional<std::string> value;
-    std::optional<std::string> value_type;
-};
-NominalValue nominal_value(std::string_view token);
-
 }  // namespace quarnel
