@@ -24,33 +24,6 @@ def no_mesh(write_ifc, build):
     return drift(write_ifc, m)["guid"] == []
 
 
-@pytest.mark.parametrize(
-    "faces, triangles, area",
-    [
-        ([(1, 2, 3), (1, 3, 4)], 2, 1.0),
-        ([(1, 2, 5)], 0, 0.0),  # an index past the point list drops the triangle
-        ([(1, 2)], 0, 0.0),  # fewer than three indices
-        ([(1, 2, 3, 4)], 1, 0.5),  # further indices are ignored
-        ([(0, 2, 3)], 1, 0.5),  # 0 reads as vertex 0, like 1
-        ([(1.9, 2, 3)], 1, 0.5),  # fractions are truncated
-        ([(-5, 2, 3)], 1, 0.5),  # negative values clamp to 0
-        ([(1, 2, 3), "(1,'x',2,3)"], 2, 1.0),  # non-numbers are skipped
-    ],
-)
-def test_triangulated_face_set_indices(write_ifc, faces, triangles, area):
-    m = Model()
-    body = ",".join(f if isinstance(f, str) else "(" + ",".join(str(i) for i in f) + ")" for f in faces)
-    m.product([m.add(f"IFCTRIANGULATEDFACESET({m.point_list(SQUARE)},$,$,({body}),$)")])
-    result = drift(write_ifc, m)
-    if triangles == 0:
-        assert result["guid"] == []
-        return
-    row = one_row(result)
-    assert row["source"] == "triangulated_faceset"
-    assert row["triangle_count"] == triangles
-    assert row["surface_area"] == pytest.approx(area)
-
-
 def test_point_list_drops_short_entries(write_ifc):
     # the two-number entry is dropped, so index 3 addresses (0,2,0)
     m = Model()
@@ -108,39 +81,41 @@ def test_unreadable_items_give_no_mesh(write_ifc, text):
 POINTS5 = [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0), (0, 0, 3)]
 
 
-@pytest.mark.parametrize(
-    "faces, pn_index, triangles, area",
-    [
-        ([(1, 2, 3, 4)], None, 2, 1.0),
-        # PnIndex reorders the same square: (3,2,1) and (3,1,0)
-        ([(1, 2, 3, 4)], (4, 3, 2, 1), 2, 1.0),
-        # without PnIndex the face (1,2,5) is the triangle (0,0,0) (1,0,0) (0,0,3)
-        ([(1, 2, 5)], None, 1, 1.5),
-        # with PnIndex (3,4,5,2,1) the face (1,2,3) selects points 2,3,4: (1,1,0) (0,1,0) (0,0,3)
-        ([(1, 2, 3)], (3, 4, 5, 2, 1), 1, 0.5 * math.sqrt(10)),
-        # an index past the end of PnIndex is dropped, leaving too few for a triangle
-        ([(1, 2, 3)], (1, 2), 0, 0.0),
-        # ... or leaving the rest of the face: (1,2,9,3) over PnIndex (1,2,3) is the triangle 0,1,2
-        ([(1, 2, 9, 3)], (1, 2, 3), 1, 0.5),
-        # a triangle with an index past the point list is skipped; the rest of the fan stays
-        ([(1, 2, 9, 3, 4)], None, 1, 0.5),
-        # 0 reads as vertex 0
-        ([(0, 2, 3)], None, 1, 0.5),
-        # a pentagon fans into three triangles
-        ([(1, 2, 3, 4, 1)], None, 3, 1.0),
-    ],
-)
-def test_polygonal_face_set(write_ifc, faces, pn_index, triangles, area):
+@pytest.mark.parametrize("kind, faces, pn_index, triangles, area", [
+    ("triangulated_faceset", [(1, 2, 3), (1, 3, 4)], None, 2, 1.0),
+    ("triangulated_faceset", [(1, 2, 6)], None, 0, 0.0),  # an index past the point list drops the triangle
+    ("triangulated_faceset", [(1, 2)], None, 0, 0.0),  # fewer than three indices
+    ("triangulated_faceset", [(1, 2, 3, 4)], None, 1, 0.5),  # further indices are ignored
+    ("triangulated_faceset", [(0, 2, 3)], None, 1, 0.5),  # 0 reads as vertex 0, like 1
+    ("triangulated_faceset", [(1.9, 2, 3)], None, 1, 0.5),  # fractions are truncated
+    ("triangulated_faceset", [(-5, 2, 3)], None, 1, 0.5),  # negative values clamp to 0
+    ("triangulated_faceset", [(1, 2, 3), "(1,'x',2,3)"], None, 2, 1.0),  # non-numbers are skipped
+    ("polygonal_faceset", [(1, 2, 3, 4)], None, 2, 1.0),
+    # PnIndex reorders the same square: (3,2,1) and (3,1,0)
+    ("polygonal_faceset", [(1, 2, 3, 4)], (4, 3, 2, 1), 2, 1.0),
+    # without PnIndex the face (1,2,5) is the triangle (0,0,0) (1,0,0) (0,0,3)
+    ("polygonal_faceset", [(1, 2, 5)], None, 1, 1.5),
+    # with PnIndex (3,4,5,2,1) the face (1,2,3) selects points 2,3,4: (1,1,0) (0,1,0) (0,0,3)
+    ("polygonal_faceset", [(1, 2, 3)], (3, 4, 5, 2, 1), 1, 0.5 * math.sqrt(10)),
+    # an index past the end of PnIndex is dropped, leaving too few for a triangle
+    ("polygonal_faceset", [(1, 2, 3)], (1, 2), 0, 0.0),
+    # ... or leaving the rest of the face: (1,2,9,3) over PnIndex (1,2,3) is the triangle 0,1,2
+    ("polygonal_faceset", [(1, 2, 9, 3)], (1, 2, 3), 1, 0.5),
+    # a triangle with an index past the point list is skipped; the rest of the fan stays
+    ("polygonal_faceset", [(1, 2, 9, 3, 4)], None, 1, 0.5),
+    ("polygonal_faceset", [(0, 2, 3)], None, 1, 0.5),  # 0 reads as vertex 0
+    ("polygonal_faceset", [(1, 2, 3, 4, 1)], None, 3, 1.0),  # a pentagon fans into three triangles
+])
+def test_face_sets(write_ifc, kind, faces, pn_index, triangles, area):
     m = Model()
-    m.product([m.polygons(POINTS5, faces, pn_index)])
+    if kind == "polygonal_faceset":
+        m.product([m.polygons(POINTS5, faces, pn_index)])
+    else:
+        body = ",".join(f if isinstance(f, str) else "(" + ",".join(str(i) for i in f) + ")" for f in faces)
+        m.product([m.add(f"IFCTRIANGULATEDFACESET({m.point_list(POINTS5)},$,$,({body}),$)")])
     result = drift(write_ifc, m)
-    if triangles == 0:
-        assert result["guid"] == []
-        return
-    row = one_row(result)
-    assert row["source"] == "polygonal_faceset"
-    assert row["triangle_count"] == triangles
-    assert row["surface_area"] == pytest.approx(area)
+    assert [(r["source"], r["triangle_count"], pytest.approx(r["surface_area"])) for r in rows(result)] == (
+        [(kind, triangles, area)] if triangles else [])
 
 
 def test_polygonal_face_with_voids_uses_outer_loop_only(write_ifc):
@@ -178,30 +153,18 @@ def test_cube_brep(write_ifc, build, volume):
     assert (row["centroid_x"], row["centroid_y"], row["centroid_z"], row["max_extent"]) == (0.5, 0.5, 0.5, 1.0)
 
 
-def test_outer_bound_is_chosen_over_an_earlier_bound(write_ifc):
+@pytest.mark.parametrize("first_outer, second_outer, triangles, area", [
+    (False, True, 2, 16.0),  # the outer bound is chosen over an earlier bound
+    (False, False, 1, 0.5),  # of plain bounds the first is used
+])
+def test_face_bound_choice(write_ifc, first_outer, second_outer, triangles, area):
     def build(m):
-        big = [m.point(0, 0, 0), m.point(4, 0, 0), m.point(4, 4, 0), m.point(0, 4, 0)]
-        small = [m.point(1, 1, 0), m.point(2, 1, 0), m.point(2, 2, 0)]
-        inner = m.bound(small, outer=False)
-        outer = m.bound(big)
-        face = m.add(f"IFCFACE(({inner},{outer}))")
-        return m.add(f"IFCFACETEDBREP({m.shell([face])})")
+        small = m.bound([m.point(1, 1, 0), m.point(2, 1, 0), m.point(2, 2, 0)], outer=first_outer)
+        big = m.bound([m.point(0, 0, 0), m.point(4, 0, 0), m.point(4, 4, 0), m.point(0, 4, 0)], outer=second_outer)
+        return m.add(f"IFCFACETEDBREP({m.shell([m.add(f'IFCFACE(({small},{big}))')])})")
 
     row = mesh_of(write_ifc, build)
-    assert (row["triangle_count"], row["surface_area"]) == (2, 16.0)
-
-
-def test_first_of_two_plain_bounds_is_used(write_ifc):
-    def build(m):
-        small = [m.point(1, 1, 0), m.point(2, 1, 0), m.point(2, 2, 0)]
-        big = [m.point(0, 0, 0), m.point(4, 0, 0), m.point(4, 4, 0), m.point(0, 4, 0)]
-        first = m.bound(small, outer=False)
-        second = m.bound(big, outer=False)
-        face = m.add(f"IFCFACE(({first},{second}))")
-        return m.add(f"IFCFACETEDBREP({m.shell([face])})")
-
-    row = mesh_of(write_ifc, build)
-    assert (row["triangle_count"], row["surface_area"]) == (1, 0.5)
+    assert (row["triangle_count"], row["surface_area"]) == (triangles, area)
 
 
 def test_shell_skips_unreadable_faces_and_points(write_ifc):
@@ -243,11 +206,6 @@ def test_surface_models_merge_their_shells(write_ifc):
     assert row["centroid_x"] == 3.0
 
 
-def test_face_based_surface_model(write_ifc):
-    row = mesh_of(write_ifc, lambda m: m.add(f"IFCFACEBASEDSURFACEMODEL(({m.shell(m.cube_faces(), False)}))"))
-    assert (row["source"], row["triangle_count"]) == ("shell", 12)
-
-
 def test_shared_item_is_built_once_and_placed_per_product(write_ifc):
     m = Model()
     item = m.cube_brep()
@@ -258,17 +216,3 @@ def test_shared_item_is_built_once_and_placed_per_product(write_ifc):
     m.product(representation=other)
     got = sorted((r["centroid_x"], r["centroid_y"], r["triangle_count"], r["volume_abs"]) for r in rows(drift(write_ifc, m)))
     assert got == [(0.5, 0.5, 24, 2.0), (0.5, 20.5, 12, 1.0), (10.5, 0.5, 12, 1.0)]
-
-
-@pytest.mark.parametrize(
-    "bad",
-    [float("nan"), float("inf"), float("-inf"), 1e39],
-)
-def test_non_finite_coordinates_do_not_break_the_pass(write_ifc, bad):
-    m = Model()
-    m.product([m.triangles([(0, 0, 0), (bad, 0, 0), (0, 1, 0)], [(1, 2, 3)])])
-    m.product([m.cube_brep()])
-    result = drift(write_ifc, m)
-    assert len(result["guid"]) == 2
-    assert result["drift_ok"] + result["drift_warn"] + result["drift_error"] == 2
-    assert all(t == 1 or t == 12 for t in result["triangle_count"])

@@ -219,7 +219,7 @@ MUTATIONS = [
              "{base + t0, base + t1, base + t2, t0, t2, t1}", "{base + t0, base + t2, base + t1, t0, t1, t2}",
              GEOMETRY),
     Mutation("extrusion: hole walls dropped", MESH + "extrusion.cpp",
-             "for (const auto& hole : profile.holes) walls(hole);", "", GEOMETRY),
+             "for (const auto& hole : profile.holes) walls(hole, true);", "", GEOMETRY),
     Mutation("extrusion: position ignored", MESH + "extrusion.cpp",
              "if (const auto id = a.ref(1)) position = read_axis_placement(table, *id);", "", GEOMETRY),
     Mutation("profiles: rectangle y half-size taken from x", MESH + "profiles.cpp",
