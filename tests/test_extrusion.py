@@ -223,27 +223,6 @@ def polyline(first_id, points):
     return f"#{first_id}=IFCPOLYLINE(({','.join(f'#{first_id + 1 + i}' for i in range(len(points)))}));" + "".join(lines)
 
 
-@pytest.mark.parametrize("profile, depth", [
-    pytest.param("#100=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,0.5);", "$", id="depth_null"),
-    pytest.param("#100=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,0.5);", "'3'", id="depth_not_a_number"),
-    pytest.param("#100=IFCCOMPOSITEPROFILEDEF(.AREA.,$,(#101),$);#101=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,1.,1.);",
-                 "3.", id="composite_profile"),
-    pytest.param("#100=IFCCENTERLINEPROFILEDEF(.AREA.,$,#101,0.1);", "3.", id="unsupported_type"),
-    pytest.param("#100=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2);", "3.", id="too_few_attributes"),
-    pytest.param("#100=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,$);", "3.", id="dimension_null"),
-    pytest.param("#100=IFCISHAPEPROFILEDEF(.AREA.,$,$,0.2,0.4,0.01);", "3.", id="i_shape_short"),
-    pytest.param("#100=IFCLSHAPEPROFILEDEF(.AREA.,$,$,1.,1.,$);", "3.", id="l_shape_without_thickness"),
-    pytest.param("#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,$);", "3.", id="arbitrary_without_curve"),
-    pytest.param("#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#101);#101=IFCBSPLINECURVEWITHKNOTS(2,(#102),"
-                 ".UNSPECIFIED.,.F.,.F.,(1),(0.),.UNSPECIFIED.);", "3.", id="arbitrary_of_unsupported_curve"),
-    pytest.param("#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#101);#101=IFCPOLYLINE(#102);", "3.",
-                 id="polyline_points_not_a_list"),
-    pytest.param("", "3.", id="missing_profile"),
-])
-def test_unreadable_extrusion_gives_no_mesh(write_ifc, profile, depth):
-    assert extruded(write_ifc, profile, depth)["guid"] == []
-
-
 ARBITRARY = "#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#110);"
 VOIDS = "#100=IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,$,#110,({}));" + polyline(110, SQUARE)
 

@@ -88,26 +88,6 @@ def test_point_image(write_ifc, point, target, origin, expected):
     assert point_image(write_ifc, point, target=target, origin=origin) == pytest.approx(expected, abs=1e-6)
 
 
-@pytest.mark.parametrize(
-    "source",
-    ["#999999", "$", "SHAPE", "IFCREPRESENTATIONMAP($,$)", "IFCREPRESENTATIONMAP($,#999999)",
-     "IFCREPRESENTATIONMAP($,#POINT)"],
-)
-def test_unreadable_sources_give_no_mesh(write_ifc, source):
-    m = Model()
-    cube = m.cube_brep()
-    shape = m.shape([cube])
-    point = m.point(0, 0, 0)
-    if source == "SHAPE":
-        ref = shape
-    elif source.startswith("IFC"):
-        ref = m.add(source.replace("#POINT", point))
-    else:
-        ref = source
-    m.product([m.mapped_item(ref)])
-    assert drift(write_ifc, m)["guid"] == []
-
-
 def test_nested_mapped_items_compose(write_ifc):
     def build(m):
         inner_map = m.representation_map([m.triangles([(0, 0, 0)], [(1, 1, 1)])])

@@ -1,6 +1,7 @@
 """Representation items to triangles: face sets, breps, surface models."""
 
 import math
+import re
 
 import pytest
 
@@ -15,13 +16,6 @@ def mesh_of(write_ifc, build):
     items = build(m)
     m.product(items if isinstance(items, list) else [items])
     return one_row(drift(write_ifc, m))
-
-
-def no_mesh(write_ifc, build):
-    m = Model()
-    items = build(m)
-    m.product(items if isinstance(items, list) else [items])
-    return drift(write_ifc, m)["guid"] == []
 
 
 def test_point_list_drops_short_entries(write_ifc):
@@ -40,42 +34,47 @@ def test_unused_points_count_in_the_box(write_ifc):
     assert row["surface_area"] == pytest.approx(0.5)
 
 
-@pytest.mark.parametrize(
-    "text",
-    [
-        "IFCTRIANGULATEDFACESET(#PL,$,$,(),$)",
-        "IFCTRIANGULATEDFACESET(#PL,$,$)",
-        "IFCTRIANGULATEDFACESET(#PL,$,$,$,$)",
-        "IFCTRIANGULATEDFACESET(#999999,$,$,((1,2,3)),$)",
-        "IFCTRIANGULATEDFACESET(#EMPTY,$,$,((1,2,3)),$)",
-        "IFCTRIANGULATEDFACESET($,$,$,((1,2,3)),$)",
-        "IFCPOLYGONALFACESET(#PL,$,())",
-        "IFCPOLYGONALFACESET(#PL,$)",
-        "IFCPOLYGONALFACESET(#EMPTY,$,(#FACE))",
-        "IFCPOLYGONALFACESET(#PL,$,(#FACE),())",
-        "IFCPOLYGONALFACESET(#PL,$,(#SHORT))",
-        "IFCFACETEDBREP(#999999)",
-        "IFCFACETEDBREP($)",
-        "IFCFACETEDBREP(#PL)",
-        "IFCFACETEDBREP(#EMPTYSHELL)",
-        "IFCSHELLBASEDSURFACEMODEL(())",
-        "IFCBOOLEANCLIPPINGRESULT(.DIFFERENCE.,#PL,#PL)",
-        "IFCSWEPTDISKSOLID(#PL,0.1,$,$,$)",
-    ],
-)
+# The body item is the last text; earlier texts are #A, #B. #PL: the square's point list, #EMPTY:
+# an empty one, #FACE and #SHORT: indexed faces of 3 and 2 points, #SHELL: an empty shell,
+# #SHAPE: a body holding a cube, #POINT: a point, #Z: the direction 0,0,1.
+@pytest.mark.parametrize("text", [
+    "IFCTRIANGULATEDFACESET(#PL,$,$,(),$)", "IFCTRIANGULATEDFACESET(#PL,$,$)", "IFCTRIANGULATEDFACESET(#PL,$,$,$,$)",
+    "IFCTRIANGULATEDFACESET(#999999,$,$,((1,2,3)),$)", "IFCTRIANGULATEDFACESET(#EMPTY,$,$,((1,2,3)),$)",
+    "IFCTRIANGULATEDFACESET($,$,$,((1,2,3)),$)", "IFCPOLYGONALFACESET(#PL,$,())", "IFCPOLYGONALFACESET(#PL,$)",
+    "IFCPOLYGONALFACESET(#EMPTY,$,(#FACE))", "IFCPOLYGONALFACESET(#PL,$,(#FACE),())", "IFCPOLYGONALFACESET(#PL,$,(#SHORT))",
+    "IFCFACETEDBREP(#999999)", "IFCFACETEDBREP($)", "IFCFACETEDBREP(#PL)", "IFCFACETEDBREP(#SHELL)",
+    "IFCSHELLBASEDSURFACEMODEL(())", "IFCBOOLEANCLIPPINGRESULT(.DIFFERENCE.,#PL,#PL)", "IFCSWEPTDISKSOLID(#PL,0.1,$,$,$)",
+    # mapped items
+    "IFCMAPPEDITEM(#999999,$)", "IFCMAPPEDITEM($,$)", "IFCMAPPEDITEM(#SHAPE,$)", "IFCREPRESENTATIONMAP($,$);IFCMAPPEDITEM(#A,$)",
+    "IFCREPRESENTATIONMAP($,#999999);IFCMAPPEDITEM(#A,$)", "IFCREPRESENTATIONMAP($,#POINT);IFCMAPPEDITEM(#A,$)",
+    # extrusions
+    "IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,0.5);IFCEXTRUDEDAREASOLID(#A,$,#Z,$)",
+    "IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,0.5);IFCEXTRUDEDAREASOLID(#A,$,#Z,'3')",
+    "IFCEXTRUDEDAREASOLID(#999999,$,#Z,3.)",
+    *[f"{profile};IFCEXTRUDEDAREASOLID(#B,$,#Z,3.)" for profile in [
+        "IFCRECTANGLEPROFILEDEF(.AREA.,$,$,1.,1.);IFCCOMPOSITEPROFILEDEF(.AREA.,$,(#A),$)",
+        "IFCPOLYLINE((#POINT));IFCCENTERLINEPROFILEDEF(.AREA.,$,#A,0.1)",
+        "IFCBSPLINECURVEWITHKNOTS(2,(#POINT),.UNSPECIFIED.,.F.,.F.,(1),(0.),.UNSPECIFIED.);"
+        "IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#A)",
+        "IFCPOLYLINE(#POINT);IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#A)",  # points not a list
+    ]],
+    *[f"{profile};IFCEXTRUDEDAREASOLID(#A,$,#Z,3.)" for profile in [
+        "IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2)", "IFCRECTANGLEPROFILEDEF(.AREA.,$,$,0.2,$)",
+        "IFCISHAPEPROFILEDEF(.AREA.,$,$,0.2,0.4,0.01)", "IFCLSHAPEPROFILEDEF(.AREA.,$,$,1.,1.,$)",
+        "IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,$)",
+    ]],
+])
 def test_unreadable_items_give_no_mesh(write_ifc, text):
-    def build(m):
-        pl = m.point_list(SQUARE)
-        empty = m.add("IFCCARTESIANPOINTLIST3D(())")
-        face = m.add("IFCINDEXEDPOLYGONALFACE((1,2,3))")
-        short = m.add("IFCINDEXEDPOLYGONALFACE((1,2))")
-        empty_shell = m.shell([])
-        return m.add(
-            text.replace("#PL", pl).replace("#EMPTYSHELL", empty_shell).replace("#EMPTY", empty)
-            .replace("#FACE", face).replace("#SHORT", short)
-        )
-
-    assert no_mesh(write_ifc, build)
+    m = Model()
+    names = {"#PL": m.point_list(SQUARE), "#EMPTY": m.add("IFCCARTESIANPOINTLIST3D(())"),
+             "#FACE": m.add("IFCINDEXEDPOLYGONALFACE((1,2,3))"), "#SHORT": m.add("IFCINDEXEDPOLYGONALFACE((1,2))"),
+             "#SHELL": m.shell([]), "#SHAPE": m.shape([m.cube_brep()]), "#POINT": m.point(0., 0.),
+             "#Z": m.direction(0., 0., 1.)}
+    *earlier, item = text.split(";")
+    for name, entity in zip("AB", earlier):
+        names[f"#{name}"] = m.add(re.sub(r"#[A-Z]+", lambda n: names[n.group()], entity))
+    m.product([m.add(re.sub(r"#[A-Z]+", lambda n: names[n.group()], item))])
+    assert drift(write_ifc, m)["guid"] == []
 
 
 POINTS5 = [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0), (0, 0, 3)]
