@@ -5,7 +5,7 @@ import re
 
 import pytest
 
-from mesh_models import Model, drift, one_row, rows
+from mesh_models import Model, box_centre, drift, one_row, rows
 
 SQUARE = [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)]
 
@@ -16,22 +16,6 @@ def mesh_of(write_ifc, build):
     items = build(m)
     m.product(items if isinstance(items, list) else [items])
     return one_row(drift(write_ifc, m))
-
-
-def test_point_list_drops_short_entries(write_ifc):
-    # the two-number entry is dropped, so index 3 addresses (0,2,0)
-    m = Model()
-    pl = m.add("IFCCARTESIANPOINTLIST3D(((0.,0.,0.),(2.,0.,0.),(9.,9.),(0.,2.,0.)))")
-    m.product([m.triangles(pl, [(1, 2, 3)])])
-    row = one_row(drift(write_ifc, m))
-    assert row["surface_area"] == pytest.approx(2.0)
-    assert (row["centroid_x"], row["centroid_y"]) == (1.0, 1.0)
-
-
-def test_unused_points_count_in_the_box(write_ifc):
-    row = mesh_of(write_ifc, lambda m: m.triangles(SQUARE[:3] + [(10, 10, 10)], [(1, 2, 3)]))
-    assert (row["centroid_x"], row["centroid_y"], row["centroid_z"]) == (5.0, 5.0, 5.0)
-    assert row["surface_area"] == pytest.approx(0.5)
 
 
 # The body item is the last text; earlier texts are #A, #B. #PL: the square's point list, #EMPTY:
@@ -117,17 +101,6 @@ def test_face_sets(write_ifc, kind, faces, pn_index, triangles, area):
         [(kind, triangles, area)] if triangles else [])
 
 
-def test_polygonal_face_with_voids_uses_outer_loop_only(write_ifc):
-    def build(m):
-        pl = m.point_list(SQUARE + [(0.2, 0.2, 0), (0.4, 0.2, 0), (0.4, 0.4, 0)])
-        outer = m.add("IFCINDEXEDPOLYGONALFACEWITHVOIDS((1,2,3,4),((5,6,7)))")
-        other = m.add("IFCCARTESIANPOINT((0.,0.,0.))")
-        return m.add(f"IFCPOLYGONALFACESET({pl},$,({outer},{other},'x'))")
-
-    row = mesh_of(write_ifc, build)
-    assert (row["triangle_count"], row["surface_area"]) == (2, 1.0)
-
-
 def cube_with_x_face(orientation):
     """A cube brep whose x=1 face is written again with the given orientation value."""
     def build(m):
@@ -137,72 +110,64 @@ def cube_with_x_face(orientation):
     return build
 
 
-# Turning the x=1 face inward changes the enclosed volume from 1 to 1/3; the area stays 6.
-@pytest.mark.parametrize("build, volume", [
-    pytest.param(lambda m: m.cube_brep(), 1.0, id="faceted"),
-    pytest.param(lambda m: m.add(f"IFCMANIFOLDSOLIDBREP({m.shell(m.cube_faces())})"), 1.0, id="manifold"),
-    pytest.param(lambda m: m.cube_brep(flip=(5,)), 1 / 3, id="one-face-reversed"),
-    *[pytest.param(cube_with_x_face(o), v, id=f"orientation-{o}")
-      for o, v in [(".T.", 1.0), ("$", 1.0), ("'F'", 1.0), (".U.", 1 / 3), (".F.", 1 / 3)]],
-])
-def test_cube_brep(write_ifc, build, volume):
-    row = mesh_of(write_ifc, build)
-    assert (row["source"], row["triangle_count"], row["surface_area"]) == ("brep", 12, 6.0)
-    assert row["volume_abs"] == pytest.approx(volume)
-    assert (row["centroid_x"], row["centroid_y"], row["centroid_z"], row["max_extent"]) == (0.5, 0.5, 0.5, 1.0)
-
-
-@pytest.mark.parametrize("first_outer, second_outer, triangles, area", [
-    (False, True, 2, 16.0),  # the outer bound is chosen over an earlier bound
-    (False, False, 1, 0.5),  # of plain bounds the first is used
-])
-def test_face_bound_choice(write_ifc, first_outer, second_outer, triangles, area):
+def two_bounds(first_outer, second_outer):
     def build(m):
         small = m.bound([m.point(1, 1, 0), m.point(2, 1, 0), m.point(2, 2, 0)], outer=first_outer)
         big = m.bound([m.point(0, 0, 0), m.point(4, 0, 0), m.point(4, 4, 0), m.point(0, 4, 0)], outer=second_outer)
         return m.add(f"IFCFACETEDBREP({m.shell([m.add(f'IFCFACE(({small},{big}))')])})")
+    return build
 
+
+def odd_faces(m):
+    """A cube's shell with faces that cannot be read, and entries that are not faces."""
+    edge_loop = m.add("IFCEDGELOOP(())")
+    odd = [m.add(f"IFCFACE(({m.add(f'IFCFACEOUTERBOUND({edge_loop},.T.)')}))"),  # not a poly loop
+           m.add("IFCFACE($)"), m.add(f"IFCFACE(({m.add('IFCFACEOUTERBOUND($,.T.)')}))"),
+           m.face([m.point(0, 0, 0), "#999999", m.point(1, 0, 0)]),  # two points remain: nothing
+           m.add("IFCPOLYLOOP(())"), "#999998"]
+    return m.add(f"IFCFACETEDBREP({m.shell(m.cube_faces() + odd)})")
+
+
+def face_with_voids(m):
+    pl = m.point_list(SQUARE + [(0.2, 0.2, 0), (0.4, 0.2, 0), (0.4, 0.4, 0)])
+    outer = m.add("IFCINDEXEDPOLYGONALFACEWITHVOIDS((1,2,3,4),((5,6,7)))")
+    return m.add(f"IFCPOLYGONALFACESET({pl},$,({outer},{m.point(0., 0., 0.)},'x'))")
+
+
+def two_shells(m):
+    closed, open_ = m.shell(m.cube_faces()), m.shell(m.cube_faces(origin=(5, 0, 0)), closed=False)
+    return m.add(f"IFCSHELLBASEDSURFACEMODEL(({closed},{open_},#999999,$))")
+
+
+CUBE = (12, 6.0, 1.0, (0.5, 0.5, 0.5))
+
+
+# (source, triangles, area, volume, box centre). Turning a cube's x=1 face inward leaves a third
+# of its volume.
+@pytest.mark.parametrize("build, source, expected", [
+    pytest.param(lambda m: m.cube_brep(), "brep", CUBE, id="faceted"),
+    pytest.param(lambda m: m.add(f"IFCMANIFOLDSOLIDBREP({m.shell(m.cube_faces())})"), "brep", CUBE, id="manifold"),
+    pytest.param(lambda m: m.cube_brep(flip=(5,)), "brep", (12, 6.0, 1 / 3, (0.5, 0.5, 0.5)), id="one-face-reversed"),
+    *[pytest.param(cube_with_x_face(o), "brep", (12, 6.0, v, (0.5, 0.5, 0.5)), id=f"orientation-{o}")
+      for o, v in [(".T.", 1.0), ("$", 1.0), ("'F'", 1.0), (".U.", 1 / 3), (".F.", 1 / 3)]],
+    pytest.param(odd_faces, "brep", CUBE, id="shell_skips_unreadable_faces"),
+    pytest.param(two_bounds(False, True), "brep", (2, 16.0, 0.0, (2.0, 2.0, 0.0)), id="outer_bound_over_an_earlier"),
+    pytest.param(two_bounds(False, False), "brep", (1, 0.5, 0.0, (1.5, 1.5, 0.0)), id="first_of_plain_bounds"),
+    pytest.param(lambda m: m.add(f"IFCFACETEDBREP({m.shell([m.face([m.point(0), m.point(2, 0), m.point(0, 2)])])})"),
+                 "brep", (1, 2.0, 0.0, (1.0, 1.0, 0.0)), id="short_coordinates_padded"),
+    pytest.param(two_shells, "shell", (24, 12.0, 2.0, (3.0, 0.5, 0.5)), id="surface_model_merges_its_shells"),
+    pytest.param(face_with_voids, "polygonal_faceset", (2, 1.0, 0.0, (0.5, 0.5, 0.0)), id="face_with_voids_outer_only"),
+    # the two-number entry is dropped, so index 3 addresses (0,2,0)
+    pytest.param(lambda m: m.triangles(m.add("IFCCARTESIANPOINTLIST3D(((0.,0.,0.),(2.,0.,0.),(9.,9.),(0.,2.,0.)))"),
+                                       [(1, 2, 3)]), "triangulated_faceset", (1, 2.0, 0.0, (1.0, 1.0, 0.0)),
+                 id="point_list_drops_short_entries"),
+    pytest.param(lambda m: m.triangles(SQUARE[:3] + [(10, 10, 10)], [(1, 2, 3)]), "triangulated_faceset",
+                 (1, 0.5, 0.0, (5.0, 5.0, 5.0)), id="unused_points_count_in_the_box"),
+])
+def test_items(write_ifc, build, source, expected):
     row = mesh_of(write_ifc, build)
-    assert (row["triangle_count"], row["surface_area"]) == (triangles, area)
-
-
-def test_shell_skips_unreadable_faces_and_points(write_ifc):
-    def build(m):
-        faces = m.cube_faces()
-        edge_loop = m.add("IFCEDGELOOP(())")
-        odd = [
-            m.add(f"IFCFACE(({m.add(f'IFCFACEOUTERBOUND({edge_loop},.T.)')}))"),  # not a poly loop
-            m.add("IFCFACE($)"),
-            m.add(f"IFCFACE(({m.add('IFCFACEOUTERBOUND($,.T.)')}))"),
-            m.face([m.point(0, 0, 0), "#999999", m.point(1, 0, 0)]),  # two points remain: nothing
-            m.add("IFCPOLYLOOP(())"),  # not a face
-            "#999998",
-        ]
-        return m.add(f"IFCFACETEDBREP({m.shell(faces + odd)})")
-
-    row = mesh_of(write_ifc, build)
-    assert (row["triangle_count"], row["surface_area"], row["volume_abs"]) == (12, 6.0, 1.0)
-
-
-def test_short_point_coordinates_are_padded(write_ifc):
-    def build(m):
-        face = m.face([m.point(0), m.point(2, 0), m.point(0, 2)])
-        return m.add(f"IFCFACETEDBREP({m.add(f'IFCOPENSHELL(({face}))')})")
-
-    row = mesh_of(write_ifc, build)
-    assert (row["surface_area"], row["centroid_z"]) == (2.0, 0.0)
-
-
-def test_surface_models_merge_their_shells(write_ifc):
-    def build(m):
-        a = m.shell(m.cube_faces())
-        b = m.shell(m.cube_faces(origin=(5, 0, 0)), closed=False)
-        return m.add(f"IFCSHELLBASEDSURFACEMODEL(({a},{b},#999999,$))")
-
-    row = mesh_of(write_ifc, build)
-    assert row["source"] == "shell"
-    assert (row["triangle_count"], row["surface_area"], row["volume_abs"]) == (24, 12.0, 2.0)
-    assert row["centroid_x"] == 3.0
+    assert (row["source"], row["triangle_count"], row["surface_area"]) == (source, *expected[:2])
+    assert (row["volume_abs"], box_centre(row)) == (pytest.approx(expected[2]), expected[3])
 
 
 def test_shared_item_is_built_once_and_placed_per_product(write_ifc):
