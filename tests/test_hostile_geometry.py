@@ -9,11 +9,11 @@ from hostile_files import run_isolated
 from mesh_models import Model
 
 
-def body(*lines, items=("#1",), placement="$"):
-    """One product whose body holds `items` after the DATA `lines` (ids below 10000)."""
+def body(*lines, items=("#1",), placement="$", cube=False):
+    """One product whose body holds `items` (or a cube) after the DATA `lines` (ids below 10000)."""
     m = Model(first_id=10_000)
     m.raw("\n".join(lines))
-    m.product(list(items), placement=placement)
+    m.product([m.cube_brep()] if cube else list(items), placement=placement)
     return m.text()
 
 
@@ -48,11 +48,8 @@ def nested_composite(width, depth):
     return body(*lines, items=("#902", "#903"))
 
 
-def placed_cube(*lines, placement="#60"):
-    m = Model(first_id=10_000)
-    m.raw("\n".join(lines))
-    m.product([m.cube_brep()], placement=placement)
-    return m.text()
+def placed_cube(*lines):
+    return body(*lines, placement="#60", cube=True)
 
 
 GRID_AXES = ("#1=IFCCARTESIANPOINT((0.,0.));#2=IFCCARTESIANPOINT((0.,10.));#3=IFCPOLYLINE((#1,#2));"
