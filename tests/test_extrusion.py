@@ -112,28 +112,35 @@ def test_parameterised_profiles(write_ifc, profile, expected):
 
 
 # Profiles turn about their box centre, then move: only the translation moves the centre.
-@pytest.mark.parametrize("profile, centre, volume", [
-    pytest.param("IFCCIRCLEPROFILEDEF(.AREA.,$,#101,1.);" + QUARTER_TURN, (1.0, 0.0), 3 * POLYGON_32, id="circle"),
-    pytest.param("IFCLSHAPEPROFILEDEF(.AREA.,$,#101,1.,2.,0.1,$,$,$);" + QUARTER_TURN, (1.0, 0.0), 0.87,
+U_AREA = 0.2 - 1.99 * 0.06  # a U of flange 2 and depth 0.1
+
+
+# Thin, so that the largest extent is the profile's.
+@pytest.mark.parametrize("profile, centre, area, extent", [
+    pytest.param("IFCCIRCLEPROFILEDEF(.AREA.,$,#101,1.);" + QUARTER_TURN, (1.0, 0.0), POLYGON_32, 2.0, id="circle"),
+    pytest.param("IFCLSHAPEPROFILEDEF(.AREA.,$,#101,1.,2.,0.1,$,$,$);" + QUARTER_TURN, (1.0, 0.0), 0.29, 2.0,
                  id="l_turned_about_its_box_centre_then_moved"),
-    *[pytest.param(f"IFCUSHAPEPROFILEDEF(.AREA.,$,#101,0.1,2.,0.01,0.02,$,$,$);{position}", centre,
-                   3 * (0.2 - 1.99 * 0.06), id=name)
-      for name, position, centre in [
-          ("one_coordinate", "#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT((3.));", (3.0, 0.0)),
-          ("no_coordinates", "#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT(());", (0.0, 0.0)),
-          ("half_turn", "#101=IFCAXIS2PLACEMENT2D(#102,#103);#102=IFCCARTESIANPOINT((1.,2.));"
-                        "#103=IFCDIRECTION((-1.,0.));", (1.0, 2.0)),
-          ("scaled_dir", "#101=IFCAXIS2PLACEMENT2D($,#103);#103=IFCDIRECTION((0.,3.));", (0.0, 0.0)),
-          ("not_a_2d_placement", "#101=IFCAXIS2PLACEMENT3D(#102,$,$);#102=IFCCARTESIANPOINT((7.,7.,7.));",
-           (0.0, 0.0))]],
+    pytest.param("IFCRECTANGLEPROFILEDEF(.AREA.,$,#101,2.,1.);#101=IFCAXIS2PLACEMENT2D($,#103);"
+                 "#103=IFCDIRECTION((1.,1.));", (0.0, 0.0), 2.0, 3 / math.sqrt(2), id="eighth_turn"),
+    *[pytest.param(f"IFCUSHAPEPROFILEDEF(.AREA.,$,#101,0.1,2.,0.01,0.02,$,$,$);{position}", centre, U_AREA, 2.0,
+                   id=name) for name, position, centre in [
+        ("one_coordinate", "#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT((3.));", (3.0, 0.0)),
+        ("no_coordinates", "#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT(());", (0.0, 0.0)),
+        ("half_turn", "#101=IFCAXIS2PLACEMENT2D(#102,#103);#102=IFCCARTESIANPOINT((1.,2.));"
+                      "#103=IFCDIRECTION((-1.,0.));", (1.0, 2.0)),
+        ("scaled_dir", "#101=IFCAXIS2PLACEMENT2D($,#103);#103=IFCDIRECTION((0.,3.));", (0.0, 0.0)),
+        ("not_a_2d_placement", "#101=IFCAXIS2PLACEMENT3D(#102,$,$);#102=IFCCARTESIANPOINT((7.,7.,7.));",
+         (0.0, 0.0))]],
     # A zero direction is not replaced by a default: every point goes to the translation.
     pytest.param("IFCRECTANGLEPROFILEDEF(.AREA.,$,#101,1.,1.);#101=IFCAXIS2PLACEMENT2D(#102,#103);"
-                 "#102=IFCCARTESIANPOINT((4.,5.));#103=IFCDIRECTION((0.,0.));", (4.0, 5.0), 0.0, id="zero_direction"),
+                 "#102=IFCCARTESIANPOINT((4.,5.));#103=IFCDIRECTION((0.,0.));", (4.0, 5.0), 0.0, 0.01,
+                 id="zero_direction"),
 ])
-def test_profile_position(write_ifc, profile, centre, volume):
-    row = one_row(extruded(write_ifc, "#100=" + profile))
-    assert box_centre(row) == pytest.approx(centre + (1.5,), abs=1e-6)
-    assert row["volume_abs"] == pytest.approx(volume, rel=1e-3, abs=1e-9)
+def test_profile_position(write_ifc, profile, centre, area, extent):
+    row = one_row(extruded(write_ifc, "#100=" + profile, depth="0.01"))
+    assert box_centre(row) == pytest.approx(centre + (0.005,), abs=1e-6)
+    assert (row["volume_abs"], row["max_extent"]) == (pytest.approx(area * 0.01, rel=1e-3, abs=1e-9),
+                                                      pytest.approx(extent, rel=1e-6))
 
 
 def poly(m, points, kind="IFCPOLYLINE"):

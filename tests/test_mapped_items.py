@@ -13,16 +13,6 @@ def mapped_row(write_ifc, build):
     return one_row(drift(write_ifc, m))
 
 
-def point_image(write_ifc, point, target=None, origin=None):
-    """Where a mapped single-vertex mesh at `point` ends up."""
-
-    def build(m):
-        rep_map = m.representation_map([m.triangles([point], [(1, 1, 1)])], origin(m) if origin else "$")
-        return m.mapped_item(rep_map, target(m) if target else "$")
-
-    return box_centre(mapped_row(write_ifc, build))
-
-
 def extrusion(m):
     profile = m.add("IFCRECTANGLEPROFILEDEF(.AREA.,$,$,1.,2.)")
     return m.add(f"IFCEXTRUDEDAREASOLID({profile},$,$,3.)")
@@ -52,40 +42,43 @@ def test_source_labels(write_ifc, build, source, triangles):
     assert (row["source"], row["triangle_count"]) == (source, triangles)
 
 
-@pytest.mark.parametrize("operator, centre, volume", [
-    pytest.param(lambda m: m.operator(), (0.5, 0.5, 0.5), 1.0, id="identity"),
-    pytest.param(lambda m: m.operator(origin=(5, 0, 0), scale=2.0), (6.0, 1.0, 1.0), 8.0, id="uniform-about-origin"),
-    pytest.param(lambda m: m.operator(scale=1.0, scale2=2.0, scale3=None, non_uniform=True), (0.5, 1.0, 0.5), 2.0,
-                 id="non-uniform-y-only"),
-    pytest.param(lambda m: m.operator(scale=3.0, scale2=None, scale3=0.5, non_uniform=True), (1.5, 1.5, 0.25), 4.5,
-                 id="non-uniform-defaults-to-scale"),
-    pytest.param(lambda m: m.add(f"IFCCARTESIANTRANSFORMATIONOPERATOR3D($,$,{m.point(0, 0, 0)},2.,$,5.,7.)"),
-                 (1.0, 1.0, 1.0), 8.0, id="uniform-ignores-extra-scales"),
-])
-def test_scaled_cube(write_ifc, operator, centre, volume):
-    row = mapped_row(write_ifc, lambda m: m.mapped_item(m.representation_map([m.cube_brep()]), operator(m)))
-    assert box_centre(row) == centre
-    assert row["volume_abs"] == pytest.approx(volume)
+CUBE = None  # a unit cube from 0,0,0; any other point stands for a mesh of that one vertex
 
 
-@pytest.mark.parametrize("point, target, origin, expected", [
-    pytest.param((0, 0, 0), lambda m: m.operator(origin=(5, 0, 0)), lambda m: m.axis3d((0, 0, 1)), (5, 0, 1),
+@pytest.mark.parametrize("source, target, origin, centre, volume", [
+    pytest.param(CUBE, lambda m: m.operator(), None, (0.5, 0.5, 0.5), 1.0, id="identity"),
+    pytest.param(CUBE, lambda m: m.operator(origin=(5, 0, 0), scale=2.0), None, (6.0, 1.0, 1.0), 8.0,
+                 id="uniform-about-origin"),
+    pytest.param(CUBE, lambda m: m.operator(scale=1.0, scale2=2.0, scale3=None, non_uniform=True), None,
+                 (0.5, 1.0, 0.5), 2.0, id="non-uniform-y-only"),
+    pytest.param(CUBE, lambda m: m.operator(scale=3.0, scale2=None, scale3=0.5, non_uniform=True), None,
+                 (1.5, 1.5, 0.25), 4.5, id="non-uniform-defaults-to-scale"),
+    pytest.param(CUBE, lambda m: m.add(f"IFCCARTESIANTRANSFORMATIONOPERATOR3D($,$,{m.point(0, 0, 0)},2.,$,5.,7.)"),
+                 None, (1.0, 1.0, 1.0), 8.0, id="uniform-ignores-extra-scales"),
+    pytest.param((0, 0, 0), lambda m: m.operator(origin=(5, 0, 0)), lambda m: m.axis3d((0, 0, 1)), (5, 0, 1), 0.0,
                  id="origin-then-target"),
     # origin: quarter turn about Z then +1 in x; target: scale 2
     pytest.param((1, 0, 0), lambda m: m.operator(scale=2.0), lambda m: m.axis3d((1, 0, 0), (0, 0, 1), (0, 1, 0)),
-                 (2, 2, 0), id="origin-frame-before-target"),
+                 (2, 2, 0), 0.0, id="origin-frame-before-target"),
     # mirrored: X = 0,1,0, Y = 1,0,0, Z = X x Y = 0,0,-1
-    pytest.param((1, 2, 3), lambda m: m.operator(axis1=(0, 1, 0), axis2=(1, 0, 0)), None, (2, 1, -3), id="mirrored"),
+    pytest.param((1, 2, 3), lambda m: m.operator(axis1=(0, 1, 0), axis2=(1, 0, 0)), None, (2, 1, -3), 0.0,
+                 id="mirrored"),
     pytest.param((0, 1, 0), lambda m: m.operator(axis1=(1, 0, 0), axis2=(1, 1, 0)), None,
-                 (math.sqrt(0.5), math.sqrt(0.5), 0), id="y-not-made-orthogonal"),
-    pytest.param((1, 1, 1), lambda m: m.operator(axis1=(3, 0, 0), axis2=(0, 4, 0)), None, (1, 1, 1), id="normalised"),
-    pytest.param((0, 0, 1), lambda m: m.operator(axis3=(0, 2, 0)), None, (0, 1, 0), id="axis3-wins"),
-    pytest.param((1, 2, 3), lambda m: m.operator(axis1=(0, 0, 0)), None, (0, 2, 0), id="zero-axis-stays-zero"),
-    *[pytest.param((1, 2, 3), target, None, (1, 2, 3), id=f"unreadable-target-{i}") for i, target in enumerate(
+                 (math.sqrt(0.5), math.sqrt(0.5), 0), 0.0, id="y-not-made-orthogonal"),
+    pytest.param((1, 1, 1), lambda m: m.operator(axis1=(3, 0, 0), axis2=(0, 4, 0)), None, (1, 1, 1), 0.0,
+                 id="normalised"),
+    pytest.param((0, 0, 1), lambda m: m.operator(axis3=(0, 2, 0)), None, (0, 1, 0), 0.0, id="axis3-wins"),
+    pytest.param((1, 2, 3), lambda m: m.operator(axis1=(0, 0, 0)), None, (0, 2, 0), 0.0, id="zero-axis-stays-zero"),
+    *[pytest.param((1, 2, 3), target, None, (1, 2, 3), 0.0, id=f"unreadable-target-{i}") for i, target in enumerate(
         [lambda m: "#999999", lambda m: m.add("IFCDIRECTION((1.,0.,0.))"), lambda m: "'x'"])],
 ])
-def test_point_image(write_ifc, point, target, origin, expected):
-    assert point_image(write_ifc, point, target=target, origin=origin) == pytest.approx(expected, abs=1e-6)
+def test_mapping(write_ifc, source, target, origin, centre, volume):
+    def build(m):
+        item = m.cube_brep() if source is CUBE else m.triangles([source], [(1, 1, 1)])
+        return mapped(m, item, target(m), origin(m) if origin else "$")
+
+    row = mapped_row(write_ifc, build)
+    assert (box_centre(row), row["volume_abs"]) == (pytest.approx(centre, abs=1e-6), pytest.approx(volume))
 
 
 def test_nested_mapped_items_compose(write_ifc):
