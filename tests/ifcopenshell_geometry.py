@@ -20,10 +20,13 @@ def model_geometry(path):
     """{guid: summary} of every product IfcOpenShell's iterator meshes."""
     import ifcopenshell
     import ifcopenshell.geom
-    from ifc_bodies import geometry_settings
 
+    settings = ifcopenshell.geom.settings()
+    settings.set("use-world-coords", True)
+    settings.set("disable-opening-subtractions", True)
+    settings.set("convert-back-units", True)  # the file's own length unit, as analyse_drift reports
     model = ifcopenshell.open(str(path))
-    iterator = ifcopenshell.geom.iterator(geometry_settings(), model, 1)
+    iterator = ifcopenshell.geom.iterator(settings, model, 1)
     found = {}
     if iterator.initialize():
         while True:

@@ -2,6 +2,12 @@
 
 import quarnel._core as core
 
+DEGREES = (
+    "#1=IFCUNITASSIGNMENT((#2));#2=IFCCONVERSIONBASEDUNIT(#3,.PLANEANGLEUNIT.,'DEGREE',#4);"
+    "#4=IFCMEASUREWITHUNIT(IFCPLANEANGLEMEASURE(0.017453292519943295),#5);"
+    "#5=IFCSIUNIT(*,.PLANEANGLEUNIT.,$,.RADIAN.);"
+)
+
 
 def fmt(v):
     """A STEP number (NaN and infinities in the signed spelling the lexer accepts)."""
@@ -73,8 +79,8 @@ class Model:
     def face(self, point_refs, orientation=".T.", outer=True):
         return self.add(f"IFCFACE(({self.bound(point_refs, orientation, outer)}))")
 
-    def shell(self, faces, closed=True):
-        return self.add(f"{'IFCCLOSEDSHELL' if closed else 'IFCOPENSHELL'}(({','.join(faces)}))")
+    def shell(self, faces, closed=True, kind=None):
+        return self.add(f"{kind or ('IFCCLOSEDSHELL' if closed else 'IFCOPENSHELL')}(({','.join(faces)}))")
 
     def cube_faces(self, size=1.0, origin=(0, 0, 0), flip=()):
         """Six outward-wound quads on eight shared point entities."""

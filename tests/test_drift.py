@@ -11,114 +11,57 @@ from mesh_models import Model, drift, one_row, rows
 F32_MIN_EXTENT = 9.999999974752427e-07
 
 
-@pytest.mark.parametrize(
-    "type_name, label",
-    [
-        ("IFCWALL", "IfcWall"),
-        ("IFCWALLSTANDARDCASE", "IfcWallstandardcase"),
-        ("IFCBUILDINGELEMENTPROXY", "IfcBuildingelementproxy"),
-        ("IFCSPACE", "IfcSpace"),
-        ("IFCOPENINGELEMENT", "IfcOpeningelement"),
-        ("IFCwALL", "IfcWall"),
-        ("IFCX_1", "IfcX_1"),
-        ("IFC", "Ifc"),
-    ],
-)
-def test_type_labels(write_ifc, type_name, label):
+# Products are the IFC entities of upper-case type names, except the spatial ones.
+@pytest.mark.parametrize("type_name, label", [
+    ("IFCWALL", "IfcWall"), ("IFCWALLSTANDARDCASE", "IfcWallstandardcase"), ("IFCSPACE", "IfcSpace"),
+    ("IFCOPENINGELEMENT", "IfcOpeningelement"), ("IFCwALL", "IfcWall"), ("IFCX_1", "IfcX_1"), ("IFC", "Ifc"),
+    *[(t, None) for t in ("IFCSITE", "IFCBUILDINGSTOREY", "IFCBUILDING", "IFCPROJECT", "IFCMAPPEDITEM",
+                          "IFCSHAPEREPRESENTATION", "ifcwall", "IfcWall", "WALL", "IF")],
+])
+def test_type_labels_and_filtered_types(write_ifc, type_name, label):
     m = Model()
     m.product([m.cube_brep()], type_name=type_name)
-    assert one_row(drift(write_ifc, m))["entity"] == label
+    assert drift(write_ifc, m)["entity"] == ([label] if label else [])
 
 
-@pytest.mark.parametrize(
-    "type_name",
-    ["IFCSITE", "IFCBUILDINGSTOREY", "IFCBUILDING", "IFCPROJECT", "IFCMAPPEDITEM", "IFCSHAPEREPRESENTATION",
-     "ifcwall", "IfcWall", "WALL", "IF"],
-)
-def test_filtered_types_are_not_meshed(write_ifc, type_name):
+# #SHAPE: a representation 'Axis' holding a cube; #POINT: a point; #SWEPT: an unreadable item.
+@pytest.mark.parametrize("representation", [
+    "$", "'#SHAPE'", "#999999", "IFCWALL('g',$,$,$,$,$)",
+    "IFCPRODUCTDEFINITIONSHAPE($,$,('x',#POINT,#SHAPE))",  # the fallback is the first, whatever its type
+    "IFCPRODUCTDEFINITIONSHAPE($,$,())", "IFCPRODUCTDEFINITIONSHAPE($,$)", "IFCPRODUCTDEFINITIONSHAPE($,$,$)",
+    "IFCSHAPEREPRESENTATION($,'Body','Brep',())", "IFCSHAPEREPRESENTATION($,'Body','Brep')",
+    "IFCSHAPEREPRESENTATION($,'Body','Brep',(#SWEPT))", "IFCSTYLEDITEM($,$,$)",
+])
+def test_products_without_a_mesh(write_ifc, representation):
     m = Model()
-    m.product([m.cube_brep()], type_name=type_name)
+    names = {"#SHAPE": m.shape([m.cube_brep()], "Axis"), "#POINT": m.point(0, 0, 0),
+             "#SWEPT": m.add("IFCSWEPTDISKSOLID($,0.1,$,$,$)")}
+    for name, ref in names.items():
+        representation = representation.replace(name, ref)
+    if representation.startswith("IFCWALL"):
+        m.add(representation)  # six attributes
+    else:
+        m.product(representation=m.add(representation) if representation.startswith("IFC") else representation)
     assert drift(write_ifc, m)["guid"] == []
 
 
-@pytest.mark.parametrize(
-    "text",
-    [
-        "IFCWALL('g',$,$,$,$,$,$,$)",  # Representation $
-        "IFCWALL('g',$,$,$,$,$)",  # six attributes
-        "IFCWALL('g',$,$,$,$,$,'#REP')",  # not a reference
-        "IFCWALL('g',$,$,$,$,$,#999999)",  # missing
-    ],
-)
-def test_products_without_representation(write_ifc, text):
-    m = Model()
-    rep = m.add(f"IFCPRODUCTDEFINITIONSHAPE($,$,({m.shape([m.cube_brep()])}))")
-    m.add(text.replace("#REP", rep))
-    assert drift(write_ifc, m)["guid"] == []
-
-
-def body_choice(write_ifc, identifiers, extra=""):
-    """Triangle count of the representation chosen among cubes of distinct sizes; the
-    representation at position k holds a cube of size k + 1."""
+# 'Body', else 'Facetation', else the first; representation k holds a cube of size k + 1.
+@pytest.mark.parametrize("identifiers, chosen", [
+    (["Axis", "Body"], 1), (["Axis", "FootPrint"], 0), (["Axis", "BODY"], 1), (["Box", "Facetation"], 1),
+    (["Box", "facetation", "Body"], 1), (["Body", "Facetation"], 0),
+    (["Box", "Body ", "Axis"], 0),  # not exactly 'body'
+])
+def test_body_representation_choice(write_ifc, identifiers, chosen):
     m = Model()
     reps = [m.shape([m.cube_brep(size=k + 1)], ident) for k, ident in enumerate(identifiers)]
-    pds = m.add(f"IFCPRODUCTDEFINITIONSHAPE($,$,({extra}{','.join(reps)}))")
-    m.product(representation=pds)
-    result = drift(write_ifc, m)
-    if not result["guid"]:
-        return None
-    return round(one_row(result)["max_extent"]) - 1
-
-
-@pytest.mark.parametrize(
-    "identifiers, chosen",
-    [
-        (["Axis", "Body"], 1),
-        (["Axis", "FootPrint"], 0),
-        (["Axis", "BODY"], 1),
-        (["Box", "Facetation"], 1),
-        (["Box", "facetation", "Body"], 1),
-        (["Body", "Facetation"], 0),
-        (["Box", "Body ", "Axis"], 0),  # not exactly 'body'
-    ],
-)
-def test_body_representation_choice(write_ifc, identifiers, chosen):
-    assert body_choice(write_ifc, identifiers) == chosen
-
-
-def test_fallback_is_the_first_reference_whatever_its_type(write_ifc):
-    # the first reference is not a shape representation: no items, no mesh
-    m = Model()
-    rep = m.shape([m.cube_brep()], "Axis")
-    pds = m.add(f"IFCPRODUCTDEFINITIONSHAPE($,$,('x',{m.point(0, 0, 0)},{rep}))")
-    m.product(representation=pds)
-    assert drift(write_ifc, m)["guid"] == []
-
-
-@pytest.mark.parametrize("pds", ["IFCPRODUCTDEFINITIONSHAPE($,$,())", "IFCPRODUCTDEFINITIONSHAPE($,$)",
-                                 "IFCPRODUCTDEFINITIONSHAPE($,$,$)"])
-def test_product_definition_without_representations(write_ifc, pds):
-    m = Model()
-    m.product(representation=m.add(pds))
-    assert drift(write_ifc, m)["guid"] == []
+    m.product(representation=m.add(f"IFCPRODUCTDEFINITIONSHAPE($,$,({','.join(reps)}))"))
+    assert one_row(drift(write_ifc, m))["max_extent"] == chosen + 1
 
 
 def test_representation_referenced_directly(write_ifc):
     m = Model()
     m.product(representation=m.shape([m.cube_brep()], "Whatever"))
     assert one_row(drift(write_ifc, m))["triangle_count"] == 12
-
-
-@pytest.mark.parametrize(
-    "rep",
-    ["IFCSHAPEREPRESENTATION($,'Body','Brep',())", "IFCSHAPEREPRESENTATION($,'Body','Brep')",
-     "IFCSHAPEREPRESENTATION($,'Body','Brep',(#UNSUPPORTED))", "IFCSTYLEDITEM($,$,$)"],
-)
-def test_representations_without_meshable_items(write_ifc, rep):
-    m = Model()
-    unsupported = m.add("IFCSWEPTDISKSOLID($,0.1,$,$,$)")
-    m.product(representation=m.add(rep.replace("#UNSUPPORTED", unsupported)))
-    assert drift(write_ifc, m)["guid"] == []
 
 
 def test_guid_that_is_not_a_string_is_empty(write_ifc):
@@ -146,6 +89,9 @@ def test_kind_is_that_of_the_last_sub_mesh_and_indices_are_offset(write_ifc):
                  id="inward-cube"),
     pytest.param(lambda m: m.triangles([(0, 0, 0), (1, 0, 0), (0, 1, 0)], [(1, 2, 3)]),
                  (1, 0.5, 0.0, 1.0, (0.5, 0.5, 0.0), math.sqrt(0.5), "ok"), id="triangle"),
+    pytest.param(lambda m: m.triangles([(0, 0, 0), (0.2, 0, 0), (0, 1, 0)], [(1, 2, 3)]),
+                 (1, 0.10000000149011612, 0.0, 1.0, (0.10000000149011612, 0.5, 0.0), math.sqrt(0.26), "ok"),
+                 id="values_are_32_bit"),
     # A point-like mesh has the minimum extent: any distance from it is far.
     pytest.param(lambda m: m.triangles([(20, 0, 0)], [(1, 1, 1)]),
                  (1, 0.0, 0.0, F32_MIN_EXTENT, (20.0, 0.0, 0.0), 20.0, "error"), id="point"),
@@ -161,46 +107,26 @@ def test_statistics(write_ifc, build, stats):
     assert row["drift_severity"] == stats[6]
 
 
-def test_values_are_32_bit(write_ifc):
+@pytest.mark.parametrize("lo, hi, at, distance, ratio, severity", [
+    (7.5, 12.5, 0, 10.0, 2.0, "ok"),  # distance exactly 10 and ratio exactly 2
+    (8.0, 12.0, 0, 10.0, 2.5, "warn"),  # distance 10 is not below 10
+    (5.0, 5.0, 0, 5.0, 5.0 / F32_MIN_EXTENT, "ok"),  # tiny but close
+    (9.5, 10.5, 0, 10.0, 10.0, "warn"),  # ratio exactly 10
+    (12.0, 14.0, 0, 13.0, 6.5, "warn"),
+    (14.5, 15.5, 0, 15.0, 15.0, "error"),
+    (-40.0, 60.0, 0, 10.0, 0.1, "ok"),
+    (-30.0, 0.0, 0, 15.0, 0.5, "ok"),
+    (-1.0, 1.0, 100, 0.0, 0.0, "ok"),  # the mesh moves with its placement
+])
+def test_drift_thresholds(write_ifc, lo, hi, at, distance, ratio, severity):
+    """A flat mesh spanning lo..hi along x, placed at x = `at`."""
     m = Model()
-    m.product([m.triangles([(0, 0, 0), (0.2, 0, 0), (0, 1, 0)], [(1, 2, 3)])])
+    m.product([m.triangles([(lo, 0, 0), (hi, 0, 0), (lo, 0, 0)], [(1, 2, 3)])],
+              placement=m.local_placement("$", m.axis3d((at, 0, 0))))
     row = one_row(drift(write_ifc, m))
-    assert row["surface_area"] == 0.10000000149011612
-
-
-def displaced(write_ifc, lo, hi, placement=(0, 0, 0)):
-    """Classification of a box-shaped mesh spanning lo..hi along x, placed at `placement`."""
-    m = Model()
-    pts = [(lo, 0, 0), (hi, 0, 0), (lo, 0, 0)]
-    m.product([m.triangles(pts, [(1, 2, 3)])],
-              placement=m.local_placement("$", m.axis3d(placement)))
-    return one_row(drift(write_ifc, m))
-
-
-@pytest.mark.parametrize(
-    "lo, hi, distance, ratio, severity",
-    [
-        (7.5, 12.5, 10.0, 2.0, "ok"),  # distance exactly 10 and ratio exactly 2
-        (8.0, 12.0, 10.0, 2.5, "warn"),  # distance 10 is not below 10
-        (5.0, 5.0, 5.0, 5.0 / F32_MIN_EXTENT, "ok"),  # tiny but close
-        (9.5, 10.5, 10.0, 10.0, "warn"),  # ratio exactly 10
-        (12.0, 14.0, 13.0, 6.5, "warn"),
-        (14.5, 15.5, 15.0, 15.0, "error"),
-        (-40.0, 60.0, 10.0, 0.1, "ok"),
-        (-30.0, 0.0, 15.0, 0.5, "ok"),
-    ],
-)
-def test_drift_thresholds(write_ifc, lo, hi, distance, ratio, severity):
-    row = displaced(write_ifc, lo, hi)
-    assert row["drift_distance"] == distance
+    assert (row["centroid_x"], row["placement_x"]) == ((lo + hi) / 2 + at, at)
+    assert (row["drift_distance"], row["drift_severity"]) == (distance, severity)
     assert row["drift_ratio"] == pytest.approx(ratio, rel=1e-6)
-    assert row["drift_severity"] == severity
-
-
-def test_drift_is_measured_from_the_placement_origin(write_ifc):
-    row = displaced(write_ifc, -1, 1, placement=(100, 0, 0))
-    # the mesh moves with its placement: centre 100, distance 0
-    assert (row["centroid_x"], row["placement_x"], row["drift_distance"]) == (100.0, 100.0, 0.0)
 
 
 def test_nan_ratio_is_an_error(write_ifc):
@@ -212,22 +138,25 @@ def test_nan_ratio_is_an_error(write_ifc):
     assert row["drift_severity"] == "error"
 
 
-@pytest.mark.parametrize(
-    "points, placement",
-    [
-        # The transform multiplies every coordinate by the matrix, and inf * 0 and NaN * 0 are NaN.
-        ([(0, float("inf"), 0), (1, float("inf"), 0), (0, float("inf"), 1)], (0, 0, 0)),
-        ([(float("nan"), 5, 5), (float("nan"), 6, 5), (float("nan"), 5, 6)], (0, 0, 0)),
-        ([(0, 0, 0), (1, 0, 0), (0, 1, 0)], (float("nan"), 0, 0)),
-    ],
-)
-def test_mesh_without_a_finite_coordinate_was_ok_at_the_origin(write_ifc, points, placement):
+INF, NAN = float("inf"), float("nan")
+
+
+@pytest.mark.parametrize("points, placement, meshed", [
+    # The transform multiplies every coordinate by the matrix, and inf * 0 and NaN * 0 are NaN.
+    ([(0, INF, 0), (1, INF, 0), (0, INF, 1)], (0, 0, 0), False),
+    ([(NAN, 5, 5), (NAN, 6, 5), (NAN, 5, 6)], (0, 0, 0), False),
+    ([(0, 0, 0), (1, 0, 0), (0, 1, 0)], (NAN, 0, 0), False),
+    *[([(0, 0, 0), (bad, 0, 0), (0, 1, 0)], (0, 0, 0), True) for bad in (NAN, INF, -INF, 1e39)],
+])
+def test_mesh_without_a_finite_coordinate_was_ok_at_the_origin(write_ifc, points, placement, meshed):
     m = Model()
     m.product([m.triangles(points, [(1, 2, 3)])], placement=m.local_placement("$", m.axis3d(placement)))
     m.product([m.cube_brep()])
     result = drift(write_ifc, m)
-    assert len(result["guid"]) == 1 and result["triangle_count"] == [12]
-    assert (result["drift_ok"], result["drift_warn"], result["drift_error"]) == (1, 0, 0)
+    assert sorted(result["triangle_count"]) == ([1, 12] if meshed else [12])
+    assert result["drift_ok"] + result["drift_warn"] + result["drift_error"] == len(result["guid"])
+    if not meshed:
+        assert (result["drift_ok"], result["drift_warn"], result["drift_error"]) == (1, 0, 0)
 
 
 def test_counters_and_repeat_calls(write_ifc):

@@ -1,45 +1,12 @@
 """Object placements: local-placement chains, axis placements and their fallbacks."""
 
-import math
-
 import pytest
 
 from mesh_models import Model, box_centre, drift, one_row, point_product, rows
 
 
-def placed_point(write_ifc, build, point=(0.0, 0.0, 0.0)):
-    """Origin and image of `point` for a product placed by build(model) -> placement ref."""
-    m = Model()
-    point_product(m, build(m), point)
-    row = one_row(drift(write_ifc, m))
-    return (row["placement_x"], row["placement_y"], row["placement_z"]), box_centre(row)
-
-
-@pytest.mark.parametrize(
-    "axis, ref, point, expected",
-    [
-        # no directions: the identity frame
-        (None, None, (1, 2, 3), (1, 2, 3)),
-        # a zero axis falls back to 0,0,1
-        ((0, 0, 0), None, (1, 2, 3), (1, 2, 3)),
-        # a reference direction parallel to the axis falls back to X = 1,0,0
-        ((0, 0, 1), (0, 0, 5), (1, 2, 3), (1, 2, 3)),
-        # axis 0,0,-1: X = 1,0,0 and Y = Z x X = 0,-1,0
-        ((0, 0, -1), None, (1, 2, 3), (1, -2, -3)),
-        # quarter turn about Z
-        ((0, 0, 1), (0, 1, 0), (1, 2, 3), (-2, 1, 3)),
-        # directions are normalised and the reference made orthogonal to the axis
-        ((0, 0, 2), (3, 0, 3), (1, 2, 3), (1, 2, 3)),
-        # axis along X: Z = 1,0,0, X = 0,1,0 (from the reference), Y = Z x X = 0,0,1
-        ((1, 0, 0), (0, 1, 0), (1, 2, 3), (3, 1, 2)),
-        # a non-finite axis falls back like a zero one
-        ((float("nan"), 0, 0), None, (1, 2, 3), (1, 2, 3)),
-    ],
-)
-def test_axis_placement_frames(write_ifc, axis, ref, point, expected):
-    origin, image = placed_point(write_ifc, lambda m: m.local_placement("$", m.axis3d((0, 0, 0), axis, ref)), point)
-    assert origin == (0.0, 0.0, 0.0)
-    assert image == pytest.approx(expected, abs=1e-6)
+def frame(axis, ref):
+    return lambda m: m.local_placement("$", m.axis3d((0, 0, 0), axis, ref))
 
 
 def mixed_case(m):
@@ -53,6 +20,16 @@ def parented(text):
 
 
 @pytest.mark.parametrize("build, point, origin, image", [
+    pytest.param(frame(None, None), (1, 2, 3), (0, 0, 0), (1, 2, 3), id="no-directions"),
+    pytest.param(frame((0, 0, 0), None), (1, 2, 3), (0, 0, 0), (1, 2, 3), id="zero-axis-is-z"),
+    pytest.param(frame((float("nan"), 0, 0), None), (1, 2, 3), (0, 0, 0), (1, 2, 3), id="non-finite-axis-is-z"),
+    pytest.param(frame((0, 0, 1), (0, 0, 5)), (1, 2, 3), (0, 0, 0), (1, 2, 3), id="reference-along-the-axis-is-x"),
+    # X = 1,0,0 and Y = Z x X = 0,-1,0
+    pytest.param(frame((0, 0, -1), None), (1, 2, 3), (0, 0, 0), (1, -2, -3), id="axis-down"),
+    pytest.param(frame((0, 0, 1), (0, 1, 0)), (1, 2, 3), (0, 0, 0), (-2, 1, 3), id="quarter-turn"),
+    pytest.param(frame((0, 0, 2), (3, 0, 3)), (1, 2, 3), (0, 0, 0), (1, 2, 3), id="normalised-and-made-orthogonal"),
+    # Z = 1,0,0, X = 0,1,0 (from the reference), Y = Z x X = 0,0,1
+    pytest.param(frame((1, 0, 0), (0, 1, 0)), (1, 2, 3), (0, 0, 0), (3, 1, 2), id="axis-along-x"),
     pytest.param(lambda m: "$", (4, 5, 6), (0, 0, 0), (4, 5, 6), id="none"),
     pytest.param(lambda m: m.local_placement("$", m.axis3d((1, 2, 3))), (1, 1, 1), (1, 2, 3), (2, 3, 4),
                  id="translation"),
@@ -80,9 +57,11 @@ def parented(text):
         ("IFCCARTESIANPOINT((1.,2.,3.))", "point")]],
 ])
 def test_placement(write_ifc, build, point, origin, image):
-    got_origin, got_image = placed_point(write_ifc, build, point)
-    assert got_origin == pytest.approx(origin, abs=1e-6)
-    assert got_image == pytest.approx(image, abs=1e-6)
+    m = Model()
+    point_product(m, build(m), point)
+    row = one_row(drift(write_ifc, m))
+    assert (row["placement_x"], row["placement_y"], row["placement_z"]) == pytest.approx(origin, abs=1e-6)
+    assert box_centre(row) == pytest.approx(image, abs=1e-6)
 
 
 def test_products_sharing_a_placement_chain(write_ifc):
@@ -97,47 +76,77 @@ def test_products_sharing_a_placement_chain(write_ifc):
     assert origins == [(1.0, 0.0, 1.0), (1.0, 1.0, 0.0), (1.0, 1.0, 0.0)]
 
 
-def test_placement_that_is_its_own_parent(write_ifc):
+# Placement k is relative to placement k + 1 of a ring of n, moved by 1 along axis k: the
+# placement met again on its own chain counts as the identity.
+@pytest.mark.parametrize("n, origin", [
+    pytest.param(1, (1.0, 0.0, 0.0), id="its_own_parent"),
+    pytest.param(2, (1.0, 1.0, 0.0), id="cycle_of_two"),  # the first resolved; the other caches its part
+])
+def test_placement_cycles(write_ifc, n, origin):
     m = Model(first_id=10)
-    rel = m.axis3d((1, 0, 0))
-    m.raw(f"#1=IFCLOCALPLACEMENT(#1,{rel});")
-    point_product(m, "#1")
-    row = one_row(drift(write_ifc, m))
-    # the placement met again on its own chain counts as the identity
-    assert (row["placement_x"], row["placement_y"], row["placement_z"]) == (1.0, 0.0, 0.0)
+    for k in range(n):
+        m.raw(f"#{k + 1}=IFCLOCALPLACEMENT(#{(k + 1) % n + 1},{m.axis3d(tuple(float(i == k) for i in range(3)))});")
+        point_product(m, f"#{k + 1}")
+    got = [(r["placement_x"], r["placement_y"], r["placement_z"]) for r in rows(drift(write_ifc, m))]
+    assert len(got) == n and origin in got
 
 
-def test_placement_cycle_of_two(write_ifc):
-    m = Model(first_id=10)
-    ra, rb = m.axis3d((1, 0, 0)), m.axis3d((0, 1, 0))
-    m.raw(f"#1=IFCLOCALPLACEMENT(#2,{ra});")
-    m.raw(f"#2=IFCLOCALPLACEMENT(#1,{rb});")
-    point_product(m, "#1")
-    point_product(m, "#2")
-    result = drift(write_ifc, m)
-    origins = [(r["placement_x"], r["placement_y"], r["placement_z"]) for r in rows(result)]
-    assert len(origins) == 2
-    assert all(all(math.isfinite(c) for c in o) for o in origins)
-    assert (1.0, 1.0, 0.0) in origins
+def grid(m):
+    """Axes A (x = 0) and B (x = 10) along +y, axis 1 (y = 20) along +x, in a grid placed at x = 1000."""
+    def axis(tag, a, b):
+        return m.add(f"IFCGRIDAXIS('{tag}',{m.add(f'IFCPOLYLINE(({m.point(*a)},{m.point(*b)}))')},.T.)")
+    axes = {"A": axis("A", (0., 0.), (0., 100.)), "B": axis("B", (10., 0.), (10., 100.)),
+            "1": axis("1", (-5., 20.), (50., 20.)), "missing": "#99999"}
+    m.add(f"IFCGRID('grid',$,$,$,$,{m.local_placement(relative=m.axis3d((1000, 0, 0)))},$,"
+          f"({axes['A']},{axes['B']}),({axes['1']}),$)")
+    return axes
 
 
-def test_placement_chain_one_million_deep(write_ifc):
-    depth = 1_000_000
-    lines = ["#1=IFCCARTESIANPOINT((1.,0.,0.));", "#2=IFCAXIS2PLACEMENT3D(#1,$,$);", "#10=IFCLOCALPLACEMENT($,#2);"]
-    lines += [f"#{10 + k}=IFCLOCALPLACEMENT(#{9 + k},#2);" for k in range(1, depth)]
-    m = Model(first_id=depth + 100)
-    point_product(m, f"#{9 + depth}")
-    result = drift(write_ifc, "\n".join(lines) + "\n" + m.text())
-    row = one_row(result)
-    assert (row["placement_x"], row["placement_y"], row["placement_z"]) == (float(depth), 0.0, 0.0)
+@pytest.mark.parametrize("first, second, offsets, ref, point", [
+    pytest.param("B", "1", "(0.,0.,5.)", None, (1010.5, 20.5, 5.5), id="crossing_lifted"),
+    pytest.param("B", "1", "(1.,2.)", None, (1009.5, 22.5, 0.5), id="offsets_to_the_left"),
+    pytest.param("A", "1", "(0.,0.)", "direction", (999.5, 20.5, 0.5), id="turned_by_a_direction"),
+    pytest.param("A", "1", "(0.,0.)", "intersection", (1000.5, 20.5, 0.5), id="turned_towards_a_crossing"),
+    pytest.param("A", "missing", "(0.,0.)", None, (0.5, 0.5, 0.5), id="missing_axis_is_the_identity"),
+    pytest.param("A", "A", "(0.,0.)", None, (0.5, 0.5, 0.5), id="parallel_axes_are_the_identity"),
+])
+def test_grid_placement(write_ifc, first, second, offsets, ref, point):
+    m = Model()
+    axes = grid(m)
+    location = m.add(f"IFCVIRTUALGRIDINTERSECTION(({axes[first]},{axes[second]}),{offsets})")
+    direction = {None: "$", "direction": m.direction(0., 1.),
+                 "intersection": m.add(f"IFCVIRTUALGRIDINTERSECTION(({axes['B']},{axes['1']}),(0.,0.))")}[ref]
+    m.product([m.cube_brep(1.0)], placement=m.add(f"IFCGRIDPLACEMENT({location},{direction})"))
+    assert box_centre(one_row(drift(write_ifc, m))) == pytest.approx(point, abs=1e-4)
 
 
-def test_long_cycle(write_ifc):
+# 150 along: 100 along x, then 50 along y; 2 to the left (-x) and 3 up.
+@pytest.mark.parametrize("curve, point", [
+    pytest.param(lambda m, c: m.add(f"IFCPOLYLINE(({','.join(m.point(*p) for p in c)}))"), (98.0, 50.0, 3.0),
+                 id="polyline"),
+    pytest.param(lambda m, c: m.add(f"IFCINDEXEDPOLYCURVE({m.point_list(c)},$,.F.)"), (98.0, 50.0, 3.0),
+                 id="indexed_poly_curve"),
+    pytest.param(lambda m, c: m.add("IFCGRADIENTCURVE((),.F.,$,$)"), (7.0, 0.0, 0.0),
+                 id="other_curve_uses_the_cartesian_position"),
+])
+def test_linear_placement(write_ifc, curve, point):
+    m = Model()
+    basis = curve(m, [(0., 0., 0.), (100., 0., 0.), (100., 100., 0.)])
+    along = m.add(f"IFCPOINTBYDISTANCEEXPRESSION(IFCLENGTHMEASURE(150.),2.,3.,$,{basis})")
+    placement = m.add(f"IFCLINEARPLACEMENT($,{m.add(f'IFCAXIS2PLACEMENTLINEAR({along},$,$)')},{m.axis3d((7, 0, 0))})")
+    m.product([m.cube_brep(1.0, origin=(-0.5, -0.5, -0.5))], placement=placement)
+    assert box_centre(one_row(drift(write_ifc, m))) == pytest.approx(point, abs=1e-4)
+
+
+# Chains far deeper than any real model are walked without recursion; a cycle is cut where
+# the walk meets a placement again.
+@pytest.mark.parametrize("cycle", [False, True], ids=["chain", "cycle"])
+def test_deep_placement_chains(write_ifc, cycle):
     depth = 100_000
     lines = ["#1=IFCCARTESIANPOINT((1.,0.,0.));", "#2=IFCAXIS2PLACEMENT3D(#1,$,$);",
-             f"#10=IFCLOCALPLACEMENT(#{9 + depth},#2);"]
+             f"#10=IFCLOCALPLACEMENT({f'#{9 + depth}' if cycle else '$'},#2);"]
     lines += [f"#{10 + k}=IFCLOCALPLACEMENT(#{9 + k},#2);" for k in range(1, depth)]
     m = Model(first_id=depth + 100)
-    point_product(m, "#10")
+    point_product(m, "#10" if cycle else f"#{9 + depth}")
     row = one_row(drift(write_ifc, "\n".join(lines) + "\n" + m.text()))
     assert (row["placement_x"], row["placement_y"], row["placement_z"]) == (float(depth), 0.0, 0.0)

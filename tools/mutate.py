@@ -25,8 +25,7 @@ from mutations import MUTATIONS  # noqa: E402
 
 # Robustness and oracle files that take minutes and look for crashes, leaks and geometry against
 # IfcOpenShell rather than for these faults: they run only for a fault that names them.
-SLOW = ("test_hostile.py", "test_memory.py", "test_concurrency.py", "test_regressions.py", "test_drift_corpus.py",
-        "test_extrusion_corpus.py")
+SLOW = ("test_hostile.py", "test_memory.py", "test_concurrency.py", "test_regressions.py", "test_drift_corpus.py")
 
 
 def run(command, cwd, timeout=None, env=None):

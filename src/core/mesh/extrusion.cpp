@@ -54,17 +54,30 @@ MeshData extrude_profile(const Profile& profile, const Vec3& direction, float de
         const std::uint32_t t0 = caps[3 * k], t1 = caps[3 * k + 1], t2 = caps[3 * k + 2];
         mesh.indices.insert(mesh.indices.end(), {base + t0, base + t1, base + t2, t0, t2, t1});
     }
+    // The caps face outwards whichever way a ring runs; the walls of a ring that runs the other
+    // way than its role wants (an outline clockwise, a hole counter-clockwise) are turned round.
     std::uint32_t start = 0;
-    const auto walls = [&](const Ring2& ring) {
+    const auto walls = [&](const Ring2& ring, bool hole) {
         const auto m = static_cast<std::uint32_t>(ring.size());
+        double twice_area = 0.0;
+        for (std::uint32_t k = 0; k < m; ++k) {
+            const Point2& p = ring[k];
+            const Point2& q = ring[(k + 1) % m];
+            twice_area += static_cast<double>(p.x) * q.y - static_cast<double>(q.x) * p.y;
+        }
+        const bool turned = hole ? twice_area > 0.0 : twice_area < 0.0;
         for (std::uint32_t k = 0; k < m; ++k) {
             const std::uint32_t i = start + k, j = start + (k + 1) % m;
-            mesh.indices.insert(mesh.indices.end(), {i, j, base + j, i, base + j, base + i});
+            if (turned) {
+                mesh.indices.insert(mesh.indices.end(), {i, base + j, j, i, base + i, base + j});
+            } else {
+                mesh.indices.insert(mesh.indices.end(), {i, j, base + j, i, base + j, base + i});
+            }
         }
         start += m;
     };
-    walls(profile.outer);
-    for (const auto& hole : profile.holes) walls(hole);
+    walls(profile.outer, false);
+    for (const auto& hole : profile.holes) walls(hole, true);
     return mesh;
 }
 
