@@ -11,13 +11,11 @@ import pyarrow.csv as pcsv
 import pyarrow.parquet as pq
 import pytest
 
-import quarnel
 from quarnel.cli import main
 
 from conftest import CORPUS, SAMPLE, ifc_text
 
 CORPUS_PAIR = [CORPUS / "ac20-fzk-haus.ifc", CORPUS / "duplex.ifc"]
-FUNCTIONS = tuple(quarnel._core.__all__[:-1])  # the seven functions, without __version__
 
 # Texts that need JSON and CSV escapes, and a drift row whose centre and ratio are not numbers
 # (the mesh spans y from -inf to inf once in single precision).

@@ -1,4 +1,5 @@
 import pathlib
+import re
 
 import pytest
 
@@ -6,6 +7,9 @@ ROOT = pathlib.Path(__file__).resolve().parent.parent
 CORPUS = ROOT.parent / "shared" / "corpus"
 CORPUS_MODELS = sorted(CORPUS.glob("*.ifc")) if CORPUS.is_dir() else []
 SAMPLE = ROOT / "examples" / "sample_building.ifc"
+# The seven functions of the native module.
+FUNCTIONS = ("index_ifc", "extract_psets", "extract_quantities", "extract_materials", "extract_classifications",
+             "extract_all", "analyse_drift")
 
 HEADER = """ISO-10303-21;
 HEADER;
@@ -55,6 +59,28 @@ def open_with_ifcopenshell(path):
         return ifcopenshell.open(str(path))
     except Exception as e:  # schemas IfcOpenShell does not know
         pytest.skip(f"IfcOpenShell cannot open the model: {e}")
+
+
+def failing_calls(tmp_path):
+    """(id, args, kwargs, exception, message pattern) for each way a call of a native function fails."""
+    missing = str(tmp_path / "missing.ifc")
+    gone = f"^open {re.escape(missing)}: No such file or directory \\(os error 2\\)$"
+    return [
+        ("missing", (missing,), {}, OSError, gone),
+        ("missing-by-keyword", (), {"path": missing}, OSError, gone),
+        ("directory", (str(tmp_path),), {}, OSError, r"^mmap .*\(os error \d+\)$"),
+        ("nul", ("a\x00b.ifc",), {}, OSError, "^open a\x00b.ifc: file name contained an unexpected NUL byte$"),
+        ("lone-surrogate", ("bad\udc80.ifc",), {}, UnicodeEncodeError, None),
+        ("bytes", (b"model.ifc",), {}, TypeError, "path.*bytes"),
+        ("pathlike", (pathlib.Path("model.ifc"),), {}, TypeError, "path.*PosixPath"),
+        ("int", (3,), {}, TypeError, "path.*int"),
+        ("none", (None,), {}, TypeError, "path.*NoneType"),
+        ("no-argument", (), {}, TypeError, None),
+        ("two-arguments", (missing, missing), {}, TypeError, None),
+        ("unknown-keyword", (), {"file": missing}, TypeError, None),
+        ("path-twice", (missing,), {"path": missing}, TypeError, None),
+        ("extra-keyword", (), {"path": missing, "other": 1}, TypeError, None),
+    ]
 
 
 def wall_guid(i):

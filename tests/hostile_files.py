@@ -8,11 +8,7 @@ import subprocess
 import sys
 import textwrap
 
-import quarnel
-
-from conftest import ifc_text
-
-FUNCTIONS = quarnel._core.__all__[:-1]  # the seven functions, without __version__
+from conftest import FUNCTIONS, ifc_text
 
 # One storey with a wall (extrusion), a slab (triangulated face set) and a
 # column (mapped item), each with a property set, quantities, a material and

@@ -4,6 +4,7 @@ DuckDB, and nothing leaks or races."""
 import gc
 import math
 import os
+import pathlib
 import threading
 from collections import Counter
 
@@ -85,11 +86,6 @@ def test_every_table_equals_its_dict_result(path):
                 assert facts[key] == str(value), (name, key)
     # Property rows come in the order of the dict result, not only as the same multiset.
     assert tables["psets"].column("guid").to_pylist() == results["extract_psets"]["guid"]
-
-
-def test_native_schemas_are_the_registry_kinds(mini):
-    for name, table in quarnel.read_tables(mini).items():
-        assert table.schema.remove_metadata() == quarnel.table_schema(name), name
 
 
 @pytest.mark.parametrize("table, columns", [
@@ -207,7 +203,7 @@ def test_unopenable_file_raises_the_same_oserror(tmp_path):
     missing = str(tmp_path / "missing.ifc")
     with pytest.raises(OSError) as native:
         _core.extract_psets(missing)
-    for call in (lambda: quarnel.read_table(missing), lambda: quarnel.read_tables(missing, "all")):
+    for call in (lambda: quarnel.read_table(pathlib.Path(missing)), lambda: quarnel.read_tables(missing, "all")):
         with pytest.raises(OSError) as arrow:
             call()
         assert type(arrow.value) is type(native.value)

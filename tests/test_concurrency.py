@@ -9,8 +9,8 @@ import threading
 import pytest
 
 import quarnel
-from conftest import CORPUS, CORPUS_MODELS
-from hostile_files import FUNCTIONS, MINI, canonical
+from conftest import CORPUS, CORPUS_MODELS, FUNCTIONS
+from hostile_files import MINI, canonical
 
 THREADS = 8
 ROUNDS = int(os.environ.get("QUARNEL_STRESS_ROUNDS", "6"))

@@ -13,7 +13,8 @@ import pytest
 
 import quarnel
 import quarnel._core
-from hostile_files import FUNCTIONS, MINI
+from conftest import FUNCTIONS, failing_calls
+from hostile_files import MINI
 
 CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "10000"))
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
@@ -69,26 +70,10 @@ def test_no_python_objects_left_behind(mini):
         assert grown < 250, f"{name}: {grown} blocks more after 1000 calls"
 
 
-def failing_calls(tmp_path):
-    """(description, args, kwargs, exception) for each way a call can fail."""
-    missing = str(tmp_path / "missing" / "model.ifc")
-    return [
-        ("missing file", (missing,), {}, OSError),
-        ("missing file by keyword", (), {"path": missing + "k"}, OSError),
-        ("directory", (str(tmp_path),), {}, OSError),
-        ("NUL in path", (missing + "\0x",), {}, OSError),
-        ("lone surrogate", (missing + "\udc80",), {}, UnicodeEncodeError),
-        ("bytes path", (missing.encode(),), {}, TypeError),
-        ("path twice", (missing,), {"path": missing}, TypeError),
-        ("unknown keyword", (), {"file": missing}, TypeError),
-        ("two arguments", (missing, missing), {}, TypeError),
-    ]
-
-
 @pytest.mark.parametrize("name", FUNCTIONS)
 def test_failing_calls_keep_reference_counts(name, tmp_path):
     f = getattr(quarnel._core, name)  # the native frame itself, without the path-converting wrapper
-    for what, args, kwargs, error in failing_calls(tmp_path):
+    for what, args, kwargs, error, _ in failing_calls(tmp_path):
         objects = list(args) + list(kwargs.values())
 
         def fail(times):
