@@ -1,3 +1,4 @@
+import functools
 import pathlib
 import re
 
@@ -52,11 +53,19 @@ def corpus_params():
     return [pytest.param(str(p), id=p.name) for p in CORPUS_MODELS]
 
 
+@functools.lru_cache(maxsize=None)
+def _opened(path):
+    import ifcopenshell
+
+    return ifcopenshell.open(path)
+
+
 def open_with_ifcopenshell(path):
-    """The model read by IfcOpenShell; skips the test when IfcOpenShell or the model's schema is missing."""
-    ifcopenshell = pytest.importorskip("ifcopenshell")
+    """The model read by IfcOpenShell, once per test run (the tests only read it); skips the test
+    when IfcOpenShell or the model's schema is missing."""
+    pytest.importorskip("ifcopenshell")
     try:
-        return ifcopenshell.open(str(path))
+        return _opened(str(path))
     except Exception as e:  # schemas IfcOpenShell does not know
         pytest.skip(f"IfcOpenShell cannot open the model: {e}")
 

@@ -222,39 +222,16 @@ def test_hostile_models_return(case, check, tmp_path):
     assert check(quarnel.read_tables(str(path), TABLES))
 
 
-@pytest.mark.parametrize("args, table, rows", [
-    (["properties"], "properties", len(WALL_ROWS)),
-    (["elements"], "elements", 6),
-    (["wide", "-e", "IfcWall"], None, 2),
-])
-@pytest.mark.parametrize("suffix", [".csv", ".parquet", ".xlsx"])
-def test_commands_write_whole_tables(model, tmp_path, args, table, rows, suffix):
-    if suffix == ".xlsx":
-        openpyxl = pytest.importorskip("openpyxl")
-    out = tmp_path / ("out" + suffix)
+@pytest.mark.parametrize("args, rows", [(["elements"], 6), (["wide", "-e", "IfcWall"], 2)])
+def test_commands_write_spreadsheets(model, tmp_path, args, rows):
+    openpyxl = pytest.importorskip("openpyxl")
+    out = tmp_path / "out.xlsx"
     proc = run(*args, model, "-o", out)
     assert proc.returncode == 0, proc.stderr
-    if suffix == ".xlsx":
-        sheet = openpyxl.load_workbook(out).active
-        written = [[c.value for c in r] for r in sheet.iter_rows()]
-    elif suffix == ".csv":
-        import pyarrow.csv
-        t = pyarrow.csv.read_csv(out)
-        written = [t.column_names] + [list(r.values()) for r in t.to_pylist()]
-    else:
-        import pyarrow.parquet
-        t = pyarrow.parquet.read_table(out)
-        written = [t.column_names] + [list(r.values()) for r in t.to_pylist()]
+    written = [[c.value for c in r] for r in openpyxl.load_workbook(out).active.iter_rows()]
     assert len(written) == rows + 1
-    if table:
-        assert written[0] == list(quarnel.table_schema(table).names)
-    else:
+    if args[0] == "wide":
         assert written[0][:3] == ["guid", "entity", "name"]
         assert 200 in [row[written[0].index("Pset_WallCommon.Width")] for row in written[1:]]
-
-
-def test_command_previews_the_first_rows(model):
-    proc = run("properties", model, "-n", "2")
-    assert proc.returncode == 0, proc.stderr
-    assert f"{len(WALL_ROWS)} rows × 12 columns" in proc.stdout
-    assert f"… {len(WALL_ROWS) - 2} more rows" in proc.stdout
+    else:
+        assert written[0] == list(quarnel.table_schema(args[0]).names)

@@ -16,7 +16,7 @@ gives None for every element above the storeys.
 """
 import pytest
 
-from conftest import corpus, corpus_params
+from conftest import corpus, corpus_params, open_with_ifcopenshell
 import quarnel
 
 ifcopenshell = pytest.importorskip("ifcopenshell")
@@ -62,13 +62,6 @@ def quarnel_value(value, value_type, number):
     if value_type in ("IfcBoolean", "IfcLogical") and value in TRUTH:
         return TRUTH[value]
     return value
-
-
-def open_model(path):
-    try:
-        return ifcopenshell.open(path)
-    except ifcopenshell.SchemaError as exc:  # IFC4X3 release candidates, for one
-        pytest.skip(f"IfcOpenShell cannot read this schema: {exc}")
 
 
 def objects(model):
@@ -134,7 +127,7 @@ def drop_faults(rows, repeated, skipped):
 @pytest.mark.parametrize("path", corpus_params())
 @pytest.mark.parametrize("table, qtos_only", [("properties", False), ("element_quantities", True)])
 def test_rows_match_get_psets(path, table, qtos_only):
-    model = open_model(path)
+    model = open_with_ifcopenshell(path)
     got = quarnel.read_table(path, table)
     if table == "properties":
         mine = sets_by_object(got, "pset_name", "prop_name",
@@ -184,7 +177,7 @@ def first_of(chain, ifc_class):
 @corpus
 @pytest.mark.parametrize("path", corpus_params())
 def test_elements_match_type_container_aggregate(path):
-    model = open_model(path)
+    model = open_with_ifcopenshell(path)
     rows = {r["guid"]: r for r in quarnel.read_table(path, "elements").to_pylist()}
     products = [p for p in model.by_type("IfcProduct") if isinstance(p.GlobalId, str)]
     assert set(rows) == {p.GlobalId for p in products}

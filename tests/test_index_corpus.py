@@ -18,7 +18,7 @@ def indexed(path):
     return _core.index_ifc(path)
 
 
-opened = functools.lru_cache(maxsize=1)(open_with_ifcopenshell)
+opened = open_with_ifcopenshell
 
 
 @functools.lru_cache(maxsize=1)

@@ -46,11 +46,6 @@ def test_statements_between_instances(write_ifc, between, expected):
     assert seen(write_ifc(PREAMBLE + item(1) + between + item(2) + "\n" + item(3))) == expected
 
 
-def test_later_statement_with_same_id_wins(write_ifc):
-    result = _core.extract_psets(write_ifc(PREAMBLE + item(1) + "\n#101=IFCPROPERTYSINGLEVALUE('again',$,'w',$);"))
-    assert (result["prop_name"], result["value"]) == (["again"], ["w"])
-
-
 @pytest.mark.parametrize("text, expected", [
     (HEADER + "DATA;\n" + PREAMBLE + item(1) + "\nENDSEC;\nEND-ISO-10303-21;\n", ["p1"]),
     (PREAMBLE + item(1), ["p1"]),
