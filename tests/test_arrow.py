@@ -1,11 +1,10 @@
 """The Arrow face: every table equals its dict result, the streams feed pyarrow, Polars and
-DuckDB, and nothing leaks or races."""
+DuckDB, and nothing leaks (test_concurrency: nothing races)."""
 
 import gc
 import math
 import os
 import pathlib
-import threading
 from collections import Counter
 
 import pytest
@@ -169,34 +168,6 @@ def test_streams_consumed_twice_or_never_leak_nothing(mini, many_props):
         gc.collect()
         grown = rss_bytes() - before
         assert grown < 4 << 20, f"{call.__name__}: RSS grew by {grown} bytes over {CALLS} calls"
-
-
-@corpus
-def test_eight_threads_at_once():
-    paths = [p for p, in (param.values for param in corpus_params())][:4]
-    expected = {p: quarnel.read_tables(p, ["psets", "products", "materials"]) for p in paths}
-    failures = []
-    barrier = threading.Barrier(8)
-
-    def worker(offset):
-        try:
-            barrier.wait()
-            for i in range(len(paths) * 2):
-                p = paths[(i + offset) % len(paths)]
-                got = quarnel.read_tables(p, ["psets", "products", "materials"])
-                for name, table in got.items():
-                    if not table.equals(expected[p][name]):
-                        failures.append(f"{name} of {os.path.basename(p)} differs")
-        except Exception as exc:  # reported, not swallowed
-            barrier.abort()
-            failures.append(f"{type(exc).__name__}: {exc}")
-
-    threads = [threading.Thread(target=worker, args=(t,)) for t in range(8)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert failures == []
 
 
 def test_unopenable_file_raises_the_same_oserror(tmp_path):
