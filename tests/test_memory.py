@@ -70,12 +70,12 @@ def test_failing_calls_keep_reference_counts(name, tmp_path):
                     pass
             gc.collect()
 
-        fail(200)  # interpreter caches warm up
+        fail(100)  # interpreter caches warm up
         counts = [sys.getrefcount(o) for o in objects]
         blocks = sys.getallocatedblocks()
-        fail(1000)
+        fail(500)
         assert [sys.getrefcount(o) for o in objects] == counts, what
-        # One object kept per call would be 1000 blocks.
+        # One object kept per call would be 500 blocks.
         assert sys.getallocatedblocks() - blocks < 250, what
 
 
