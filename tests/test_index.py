@@ -110,14 +110,8 @@ def test_unit_prefixes_and_names(write_ifc, prefix, name, scale):
     assert index(write_ifc, UNITS.format(prefix=prefix, name=name))["unit_scale"] == scale
 
 
+# Conversion-based units: test_length_units.
 @pytest.mark.parametrize("data, scale", [
-    pytest.param("""
-#5=IFCDIMENSIONALEXPONENTS(1,0,0,0,0,0,0);
-#6=IFCSIUNIT(*,.LENGTHUNIT.,$,.METRE.);
-#7=IFCMEASUREWITHUNIT(IFCLENGTHMEASURE(0.3048),#6);
-#8=IFCCONVERSIONBASEDUNIT(#5,.LENGTHUNIT.,'FOOT',#7);
-#9=IFCUNITASSIGNMENT((#8));
-""", 0.3048, id="conversion-based-only"),
     pytest.param("""
 #1=IFCUNITASSIGNMENT(());
 #2=IFCUNITASSIGNMENT((#7));
