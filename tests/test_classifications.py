@@ -53,8 +53,6 @@ def associated(definitions, relating="#50", objects="(#1)"):
         ("#5=IFCCLASSIFICATION('P','1998','2020-01-01');", "#5", [(None, "1998", None, None, None, "P")]),
         ("#5=IFCCLASSIFICATION('P','1998',IFCCALENDARDATE(1,1,1998),'Uniformat');", "#5",
          [("Uniformat", "1998", None, None, None, "P")]),
-        ("#5=ifcclassification('P','E',$,'lower');#6=IfcClassificationReference('L','I','N',#5);", "#6",
-         [("lower", "E", "I", "N", "L", "P")]),
     ],
 )
 def test_rows_of_one_association(write_ifc, definitions, relating, expected):

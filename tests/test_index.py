@@ -100,7 +100,6 @@ UNITS = """
     (".MILLI.", ".METRE.", 0.001),
     (".milli.", ".METRE.", 1.0),
     (".BOGUS.", ".METRE.", 1.0),
-    ("$", ".FOOT.", 0.3048),
     (".CENTI.", ".FOOT.", 0.3048 * 0.01),
     (".MILLI.", ".INCH.", 0.0254 * 0.001),
     ("$", ".metre.", None),

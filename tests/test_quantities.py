@@ -43,7 +43,6 @@ def one_quantity(quantity):
         ("IFCQUANTITYLENGTH('L',$,.M.,(1.,2.),$)", ("L", None, "Length", None)),
         ("IFCQUANTITYLENGTH($,$,$,1.,$)", ("", "1", "Length", None)),
         ("IFCQUANTITYLENGTH('',$,$,1.,$)", ("", "1", "Length", None)),
-        ("ifcQuantityLength('l',$,#7,1.,$)", ("l", "1", "Length", 7)),
         ("IFCQUANTITYLENGTH()", ("", None, "Length", None)),
     ],
 )
