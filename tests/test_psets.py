@@ -51,6 +51,7 @@ def single_value(write_ifc, nominal):
         ("IFCREAL(1.5E-7)", "0.00000015", "IfcReal"),
         ("IFCREAL(2.5E20)", "25" + "0" * 19, "IfcReal"),
         ("IFCREAL(1.0E15)", "1000000000000000", "IfcReal"),
+        ("IFCREAL(1.E300)", "1" + "0" * 300, "IfcReal"),
         ("IFCREAL(0.1)", "0.1", "IfcReal"),
         ("IFCREAL(-3.)", "-3", "IfcReal"),
         ("IFCREAL(123.456)", "123.456", "IfcReal"),
