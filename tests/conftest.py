@@ -4,6 +4,8 @@ import re
 
 import pytest
 
+from quarnel.registry import TABLES
+
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 CORPUS = ROOT.parent / "shared" / "corpus"
 CORPUS_MODELS = sorted(CORPUS.glob("*.ifc")) if CORPUS.is_dir() else []
@@ -149,12 +151,7 @@ def building_rows(walls):
 
 
 # The columns of each extractor's rows, in result order.
-COLUMNS = {
-    "psets": ("guid", "pset_name", "prop_name", "value", "value_type"),
-    "quantities": ("guid", "qto_name", "quantity_name", "value", "quantity_type", "unit_step_id"),
-    "materials": ("guid", "role", "layer_index", "material_name", "layer_thickness_mm", "category"),
-    "classifications": ("guid", "system_name", "edition", "identification", "name", "location", "source"),
-}
+COLUMNS = {name: TABLES[name].dict_column_names for name in ("psets", "quantities", "materials", "classifications")}
 
 
 def table_rows(result, table):
