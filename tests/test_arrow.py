@@ -95,28 +95,19 @@ def test_column_selection_builds_those_columns_in_that_order(mini, table, column
 
 
 def test_unknown_names_raise(mini):
-    with pytest.raises(ValueError):
+    with pytest.raises(ValueError, match="no table 'walls'"):
         quarnel.read_table(mini, "walls")
-    with pytest.raises(KeyError):
-        quarnel.read_table(mini, "psets", ["colour"])
+    with pytest.raises(KeyError, match="no column 'colour'"):
+        quarnel.read_table(mini, "psets", ["guid", "colour"])
 
 
 def test_polars_and_duckdb_read_the_stream_and_agree(mini):
     pl = pytest.importorskip("polars")
     duckdb = pytest.importorskip("duckdb")
-    expected = quarnel.read_table(mini, "psets").to_pylist()
-    count = len(expected)
-    kind, named = Counter(r["value_type"] for r in expected if r["value_type"]).most_common(1)[0]
-
-    frame = pl.DataFrame(read_streams(mini, "psets")["psets"])
-    assert frame.height == count
-    assert frame.filter(pl.col("value_type") == kind).height == named
-
+    kinds = Counter(quarnel.read_table(mini, "psets").column("value_type").to_pylist())
+    assert Counter(pl.DataFrame(read_streams(mini, "psets")["psets"])["value_type"].to_list()) == kinds
     stream = read_streams(mini, "psets")["psets"]  # noqa: F841 (read by name in the query)
-    assert duckdb.sql("select count(*) from stream").fetchall() == [(count,)]
-    stream = read_streams(mini, "psets")["psets"]
-    query = "select count(*) from stream where value_type = ?"
-    assert duckdb.execute(query, [kind]).fetchall() == [(named,)]
+    assert dict(duckdb.sql("select value_type, count(*) from stream group by value_type").fetchall()) == kinds
 
 
 def rss_bytes():
