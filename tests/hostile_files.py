@@ -8,6 +8,8 @@ import subprocess
 import sys
 import textwrap
 
+import pytest
+
 from conftest import FUNCTIONS, ifc_text
 
 # One storey with a wall (extrusion), a slab (triangulated face set) and a
@@ -83,6 +85,14 @@ MINI_DATA = """
 """
 
 MINI = ifc_text(MINI_DATA)
+
+
+@pytest.fixture(scope="module")
+def mini(tmp_path_factory):
+    """The path of MINI, written once per module."""
+    path = tmp_path_factory.mktemp("mini") / "mini.ifc"
+    path.write_text(MINI, encoding="latin-1")
+    return str(path)
 
 
 def canonical(value):

@@ -13,8 +13,8 @@ from quarnel import _core
 from quarnel.arrow import read_streams
 from quarnel.registry import TABLES
 from clitools import rows
-from conftest import corpus, corpus_params, ifc_text
-from hostile_files import MINI
+from conftest import building, corpus, corpus_params, ifc_text
+from hostile_files import mini  # noqa: F401 (a fixture)
 
 pa = pytest.importorskip("pyarrow")
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
@@ -22,25 +22,10 @@ CALLS = min(int(os.environ.get("QUARNEL_STRESS_CALLS", "1000")), 1000)
 
 
 @pytest.fixture(scope="module")
-def mini(tmp_path_factory):
-    path = tmp_path_factory.mktemp("mini") / "mini.ifc"
-    path.write_text(MINI, encoding="latin-1")
-    return str(path)
-
-
-@pytest.fixture(scope="module")
 def many_props(tmp_path_factory):
-    """One wall with a set of 2,000 properties: a leaked batch would be tens of kilobytes."""
-    props = "\n".join(f"#{10 + i}=IFCPROPERTYSINGLEVALUE('P{i}',$,IFCLABEL('value {i}'),$);" for i in range(2000))
-    refs = ",".join(f"#{10 + i}" for i in range(2000))
-    data = f"""
-#1=IFCWALL('0YvctVUKr0kugbFTf53O9L',$,'Wall',$,$,$,$,$,$);
-#2=IFCPROPERTYSET('1YvctVUKr0kugbFTf53O9L',$,'Pset_Many',$,({refs}));
-#3=IFCRELDEFINESBYPROPERTIES('2YvctVUKr0kugbFTf53O9L',$,$,$,(#1),#2);
-{props}
-"""
+    """1,000 walls with two properties each: a leaked batch would be tens of kilobytes."""
     path = tmp_path_factory.mktemp("many") / "many.ifc"
-    path.write_text(ifc_text(data), encoding="latin-1")
+    path.write_text(ifc_text(building(1000)), encoding="latin-1")
     return str(path)
 
 

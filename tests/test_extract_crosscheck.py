@@ -88,16 +88,12 @@ def classification_guids(f):
 
 @corpus
 @pytest.mark.parametrize("path", corpus_params())
-@pytest.mark.parametrize(
-    "function, walk",
-    [
-        (quarnel.extract_psets, pset_guids),
-        (quarnel.extract_quantities, quantity_guids),
-        (quarnel.extract_materials, material_guids),
-        (quarnel.extract_classifications, classification_guids),
-    ],
-    ids=["psets", "quantities", "materials", "classifications"],
-)
+@pytest.mark.parametrize("function, walk", [
+    (quarnel.extract_psets, pset_guids),
+    (quarnel.extract_quantities, quantity_guids),
+    (quarnel.extract_materials, material_guids),
+    (quarnel.extract_classifications, classification_guids),
+], ids=["psets", "quantities", "materials", "classifications"])
 def test_rows_match_ifcopenshell(path, function, walk):
     expected = walk(model(path))
     got = Counter(function(path)["guid"])

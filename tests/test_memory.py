@@ -14,17 +14,10 @@ import pytest
 import quarnel
 import quarnel._core
 from conftest import FUNCTIONS, failing_calls
-from hostile_files import MINI
+from hostile_files import MINI, mini  # noqa: F401 (mini: a fixture)
 
 CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "10000"))
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
-
-
-@pytest.fixture(scope="module")
-def mini(tmp_path_factory):
-    path = tmp_path_factory.mktemp("mini") / "mini.ifc"
-    path.write_text(MINI, encoding="latin-1")
-    return str(path)
 
 
 def rss_bytes():

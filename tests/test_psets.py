@@ -23,75 +23,69 @@ def single_value(write_ifc, nominal):
     return result["value"][0], result["value_type"][0]
 
 
-@pytest.mark.parametrize(
-    "nominal, value, value_type",
-    [
-        ("IFCLENGTHMEASURE(200.)", "200", "IfcLengthmeasure"),
-        ("IFCBOOLEAN(.T.)", "True", "IfcBoolean"),
-        ("IFCBOOLEAN(.F.)", "False", "IfcBoolean"),
-        ("IFCBOOLEAN(.X.)", "X", "IfcBoolean"),
-        ("IFCBOOLEAN(.U.)", "U", "IfcBoolean"),
-        ("IFCLOGICAL(.U.)", "UNKNOWN", "IfcLogical"),
-        ("IFCLOGICAL(.T.)", "True", "IfcLogical"),
-        ("IFCLABEL('')", "", "IfcLabel"),
-        ("IFCTEXT($)", None, "IfcText"),
-        ("$", None, None),
-        ("*", None, None),
-        (".T.", "T", None),
-        ("5", "5", None),
-        ("#42", "#42", None),
-        ("(1.,2.)", "(1.,2.)", None),
-        ("IFCREAL(-0.)", "0", "IfcReal"),
-        ("IFCREAL(1.5E-7)", "0.00000015", "IfcReal"),
-        ("IFCREAL(2.5E20)", "25" + "0" * 19, "IfcReal"),
-        ("IFCREAL(1.0E15)", "1000000000000000", "IfcReal"),
-        ("IFCREAL(1.E300)", "1" + "0" * 300, "IfcReal"),
-        ("IFCREAL(0.1)", "0.1", "IfcReal"),
-        ("IFCREAL(-3.)", "-3", "IfcReal"),
-        ("IFCREAL(123.456)", "123.456", "IfcReal"),
-        ("IFCREAL(1.E400)", "inf", "IfcReal"),
-        ("IFCREAL(-1.E400)", "-inf", "IfcReal"),
-        ("IFCREAL(1.E-400)", "0", "IfcReal"),
-        ("IFCREAL(+inf)", "inf", "IfcReal"),
-        ("IFCREAL(-Infinity)", "-inf", "IfcReal"),
-        ("IFCREAL(-nan)", "NaN", "IfcReal"),
-        ("IFCREAL(inf)", "inf", "IfcReal"),  # unsigned words are no number: kept as written
-        ("IFCINTEGER(1000000000000000)", "1000000000000000", "IfcInteger"),
-        ("IFCLABEL('a(b)')", "a(b)", "IfcLabel"),
-        ("IFCLABEL('x'", "IFCLABEL('x'", None),
-        ("ifclabel('x')", "x", "IfcLabel"),
-        ("\x85IFCLABEL('y')\xa0", "y", "IfcLabel"),
-        ("IFCPOSITIVELENGTHMEASURE(2.5)", "2.5", "IfcPositivelengthmeasure"),
-        ("IFC(1.)", "1", "Ifc"),
-        ("IFCIDENTIFIER(#007)", "#7", "IfcIdentifier"),
-        ("IFCLABEL((1,'a'))", "(1,'a')", "IfcLabel"),  # a list keeps its text
-        ("IFC\xc4X('v')", "v", "Ifc\u00c4x"),  # the type keeps its Latin-1 bytes
-    ],
-)
+@pytest.mark.parametrize("nominal, value, value_type", [
+    ("IFCLENGTHMEASURE(200.)", "200", "IfcLengthmeasure"),
+    ("IFCBOOLEAN(.T.)", "True", "IfcBoolean"),
+    ("IFCBOOLEAN(.F.)", "False", "IfcBoolean"),
+    ("IFCBOOLEAN(.X.)", "X", "IfcBoolean"),
+    ("IFCBOOLEAN(.U.)", "U", "IfcBoolean"),
+    ("IFCLOGICAL(.U.)", "UNKNOWN", "IfcLogical"),
+    ("IFCLOGICAL(.T.)", "True", "IfcLogical"),
+    ("IFCLABEL('')", "", "IfcLabel"),
+    ("IFCTEXT($)", None, "IfcText"),
+    ("$", None, None),
+    ("*", None, None),
+    (".T.", "T", None),
+    ("5", "5", None),
+    ("#42", "#42", None),
+    ("(1.,2.)", "(1.,2.)", None),
+    ("IFCREAL(-0.)", "0", "IfcReal"),
+    ("IFCREAL(1.5E-7)", "0.00000015", "IfcReal"),
+    ("IFCREAL(2.5E20)", "25" + "0" * 19, "IfcReal"),
+    ("IFCREAL(1.0E15)", "1000000000000000", "IfcReal"),
+    ("IFCREAL(1.E300)", "1" + "0" * 300, "IfcReal"),
+    ("IFCREAL(0.1)", "0.1", "IfcReal"),
+    ("IFCREAL(-3.)", "-3", "IfcReal"),
+    ("IFCREAL(123.456)", "123.456", "IfcReal"),
+    ("IFCREAL(1.E400)", "inf", "IfcReal"),
+    ("IFCREAL(-1.E400)", "-inf", "IfcReal"),
+    ("IFCREAL(1.E-400)", "0", "IfcReal"),
+    ("IFCREAL(+inf)", "inf", "IfcReal"),
+    ("IFCREAL(-Infinity)", "-inf", "IfcReal"),
+    ("IFCREAL(-nan)", "NaN", "IfcReal"),
+    ("IFCREAL(inf)", "inf", "IfcReal"),  # unsigned words are no number: kept as written
+    ("IFCINTEGER(1000000000000000)", "1000000000000000", "IfcInteger"),
+    ("IFCLABEL('a(b)')", "a(b)", "IfcLabel"),
+    ("IFCLABEL('x'", "IFCLABEL('x'", None),
+    ("ifclabel('x')", "x", "IfcLabel"),
+    ("\x85IFCLABEL('y')\xa0", "y", "IfcLabel"),
+    ("IFCPOSITIVELENGTHMEASURE(2.5)", "2.5", "IfcPositivelengthmeasure"),
+    ("IFC(1.)", "1", "Ifc"),
+    ("IFCIDENTIFIER(#007)", "#7", "IfcIdentifier"),
+    ("IFCLABEL((1,'a'))", "(1,'a')", "IfcLabel"),  # a list keeps its text
+    ("IFC\xc4X('v')", "v", "Ifc\u00c4x"),  # the type keeps its Latin-1 bytes
+])
 def test_nominal_value_rendering(write_ifc, nominal, value, value_type):
     assert single_value(write_ifc, nominal) == (value, value_type)
 
 
-@pytest.mark.parametrize(
-    "token, text",
-    [
-        ("+3.0E0", "3"),
-        ("-.5", "-0.5"),
-        (".5", ".5"),
-        ("1.2.3", "1.2.3"),
-        ("1e5", "100000"),
-        ("#18446744073709551616", "#18446744073709551616"),
-        ("#+12", "#12"),
-        ("'it''s'", "it's"),
-        (r"'\X2\D83DDE00\X0\'", "\U0001F600"),
-        (r"'\X2\00E400FC\X0\x'", "\u00e4\u00fcx"),
-        (r"'\X\4G'", "\\X\\4G"),
-        (r"'\S\D'", "\u00c4"),
-        (r"'\P\x'", "\\P\\x"),
-        ("\x85'x'\xa0", "x"),  # Latin-1 spaces around a value
-        ("'\xc3\xa4'", "\u00c3\u00a4"),
-    ],
-)
+@pytest.mark.parametrize("token, text", [
+    ("+3.0E0", "3"),
+    ("-.5", "-0.5"),
+    (".5", ".5"),
+    ("1.2.3", "1.2.3"),
+    ("1e5", "100000"),
+    ("#18446744073709551616", "#18446744073709551616"),
+    ("#+12", "#12"),
+    ("'it''s'", "it's"),
+    (r"'\X2\D83DDE00\X0\'", "\U0001F600"),
+    (r"'\X2\00E400FC\X0\x'", "\u00e4\u00fcx"),
+    (r"'\X\4G'", "\\X\\4G"),
+    (r"'\S\D'", "\u00c4"),
+    (r"'\P\x'", "\\P\\x"),
+    ("\x85'x'\xa0", "x"),  # Latin-1 spaces around a value
+    ("'\xc3\xa4'", "\u00c3\u00a4"),
+])
 def test_attribute_values(write_ifc, token, text):
     assert single_value(write_ifc, token) == (text, None)
 
@@ -148,14 +142,11 @@ def test_row_order_follows_lists(write_ifc):
     assert [r[2] for r in wall_rows[:4]] == ["Height", "", "Short", "Height"]
 
 
-@pytest.mark.parametrize(
-    "first, present",
-    [
-        (r"'\X\41" + WALL[1:] + "'", True),  # decoded first: 22 characters
-        (f"'{WALL}X'", False),
-        (f" '{WALL}' ", True),
-    ],
-)
+@pytest.mark.parametrize("first, present", [
+    (r"'\X\41" + WALL[1:] + "'", True),  # decoded first: 22 characters
+    (f"'{WALL}X'", False),
+    (f" '{WALL}' ", True),
+])
 def test_global_id_of_related_object(write_ifc, first, present):
     text = f"""
 #1=IFCWALL({first},$,$,$,$,$,$,$);

@@ -20,41 +20,35 @@ def one_quantity(quantity):
 """
 
 
-@pytest.mark.parametrize(
-    "quantity, expected",
-    [
-        ("IFCQUANTITYLENGTH('Width',$,#7,200.,$)", ("Width", "200", "Length", 7)),
-        ("IFCQUANTITYAREA('NetArea',$,$,12.345,$)", ("NetArea", "12.345", "Area", None)),
-        ("IFCQUANTITYCOUNT('Count',$,$,4.,$)", ("Count", "4", "Count", None)),
-        ("IFCQUANTITYVOLUME('V',$,$)", ("V", None, "Volume", None)),
-        ("IFCQUANTITYVOLUME('V',$,#9)", ("V", None, "Volume", 9)),
-        ("IFCQUANTITYVOLUME('V')", ("V", None, "Volume", None)),
-        ("IFCQUANTITYWEIGHT('M',$,$,$,$)", ("M", None, "Weight", None)),
-        ("IFCQUANTITYTIME('T',$,$,1.5E-7,$)", ("T", "0.00000015", "Time", None)),
-        ("IFCQUANTITYLENGTH('L',$,$,-0.,$)", ("L", "0", "Length", None)),
-        # Typed, quoted and list values are no numbers; a unit that is no reference is absent.
-        ("IFCQUANTITYLENGTH('L',$,'#7',IFCLENGTHMEASURE(2.),$)", ("L", None, "Length", None)),
-        ("IFCQUANTITYLENGTH('L',$,(#7),'3.',$)", ("L", None, "Length", None)),
-        ("IFCQUANTITYLENGTH('L',$,.M.,(1.,2.),$)", ("L", None, "Length", None)),
-        ("IFCQUANTITYLENGTH($,$,$,1.,$)", ("", "1", "Length", None)),
-        ("IFCQUANTITYLENGTH('',$,$,1.,$)", ("", "1", "Length", None)),
-        ("IFCQUANTITYLENGTH()", ("", None, "Length", None)),
-    ],
-)
+@pytest.mark.parametrize("quantity, expected", [
+    ("IFCQUANTITYLENGTH('Width',$,#7,200.,$)", ("Width", "200", "Length", 7)),
+    ("IFCQUANTITYAREA('NetArea',$,$,12.345,$)", ("NetArea", "12.345", "Area", None)),
+    ("IFCQUANTITYCOUNT('Count',$,$,4.,$)", ("Count", "4", "Count", None)),
+    ("IFCQUANTITYVOLUME('V',$,$)", ("V", None, "Volume", None)),
+    ("IFCQUANTITYVOLUME('V',$,#9)", ("V", None, "Volume", 9)),
+    ("IFCQUANTITYVOLUME('V')", ("V", None, "Volume", None)),
+    ("IFCQUANTITYWEIGHT('M',$,$,$,$)", ("M", None, "Weight", None)),
+    ("IFCQUANTITYTIME('T',$,$,1.5E-7,$)", ("T", "0.00000015", "Time", None)),
+    ("IFCQUANTITYLENGTH('L',$,$,-0.,$)", ("L", "0", "Length", None)),
+    # Typed, quoted and list values are no numbers; a unit that is no reference is absent.
+    ("IFCQUANTITYLENGTH('L',$,'#7',IFCLENGTHMEASURE(2.),$)", ("L", None, "Length", None)),
+    ("IFCQUANTITYLENGTH('L',$,(#7),'3.',$)", ("L", None, "Length", None)),
+    ("IFCQUANTITYLENGTH('L',$,.M.,(1.,2.),$)", ("L", None, "Length", None)),
+    ("IFCQUANTITYLENGTH($,$,$,1.,$)", ("", "1", "Length", None)),
+    ("IFCQUANTITYLENGTH('',$,$,1.,$)", ("", "1", "Length", None)),
+    ("IFCQUANTITYLENGTH()", ("", None, "Length", None)),
+])
 def test_quantity_rendering(write_ifc, quantity, expected):
     r = quarnel.extract_quantities(write_ifc(one_quantity(quantity)))
     assert list(zip(*(r[k] for k in COLUMNS))) == [(WALL, "Qto_Base") + expected]
 
 
-@pytest.mark.parametrize(
-    "quantity",
-    [
-        "IFCPHYSICALCOMPLEXQUANTITY('C',$,(#9),'D',$,$)",
-        "IFCQUANTITYNUMBER('N',$,$,3.,$)",
-        "IFCPROPERTYSINGLEVALUE('P',$,IFCREAL(1.),$)",
-        "IFCQUANTITYLENGTHS('L',$,$,1.,$)",
-    ],
-)
+@pytest.mark.parametrize("quantity", [
+    "IFCPHYSICALCOMPLEXQUANTITY('C',$,(#9),'D',$,$)",
+    "IFCQUANTITYNUMBER('N',$,$,3.,$)",
+    "IFCPROPERTYSINGLEVALUE('P',$,IFCREAL(1.),$)",
+    "IFCQUANTITYLENGTHS('L',$,$,1.,$)",
+])
 def test_other_members_of_a_set_give_no_row(write_ifc, quantity):
     r = quarnel.extract_quantities(write_ifc(one_quantity(quantity)))
     assert r["guid"] == []
