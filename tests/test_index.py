@@ -68,25 +68,20 @@ def test_file_name_originating_system(write_ifc, file_name, expected):
     assert (r["authoring_app"], r["products"]["step_id"]) == (expected, [1])
 
 
-@pytest.mark.parametrize("data, expected", [
-    ("#1=IFCAPPLICATION(#2,'1.0','Full Name','ID');", "Full Name"),
-    ("#1=IFCAPPLICATION(#2,'1.0',$,'ID');", "Origin"),
-    ("#1=IFCAPPLICATION(#2,'1.0','First','ID');\n#3=IFCAPPLICATION(#2,'1.0','Second','ID');", "Second"),
-    ("#1=IFCAPPLICATION(#2,'1.0','First','ID');\n#3=IFCAPPLICATION(#2,'1.0',$,'ID');", "First"),
-    ("#1=IfcApplication(#2,'1.0','Mixed','ID');", "Origin"),
+# The authoring application named in the data wins over the header's; the last project name counts.
+@pytest.mark.parametrize("key, data, expected", [
+    ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0','Full Name','ID');", "Full Name"),
+    ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0',$,'ID');", "Origin"),
+    ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0','First','ID');\n#3=IFCAPPLICATION(#2,'1.0','Second','ID');", "Second"),
+    ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0','First','ID');\n#3=IFCAPPLICATION(#2,'1.0',$,'ID');", "First"),
+    ("authoring_app", "#1=IfcApplication(#2,'1.0','Mixed','ID');", "Origin"),
+    ("project_name", "#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,'Second',$,$,$,$,$,$);", "Second"),
+    ("project_name", "#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,$,$,$,$,$,$,$);", "First"),
+    ("project_name", "#1=IFCPROJECT('a',$,IFCLABEL('x'),$,$,$,$,$,$);", None),
+    ("project_name", "#1=IFCPROJECT('a',$);", None),
 ])
-def test_authoring_application(write_ifc, data, expected):
-    assert index(write_ifc, data)["authoring_app"] == expected
-
-
-@pytest.mark.parametrize("data, name", [
-    ("#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,'Second',$,$,$,$,$,$);", "Second"),
-    ("#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,$,$,$,$,$,$,$);", "First"),
-    ("#1=IFCPROJECT('a',$,IFCLABEL('x'),$,$,$,$,$,$);", None),
-    ("#1=IFCPROJECT('a',$);", None),
-])
-def test_project_name(write_ifc, data, name):
-    assert index(write_ifc, data)["project_name"] == name
+def test_facts_from_the_data(write_ifc, key, data, expected):
+    assert index(write_ifc, data)[key] == expected
 
 
 UNITS = """
