@@ -204,21 +204,17 @@ def many_occurrences():
     return lines
 
 
-@pytest.mark.parametrize("case, check", [
-    ("complex_nested_100k", lambda t: t["properties"].num_rows >= 1),
-    ("complex_exploding_and_self_containing", lambda t: 1 <= t["properties"].num_rows <= 300_000
-     and 1 <= t["element_quantities"].num_rows <= 300_000),
-    ("type_cycles", lambda t: t["properties"].num_rows == 3 and t["elements"].num_rows == 2),
-    ("type_of_250k_occurrences", lambda t: t["properties"].num_rows == 250_001
-     and t["elements"].column("type_guid").null_count == 0),
+@pytest.mark.parametrize("lines, check", [
+    pytest.param(lambda: complex_chain(100_000), lambda t: t["properties"].num_rows >= 1, id="complex_nested_100k"),
+    pytest.param(exploding_complex, lambda t: 1 <= t["properties"].num_rows <= 300_000
+                 and 1 <= t["element_quantities"].num_rows <= 300_000, id="complex_exploding_and_self_containing"),
+    pytest.param(type_cycles, lambda t: t["properties"].num_rows == 3 and t["elements"].num_rows == 2, id="type_cycles"),
+    pytest.param(many_occurrences, lambda t: t["properties"].num_rows == 250_001
+                 and t["elements"].column("type_guid").null_count == 0, id="type_of_250k_occurrences"),
 ])
-def test_hostile_models_return(case, check, tmp_path):
-    lines = {"complex_nested_100k": lambda: complex_chain(100_000),
-             "complex_exploding_and_self_containing": exploding_complex,
-             "type_cycles": type_cycles,
-             "type_of_250k_occurrences": many_occurrences}[case]()
-    path = tmp_path / f"{case}.ifc"
-    path.write_bytes(data_file(lines))
+def test_hostile_models_return(lines, check, tmp_path):
+    path = tmp_path / "hostile.ifc"
+    path.write_bytes(data_file(lines()))
     assert check(quarnel.read_tables(str(path), TABLES))
 
 
