@@ -197,7 +197,7 @@ MUTATIONS = [
     Mutation("batch: a failed model not counted", "src/quarnel/batch.py",
              "self.report.failed += 1", "self.report.failed += 0", ("test_batch.py",)),
     Mutation("cli: batch exit status ignores failures", "src/quarnel/cli.py",
-             "return 1 if failed else 0", "return 0", ("test_cli.py",)),
+             "return 1 if failed else 0", "return 0", ("test_batch.py", "test_cli.py")),
     Mutation("cli: preview shows one row too many", "src/quarnel/cli.py",
              "shown = total if limit <= 0 else min(limit, total)",
              "shown = total if limit <= 0 else min(limit + 1, total)", ("test_cli.py",)),
