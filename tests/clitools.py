@@ -11,13 +11,10 @@ import pyarrow.csv as pcsv
 import pyarrow.parquet as pq
 import pytest
 
-import quarnel
 from quarnel.cli import main
 
 from conftest import CORPUS, SAMPLE, ifc_text
 
-CORPUS_PAIR = [CORPUS / "ac20-fzk-haus.ifc", CORPUS / "duplex.ifc"]
-FUNCTIONS = tuple(quarnel._core.__all__[:-1])  # the seven functions, without __version__
 
 # Texts that need JSON and CSV escapes, and a drift row whose centre and ratio are not numbers
 # (the mesh spans y from -inf to inf once in single precision).
@@ -37,12 +34,14 @@ AWKWARD = ifc_text("""
 """)
 
 
-def models():
-    """The sample and two corpus models (the corpus ones skipped when ../shared is absent)."""
-    corpus_mark = pytest.mark.skipif(not CORPUS.is_dir(), reason="../shared/corpus is not present")
-    return [pytest.param(str(SAMPLE), id="sample")] + [
-        pytest.param(str(p), id=p.name, marks=corpus_mark) for p in CORPUS_PAIR
-    ]
+@pytest.fixture(params=["sample", "awkward", "corpus"])
+def model(request, write_ifc):
+    """The sample, AWKWARD and a corpus model (skipped when ../shared is absent)."""
+    if request.param == "corpus":
+        if not CORPUS.is_dir():
+            pytest.skip("../shared/corpus is not present")
+        return str(CORPUS / "duplex.ifc")
+    return str(SAMPLE) if request.param == "sample" else write_ifc(AWKWARD, raw=True)
 
 
 def cli(capsys, *args):

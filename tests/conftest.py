@@ -1,11 +1,18 @@
+import functools
 import pathlib
+import re
 
 import pytest
+
+from quarnel.registry import TABLES
 
 ROOT = pathlib.Path(__file__).resolve().parent.parent
 CORPUS = ROOT.parent / "shared" / "corpus"
 CORPUS_MODELS = sorted(CORPUS.glob("*.ifc")) if CORPUS.is_dir() else []
 SAMPLE = ROOT / "examples" / "sample_building.ifc"
+# The seven functions of the native module.
+FUNCTIONS = ("index_ifc", "extract_psets", "extract_quantities", "extract_materials", "extract_classifications",
+             "extract_all", "analyse_drift")
 
 HEADER = """ISO-10303-21;
 HEADER;
@@ -48,13 +55,43 @@ def corpus_params():
     return [pytest.param(str(p), id=p.name) for p in CORPUS_MODELS]
 
 
+@functools.lru_cache(maxsize=None)
+def _opened(path):
+    import ifcopenshell
+
+    return ifcopenshell.open(path)
+
+
 def open_with_ifcopenshell(path):
-    """The model read by IfcOpenShell; skips the test when IfcOpenShell or the model's schema is missing."""
-    ifcopenshell = pytest.importorskip("ifcopenshell")
+    """The model read by IfcOpenShell, once per test run (the tests only read it); skips the test
+    when IfcOpenShell or the model's schema is missing."""
+    pytest.importorskip("ifcopenshell")
     try:
-        return ifcopenshell.open(str(path))
+        return _opened(str(path))
     except Exception as e:  # schemas IfcOpenShell does not know
         pytest.skip(f"IfcOpenShell cannot open the model: {e}")
+
+
+def failing_calls(tmp_path):
+    """(id, args, kwargs, exception, message pattern) for each way a call of a native function fails."""
+    missing = str(tmp_path / "missing.ifc")
+    gone = f"^open {re.escape(missing)}: No such file or directory \\(os error 2\\)$"
+    return [
+        ("missing", (missing,), {}, OSError, gone),
+        ("missing-by-keyword", (), {"path": missing}, OSError, gone),
+        ("directory", (str(tmp_path),), {}, OSError, r"^mmap .*\(os error \d+\)$"),
+        ("nul", ("a\x00b.ifc",), {}, OSError, "^open a\x00b.ifc: file name contained an unexpected NUL byte$"),
+        ("lone-surrogate", ("bad\udc80.ifc",), {}, UnicodeEncodeError, None),
+        ("bytes", (b"model.ifc",), {}, TypeError, "path.*bytes"),
+        ("pathlike", (pathlib.Path("model.ifc"),), {}, TypeError, "path.*PosixPath"),
+        ("int", (3,), {}, TypeError, "path.*int"),
+        ("none", (None,), {}, TypeError, "path.*NoneType"),
+        ("no-argument", (), {}, TypeError, None),
+        ("two-arguments", (missing, missing), {}, TypeError, None),
+        ("unknown-keyword", (), {"file": missing}, TypeError, None),
+        ("path-twice", (missing,), {"path": missing}, TypeError, None),
+        ("extra-keyword", (), {"path": missing, "other": 1}, TypeError, None),
+    ]
 
 
 def wall_guid(i):
@@ -114,12 +151,7 @@ def building_rows(walls):
 
 
 # The columns of each extractor's rows, in result order.
-COLUMNS = {
-    "psets": ("guid", "pset_name", "prop_name", "value", "value_type"),
-    "quantities": ("guid", "qto_name", "quantity_name", "value", "quantity_type", "unit_step_id"),
-    "materials": ("guid", "role", "layer_index", "material_name", "layer_thickness_mm", "category"),
-    "classifications": ("guid", "system_name", "edition", "identification", "name", "location", "source"),
-}
+COLUMNS = {name: TABLES[name].dict_column_names for name in ("psets", "quantities", "materials", "classifications")}
 
 
 def table_rows(result, table):

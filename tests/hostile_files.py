@@ -8,11 +8,9 @@ import subprocess
 import sys
 import textwrap
 
-import quarnel
+import pytest
 
-from conftest import ifc_text
-
-FUNCTIONS = quarnel._core.__all__[:-1]  # the seven functions, without __version__
+from conftest import FUNCTIONS, ifc_text
 
 # One storey with a wall (extrusion), a slab (triangulated face set) and a
 # column (mapped item), each with a property set, quantities, a material and
@@ -87,6 +85,14 @@ MINI_DATA = """
 """
 
 MINI = ifc_text(MINI_DATA)
+
+
+@pytest.fixture(scope="module")
+def mini(tmp_path_factory):
+    """The path of MINI, written once per module."""
+    path = tmp_path_factory.mktemp("mini") / "mini.ifc"
+    path.write_text(MINI, encoding="latin-1")
+    return str(path)
 
 
 def canonical(value):

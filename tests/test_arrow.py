@@ -1,10 +1,9 @@
 """The Arrow face: every table equals its dict result, the streams feed pyarrow, Polars and
-DuckDB, and nothing leaks or races."""
+DuckDB, and nothing leaks (test_concurrency: nothing races)."""
 
 import gc
-import math
 import os
-import threading
+import pathlib
 from collections import Counter
 
 import pytest
@@ -13,8 +12,9 @@ import quarnel
 from quarnel import _core
 from quarnel.arrow import read_streams
 from quarnel.registry import TABLES
-from conftest import corpus, corpus_params, ifc_text
-from hostile_files import MINI
+from clitools import rows
+from conftest import building, corpus, corpus_params, ifc_text
+from hostile_files import mini  # noqa: F401 (a fixture)
 
 pa = pytest.importorskip("pyarrow")
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
@@ -22,25 +22,10 @@ CALLS = min(int(os.environ.get("QUARNEL_STRESS_CALLS", "1000")), 1000)
 
 
 @pytest.fixture(scope="module")
-def mini(tmp_path_factory):
-    path = tmp_path_factory.mktemp("mini") / "mini.ifc"
-    path.write_text(MINI, encoding="latin-1")
-    return str(path)
-
-
-@pytest.fixture(scope="module")
 def many_props(tmp_path_factory):
-    """One wall with a set of 2,000 properties: a leaked batch would be tens of kilobytes."""
-    props = "\n".join(f"#{10 + i}=IFCPROPERTYSINGLEVALUE('P{i}',$,IFCLABEL('value {i}'),$);" for i in range(2000))
-    refs = ",".join(f"#{10 + i}" for i in range(2000))
-    data = f"""
-#1=IFCWALL('0YvctVUKr0kugbFTf53O9L',$,'Wall',$,$,$,$,$,$);
-#2=IFCPROPERTYSET('1YvctVUKr0kugbFTf53O9L',$,'Pset_Many',$,({refs}));
-#3=IFCRELDEFINESBYPROPERTIES('2YvctVUKr0kugbFTf53O9L',$,$,$,(#1),#2);
-{props}
-"""
+    """1,000 walls with two properties each: a leaked batch would be tens of kilobytes."""
     path = tmp_path_factory.mktemp("many") / "many.ifc"
-    path.write_text(ifc_text(data), encoding="latin-1")
+    path.write_text(ifc_text(building(1000)), encoding="latin-1")
     return str(path)
 
 
@@ -50,13 +35,6 @@ def dict_columns(results, name):
     if name == "type_counts":
         return {"entity": list(result["type_counts"]), "count": list(result["type_counts"].values())}
     return result[name] if isinstance(result.get(name), dict) else result
-
-
-def rows(columns, names):
-    # Floats by repr, so that NaN rows compare equal; rows of hash maps have no order.
-    def cell(v):
-        return repr(v) if isinstance(v, float) else v
-    return Counter(zip(*[[cell(v) for v in columns[n]] for n in names]))
 
 
 def scalar_facts(result):
@@ -75,7 +53,7 @@ def test_every_table_equals_its_dict_result(path):
         expected = dict_columns(results, name)
         # Columns only the Arrow face has (the drift placement class) are checked on their own.
         names = [n for n in TABLES[name].column_names if n in expected]
-        assert rows(table.to_pydict(), names) == rows(expected, names), name
+        assert rows(table.select(names)) == rows({n: expected[n] for n in names}), name
         assert all(len(expected[n]) == table.num_rows for n in names), name
         facts = {k.decode(): v.decode() for k, v in table.schema.metadata.items()}
         dict_facts = scalar_facts(results[TABLES[name].call])
@@ -85,11 +63,6 @@ def test_every_table_equals_its_dict_result(path):
                 assert facts[key] == str(value), (name, key)
     # Property rows come in the order of the dict result, not only as the same multiset.
     assert tables["psets"].column("guid").to_pylist() == results["extract_psets"]["guid"]
-
-
-def test_native_schemas_are_the_registry_kinds(mini):
-    for name, table in quarnel.read_tables(mini).items():
-        assert table.schema.remove_metadata() == quarnel.table_schema(name), name
 
 
 @pytest.mark.parametrize("table, columns", [
@@ -107,37 +80,19 @@ def test_column_selection_builds_those_columns_in_that_order(mini, table, column
 
 
 def test_unknown_names_raise(mini):
-    with pytest.raises(ValueError):
+    with pytest.raises(ValueError, match="no table 'walls'"):
         quarnel.read_table(mini, "walls")
-    with pytest.raises(KeyError):
-        quarnel.read_table(mini, "psets", ["colour"])
+    with pytest.raises(KeyError, match="no column 'colour'"):
+        quarnel.read_table(mini, "psets", ["guid", "colour"])
 
 
 def test_polars_and_duckdb_read_the_stream_and_agree(mini):
     pl = pytest.importorskip("polars")
     duckdb = pytest.importorskip("duckdb")
-    expected = quarnel.read_table(mini, "psets").to_pylist()
-    count = len(expected)
-    kind, named = Counter(r["value_type"] for r in expected if r["value_type"]).most_common(1)[0]
-
-    frame = pl.DataFrame(read_streams(mini, "psets")["psets"])
-    assert frame.height == count
-    assert frame.filter(pl.col("value_type") == kind).height == named
-
+    kinds = Counter(quarnel.read_table(mini, "psets").column("value_type").to_pylist())
+    assert Counter(pl.DataFrame(read_streams(mini, "psets")["psets"])["value_type"].to_list()) == kinds
     stream = read_streams(mini, "psets")["psets"]  # noqa: F841 (read by name in the query)
-    assert duckdb.sql("select count(*) from stream").fetchall() == [(count,)]
-    stream = read_streams(mini, "psets")["psets"]
-    query = "select count(*) from stream where value_type = ?"
-    assert duckdb.execute(query, [kind]).fetchall() == [(named,)]
-
-
-def test_a_stream_is_handed_out_once(mini):
-    stream = read_streams(mini, "psets")["psets"]
-    schema = pa.schema(stream)
-    assert pa.schema(stream) == schema  # the schema as often as asked
-    assert pa.table(stream).schema == schema
-    with pytest.raises(ValueError, match="consumed already"):
-        pa.table(stream)
+    assert dict(duckdb.sql("select value_type, count(*) from stream group by value_type").fetchall()) == kinds
 
 
 def rss_bytes():
@@ -153,8 +108,8 @@ def test_streams_consumed_twice_or_never_leak_nothing(mini, many_props):
         streams = read_streams(many_props, "psets")
         streams.update(read_streams(mini, ["products", "drift"]))
         for s in streams.values():
-            pa.table(s)
-            with pytest.raises(ValueError):
+            assert pa.table(s).schema == pa.schema(s)  # the schema as often as asked, the rows once
+            with pytest.raises(ValueError, match="consumed already"):
                 pa.table(s)
 
     def never():
@@ -175,39 +130,11 @@ def test_streams_consumed_twice_or_never_leak_nothing(mini, many_props):
         assert grown < 4 << 20, f"{call.__name__}: RSS grew by {grown} bytes over {CALLS} calls"
 
 
-@corpus
-def test_eight_threads_at_once():
-    paths = [p for p, in (param.values for param in corpus_params())][:4]
-    expected = {p: quarnel.read_tables(p, ["psets", "products", "materials"]) for p in paths}
-    failures = []
-    barrier = threading.Barrier(8)
-
-    def worker(offset):
-        try:
-            barrier.wait()
-            for i in range(len(paths) * 2):
-                p = paths[(i + offset) % len(paths)]
-                got = quarnel.read_tables(p, ["psets", "products", "materials"])
-                for name, table in got.items():
-                    if not table.equals(expected[p][name]):
-                        failures.append(f"{name} of {os.path.basename(p)} differs")
-        except Exception as exc:  # reported, not swallowed
-            barrier.abort()
-            failures.append(f"{type(exc).__name__}: {exc}")
-
-    threads = [threading.Thread(target=worker, args=(t,)) for t in range(8)]
-    for t in threads:
-        t.start()
-    for t in threads:
-        t.join()
-    assert failures == []
-
-
 def test_unopenable_file_raises_the_same_oserror(tmp_path):
     missing = str(tmp_path / "missing.ifc")
     with pytest.raises(OSError) as native:
         _core.extract_psets(missing)
-    for call in (lambda: quarnel.read_table(missing), lambda: quarnel.read_tables(missing, "all")):
+    for call in (lambda: quarnel.read_table(pathlib.Path(missing)), lambda: quarnel.read_tables(missing, "all")):
         with pytest.raises(OSError) as arrow:
             call()
         assert type(arrow.value) is type(native.value)

@@ -14,9 +14,11 @@ repeated rows do not count. IfcOpenShell's own faults, left out of the compariso
 For spatial elements the walk starts at their own container or aggregate, where get_container
 gives None for every element above the storeys.
 """
+from collections import Counter
+
 import pytest
 
-from conftest import corpus, corpus_params
+from conftest import corpus, corpus_params, open_with_ifcopenshell
 import quarnel
 
 ifcopenshell = pytest.importorskip("ifcopenshell")
@@ -64,13 +66,6 @@ def quarnel_value(value, value_type, number):
     return value
 
 
-def open_model(path):
-    try:
-        return ifcopenshell.open(path)
-    except ifcopenshell.SchemaError as exc:  # IFC4X3 release candidates, for one
-        pytest.skip(f"IfcOpenShell cannot read this schema: {exc}")
-
-
 def objects(model):
     return [o for o in model.by_type("IfcObjectDefinition") if isinstance(getattr(o, "GlobalId", None), str)
             and (o.is_a("IfcObject") or o.is_a("IfcTypeObject"))]
@@ -86,55 +81,45 @@ def sets_by_object(table, set_column, name_column, value_of):
     return out
 
 
-def comparable(model, element, psets):
-    """get_psets rows minus IfcOpenShell's faults listed above."""
-    repeated, skipped = set(), set()
-    definitions = []
-    if element.is_a("IfcTypeObject"):
-        definitions = list(element.HasPropertySets or ())
-    else:
-        for rel in getattr(element, "IsDefinedBy", ()) or ():
-            if rel.is_a("IfcRelDefinesByProperties"):
-                d = rel.RelatingPropertyDefinition
-                definitions += list(d) if isinstance(d, tuple) else [d]
-        element_type = element_util.get_type(element)
-        if element_type is not None and element_type != element:
-            definitions += list(element_type.HasPropertySets or ())
-    seen = {}
-    for d in definitions:
-        if d is None:
-            continue
+def comparable(element, psets):
+    """get_psets rows, and the (set, property) names IfcOpenShell gets wrong (listed above)."""
+    is_type = element.is_a("IfcTypeObject")
+    definitions = list(element.HasPropertySets or ()) if is_type else []
+    for rel in () if is_type else getattr(element, "IsDefinedBy", ()) or ():
+        if rel.is_a("IfcRelDefinesByProperties"):
+            d = rel.RelatingPropertyDefinition
+            definitions += list(d) if isinstance(d, tuple) else [d]
+    element_type = None if is_type else element_util.get_type(element)
+    if element_type is not None and element_type != element:
+        definitions += list(element_type.HasPropertySets or ())
+    seen, skipped = Counter(), set()
+    for d in filter(None, definitions):
         if not d.is_a("IfcPropertySet") and not d.is_a("IfcElementQuantity"):
             skipped.add(d.Name)
             continue
-        members = d.HasProperties if d.is_a("IfcPropertySet") else d.Quantities
-        for m in members or ():
+        for m in (d.HasProperties if d.is_a("IfcPropertySet") else d.Quantities) or ():
             if m.is_a("IfcPropertyReferenceValue"):
                 skipped.add((d.Name, m.Name))
-            seen[(d.Name, m.Name)] = seen.get((d.Name, m.Name), 0) + 1
-    repeated = {k for k, n in seen.items() if n > 1}
+            seen[(d.Name, m.Name)] += 1
     rows = set()
     for set_name, props in psets.items():
-        if set_name in skipped:
-            continue
         for prop, value in props.items():
-            if prop == "id" or (set_name, prop) in skipped:
-                continue
-            found = set()
-            oracle_rows(prop, value, found)
-            rows.update((set_name,) + r for r in found)
-    return rows, repeated, skipped
+            if prop != "id":
+                found = set()
+                oracle_rows(prop, value, found)
+                rows.update((set_name,) + r for r in found)
+    return rows, {k for k, n in seen.items() if n > 1} | skipped
 
 
-def drop_faults(rows, repeated, skipped):
-    return {r for r in rows if r[0] not in skipped and (r[0], r[1].split(".")[0]) not in repeated | skipped}
+def drop_faults(rows, faulty):
+    return {r for r in rows if r[0] not in faulty and (r[0], r[1].split(".")[0]) not in faulty}
 
 
 @corpus
 @pytest.mark.parametrize("path", corpus_params())
 @pytest.mark.parametrize("table, qtos_only", [("properties", False), ("element_quantities", True)])
 def test_rows_match_get_psets(path, table, qtos_only):
-    model = open_model(path)
+    model = open_with_ifcopenshell(path)
     got = quarnel.read_table(path, table)
     if table == "properties":
         mine = sets_by_object(got, "pset_name", "prop_name",
@@ -145,9 +130,8 @@ def test_rows_match_get_psets(path, table, qtos_only):
     checked = 0
     for element in objects(model):
         psets = element_util.get_psets(element, psets_only=not qtos_only, qtos_only=qtos_only)
-        expected, repeated, skipped = comparable(model, element, psets)
-        expected = drop_faults(expected, repeated, skipped)
-        actual = drop_faults(mine.get(element.GlobalId, set()), repeated, skipped)
+        expected, faulty = comparable(element, psets)
+        expected, actual = drop_faults(expected, faulty), drop_faults(mine.get(element.GlobalId, set()), faulty)
         assert actual == expected, element
         checked += len(expected)
     assert checked or not any(mine.values())
@@ -184,7 +168,7 @@ def first_of(chain, ifc_class):
 @corpus
 @pytest.mark.parametrize("path", corpus_params())
 def test_elements_match_type_container_aggregate(path):
-    model = open_model(path)
+    model = open_with_ifcopenshell(path)
     rows = {r["guid"]: r for r in quarnel.read_table(path, "elements").to_pylist()}
     products = [p for p in model.by_type("IfcProduct") if isinstance(p.GlobalId, str)]
     assert set(rows) == {p.GlobalId for p in products}

@@ -11,10 +11,11 @@ SOURCES = sorted((ROOT / "tests" / "cpp").glob("*.cpp"))
 
 
 @pytest.fixture(scope="module")
-def build_dir(tmp_path_factory):
+def build_dir():
     if not shutil.which("cmake") or not (ROOT / "CMakeLists.txt").exists():
         pytest.skip("cmake or the project sources are not available")
-    build = tmp_path_factory.mktemp("core-tests")
+    # Kept between runs (build/ is not tracked): only what changed is compiled again.
+    build = ROOT / "build" / "core-tests"
     subprocess.run(
         ["cmake", "-S", str(ROOT), "-B", str(build), "-DQUARNEL_CORE_TESTS=ON", "-DCMAKE_BUILD_TYPE=Debug"],
         check=True, capture_output=True,

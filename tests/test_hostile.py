@@ -9,9 +9,8 @@ import os
 import pytest
 
 import quarnel
-from conftest import CORPUS, CORPUS_MODELS, corpus
+from conftest import CORPUS, CORPUS_MODELS, FUNCTIONS, corpus
 from hostile_files import (
-    FUNCTIONS,
     cyclic_placements,
     huge_string,
     ids_sharing_low_bits,
@@ -62,30 +61,16 @@ def test_generated_file_returns_dicts(case, tmp_path):
 
 
 @corpus
-@pytest.mark.parametrize("model", PREFIX_MODELS)
+@pytest.mark.parametrize("model", [CORPUS / m for m in PREFIX_MODELS] if not FULL else
+                         [p for p in CORPUS_MODELS if p.stat().st_size < 1 << 20], ids=lambda p: p.name)
 def test_every_4k_prefix(model, tmp_path):
-    data = (CORPUS / model).read_bytes()
-    paths = []
-    for end in range(0, len(data), 4096):
-        path = tmp_path / f"prefix_{end}.ifc"
-        path.write_bytes(data[:end])
-        paths.append(path)
-    report = run_isolated(paths)
-    assert report == {name: len(paths) for name in FUNCTIONS}
-
-
-@pytest.mark.skipif(not FULL, reason="set QUARNEL_HOSTILE_FULL=1")
-@corpus
-@pytest.mark.parametrize("model", [p for p in CORPUS_MODELS if p.stat().st_size < 1 << 20], ids=lambda p: p.name)
-def test_every_4k_prefix_full(model, tmp_path):
     data = model.read_bytes()
-    for start in range(0, len(data), 64 * 4096):
+    for start in range(0, len(data), 64 * 4096):  # 64 prefixes per child interpreter
         paths = []
         for end in range(start, min(len(data), start + 64 * 4096), 4096):
-            path = tmp_path / f"prefix_{end}.ifc"
-            path.write_bytes(data[:end])
-            paths.append(path)
-        run_isolated(paths)
+            paths.append(tmp_path / f"prefix_{end}.ifc")
+            paths[-1].write_bytes(data[:end])
+        assert run_isolated(paths) == {name: len(paths) for name in FUNCTIONS}
         for path in paths:
             path.unlink()
 
@@ -109,22 +94,3 @@ def test_string_of_50mb_reaches_the_result(tmp_path):
     result = quarnel.extract_psets(str(path))
     values = [v for p, v in zip(result["prop_name"], result["value"]) if p == "Huge"]
     assert [len(v) for v in values] == [50 * 1024 * 1024]
-
-
-def test_ids_beyond_64_bits_are_not_instances(tmp_path):
-    path = tmp_path / "ids.ifc"
-    path.write_bytes(twenty_digit_ids())
-    result = quarnel.index_ifc(str(path))
-    ids = result["products"]["step_id"]
-    assert 2**64 - 1 in ids
-    assert all(0 <= i < 2**64 for i in ids)
-    assert "Overflow" not in result["products"]["name"]
-
-
-def test_every_byte_value_comes_back_as_text(tmp_path):
-    path = tmp_path / "bytes.ifc"
-    path.write_bytes(strings_with_every_byte())
-    result = quarnel.extract_psets(str(path))
-    names = [p for p in result["prop_name"] if p.startswith("\x00")]
-    # Bytes 0x80-0xFF are read as Latin-1, so every one of them survives as one character.
-    assert names and all(chr(b) in names[0] for b in range(0x80, 0x100))

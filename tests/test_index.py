@@ -25,17 +25,6 @@ def rows(table):
     return list(zip(*table.values()))
 
 
-def test_three_walls_in_file_order(write_ifc):
-    r = index(write_ifc, """
-#30=IFCWALL('c',$,'W3',$,$,$,$,$,$);
-#10=IFCWALL('a',$,'W1',$,$,$,$,$,$);
-#20=IFCWALL('b',$,'W2',$,$,$,$,$,$);
-""")
-    assert r["products"]["step_id"] == [30, 10, 20]
-    assert r["products"]["name"] == ["W3", "W1", "W2"]
-    assert r["type_counts"] == {"IfcWall": 3}
-
-
 @pytest.mark.parametrize("schema_line, expected", [
     ("FILE_SCHEMA(('IFC4'));", "IFC4"),
     ("FILE_SCHEMA ( ( 'IFC4X3_ADD2' ) ) ;", "IFC4X3_ADD2"),
@@ -67,41 +56,32 @@ def test_schema_keyword_must_end_inside_64_kib(write_ifc, start, found):
     ("FILE_NAME('t','x',(''),(''),'pre','Origin','');", "Origin"),
     ("FILE_NAME('A (test)','x',('('),(')'),'pre','Origin','');", "Origin"),
     ("FILE_NAME('it''s (','x',(''),(''),'pre','Ori''gin','');", "Ori'gin"),
-    ("FILE_NAME ( 'a' , 'b' , ( 'c' , 'd' ) , ( '' ) , 'pre' , 'Origin' , '' ) ;", "Origin"),
     ("FILE_NAME('t','x',(''),(''),'pre','','');", None),
-    ("FILE_NAME('t','x',(''),(''),'pre',$,'');", None),
     ("FILE_NAME('t','x',(''),(''),'pre');", None),
     ("FILE_NAME('t','x',(''),(''),'pre','Origin',''", None),
     ("FILE_NAME('t,'x',(''),(''),'pre','Origin','');", None),
     ("", None),
-], ids=["plain", "parens-in-strings", "doubled-quotes", "spaced", "empty-string", "unset", "too-few", "never-closes",
-        "unclosed-string", "absent"])
+], ids=["plain", "parens-in-strings", "doubled-quotes", "empty-string", "too-few", "never-closes", "unclosed-string",
+        "absent"])
 def test_file_name_originating_system(write_ifc, file_name, expected):
     r = index(write_ifc, "#1=IFCWALL('g',$,'W',$,$,$,$,$,$);", file_name=file_name)
     assert (r["authoring_app"], r["products"]["step_id"]) == (expected, [1])
 
 
-@pytest.mark.parametrize("data, expected", [
-    ("#1=IFCAPPLICATION(#2,'1.0','Full Name','ID');", "Full Name"),
-    ("#1=IFCAPPLICATION(#2,'1.0','','ID');", ""),
-    ("#1=IFCAPPLICATION(#2,'1.0',$,'ID');", "Origin"),
-    ("#1=IFCAPPLICATION(#2,'1.0','First','ID');\n#3=IFCAPPLICATION(#2,'1.0','Second','ID');", "Second"),
-    ("#1=IFCAPPLICATION(#2,'1.0','First','ID');\n#3=IFCAPPLICATION(#2,'1.0',$,'ID');", "First"),
-    ("#1=IfcApplication(#2,'1.0','Mixed','ID');", "Origin"),
+# The authoring application named in the data wins over the header's; the last project name counts.
+@pytest.mark.parametrize("key, data, expected", [
+    ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0','Full Name','ID');", "Full Name"),
+    ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0',$,'ID');", "Origin"),
+    ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0','First','ID');\n#3=IFCAPPLICATION(#2,'1.0','Second','ID');", "Second"),
+    ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0','First','ID');\n#3=IFCAPPLICATION(#2,'1.0',$,'ID');", "First"),
+    ("authoring_app", "#1=IfcApplication(#2,'1.0','Mixed','ID');", "Origin"),
+    ("project_name", "#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,'Second',$,$,$,$,$,$);", "Second"),
+    ("project_name", "#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,$,$,$,$,$,$,$);", "First"),
+    ("project_name", "#1=IFCPROJECT('a',$,IFCLABEL('x'),$,$,$,$,$,$);", None),
+    ("project_name", "#1=IFCPROJECT('a',$);", None),
 ])
-def test_authoring_application(write_ifc, data, expected):
-    assert index(write_ifc, data)["authoring_app"] == expected
-
-
-@pytest.mark.parametrize("data, name", [
-    ("#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,'Second',$,$,$,$,$,$);", "Second"),
-    ("#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,$,$,$,$,$,$,$);", "First"),
-    ("#1=IFCPROJECT('a',$,IFCLABEL('x'),$,$,$,$,$,$);", None),
-    ("#1=IFCPROJECT($,$,'NoGuid',$,$,$,$,$,$);", "NoGuid"),
-    ("#1=IFCPROJECT('a',$);", None),
-])
-def test_project_name(write_ifc, data, name):
-    assert index(write_ifc, data)["project_name"] == name
+def test_facts_from_the_data(write_ifc, key, data, expected):
+    assert index(write_ifc, data)[key] == expected
 
 
 UNITS = """
@@ -113,29 +93,19 @@ UNITS = """
 @pytest.mark.parametrize("prefix, name, scale", [
     ("$", ".METER.", 1.0),
     (".MILLI.", ".METRE.", 0.001),
-    (".KILO.", ".METRE.", 1000.0),
     (".milli.", ".METRE.", 1.0),
     (".BOGUS.", ".METRE.", 1.0),
-    ("$", ".FOOT.", 0.3048),
-    ("$", ".INCH.", 0.0254),
     (".CENTI.", ".FOOT.", 0.3048 * 0.01),
     (".MILLI.", ".INCH.", 0.0254 * 0.001),
     ("$", ".metre.", None),
-    ("$", ".YARD.", None),
     ("$", "$", None),
 ])
 def test_unit_prefixes_and_names(write_ifc, prefix, name, scale):
     assert index(write_ifc, UNITS.format(prefix=prefix, name=name))["unit_scale"] == scale
 
 
+# Conversion-based units: test_length_units.
 @pytest.mark.parametrize("data, scale", [
-    pytest.param("""
-#5=IFCDIMENSIONALEXPONENTS(1,0,0,0,0,0,0);
-#6=IFCSIUNIT(*,.LENGTHUNIT.,$,.METRE.);
-#7=IFCMEASUREWITHUNIT(IFCLENGTHMEASURE(0.3048),#6);
-#8=IFCCONVERSIONBASEDUNIT(#5,.LENGTHUNIT.,'FOOT',#7);
-#9=IFCUNITASSIGNMENT((#8));
-""", 0.3048, id="conversion-based-only"),
     pytest.param("""
 #1=IFCUNITASSIGNMENT(());
 #2=IFCUNITASSIGNMENT((#7));
@@ -168,13 +138,17 @@ def test_unit_assignment(write_ifc, data, scale):
     assert index(write_ifc, data)["unit_scale"] == scale
 
 
-WALL = "#1=IFCWALL('2O2Fr$t4X7Zf8NOew3FLOH',#2,'W1',$,$,#3,#4,'T-1',.STANDARD.);"
-
-
-def test_product_row(write_ifc):
-    r = index(write_ifc, WALL)
-    assert rows(r["products"]) == [(1, "2O2Fr$t4X7Zf8NOew3FLOH", "IfcWall", "W1", "STANDARD", None, "T-1")]
-    assert r["type_counts"] == {"IfcWall": 1}
+def test_products_in_file_order_and_type_counts(write_ifc):
+    r = index(write_ifc, """
+#30=IFCWALL('2O2Fr$t4X7Zf8NOew3FLOH',#2,'W1',$,'OT',#3,#4,'T-1',.STANDARD.);
+#2=IFCSLAB('a''b\\X\\E4',$,$,$,$,$,$,$,$);
+#10=IFCWALL('c',$,$,$,$,$,$,$,$);
+#4=IFCWALL($,$,$,$,$,$,$,$,$);
+""")
+    assert rows(r["products"]) == [(30, "2O2Fr$t4X7Zf8NOew3FLOH", "IfcWall", "W1", "STANDARD", "OT", "T-1"),
+                                   (2, "a'b\u00e4", "IfcSlab", None, None, None, None),
+                                   (10, "c", "IfcWall", None, None, None, None)]
+    assert r["type_counts"] == {"IfcWall": 2, "IfcSlab": 1}
 
 
 @pytest.mark.parametrize("data, schema, predefined", [
@@ -186,9 +160,6 @@ def test_product_row(write_ifc):
     ("#1=IFCBUILDINGELEMENTPROXY('g',#2,'P',$,$,#3,#4,$,.ELEMENT.);", "IFC2X3_TC1", "ELEMENT"),
     ("#1=IFCBUILDINGELEMENTPROXY('g',#2,'P',$,$,#3,#4,$,.ELEMENT.);", "IFC4','IFC2X3", "ELEMENT"),
     ("#1=IFCSTAIR('g',#2,'S',$,$,#3,#4,$,.STRAIGHT_RUN_STAIR.);", "IFC2X3", None),
-    ("#1=IFCRAMP('g',#2,'R',$,$,#3,#4,$,.STRAIGHT_RUN_RAMP.);", "IFC2X3", None),
-    ("#1=IFCREINFORCINGBAR('g',#2,'R',$,$,#3,#4,$,'s',$,1.,2.,3.,.MAIN.,.PLAIN.);", "IFC2X3", None),
-    ("#1=IFCDISTRIBUTIONPORT('g',#2,'P',$,$,#3,#4,.SINK.);", "IFC2X3", None),
     ("#1=IFCDOOR('g',#2,'D',$,$,#3,#4,$,2.,1.,.DOOR.,.SWINGING.,$);", "IFC2X3", "SWINGING"),
     ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$,.A.,.B.,$);", "IFC4", "B"),
     ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$,.A.,*);", "IFC4", "A"),
@@ -207,7 +178,6 @@ def test_predefined_type_that_is_not_utf8(write_ifc):
 
 
 @pytest.mark.parametrize("data, name, object_type, tag", [
-    ("#1=IFCWALL('g',$,'N',$,'OT',$,$,'T',$);", "N", "OT", "T"),
     ("#1=IFCBUILDINGELEMENTPROXY('g',$,IFCLABEL('x'),$,IFCLABEL('y'),$,$,IFCIDENTIFIER('z'),$);", None, None, None),
     ("#1=IFCWALL('g',$,'N',$,'OT');", "N", "OT", None),
     ("#1=IFCWALL('g',$,'N');", "N", None, None),
@@ -219,11 +189,6 @@ def test_product_strings(write_ifc, data, name, object_type, tag):
     assert (p["name"], p["object_type"], p["tag"]) == ([name], [object_type], [tag])
 
 
-def test_decoded_guid(write_ifc):
-    r = index(write_ifc, "#1=IFCWALL('a''b\\X\\E4',$,$,$,$,$,$,$,$);")
-    assert r["products"]["guid"] == ["a'b\u00e4"]
-
-
 @pytest.mark.parametrize("data", [
     "#1=IFCWALL($,#2,'W',$,$,$,$,$,$);",
     "#1=IFCWALL(IFCGLOBALLYUNIQUEID('g'),#2,'W',$,$,$,$,$,$);",
@@ -231,26 +196,12 @@ def test_decoded_guid(write_ifc):
     "#1=IfcWall('g',#2,'W',$,$,$,$,$,$);",
     "#1=IFCSPACE('g',#2,'W',$,$,$,$,$,$,$,$);",
     "#1=IFCGRIDAXIS('g',$,$);",
-    "#1=IFCBUILDINGSYSTEM('g',#2,'W',$,$,$,$);",
-    "#1=IFCFLOWINSTRUMENT('g',#2,'W',$,$,$,$,$,$);",
     "#1=IFCBUILDINGSTOREY('g',#2,'W',$,$,$,$,$,$,0.);",
-    "#1=IFCSITE('g',#2,'W',$,$,$,$,$,$,$,$,$,$,$);",
 ])
 def test_not_a_product(write_ifc, data):
     r = index(write_ifc, data)
     assert r["products"]["step_id"] == []
     assert r["type_counts"] == {}
-
-
-def test_type_counts_and_entity_column(write_ifc):
-    r = index(write_ifc, """
-#1=IFCWALL('a',$,$,$,$,$,$,$,$);
-#2=IFCSLAB('b',$,$,$,$,$,$,$,$);
-#3=IFCWALL('c',$,$,$,$,$,$,$,$);
-#4=IFCWALL($,$,$,$,$,$,$,$,$);
-""")
-    assert r["type_counts"] == {"IfcWall": 2, "IfcSlab": 1}
-    assert r["products"]["entity"] == ["IfcWall", "IfcSlab", "IfcWall"]
 
 
 # The product types in catalogue order, then the catalogued types that are not products.
@@ -270,15 +221,10 @@ SPATIAL = """
 def test_storeys(write_ifc):
     r = index(write_ifc, SPATIAL)
     assert rows(r["storeys"]) == [(4, "st1", "Level 1", 3000.0, None), (5, "st2", "Level 2", None, None)]
-    assert rows(r["sites"]) == [(2, "site")]
-    assert rows(r["buildings"]) == [(3, "bldg")]
-    assert rows(r["projects"]) == [(1, "proj")]
-    assert rows(r["spaces"]) == [(6, "sp1")]
 
 
 @pytest.mark.parametrize("tail, elevation", [
     ("$,'L1',.ELEMENT.,3000.", 3000.0),
-    ("$,'L1',.ELEMENT.,3000", 3000.0),
     ("$,'L1',.ELEMENT.,-2.5E3", -2500.0),
     ("$,'L1',.ELEMENT.,$", None),
     ("12.,$,.ELEMENT.,$", 12.0),
@@ -291,15 +237,18 @@ def test_storey_elevation(write_ifc, tail, elevation):
     assert r["storeys"]["elevation"] == [elevation]
 
 
-def test_storey_without_string_guid_is_left_out_with_its_containment(write_ifc):
+def test_spatial_element_without_string_guid_is_left_out_with_its_links(write_ifc):
     r = index(write_ifc, """
+#3=IFCBUILDING($,$,'B',$,$,$,$,$,.ELEMENT.,$,$,$);
 #4=IFCBUILDINGSTOREY($,$,'Level 1',$,$,$,$,$,.ELEMENT.,0.);
 #5=IFCBUILDINGSTOREY('st',$,'Level 2',$,$,$,$,$,.ELEMENT.,0.);
 #20=IFCRELCONTAINEDINSPATIALSTRUCTURE('r1',$,$,$,(#10),#4);
 #21=IFCRELCONTAINEDINSPATIALSTRUCTURE('r2',$,$,$,(#11),#5);
+#30=IFCRELAGGREGATES('g',#2,$,$,#3,(#5));
 """)
     assert r["storeys"]["step_id"] == [5]
     assert rows(r["contained_in"]) == [(11, 5)]
+    assert (rows(r["aggregates"]), rows(r["storey_building"])) == ([(5, 3)], [])
 
 
 @pytest.mark.parametrize("rels, pairs", [
@@ -322,14 +271,6 @@ def test_containment(write_ifc, rels, pairs):
     assert rows(r["contained_in"]) == pairs
 
 
-def test_containment_without_storeys(write_ifc):
-    r = index(write_ifc, """
-#3=IFCBUILDING('bldg',$,'B',$,$,$,$,$,.ELEMENT.,$,$,$);
-#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10,#11),#3);
-""")
-    assert r["contained_in"] == {"child": [], "structure": []}
-
-
 @pytest.mark.parametrize("rels, aggregates, storey_building", [
     ("#30=IFCRELAGGREGATES('g',#2,$,$,#3,(#4,#5));", [(4, 3), (5, 3)], [(4, 3), (5, 3)]),
     ("#30=IFCRELAGGREGATES('g',#2,$,$,#3,(#40,#41));", [(40, 3), (41, 3)], [(40, 3), (41, 3)]),
@@ -347,15 +288,6 @@ def test_aggregation(write_ifc, rels, aggregates, storey_building):
     assert rows(r["aggregates"]) == aggregates
     assert rows(r["storey_building"]) == storey_building
     assert r["storeys"]["building_step_id"] == [None, None]
-
-
-def test_storey_building_needs_a_reported_building(write_ifc):
-    r = index(write_ifc, """
-#3=IFCBUILDING($,$,'B',$,$,$,$,$,.ELEMENT.,$,$,$);
-#30=IFCRELAGGREGATES('g',#2,$,$,#3,(#4));
-""")
-    assert rows(r["aggregates"]) == [(4, 3)]
-    assert rows(r["storey_building"]) == []
 
 
 def test_spatial_maps(write_ifc):
@@ -383,7 +315,6 @@ def test_many_map_entries_stay_paired(write_ifc):
 
 @pytest.mark.parametrize("id_text, step_id", [
     ("18446744073709551615", 18446744073709551615),
-    ("9999999999999999999", 9999999999999999999),
     ("000000000000000000000042", 42),
     ("18446744073709551616", None),
     ("99999999999999999999", None),

@@ -7,10 +7,8 @@ import time
 import pytest
 
 import quarnel
-from conftest import building, ifc_text
+from conftest import FUNCTIONS, building, ifc_text
 
-FUNCTIONS = ["index_ifc", "extract_psets", "extract_quantities", "extract_materials", "extract_classifications",
-             "extract_all", "analyse_drift"]
 
 
 @pytest.fixture(scope="module")

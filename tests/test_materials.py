@@ -32,105 +32,85 @@ THREE_LAYERS = """
 """
 
 
-@pytest.mark.parametrize(
-    "definitions, expected",
-    [
-        (f"{CONCRETE}#50=IFCMATERIAL('Concrete',$,'Structural');", [("direct", -1, "Concrete", None, "Structural")]),
-        # IFC2X3 materials have only a name.
-        ("#50=IFCMATERIAL('Brick');", [("direct", -1, "Brick", None, None)]),
-        ("#50=IFCMATERIAL('',$,'');", [("direct", -1, "", None, "")]),
-        ("#50=IFCMATERIAL($,$,5.);", [("direct", -1, None, None, None)]),
-        ("#50=ifcmaterial('lower');", [("direct", -1, "lower", None, None)]),
-        (
-            f"{CONCRETE}{BRICK}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11,#12,#13),'Wall',$);"
-            "#50=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.,$);",
-            [
-                ("layer", 0, "Concrete", 12.5, "Structural"),
-                ("layer", 1, "Brick", 200.0, None),
-                ("layer", 2, "Finish", 50.0, "Cladding"),
-            ],
-        ),
-        (
-            f"{CONCRETE}{BRICK}{THREE_LAYERS}#50=IfcMaterialLayerSet((#11,#12,#13),'Wall',$);",
-            [
-                ("layer", 0, "Concrete", 12.5, "Structural"),
-                ("layer", 1, "Brick", 200.0, None),
-                ("layer", 2, "Finish", 50.0, "Cladding"),
-            ],
-        ),
-        # The layer's own name wins over its material's; $ falls back to the material's.
-        (
-            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,200.,$,'Core',$,$,$);#12=IFCMATERIALLAYER(#5,200.,$,$,$,$,$);"
-            "#50=IFCMATERIALLAYERSET((#11,#12),$,$);",
-            [("layer", 0, "Core", 200.0, "Structural"), ("layer", 1, "Concrete", 200.0, "Structural")],
-        ),
-        # An empty layer name is a name.
-        (
-            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,$,'',$,'',$);#50=IFCMATERIALLAYERSET((#11),$,$);",
-            [("layer", 0, "", 1.0, "")],
-        ),
-        # IFC2X3 layers have three attributes.
-        (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,0.2,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", 0.2, "Structural")]),
-        # Thickness as written: no unit scale; anything but a number is absent.
-        (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", None, "Structural")]),
-        (
-            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,IFCPOSITIVELENGTHMEASURE(2.),$);#50=IFCMATERIALLAYERSET((#11),$);",
-            [("layer", 0, "Concrete", None, "Structural")],
-        ),
-        (f"{CONCRETE}#11=IFCMATERIALLAYER(#5);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", None, "Structural")]),
-        # A layer name or category that is no string falls back to the material's.
-        (
-            f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,.F.,5.,$,#5,$);#50=IFCMATERIALLAYERSET((#11),$,$);",
-            [("layer", 0, "Concrete", 1.0, "Structural")],
-        ),
-        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET($,$,$);", []),
-        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET('(#11)',$,$);", []),
-        (f"{CONCRETE}#50=IFCMATERIALLIST('(#5)');", []),
-        # A layer without a material, with a dangling one, or one that is no material.
-        (f"{CONCRETE}#11=IFCMATERIALLAYER($,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
-        (f"{CONCRETE}#11=IFCMATERIALLAYER(#77,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
-        (f"{CONCRETE}#11=IFCMATERIALLAYER('#5',1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
-        ("#11=IFCMATERIALLAYER(#11,1.,$,$,$,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
-        # Positions count every listed id, dangling and foreign ones included.
-        (
-            f"{CONCRETE}{BRICK}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#99,#13,#5,'x',#12),$,$);",
-            [
-                ("layer", 0, "Concrete", 12.5, "Structural"),
-                ("layer", 2, "Finish", 50.0, "Cladding"),
-                ("layer", 4, "Brick", 200.0, None),
-            ],
-        ),
-        # A layer set that lists itself: only its real layers give rows.
-        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#50,#11),$,$);", [("layer", 1, "Concrete", 12.5, "Structural")]),
-        (
-            f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#11),$,$);",
-            [("layer", 0, "Concrete", 12.5, "Structural"), ("layer", 1, "Concrete", 12.5, "Structural")],
-        ),
-        (f"{CONCRETE}{BRICK}#50=IFCMATERIALLIST((#5,#6));", [("list", 0, "Concrete", None, "Structural"), ("list", 1, "Brick", None, None)]),
-        (f"{CONCRETE}#9=IFCMATERIALLAYER(#5,1.,$);#50=IFCMATERIALLIST((#5,#9));", [("list", 0, "Concrete", None, "Structural")]),
-        (f"{CONCRETE}#9=IFCMATERIALLAYER(#5,1.,$);#50=IFCMATERIALLIST((#9,#99,#5));", [("list", 2, "Concrete", None, "Structural")]),
-        # Empty lists and sets, a list when no material exists, a set when no layer exists: no row at all.
-        (f"{CONCRETE}#50=IFCMATERIALLIST(());", []),
-        (f"{CONCRETE}#50=IFCMATERIALLIST($);", []),
-        (f"{CONCRETE}#50=IFCMATERIALLIST(#5);", []),
-        ("#9=IFCMATERIALLAYER($,1.,$);#50=IFCMATERIALLIST((#9));", []),
-        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((),$,$);", []),
-        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET(#11,$,$);", []),
-        (f"{CONCRETE}#50=IFCMATERIALLAYERSET((#5),$,$);", []),
-        (f"{CONCRETE}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((),$,$);#50=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.);", []),
-        # Kinds that are not resolved, and usages that lead nowhere: one placeholder row.
-        ("#50=IFCMATERIALCONSTITUENTSET('S',$,(#51));#51=IFCMATERIALCONSTITUENT('C',$,#5,$,$);", [("unknown", -1, None, None, None)]),
-        ("#50=IFCMATERIALPROFILESETUSAGE(#51,$,$);", [("unknown", -1, None, None, None)]),
-        (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYER(#5,1.,$);", [("unknown", -1, None, None, None)]),
-        ("", [("unknown", -1, None, None, None)]),
-        (f"{CONCRETE}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11),$);#41=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.);"
-         "#50=IFCMATERIALLAYERSETUSAGE(#41,.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
-        ("#50=IFCMATERIALLAYERSETUSAGE(#50,.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
-        ("#50=IFCMATERIALLAYERSETUSAGE(#77,.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
-        (f"{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11),$);#50=IFCMATERIALLAYERSETUSAGE((#40),.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
-        ("#50=IFCMATERIALLAYERSETUSAGE();", [("unknown", -1, None, None, None)]),
-    ],
-)
+@pytest.mark.parametrize("definitions, expected", [
+    (f"{CONCRETE}#50=IFCMATERIAL('Concrete',$,'Structural');", [("direct", -1, "Concrete", None, "Structural")]),
+    # IFC2X3 materials have only a name.
+    ("#50=IFCMATERIAL('Brick');", [("direct", -1, "Brick", None, None)]),
+    ("#50=IFCMATERIAL('',$,'');", [("direct", -1, "", None, "")]),
+    ("#50=IFCMATERIAL($,$,5.);", [("direct", -1, None, None, None)]),
+    (
+        f"{CONCRETE}{BRICK}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11,#12,#13),'Wall',$);"
+        "#50=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.,$);",
+        [
+            ("layer", 0, "Concrete", 12.5, "Structural"),
+            ("layer", 1, "Brick", 200.0, None),
+            ("layer", 2, "Finish", 50.0, "Cladding"),
+        ],
+    ),
+    # The layer's own name wins over its material's; $ falls back to the material's.
+    (
+        f"{CONCRETE}#11=IFCMATERIALLAYER(#5,200.,$,'Core',$,$,$);#12=IFCMATERIALLAYER(#5,200.,$,$,$,$,$);"
+        "#50=IFCMATERIALLAYERSET((#11,#12),$,$);",
+        [("layer", 0, "Core", 200.0, "Structural"), ("layer", 1, "Concrete", 200.0, "Structural")],
+    ),
+    # An empty layer name is a name.
+    (
+        f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,$,'',$,'',$);#50=IFCMATERIALLAYERSET((#11),$,$);",
+        [("layer", 0, "", 1.0, "")],
+    ),
+    # IFC2X3 layers have three attributes.
+    (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,0.2,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", 0.2, "Structural")]),
+    # Thickness as written: no unit scale; anything but a number is absent.
+    (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", None, "Structural")]),
+    (
+        f"{CONCRETE}#11=IFCMATERIALLAYER(#5,IFCPOSITIVELENGTHMEASURE(2.),$);#50=IFCMATERIALLAYERSET((#11),$);",
+        [("layer", 0, "Concrete", None, "Structural")],
+    ),
+    # A layer name or category that is no string falls back to the material's.
+    (
+        f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,.F.,5.,$,#5,$);#50=IFCMATERIALLAYERSET((#11),$,$);",
+        [("layer", 0, "Concrete", 1.0, "Structural")],
+    ),
+    (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET($,$,$);", []),
+    (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET('(#11)',$,$);", []),
+    # A layer without a material, with a dangling one, or one that is no material.
+    (f"{CONCRETE}#11=IFCMATERIALLAYER($,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
+    (f"{CONCRETE}#11=IFCMATERIALLAYER(#77,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
+    ("#11=IFCMATERIALLAYER(#11,1.,$,$,$,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
+    # Positions count every listed id, dangling and foreign ones included.
+    (
+        f"{CONCRETE}{BRICK}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#99,#13,#5,'x',#12),$,$);",
+        [
+            ("layer", 0, "Concrete", 12.5, "Structural"),
+            ("layer", 2, "Finish", 50.0, "Cladding"),
+            ("layer", 4, "Brick", 200.0, None),
+        ],
+    ),
+    # A layer set that lists itself: only its real layers give rows.
+    (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#50,#11),$,$);", [("layer", 1, "Concrete", 12.5, "Structural")]),
+    (
+        f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#11),$,$);",
+        [("layer", 0, "Concrete", 12.5, "Structural"), ("layer", 1, "Concrete", 12.5, "Structural")],
+    ),
+    (f"{CONCRETE}{BRICK}#50=IFCMATERIALLIST((#5,#6));", [("list", 0, "Concrete", None, "Structural"), ("list", 1, "Brick", None, None)]),
+    (f"{CONCRETE}#9=IFCMATERIALLAYER(#5,1.,$);#50=IFCMATERIALLIST((#9,#99,#5));", [("list", 2, "Concrete", None, "Structural")]),
+    # Empty lists and sets, a list when no material exists, a set when no layer exists: no row at all.
+    (f"{CONCRETE}#50=IFCMATERIALLIST(());", []),
+    (f"{CONCRETE}#50=IFCMATERIALLIST(#5);", []),
+    ("#9=IFCMATERIALLAYER($,1.,$);#50=IFCMATERIALLIST((#9));", []),
+    (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((),$,$);", []),
+    (f"{CONCRETE}#50=IFCMATERIALLAYERSET((#5),$,$);", []),
+    (f"{CONCRETE}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((),$,$);#50=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.);", []),
+    # Kinds that are not resolved, and usages that lead nowhere: one placeholder row.
+    ("#50=IFCMATERIALCONSTITUENTSET('S',$,(#51));#51=IFCMATERIALCONSTITUENT('C',$,#5,$,$);", [("unknown", -1, None, None, None)]),
+    ("#50=IFCMATERIALPROFILESETUSAGE(#51,$,$);", [("unknown", -1, None, None, None)]),
+    (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYER(#5,1.,$);", [("unknown", -1, None, None, None)]),
+    ("", [("unknown", -1, None, None, None)]),
+    (f"{CONCRETE}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11),$);#41=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.);"
+     "#50=IFCMATERIALLAYERSETUSAGE(#41,.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
+    ("#50=IFCMATERIALLAYERSETUSAGE(#50,.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
+    (f"{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11),$);#50=IFCMATERIALLAYERSETUSAGE((#40),.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
+])
 def test_rows_of_one_association(write_ifc, definitions, expected):
     r = quarnel.extract_materials(write_ifc(assigned(definitions)))
     assert table(r) == expected

@@ -13,17 +13,11 @@ import pytest
 
 import quarnel
 import quarnel._core
-from hostile_files import FUNCTIONS, MINI
+from conftest import FUNCTIONS, failing_calls
+from hostile_files import MINI, mini  # noqa: F401 (mini: a fixture)
 
 CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "10000"))
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
-
-
-@pytest.fixture(scope="module")
-def mini(tmp_path_factory):
-    path = tmp_path_factory.mktemp("mini") / "mini.ifc"
-    path.write_text(MINI, encoding="latin-1")
-    return str(path)
 
 
 def rss_bytes():
@@ -31,64 +25,34 @@ def rss_bytes():
         return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
-@pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator keeps freed memory in quarantine")
-def test_rss_stable_over_many_calls(mini):
-    for name in FUNCTIONS:
-        f = getattr(quarnel, name)
-        for _ in range(200):
-            f(mini)
-        # A leak grows in every round; heap fragmentation left by earlier tests settles in one.
-        grown = []
-        for _ in range(2):
-            gc.collect()
-            before = rss_bytes()
-            for _ in range(CALLS):
-                f(mini)
-            gc.collect()
-            grown.append(rss_bytes() - before)
-            if grown[-1] < 4 << 20:
-                break
-        # A leak of one small result per call would be tens of MB here.
-        assert grown[-1] < 4 << 20, f"{name}: RSS grew by {grown} bytes over rounds of {CALLS} calls"
-
-
-def test_no_python_objects_left_behind(mini):
-    """Every object a call creates belongs to its result: blocks held by the
-    allocator return to the same count once the results are dropped."""
-    for name in FUNCTIONS:
-        f = getattr(quarnel, name)
-        for _ in range(200):  # interpreter caches warm up
+@pytest.mark.parametrize("name", FUNCTIONS)
+def test_nothing_grows_over_many_calls(mini, name):
+    """Every object a call creates belongs to its result (the allocator's block count comes back
+    once the results are dropped), and RSS stays flat."""
+    f = getattr(quarnel, name)
+    for _ in range(200):  # interpreter caches warm up
+        f(mini)
+    grown, blocks = [], []
+    for _ in range(2):  # a leak grows in every round; heap fragmentation left by earlier tests settles in one
+        gc.collect()
+        before, before_blocks = rss_bytes(), sys.getallocatedblocks()
+        for _ in range(CALLS):
             f(mini)
         gc.collect()
-        before = sys.getallocatedblocks()
-        for _ in range(1000):
-            f(mini)
-        gc.collect()
-        grown = sys.getallocatedblocks() - before
-        # One object kept per call would be 1000 blocks.
-        assert grown < 250, f"{name}: {grown} blocks more after 1000 calls"
-
-
-def failing_calls(tmp_path):
-    """(description, args, kwargs, exception) for each way a call can fail."""
-    missing = str(tmp_path / "missing" / "model.ifc")
-    return [
-        ("missing file", (missing,), {}, OSError),
-        ("missing file by keyword", (), {"path": missing + "k"}, OSError),
-        ("directory", (str(tmp_path),), {}, OSError),
-        ("NUL in path", (missing + "\0x",), {}, OSError),
-        ("lone surrogate", (missing + "\udc80",), {}, UnicodeEncodeError),
-        ("bytes path", (missing.encode(),), {}, TypeError),
-        ("path twice", (missing,), {"path": missing}, TypeError),
-        ("unknown keyword", (), {"file": missing}, TypeError),
-        ("two arguments", (missing, missing), {}, TypeError),
-    ]
+        blocks.append(sys.getallocatedblocks() - before_blocks)
+        grown.append(rss_bytes() - before)
+        if grown[-1] < 4 << 20:
+            break
+    # One object kept per call would be CALLS blocks; a leak of one small result per call tens of MB.
+    assert blocks[0] < 250, f"{name}: {blocks[0]} blocks more after {CALLS} calls"
+    # The sanitizer's allocator keeps freed memory in quarantine.
+    assert SANITIZED or grown[-1] < 4 << 20, f"{name}: RSS grew by {grown} bytes over rounds of {CALLS} calls"
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)
 def test_failing_calls_keep_reference_counts(name, tmp_path):
     f = getattr(quarnel._core, name)  # the native frame itself, without the path-converting wrapper
-    for what, args, kwargs, error in failing_calls(tmp_path):
+    for what, args, kwargs, error, _ in failing_calls(tmp_path):
         objects = list(args) + list(kwargs.values())
 
         def fail(times):
@@ -99,12 +63,12 @@ def test_failing_calls_keep_reference_counts(name, tmp_path):
                     pass
             gc.collect()
 
-        fail(200)  # interpreter caches warm up
+        fail(100)  # interpreter caches warm up
         counts = [sys.getrefcount(o) for o in objects]
         blocks = sys.getallocatedblocks()
-        fail(1000)
+        fail(500)
         assert [sys.getrefcount(o) for o in objects] == counts, what
-        # One object kept per call would be 1000 blocks.
+        # One object kept per call would be 500 blocks.
         assert sys.getallocatedblocks() - blocks < 250, what
 
 

@@ -5,7 +5,7 @@ come back as a dict."""
 import pytest
 
 from conftest import ROOT
-from hostile_files import FUNCTIONS, run_isolated
+from hostile_files import run_isolated
 
 REGRESSIONS = sorted(p for p in (ROOT / "fuzz" / "regressions").glob("*") if p.is_file())
 
@@ -13,5 +13,5 @@ REGRESSIONS = sorted(p for p in (ROOT / "fuzz" / "regressions").glob("*") if p.i
 @pytest.mark.skipif(not REGRESSIONS, reason="no regression inputs")
 @pytest.mark.parametrize("path", REGRESSIONS, ids=lambda p: p.name)
 def test_regression_input(path):
-    report = run_isolated([path], FUNCTIONS)
+    report = run_isolated([path])
     assert all(count == 1 for count in report.values())

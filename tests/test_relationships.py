@@ -3,7 +3,7 @@ and which definitions give rows, in what order, and extract_all agreeing with ea
 import pytest
 
 import quarnel
-from conftest import COLUMNS, table_rows
+from conftest import COLUMNS, corpus, corpus_params, table_rows
 
 W1, W2 = "WALL000000000000000001", "WALL000000000000000002"
 OBJECTS = f"""#1=IFCWALL('{W1}',$,'W',$,$,$,$,$);
@@ -82,3 +82,12 @@ def test_later_statement_with_the_same_id_replaces_the_definition(write_ifc, tab
     once = extract(write_ifc, table, "(#1),#11")
     assert len(twice["guid"]) == len(once["guid"]) == 1
     assert table_rows(twice, table) != table_rows(once, table)
+
+
+@corpus
+@pytest.mark.parametrize("path", corpus_params())
+def test_extract_all_equals_each_extractor_alone(path):
+    combined = quarnel.extract_all(path)
+    for table, call in CALLS.items():
+        assert table_rows(combined[table], table) == table_rows(call(path), table), table
+    assert combined["total_ms"] >= sum(v for k, v in combined.items() if k.endswith("_ms") and k != "total_ms")

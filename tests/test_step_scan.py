@@ -2,7 +2,6 @@
 statements reach them."""
 import pytest
 
-from conftest import CORPUS_MODELS, corpus, corpus_params
 from quarnel import _core
 
 PREAMBLE = """#1=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'S',$,(#101,#102,#103));
@@ -47,11 +46,6 @@ def test_statements_between_instances(write_ifc, between, expected):
     assert seen(write_ifc(PREAMBLE + item(1) + between + item(2) + "\n" + item(3))) == expected
 
 
-def test_later_statement_with_same_id_wins(write_ifc):
-    result = _core.extract_psets(write_ifc(PREAMBLE + item(1) + "\n#101=IFCPROPERTYSINGLEVALUE('again',$,'w',$);"))
-    assert (result["prop_name"], result["value"]) == (["again"], ["w"])
-
-
 @pytest.mark.parametrize("text, expected", [
     (HEADER + "DATA;\n" + PREAMBLE + item(1) + "\nENDSEC;\nEND-ISO-10303-21;\n", ["p1"]),
     (PREAMBLE + item(1), ["p1"]),
@@ -76,15 +70,12 @@ def test_data_section(write_ifc, text, expected):
 @pytest.mark.parametrize("data", [
     b"\x00\xff" * 5000,
     bytes(range(256)) * 100,
-    b"#1=IFCWALL(" + b"(" * 100_000 + b");",
-    b"#1=IFCWALL(" + b"(" * 100_000 + b")" * 100_000 + b");",
-    b"#1=IFCLABEL('" + b"x" * 10_000_000 + b"');",
     b"#123456789012345678901234567890=IFCWALL('a');",
     b"#1=IFCWALL('\xff\xfe\x00\x00',\x00,$);",
     b"DATA;#1=",
     b"DATA;#",
     b"#1=IFCPROPERTYSINGLEVALUE('\\X2\\",
-], ids=["binary", "all-bytes", "deep-open", "deep-balanced", "10mb-string", "long-id", "nul-bytes",
+], ids=["binary", "all-bytes", "long-id", "nul-bytes",
         "truncated-header", "lone-hash", "open-escape"])
 def test_hostile_content_gives_no_rows(write_ifc, data):
     assert seen(write_ifc(data, raw=True)) == []
@@ -102,18 +93,3 @@ def test_bytes_sprinkled_into_attribute_text(write_ifc):
     for b in range(256):
         data = (PREAMBLE + item(1) + "\n" + item(2, "'a" + chr(b) + "b'")).encode("latin-1")
         assert len(_core.extract_psets(write_ifc(data, raw=True))["guid"]) == (1 if b == 0x27 else 2)
-
-
-@corpus
-@pytest.mark.parametrize("path", corpus_params())
-def test_corpus_models(path):
-    result = _core.extract_psets(path)
-    raw = open(path, "rb").read()
-    for guid in set(result["guid"]):
-        assert len(guid) == 22 and f"'{guid}'".encode() in raw
-
-
-@corpus
-def test_corpus_has_rows():
-    with_rows = [p for p in CORPUS_MODELS if _core.extract_psets(str(p))["guid"]]
-    assert len(with_rows) >= len(CORPUS_MODELS) // 2

@@ -5,7 +5,7 @@ import pyarrow as pa
 import pytest
 
 import quarnel
-from clitools import models, rows
+from clitools import model, rows  # noqa: F401 (model: a fixture)
 from conftest import SAMPLE
 from quarnel.registry import EXTRACT_ALL_TABLES, INDEX_TABLES, TABLES
 
@@ -44,7 +44,6 @@ def same_value(a, b):
     return a == b
 
 
-@pytest.mark.parametrize("model", models())
 def test_dict_results_convert_to_typed_tables(model):
     for name, result, table in dict_tables(model):
         columns = quarnel.table_columns(result, table)

@@ -179,9 +179,9 @@ MUTATIONS = [
     # Text.
     Mutation("lexer: \\S\\ shifts by 0x70", "src/core/step/lexer.cpp",
              "append_utf8(out, 0x80 + static_cast<unsigned char>(in[i + 3]));",
-             "append_utf8(out, 0x70 + static_cast<unsigned char>(in[i + 3]));", ("test_step_scan.py",)),
+             "append_utf8(out, 0x70 + static_cast<unsigned char>(in[i + 3]));", ("test_psets.py",)),
     Mutation("lexer: doubled quote kept twice", "src/core/step/lexer.cpp",
-             "i += (i + 1 < n && in[i + 1] == '\\'') ? 2 : 1;", "i += 1;", ("test_step_scan.py",)),
+             "i += (i + 1 < n && in[i + 1] == '\\'') ? 2 : 1;", "i += 1;", ("test_psets.py",)),
     Mutation("text: U+0085 no longer white space", EX + "common.cpp",
              "c == 0x85 || c == 0xA0", "c == 0xA0", ("test_psets.py",)),
     # The package.
@@ -197,7 +197,7 @@ MUTATIONS = [
     Mutation("batch: a failed model not counted", "src/quarnel/batch.py",
              "self.report.failed += 1", "self.report.failed += 0", ("test_batch.py",)),
     Mutation("cli: batch exit status ignores failures", "src/quarnel/cli.py",
-             "return 1 if failed else 0", "return 0", ("test_cli.py",)),
+             "return 1 if failed else 0", "return 0", ("test_batch.py", "test_cli.py")),
     Mutation("cli: preview shows one row too many", "src/quarnel/cli.py",
              "shown = total if limit <= 0 else min(limit, total)",
              "shown = total if limit <= 0 else min(limit + 1, total)", ("test_cli.py",)),
