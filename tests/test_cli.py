@@ -171,3 +171,17 @@ def test_drift_plots_and_writes(model, tmp_path, capsys):
     assert status == 0 and plot.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert f"plotted {expected.num_rows:,} products" in err
     assert rows(read_back(table, "parquet", expected.schema)) == rows(expected)
+
+
+@pytest.mark.parametrize("command", [
+    ["drift", "{model}", "-o", "{out}/d.jsonl"],
+    ["psets", "{model}", "-o", "{out}/p.jsonl"],
+    ["batch", "{model}", "--table", "psets", "-o", "{out}/b.parquet"],
+    ["batch", "{model}", "--table", "all", "-o", "{out}/ds", "--dataset"],
+])
+def test_a_command_imported_pandas_through_pyarrow(tmp_path, command):
+    # pa.array(), pa.scalar() and Python values in compute calls import pandas on first use:
+    # most of a second of a short command.
+    argv = [a.format(model=SAMPLE, out=tmp_path) for a in command]
+    code = f"import sys; from quarnel.cli import main; main({argv!r}); assert 'pandas' not in sys.modules"
+    subprocess.run([sys.executable, "-c", code], check=True, capture_output=True)
