@@ -13,7 +13,7 @@ from conftest import CORPUS, CORPUS_MODELS, FUNCTIONS
 from hostile_files import canonical, mini  # noqa: F401 (mini: a fixture)
 
 THREADS = 8
-ROUNDS = int(os.environ.get("QUARNEL_STRESS_ROUNDS", "6"))
+ROUNDS = int(os.environ.get("QUARNEL_STRESS_ROUNDS", "3"))
 # Small and mid-sized models with geometry, properties, materials and classifications.
 MODELS = [
     "ifc4_samplehouse_1_roof.ifc",
