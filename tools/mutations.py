@@ -72,7 +72,7 @@ MUTATIONS = [
              "if args.fail_on and any(counts[s] for s in at_least(args.fail_on)):\n        return 1",
              "if args.fail_on and any(counts[s] for s in at_least(args.fail_on)):\n        return 0", ("test_cli.py",)),
     Mutation("writers: JSON Lines written with NaN (columns)", "src/quarnel/writers.py",
-             "finite = pc.if_else(pc.is_finite(values), values, pa.scalar(None, kind))", "finite = values",
+             "finite = pc.if_else(pc.is_finite(values), values, pa.nulls(1, kind)[0])", "finite = values",
              ("test_cli.py", "test_batch.py")),
 
     # Merging the parts of a large model: every text id and member index of a later part is shifted.
@@ -116,8 +116,8 @@ MUTATIONS = [
              "f(k, n * k / parts, n * (k + 1) / parts);", "f(k, n * k / parts, n * (k + 1) / parts - (k + 1 < parts));",
              PARTS),
     Mutation("entity table: filtered walk skips the last record of a range", "src/core/step/entity_table.hpp",
-             "if (admits(tags[i]) && is_live(i)) f(records_[i].id, records_[i]);",
-             "if (i + 1 < end && admits(tags[i]) && is_live(i)) f(records_[i].id, records_[i]);", PARTS),
+             "if (admits(tags[i]) && is_live(i)) {",
+             "if (i + 1 < end && admits(tags[i]) && is_live(i)) {", PARTS),
     # Columns.
     Mutation("psets: value column takes the value type", EX + "psets.cpp",
              "out.value.push_back(shifted(prop->value, offset));",
