@@ -1,7 +1,7 @@
 """Memory: nothing grows across many calls, failing calls drop every reference
 they took, and a file whose results do not fit in memory raises MemoryError
 instead of aborting the process. QUARNEL_STRESS_CALLS sets the number of calls
-per function (default 10,000)."""
+per function (default 4,000)."""
 
 import gc
 import os
@@ -16,7 +16,7 @@ import quarnel._core
 from conftest import FUNCTIONS, failing_calls
 from hostile_files import MINI, mini  # noqa: F401 (mini: a fixture)
 
-CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "10000"))
+CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "4000"))
 SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
 
 
