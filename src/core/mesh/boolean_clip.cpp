@@ -25,7 +25,6 @@ bool is_boolean(std::string_view type) {
     return type_is(type, "IFCBOOLEANRESULT") || type_is(type, "IFCBOOLEANCLIPPINGRESULT");
 }
 
-Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
 struct Plane {
     Vec3 origin;

@@ -18,9 +18,6 @@ constexpr int kMaxDepth = 16;                          // composite curves withi
 constexpr std::size_t kMaxPoints = std::size_t{1} << 20;  // nesting can multiply points without bound
 constexpr double kTwoPi = 6.283185307179586;
 
-Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 
 bool same_point(const Vec3& a, const Vec3& b) {
     const Vec3 d = sub(a, b);

@@ -1,8 +1,11 @@
 #pragma once
 #include <array>
 #include <cstdint>
+#include <optional>
 #include <string_view>
 #include <vector>
+
+#include "step/values.hpp"
 
 namespace quarnel {
 
@@ -38,10 +41,20 @@ struct MeshData {
 // this x other: `other` is applied first.
 PlacementMatrix multiply(const PlacementMatrix& a, const PlacementMatrix& b);
 
+inline Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
+inline Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
+inline Vec3 mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 float dot(const Vec3& a, const Vec3& b);
 Vec3 cross(const Vec3& a, const Vec3& b);
 
 // r = 1/sqrt(v.v); v*r when r is finite and positive, else the zero vector.
 Vec3 normalise(const Vec3& v);
+
+// Attribute `index` as a number in the single precision meshes are built in.
+inline std::optional<float> number_at(Attributes& attributes, std::size_t index) {
+    const auto v = attributes.number(index);
+    if (!v) return std::nullopt;
+    return static_cast<float>(*v);
+}
 
 }  // namespace quarnel

@@ -9,16 +9,10 @@ namespace quarnel {
 
 namespace {
 
-Vec3 scaled(const Vec3& v, float s) { return {v.x * s, v.y * s, v.z * s}; }
 
 std::optional<Vec3> axis_at(const EntityTable& table, Attributes& attributes, std::size_t index) {
     const auto ref = attributes.ref(index);
     return ref ? read_direction(table, *ref) : std::nullopt;
-}
-
-std::optional<float> number_at(Attributes& attributes, std::size_t index) {
-    const auto v = attributes.number(index);
-    return v ? std::optional<float>(static_cast<float>(*v)) : std::nullopt;
 }
 
 // One mapped item being expanded: the items of its representation and the
@@ -89,7 +83,7 @@ PlacementMatrix read_transformation_operator(const EntityTable& table, std::uint
         s2 = number_at(a, 5).value_or(s);
         s3 = number_at(a, 6).value_or(s);
     }
-    const Vec3 cx = scaled(x, s), cy = scaled(y, s2), cz = scaled(z, s3);
+    const Vec3 cx = mul(x, s), cy = mul(y, s2), cz = mul(z, s3);
     PlacementMatrix m;
     m.m = {cx.x, cx.y, cx.z, 0.0f, cy.x, cy.y, cy.z, 0.0f, cz.x, cz.y, cz.z, 0.0f, origin.x, origin.y, origin.z, 1.0f};
     return m;

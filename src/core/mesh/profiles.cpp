@@ -32,11 +32,6 @@ const std::array<Trig, kCircleSegments>& circle_table() {
     return table;
 }
 
-std::optional<float> number_at(Attributes& attributes, std::size_t index) {
-    const auto v = attributes.number(index);
-    if (!v) return std::nullopt;
-    return static_cast<float>(*v);
-}
 
 // The first two numbers of a list text: none gives `fallback`, one gives (first, 0).
 Point2 first_two_numbers(std::string_view list, Point2 fallback) {

@@ -14,7 +14,6 @@ namespace quarnel {
 
 namespace {
 
-Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
 
 // p turned by `angle` about the line through `a` along the unit vector `w` (Rodrigues).
 Vec3 turn(const Vec3& p, const Vec3& a, const Vec3& w, double angle) {

@@ -7,12 +7,6 @@
 namespace quarnel {
 namespace {
 
-std::optional<float> number_at(Attributes& a, std::size_t index) {
-    const auto v = a.number(index);
-    if (!v) return std::nullopt;
-    return static_cast<float>(*v);
-}
-
 Ring2 rectangle(float half_x, float half_y) { return {{-half_x, -half_y}, {half_x, -half_y}, {half_x, half_y}, {-half_x, half_y}}; }
 
 }  // namespace

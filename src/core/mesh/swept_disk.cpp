@@ -9,9 +9,6 @@ namespace quarnel {
 
 namespace {
 
-Vec3 sub(const Vec3& a, const Vec3& b) { return {a.x - b.x, a.y - b.y, a.z - b.z}; }
-Vec3 add(const Vec3& a, const Vec3& b) { return {a.x + b.x, a.y + b.y, a.z + b.z}; }
-Vec3 mul(const Vec3& a, float s) { return {a.x * s, a.y * s, a.z * s}; }
 
 // Any unit vector perpendicular to the unit vector t.
 Vec3 perpendicular(const Vec3& t) {
