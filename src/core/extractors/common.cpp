@@ -1,6 +1,8 @@
 #include "extractors/common.hpp"
 
 #include "extractors/number_text.hpp"
+#include "parallel.hpp"
+#include "step/resident.hpp"
 
 namespace quarnel {
 
@@ -48,11 +50,36 @@ void append_links(Attributes& record, std::size_t objects_at, std::size_t defini
 std::uint32_t GuidTexts::of(std::uint64_t object) {
     if (const std::uint32_t* id = known_.find(object)) return *id;
     const auto guid = guids_.guid_of(object);
-    const std::string_view file = table_.file();
-    const bool in_file = guid && guid->data() >= file.data() && guid->data() < file.data() + file.size();
-    const std::uint32_t id = !guid ? TextPool::null : in_file ? pool_.add_view(*guid) : pool_.add_copy(*guid);
+    const std::uint32_t id = guid ? pool_.add_copy(*guid) : TextPool::null;
     known_[object] = id;
     return id;
+}
+
+void GuidTexts::read_marked(const std::vector<std::uint64_t>& wanted) {
+    const auto& records = table_.records();
+    // In parts on several threads, each with texts of its own (the first
+    // part's go straight into the pool), taken over in order afterwards.
+    struct Part {
+        TextPool pool;
+        std::vector<std::pair<std::uint64_t, std::uint32_t>> found;
+    };
+    std::vector<Part> parts(part_count(wanted.size(), 4096));
+    run_in_parts(wanted.size(), parts.size(), [&](std::size_t k, std::size_t begin, std::size_t end) {
+        TextPool& pool = k == 0 ? pool_ : parts[k].pool;
+        ResidentTrail trail(table_.file(), records.empty() ? 0 : records[std::min(begin * 64, records.size() - 1)].type_offset);
+        for (std::size_t w = begin; w < end; ++w) {
+            for (std::uint64_t bits = wanted[w]; bits; bits &= bits - 1) {
+                const auto i = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
+                trail.at(records[i].type_offset);
+                const auto guid = guids_.guid_at(i);
+                parts[k].found.emplace_back(records[i].id, guid ? pool.add_copy(*guid) : TextPool::null);
+            }
+        }
+    });
+    for (std::size_t k = 0; k < parts.size(); ++k) {
+        const std::uint32_t offset = k == 0 ? 0 : pool_.append(std::move(parts[k].pool));
+        for (const auto& [id, text] : parts[k].found) known_[id] = shifted(text, offset);
+    }
 }
 
 IdSpan append_id_list(std::optional<std::string_view> piece, std::vector<std::uint64_t>& ids,

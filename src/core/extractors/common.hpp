@@ -56,8 +56,8 @@ void append_links(Attributes& record, std::size_t objects_at, std::size_t defini
                   std::vector<DefinitionLink>& links, std::vector<std::uint64_t>& scratch);
 
 // Text ids of related objects' GlobalIds, one per object however many rows it
-// has. Identifiers as written borrow the file; decoded ones are copied, so the
-// pool needs neither the table nor the GuidIndex once the join is done.
+// has. The texts are copied, so the pool needs neither the file, the table
+// nor the GuidIndex once the join is done.
 class GuidTexts {
 public:
     // The map starts small: objects are far fewer than links (an object has
@@ -67,11 +67,32 @@ public:
     // TextPool::null for an object without a GlobalId.
     std::uint32_t of(std::uint64_t object);
 
+    // Reads the GlobalIds of the objects that for_each_object(f) passes to f,
+    // in file order, letting go of the pages behind: asked for one by one in
+    // link order, they would pull every page of the file back in. Afterwards
+    // known() answers for them without touching anything, on any thread.
+    template <class ForEachObject>
+    void read_ahead(ForEachObject&& for_each_object) {
+        std::vector<std::uint64_t> wanted((table_.records().size() + 63) / 64, 0);
+        for_each_object([&](std::uint64_t object) {
+            const std::uint32_t i = table_.index_of(object);
+            if (i != EntityTable::npos) wanted[i / 64] |= std::uint64_t{1} << (i % 64);
+        });
+        read_marked(wanted);
+    }
+    // The text id of an object read ahead; TextPool::null for any other.
+    std::uint32_t known(std::uint64_t object) const {
+        const std::uint32_t* id = known_.find(object);
+        return id ? *id : TextPool::null;
+    }
+
 private:
     const EntityTable& table_;
     const GuidIndex& guids_;
     TextPool& pool_;
     IdMap<std::uint32_t> known_;
+
+    void read_marked(const std::vector<std::uint64_t>& wanted);
 };
 
 // Appends the Refs of a List piece to `ids` and returns their span; empty for

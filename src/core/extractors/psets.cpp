@@ -18,7 +18,6 @@ constexpr std::uint32_t kNull = TextPool::null;
 
 struct PropertyEntry {
     std::uint32_t name = kNull, value = kNull, value_type = kNull;
-    static constexpr std::array kTexts{&PropertyEntry::name, &PropertyEntry::value, &PropertyEntry::value_type};
 };
 
 struct PropertySetEntry {
@@ -138,13 +137,15 @@ public:
         members = part->set_members.data();
         return moved_entry(part->sets[index - 1], to);
     }
-    // The property `id` with its texts in the shared pool.
-    std::optional<PropertyEntry> property(std::uint64_t id) const {
+    // The property `id` with its part's text ids, which `offset` renumbers into the
+    // shared pool. Runs once per row: no entry is copied.
+    const PropertyEntry* property(std::uint64_t id, std::uint32_t& offset) const {
         std::uint32_t index = 0;
         PartOffsets to;
         const PsetPart* part = find(id, index, to);
-        if (!part || !(index & RecordSlots::kProperty)) return std::nullopt;
-        return moved_entry(part->properties[(index & ~RecordSlots::kProperty) - 1], to);
+        if (!part || !(index & RecordSlots::kProperty)) return nullptr;
+        offset = to.text;
+        return &part->properties[(index & ~RecordSlots::kProperty) - 1];
     }
     // The i-th relationship link, in file order.
     const DefinitionLink& link(std::size_t i, std::size_t& part, std::size_t& first) const {
@@ -173,16 +174,13 @@ private:
     }
 };
 
-// The rows of a run of links; GlobalId texts in `guid_text` (the first part
-// uses the result's pool instead), the other columns refer to the shared pool.
+// The rows of a run of links, in columns of their own.
 struct PsetJoinPart {
-    TextPool guid_text;
     TextColumn guid, pset_name, prop_name, value, value_type;
 };
 
-void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts& read, std::size_t begin,
-               std::size_t end, TextPool& guid_text, std::size_t expected, PsetJoinPart& out) {
-    GuidTexts guid_texts(table, guids, guid_text);
+void join_part(const GuidTexts& guid_texts, const ReadParts& read, std::size_t begin, std::size_t end,
+               std::size_t expected, PsetJoinPart& out) {
     for (TextColumn* c : {&out.guid, &out.pset_name, &out.prop_name, &out.value, &out.value_type}) c->reserve(expected);
     std::size_t part = 0, first = 0;
     for (std::size_t i = begin; i < end; ++i) {
@@ -190,16 +188,17 @@ void join_part(const EntityTable& table, const GuidIndex& guids, const ReadParts
         const std::uint64_t* members = nullptr;
         const auto set = read.set(link.definition, members);
         if (!set) continue;
-        const std::uint32_t guid = guid_texts.of(link.object);
+        const std::uint32_t guid = guid_texts.known(link.object);
         if (guid == kNull) continue;
         for (std::uint32_t k = 0; k < set->id_count; ++k) {
-            const auto prop = read.property(members[set->first_id + k]);
+            std::uint32_t offset = 0;
+            const PropertyEntry* prop = read.property(members[set->first_id + k], offset);
             if (!prop) continue;
             out.guid.push_back(guid);
             out.pset_name.push_back(set->name);
-            out.prop_name.push_back(prop->name);
-            out.value.push_back(prop->value);
-            out.value_type.push_back(prop->value_type);
+            out.prop_name.push_back(shifted(prop->name, offset));
+            out.value.push_back(shifted(prop->value, offset));
+            out.value_type.push_back(shifted(prop->value_type, offset));
         }
     }
 }
@@ -218,19 +217,18 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
     const ReadParts all(table, slots, read, pool);
 
     // The join in parts too, each part's rows in its own columns, kept end
-    // to end in link order. The first part takes its GlobalId texts into the
-    // result's pool; the others' texts are renumbered after it.
+    // to end in link order. The GlobalIds are read first, in file order.
+    GuidTexts guid_texts(table, guids, pool);
+    guid_texts.read_ahead([&](auto&& want) {
+        std::size_t part = 0, first = 0;
+        for (std::size_t i = 0; i < all.links; ++i) want(all.link(i, part, first).object);
+    });
     const std::size_t join_parts = plan.link_parts(all.links);
     std::vector<PsetJoinPart> joined(join_parts);
     run_in_parts(all.links, join_parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
-        join_part(table, guids, all, begin, end, k == 0 ? pool : joined[k].guid_text, (end - begin) * 8, joined[k]);
+        join_part(guid_texts, all, begin, end, (end - begin) * 8, joined[k]);
     });
-    for (std::size_t k = 0; k < join_parts; ++k) {
-        PsetJoinPart& j = joined[k];
-        if (k > 0) {
-            const std::uint32_t offset = pool.append(std::move(j.guid_text));
-            for (std::uint32_t& g : j.guid) g = shifted(g, offset);
-        }
+    for (PsetJoinPart& j : joined) {
         out.guid.parts.push_back(std::move(j.guid));
         out.pset_name.parts.push_back(std::move(j.pset_name));
         out.prop_name.parts.push_back(std::move(j.prop_name));

@@ -1,5 +1,8 @@
 #include "step/entity_table.hpp"
 
+#include <algorithm>
+#include <limits>
+
 #include "hash_seed.hpp"
 #include "parallel.hpp"
 #include "step/lexer.hpp"
@@ -9,18 +12,16 @@
 namespace quarnel {
 namespace {
 
-// Records in file order with their type tags, side by side.
+// Records in file order with their type tags, side by side, and the range of their ids.
 struct Records {
-    std::vector<EntityRecord> records;
-    std::vector<std::uint16_t> tags;
+    FillVector<EntityRecord> records;
+    FillVector<std::uint16_t> tags;
+    std::uint64_t min_id = std::numeric_limits<std::uint64_t>::max();
+    std::uint64_t max_id = 0;
 
     void reserve(std::size_t n) {
         records.reserve(n);
         tags.reserve(n);
-    }
-    void append(const Records& more) {
-        records.insert(records.end(), more.records.begin(), more.records.end());
-        tags.insert(tags.end(), more.tags.begin(), more.tags.end());
     }
 };
 
@@ -34,6 +35,8 @@ void add_record(std::string_view file, const Statement& s, Records& out) {
                                        static_cast<std::uint32_t>(h->type.size()),
                                        static_cast<std::uint32_t>(h->attributes.size())});
     out.tags.push_back(type_tag(h->type));
+    out.min_id = std::min(out.min_id, h->id);
+    out.max_id = std::max(out.max_id, h->id);
 }
 
 // Real models average 60 to 110 bytes per instance; reserving for 32 keeps
@@ -123,53 +126,108 @@ EntityTable EntityTable::build(std::string_view file) {
     if (split.size() >= 2) {
         run_in_parts(split.size(), split.size(), [&](std::size_t k, std::size_t, std::size_t) {
             // The first part's vector becomes the table's: room for the whole
-            // file spares a copy when the other parts are appended.
+            // file spares growing it when the other parts are copied in.
             const std::size_t bytes = k == 0 ? file.size() - start : split[k].stop - split[k].begin;
             scan_part(file, split[k], expected_records(bytes));
         });
+        // The parts that count: up to the first that does not end where the next begins.
+        std::size_t used = 1;
+        while (used < split.size() && split[used - 1].landed) ++used;
         Records all = std::move(split[0].records);
-        for (std::size_t i = 0; i < split.size(); ++i) {
-            const Part& part = split[i];
-            if (i > 0) all.append(part.records);
-            if (part.landed) continue;
-            if (part.overshoot) {
-                add_record(file, *part.overshoot, all);
-                scan_rest(file, part.overshoot->end + 1, all);
-            }
-            break;
+        std::vector<std::size_t> at(used, 0);  // where each part's records go
+        std::size_t total = all.records.size();
+        bool ordered = true;  // the parts' ids ascend from part to part
+        for (std::size_t i = 1; i < used; ++i) {
+            const Records& part = split[i].records;
+            at[i] = total;
+            total += part.records.size();
+            if (part.records.empty()) continue;
+            ordered = ordered && part.min_id > all.max_id;
+            all.min_id = std::min(all.min_id, part.min_id);
+            all.max_id = std::max(all.max_id, part.max_id);
         }
+        all.records.resize(total);
+        all.tags.resize(total);
+        // Copied in slices on several threads: the copy also makes the new pages.
+        const std::size_t first = at.size() > 1 ? at[1] : total;
+        run_in_parts(total - first, part_count(total - first, std::size_t{1} << 18),
+                     [&](std::size_t, std::size_t begin, std::size_t end) {
+                         for (std::size_t i = 1; i < used; ++i) {
+                             const Records& part = split[i].records;
+                             const std::size_t lo = std::max(first + begin, at[i]);
+                             const std::size_t hi = std::min(first + end, at[i] + part.records.size());
+                             if (lo >= hi) continue;
+                             std::copy(part.records.begin() + (lo - at[i]), part.records.begin() + (hi - at[i]),
+                                       all.records.begin() + lo);
+                             std::copy(part.tags.begin() + (lo - at[i]), part.tags.begin() + (hi - at[i]),
+                                       all.tags.begin() + lo);
+                         }
+                     });
+        for (std::size_t i = 1; i < used; ++i) split[i].records = Records();
+        const Part& last = split[used - 1];
+        if (!last.landed && last.overshoot) {
+            ordered = false;  // the serial rest keeps no id range of its own
+            add_record(file, *last.overshoot, all);
+            scan_rest(file, last.overshoot->end + 1, all);
+        }
+        at.push_back(all.records.size());  // the end of the last part
         table.records_ = std::move(all.records);
         table.type_tags_ = std::move(all.tags);
+        table.build_index(all.max_id, ordered ? at : std::vector<std::size_t>{});
     } else {
         Records all;
         all.reserve(expected_records(file.size() - start));
         scan_rest(file, start, all);
         table.records_ = std::move(all.records);
         table.type_tags_ = std::move(all.tags);
+        table.build_index(all.max_id, {});
     }
-    table.build_index();
     return table;
 }
 
-void EntityTable::build_index() {
-    const std::size_t n = records_.size();
-    if (n >= npos) {  // indices are 32-bit
-        records_.resize(npos - 1);
-        type_tags_.resize(npos - 1);
+void EntityTable::build_index(std::uint64_t max_id, const std::vector<std::size_t>& ordered_parts) {
+    std::size_t n = records_.size();
+    const bool truncated = n >= npos;
+    if (truncated) {  // indices are 32-bit
+        n = npos - 1;
+        records_.resize(n);
+        type_tags_.resize(n);
+        max_id = 0;
+        for (const auto& r : records_) max_id = r.id > max_id ? r.id : max_id;
     }
-    std::uint64_t max_id = 0;
-    for (const auto& r : records_) max_id = r.id > max_id ? r.id : max_id;
-    std::size_t live = 0;
     if (n > 0 && max_id <= 4 * static_cast<std::uint64_t>(n) + 4096) {
-        direct_.assign(static_cast<std::size_t>(max_id) + 1, npos);
-        for (std::uint32_t i = 0; i < n; ++i) {
-            auto& slot = direct_[records_[i].id];
-            if (slot == npos) {
-                ++live;
-            } else {
-                has_duplicates_ = true;
+        direct_.resize(static_cast<std::size_t>(max_id) + 1);
+        const std::size_t slots = direct_.size();
+        run_in_parts(slots, part_count(slots, std::size_t{1} << 20), [&](std::size_t, std::size_t begin, std::size_t end) {
+            std::fill(direct_.begin() + begin, direct_.begin() + end, npos);
+        });
+        // Parts whose ids ascend from part to part fill slots no other part
+        // touches, each on a thread of its own; otherwise a later record of an
+        // id must replace an earlier one in another part, in file order.
+        const std::size_t parts = ordered_parts.empty() || truncated ? 1 : ordered_parts.size() - 1;
+        std::vector<std::size_t> live(parts, 0);
+        std::vector<char> duplicates(parts, 0);
+        const auto fill = [&](std::size_t k, std::size_t begin, std::size_t end) {
+            for (std::size_t i = begin; i < end; ++i) {
+                auto& slot = direct_[records_[i].id];
+                if (slot == npos) {
+                    ++live[k];
+                } else {
+                    duplicates[k] = 1;
+                }
+                slot = static_cast<std::uint32_t>(i);
             }
-            slot = i;
+        };
+        if (parts == 1) {
+            fill(0, 0, n);
+        } else {
+            run_in_parts(parts, parts, [&](std::size_t k, std::size_t, std::size_t) {
+                fill(k, ordered_parts[k], ordered_parts[k + 1]);
+            });
+        }
+        for (std::size_t k = 0; k < parts; ++k) {
+            live_count_ += live[k];
+            has_duplicates_ = has_duplicates_ || duplicates[k];
         }
     } else if (n > 0) {
         std::size_t capacity = 1024;
@@ -177,6 +235,7 @@ void EntityTable::build_index() {
         slots_.assign(capacity, npos);
         seed_ = hash_seed();
         slot_mask_ = capacity - 1;
+        std::size_t live = 0;
         for (std::uint32_t i = 0; i < n; ++i) {
             const std::uint64_t id = records_[i].id;
             std::uint64_t s = mix_id(id, seed_) & slot_mask_;
@@ -188,8 +247,8 @@ void EntityTable::build_index() {
             }
             slots_[s] = i;
         }
+        live_count_ = live;
     }
-    live_count_ = live;
 }
 
 std::uint32_t EntityTable::index_of(std::uint64_t id) const {

@@ -1,8 +1,10 @@
 #pragma once
 #include <cstdint>
 #include <limits>
+#include <memory>
 #include <optional>
 #include <string_view>
+#include <utility>
 #include <vector>
 
 #include "step/resident.hpp"
@@ -39,6 +41,30 @@ struct Entity {
     std::string_view attributes;
 };
 
+// An allocator whose vectors grow by `resize` without zeroing the new
+// elements: the table's vectors are written in full right after, by several
+// threads, and zeroing them first would be a serial pass over every page.
+template <class T>
+struct UninitializedAllocator : std::allocator<T> {
+    template <class U>
+    struct rebind {
+        using other = UninitializedAllocator<U>;
+    };
+    UninitializedAllocator() = default;
+    template <class U>
+    UninitializedAllocator(const UninitializedAllocator<U>&) noexcept {}
+    template <class U>
+    void construct(U* p) noexcept {
+        ::new (static_cast<void*>(p)) U;
+    }
+    template <class U, class... Args>
+    void construct(U* p, Args&&... args) {
+        ::new (static_cast<void*>(p)) U(std::forward<Args>(args)...);
+    }
+};
+template <class T>
+using FillVector = std::vector<T, UninitializedAllocator<T>>;
+
 // Every simple instance `#id=TYPE(...);` of the DATA section, by id. Records
 // are kept in file order; a later statement with the same id replaces an
 // earlier one. Read-only after build; borrows the file bytes.
@@ -65,9 +91,9 @@ public:
     std::uint32_t index_of(std::uint64_t id) const;
 
     // All records in file order, superseded duplicates included; see is_live.
-    const std::vector<EntityRecord>& records() const { return records_; }
+    const FillVector<EntityRecord>& records() const { return records_; }
     // type_tag() of each record's type name, by position.
-    const std::vector<std::uint16_t>& type_tags() const { return type_tags_; }
+    const FillVector<std::uint16_t>& type_tags() const { return type_tags_; }
     bool is_live(std::uint32_t i) const { return !has_duplicates_ || index_of(records_[i].id) == i; }
 
     Entity entity(const EntityRecord& r) const {
@@ -111,17 +137,19 @@ public:
 
 private:
     std::string_view file_;
-    std::vector<EntityRecord> records_;
-    std::vector<std::uint16_t> type_tags_;
+    FillVector<EntityRecord> records_;
+    FillVector<std::uint16_t> type_tags_;
     // Dense ids (the norm) index a direct table; sparse ids an open-addressing one.
-    std::vector<std::uint32_t> direct_;
+    FillVector<std::uint32_t> direct_;
     std::vector<std::uint32_t> slots_;
     std::uint64_t slot_mask_ = 0;
     std::uint64_t seed_ = 0;
     bool has_duplicates_ = false;
     std::size_t live_count_ = 0;
 
-    void build_index();
+    // `ordered_parts`: the bounds of runs of records whose ids ascend from run
+    // to run, or empty.
+    void build_index(std::uint64_t max_id, const std::vector<std::size_t>& ordered_parts);
 };
 
 }  // namespace quarnel

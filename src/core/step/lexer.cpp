@@ -87,23 +87,6 @@ bool append_utf16(std::string& out, const std::vector<std::uint16_t>& units) {
 
 }  // namespace
 
-const char* find_either(const char* p, const char* end, char a, char b) {
-#if defined(__SSE2__)
-    const __m128i va = _mm_set1_epi8(a);
-    const __m128i vb = _mm_set1_epi8(b);
-    while (end - p >= 16) {
-        const __m128i chunk = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
-        const int mask = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(chunk, va), _mm_cmpeq_epi8(chunk, vb)));
-        if (mask) return p + __builtin_ctz(static_cast<unsigned>(mask));
-        p += 16;
-    }
-#endif
-    for (; p < end; ++p) {
-        if (*p == a || *p == b) return p;
-    }
-    return end;
-}
-
 std::optional<std::size_t> skip_quoted(std::string_view text, std::size_t open) {
     const char* base = text.data();
     const char* end = base + text.size();
@@ -182,21 +165,62 @@ std::optional<std::size_t> find_data_section(std::string_view file) {
     return std::nullopt;
 }
 
+namespace {
+
+// Bit i of the result: whether an odd number of bits 0..i of `x` are set.
+constexpr std::uint64_t prefix_xor(std::uint64_t x) {
+    x ^= x << 1;
+    x ^= x << 2;
+    x ^= x << 4;
+    x ^= x << 8;
+    x ^= x << 16;
+    x ^= x << 32;
+    return x;
+}
+
+}  // namespace
+
+// Quotes are counted rather than matched: a doubled quote inside a string
+// closes and reopens it with nothing between, so a `;` lies inside a string
+// exactly when an odd number of quotes stand before it in the statement.
+// Sixty-four bytes are classified at a time.
 std::optional<std::size_t> find_statement_end(std::string_view file, std::size_t start, std::size_t limit) {
     if (limit > file.size()) limit = file.size();
     if (start >= limit) return std::nullopt;
-    const std::string_view range = file.substr(0, limit);
-    const char* base = range.data();
+    const char* base = file.data();
     const char* end = base + limit;
     const char* p = base + start;
-    for (;;) {
-        p = find_either(p, end, ';', '\'');
-        if (p == end) return std::nullopt;
-        if (*p == ';') return static_cast<std::size_t>(p - base);
-        auto after = skip_quoted(range, static_cast<std::size_t>(p - base));
-        if (!after || *after >= limit) return std::nullopt;
-        p = base + *after;
+    std::uint64_t inside = 0;  // all ones while a string is open at the start of a block
+#if defined(__SSE2__)
+    const __m128i quote = _mm_set1_epi8('\'');
+    const __m128i semicolon = _mm_set1_epi8(';');
+    while (end - p >= 64) {
+        std::uint64_t quotes = 0, semicolons = 0;
+        for (int k = 0; k < 4; ++k) {
+            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
+            quotes |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, quote))))
+                      << (16 * k);
+            semicolons |= static_cast<std::uint64_t>(
+                              static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, semicolon))))
+                          << (16 * k);
+        }
+        const std::uint64_t in_string = prefix_xor(quotes) ^ inside;
+        if (const std::uint64_t ends = semicolons & ~in_string) {
+            return static_cast<std::size_t>(p - base) + static_cast<std::size_t>(__builtin_ctzll(ends));
+        }
+        inside = (in_string >> 63) ? ~std::uint64_t{0} : 0;
+        p += 64;
     }
+#endif
+    bool open = inside != 0;
+    for (; p < end; ++p) {
+        if (*p == '\'') {
+            open = !open;
+        } else if (*p == ';' && !open) {
+            return static_cast<std::size_t>(p - base);
+        }
+    }
+    return std::nullopt;
 }
 
 std::optional<std::uint64_t> parse_u64(std::string_view digits) {

@@ -1,7 +1,11 @@
 #include "step/mapped_file.hpp"
 
+#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
+#include <utility>
+#include <vector>
 #include <fcntl.h>
 #include <sys/mman.h>
 #include <sys/stat.h>
@@ -27,11 +31,45 @@ struct Fd {
     }
 };
 
+// The mappings open now, by base address and length.
+struct OpenMappings {
+    std::mutex lock;
+    std::vector<std::pair<const char*, std::size_t>> ranges;
+
+    void add(const void* base, std::size_t len) {
+        std::lock_guard<std::mutex> hold(lock);
+        ranges.emplace_back(static_cast<const char*>(base), len);
+    }
+    void remove(const void* base) {
+        std::lock_guard<std::mutex> hold(lock);
+        std::erase_if(ranges, [&](const auto& r) { return r.first == base; });
+    }
+};
+
+OpenMappings& open_mappings() {
+    static OpenMappings* mappings = new OpenMappings;  // never destroyed: files may close during exit
+    return *mappings;
+}
+
+void unmap(void* base, std::size_t len) {
+    open_mappings().remove(base);
+    ::munmap(base, len);
+}
+
 }  // namespace
+
+bool MappedFile::maps(std::string_view bytes) {
+    OpenMappings& m = open_mappings();
+    std::lock_guard<std::mutex> hold(m.lock);
+    return std::any_of(m.ranges.begin(), m.ranges.end(), [&](const auto& r) {
+        return bytes.data() >= r.first && bytes.size() <= r.second &&
+               static_cast<std::size_t>(bytes.data() - r.first) <= r.second - bytes.size();
+    });
+}
 
 MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
     if (this != &other) {
-        if (base_) ::munmap(base_, mapped_len_);
+        if (base_) unmap(base_, mapped_len_);
         base_ = other.base_;
         mapped_len_ = other.mapped_len_;
         size_ = other.size_;
@@ -44,7 +82,7 @@ MappedFile& MappedFile::operator=(MappedFile&& other) noexcept {
 }
 
 MappedFile::~MappedFile() {
-    if (base_) ::munmap(base_, mapped_len_);
+    if (base_) unmap(base_, mapped_len_);
 }
 
 std::optional<MappedFile> MappedFile::open(std::string_view path, std::string& error) {
@@ -76,6 +114,7 @@ std::optional<MappedFile> MappedFile::open(std::string_view path, std::string& e
         error = "mmap " + p + ": " + os_error(errno);
         return std::nullopt;
     }
+    open_mappings().add(base, len);
     MappedFile file;
     file.base_ = base;
     file.mapped_len_ = len;

@@ -24,6 +24,10 @@ public:
     // On failure `error` holds the whole message ("open <path>: ..." or "mmap <path>: ...").
     static std::optional<MappedFile> open(std::string_view path, std::string& error);
 
+    // Whether `bytes` lie inside a mapping open now: only there may a walk give
+    // pages back (dropping pages of ordinary memory would zero it).
+    static bool maps(std::string_view bytes);
+
 private:
     void* base_ = nullptr;
     std::size_t mapped_len_ = 0;  // 1 for an empty file: a zero-length mapping is not allowed

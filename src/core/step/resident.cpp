@@ -4,6 +4,9 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <limits>
+
+#include "step/mapped_file.hpp"
 
 namespace quarnel {
 namespace {
@@ -25,6 +28,12 @@ void drop_range(const char* begin, const char* end) {
 
 }  // namespace
 
+ResidentTrail::ResidentTrail(std::string_view file, std::size_t from)
+    : file_(file), begin_(from), next_(std::numeric_limits<std::size_t>::max()), reached_(from),
+      mapped_(MappedFile::maps(file)) {
+    if (mapped_) next_ = from + kWindow;
+}
+
 void ResidentTrail::drop_before(std::size_t offset) {
     if (offset > file_.size()) offset = file_.size();
     drop_range(file_.data() + begin_, file_.data() + offset);
@@ -33,7 +42,7 @@ void ResidentTrail::drop_before(std::size_t offset) {
 }
 
 void ResidentTrail::drop_all(std::string_view file) {
-    if (file.empty()) return;
+    if (file.empty() || !MappedFile::maps(file)) return;
     const std::uintptr_t page = page_size();
     const auto begin = reinterpret_cast<std::uintptr_t>(file.data()) & ~(page - 1);
     drop_range(reinterpret_cast<const char*>(begin), file.data() + file.size() + page - 1);
