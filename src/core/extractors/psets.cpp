@@ -179,26 +179,44 @@ struct PsetJoinPart {
     TextColumn guid, pset_name, prop_name, value, value_type;
 };
 
+// A link whose set and GlobalId are found, its rows not yet written.
+struct FoundLink {
+    PropertySetEntry set;
+    const std::uint64_t* members;
+    std::uint32_t guid;
+};
+
 void join_part(const GuidTexts& guid_texts, const ReadParts& read, std::size_t begin, std::size_t end,
                std::size_t expected, PsetJoinPart& out) {
     for (TextColumn* c : {&out.guid, &out.pset_name, &out.prop_name, &out.value, &out.value_type}) c->reserve(expected);
+    // Links are taken a block at a time: their lookups, each a chain of reads far
+    // apart in memory, are then independent of one another and overlap.
+    constexpr std::size_t kBlock = 32;
+    std::array<FoundLink, kBlock> found;
     std::size_t part = 0, first = 0;
-    for (std::size_t i = begin; i < end; ++i) {
-        const DefinitionLink& link = read.link(i, part, first);
-        const std::uint64_t* members = nullptr;
-        const auto set = read.set(link.definition, members);
-        if (!set) continue;
-        const std::uint32_t guid = guid_texts.known(link.object);
-        if (guid == kNull) continue;
-        for (std::uint32_t k = 0; k < set->id_count; ++k) {
-            std::uint32_t offset = 0;
-            const PropertyEntry* prop = read.property(members[set->first_id + k], offset);
-            if (!prop) continue;
-            out.guid.push_back(guid);
-            out.pset_name.push_back(set->name);
-            out.prop_name.push_back(shifted(prop->name, offset));
-            out.value.push_back(shifted(prop->value, offset));
-            out.value_type.push_back(shifted(prop->value_type, offset));
+    for (std::size_t at = begin; at < end; at += kBlock) {
+        std::size_t count = 0;
+        for (std::size_t i = at; i < std::min(end, at + kBlock); ++i) {
+            const DefinitionLink& link = read.link(i, part, first);
+            FoundLink& f = found[count];
+            const auto set = read.set(link.definition, f.members);
+            if (!set) continue;
+            f.set = *set;
+            f.guid = guid_texts.known(link.object);
+            if (f.guid != kNull) ++count;
+        }
+        for (std::size_t j = 0; j < count; ++j) {
+            const FoundLink& f = found[j];
+            for (std::uint32_t k = 0; k < f.set.id_count; ++k) {
+                std::uint32_t offset = 0;
+                const PropertyEntry* prop = read.property(f.members[f.set.first_id + k], offset);
+                if (!prop) continue;
+                out.guid.push_back(f.guid);
+                out.pset_name.push_back(f.set.name);
+                out.prop_name.push_back(shifted(prop->name, offset));
+                out.value.push_back(shifted(prop->value, offset));
+                out.value_type.push_back(shifted(prop->value_type, offset));
+            }
         }
     }
 }
