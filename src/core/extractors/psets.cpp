@@ -122,10 +122,16 @@ class ReadParts {
 public:
     ReadParts(const EntityTable& table, const RecordSlots& slots, std::vector<PsetPart>& parts, TextPool& pool)
         : table_(table), slots_(slots), parts_(parts) {
+        std::size_t sets = 0, members = 0;
         for (PsetPart& part : parts_) {
             offsets_.push_back(&part == &parts_.front() ? 0 : pool.append(std::move(part.pool)));
             links += part.links.size();
+            sets += part.sets.size();
+            members += part.set_members.size();
         }
+        // A bound on the rows of a link, from the sets as read (each link names one set):
+        // columns reserved for it are not copied as they grow.
+        rows_per_link = sets == 0 ? 1 : (members + members / 4) / sets + 1;
     }
 
     // The set `id` with its texts in the shared pool, and its part's member ids.
@@ -154,6 +160,7 @@ public:
     }
 
     std::size_t links = 0;
+    std::size_t rows_per_link = 1;
 
 private:
     const EntityTable& table_;
@@ -244,7 +251,7 @@ PsetColumns extract_property_sets(const EntityTable& table, const GuidIndex& gui
     const std::size_t join_parts = plan.link_parts(all.links);
     std::vector<PsetJoinPart> joined(join_parts);
     run_in_parts(all.links, join_parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
-        join_part(guid_texts, all, begin, end, (end - begin) * 8, joined[k]);
+        join_part(guid_texts, all, begin, end, (end - begin) * all.rows_per_link, joined[k]);
     });
     for (PsetJoinPart& j : joined) {
         out.guid.parts.push_back(std::move(j.guid));
