@@ -66,7 +66,8 @@ void GuidTexts::read_marked(const std::vector<std::uint64_t>& wanted) {
     std::vector<Part> parts(part_count(wanted.size(), 4096));
     run_in_parts(wanted.size(), parts.size(), [&](std::size_t k, std::size_t begin, std::size_t end) {
         TextPool& pool = k == 0 ? pool_ : parts[k].pool;
-        ResidentTrail trail(table_.file(), records.empty() ? 0 : records[std::min(begin * 64, records.size() - 1)].type_offset);
+        const std::size_t from = records.empty() ? 0 : records[std::min(begin * 64, records.size() - 1)].type_offset;
+        ResidentTrail trail(table_.file(), from);
         for (std::size_t w = begin; w < end; ++w) {
             for (std::uint64_t bits = wanted[w]; bits; bits &= bits - 1) {
                 const auto i = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
