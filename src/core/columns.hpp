@@ -161,6 +161,9 @@ private:
     }
 };
 
+// An absent text in a column of text ids.
+inline constexpr std::uint32_t kNull = TextPool::null;
+
 // A column of text ids into a TextPool; TextPool::null is an absent value.
 using TextColumn = std::vector<std::uint32_t>;
 

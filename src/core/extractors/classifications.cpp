@@ -9,8 +9,6 @@
 namespace quarnel {
 namespace {
 
-constexpr std::uint32_t kNull = TextPool::null;
-
 struct ClassificationEntry {
     std::uint32_t source = kNull, edition = kNull, name = kNull;
     static constexpr std::array kTexts{&ClassificationEntry::source, &ClassificationEntry::edition,

@@ -124,7 +124,6 @@ constexpr std::size_t kMinSetsPerPart = 20000;
 template <class Row, class MakeRenderer, class RenderSet, class Reserve, class Emit>
 void join_definitions(const EntityTable& table, const GuidIndex& guids, ObjectLinks& links, TextPool& pool,
                       MakeRenderer&& make_renderer, RenderSet&& render_set, Reserve&& reserve, Emit&& emit) {
-    constexpr std::uint32_t kNull = TextPool::null;
     const auto& records = table.records();
     EntityTexts entities(table, pool);
 

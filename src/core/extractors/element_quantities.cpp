@@ -10,7 +10,6 @@
 namespace quarnel {
 namespace {
 
-constexpr std::uint32_t kNull = TextPool::null;
 constexpr std::size_t kMaxDepth = 32;       // complex quantities deeper than this are cut off
 constexpr std::size_t kMaxMembers = 100000;  // members of one quantity, however nested
 

@@ -6,7 +6,6 @@
 namespace quarnel {
 namespace {
 
-constexpr std::uint32_t kNull = TextPool::null;
 // Steps up the spatial structure before the walk gives up: real models are a
 // handful of levels deep, and a cycle of parents must not hold the walk.
 constexpr int kMaxSteps = 64;

@@ -14,7 +14,6 @@ const std::string_view kSourceLabels[2] = {"occurrence", "type"};
 
 namespace {
 
-constexpr std::uint32_t kNull = TextPool::null;
 // Complex properties deeper than this are cut off, and one property yields at
 // most kMaxMembers members: a property that contains itself, or a member list
 // that repeats its nested lists, would otherwise never end.

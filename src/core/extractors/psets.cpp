@@ -14,8 +14,6 @@
 namespace quarnel {
 namespace {
 
-constexpr std::uint32_t kNull = TextPool::null;
-
 struct PropertyEntry {
     std::uint32_t name = kNull, value = kNull, value_type = kNull;
 };

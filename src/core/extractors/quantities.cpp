@@ -9,8 +9,6 @@
 namespace quarnel {
 namespace {
 
-constexpr std::uint32_t kNull = TextPool::null;
-
 struct QuantityEntry {
     std::uint32_t name = kNull;
     std::uint32_t value = kNull;
