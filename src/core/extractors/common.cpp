@@ -47,12 +47,17 @@ void append_links(Attributes& record, std::size_t objects_at, std::size_t defini
     for (const std::uint64_t o : scratch) links.push_back({o, pending->definition});
 }
 
+namespace {
+
+std::uint32_t copied(TextPool& pool, std::optional<std::string_view> guid) {
+    return guid ? pool.add_copy(*guid) : TextPool::null;
+}
+
+}  // namespace
+
 std::uint32_t GuidTexts::of(std::uint64_t object) {
     if (const std::uint32_t* id = known_.find(object)) return *id;
-    const auto guid = guids_.guid_of(object);
-    const std::uint32_t id = guid ? pool_.add_copy(*guid) : TextPool::null;
-    known_[object] = id;
-    return id;
+    return known_[object] = copied(pool_, guids_.guid_of(object));
 }
 
 void GuidTexts::read_marked(const std::vector<std::uint64_t>& wanted) {
@@ -72,8 +77,7 @@ void GuidTexts::read_marked(const std::vector<std::uint64_t>& wanted) {
             for (std::uint64_t bits = wanted[w]; bits; bits &= bits - 1) {
                 const auto i = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
                 trail.at(records[i].type_offset);
-                const auto guid = guids_.guid_at(i);
-                parts[k].found.emplace_back(records[i].id, guid ? pool.add_copy(*guid) : TextPool::null);
+                parts[k].found.emplace_back(records[i].id, copied(pool, guids_.guid_at(i)));
             }
         }
     });

@@ -1,7 +1,6 @@
 #include "step/entity_table.hpp"
 
 #include <algorithm>
-#include <limits>
 
 #include "hash_seed.hpp"
 #include "parallel.hpp"
@@ -12,11 +11,10 @@
 namespace quarnel {
 namespace {
 
-// Records in file order with their type tags, side by side, and the range of their ids.
+// Records in file order with their type tags, side by side, and their largest id.
 struct Records {
     FillVector<EntityRecord> records;
     FillVector<std::uint16_t> tags;
-    std::uint64_t min_id = std::numeric_limits<std::uint64_t>::max();
     std::uint64_t max_id = 0;
 
     void reserve(std::size_t n) {
@@ -35,7 +33,6 @@ void add_record(std::string_view file, const Statement& s, Records& out) {
                                        static_cast<std::uint32_t>(h->type.size()),
                                        static_cast<std::uint32_t>(h->attributes.size())});
     out.tags.push_back(type_tag(h->type));
-    out.min_id = std::min(out.min_id, h->id);
     out.max_id = std::max(out.max_id, h->id);
 }
 
@@ -134,61 +131,45 @@ EntityTable EntityTable::build(std::string_view file) {
         std::size_t used = 1;
         while (used < split.size() && split[used - 1].landed) ++used;
         Records all = std::move(split[0].records);
-        std::vector<std::size_t> at(used, 0);  // where each part's records go
-        std::size_t total = all.records.size();
-        bool ordered = true;  // the parts' ids ascend from part to part
-        for (std::size_t i = 1; i < used; ++i) {
-            const Records& part = split[i].records;
-            at[i] = total;
-            total += part.records.size();
-            if (part.records.empty()) continue;
-            ordered = ordered && part.min_id > all.max_id;
-            all.min_id = std::min(all.min_id, part.min_id);
-            all.max_id = std::max(all.max_id, part.max_id);
-        }
+        std::size_t at = all.records.size();  // where the next part's records go
+        std::size_t total = at;
+        for (std::size_t i = 1; i < used; ++i) total += split[i].records.records.size();
         all.records.resize(total);
         all.tags.resize(total);
-        // Copied in slices on several threads: the copy also makes the new pages.
-        const std::size_t first = at.size() > 1 ? at[1] : total;
-        run_in_parts(total - first, part_count(total - first, std::size_t{1} << 18),
-                     [&](std::size_t, std::size_t begin, std::size_t end) {
-                         for (std::size_t i = 1; i < used; ++i) {
-                             const Records& part = split[i].records;
-                             const std::size_t lo = std::max(first + begin, at[i]);
-                             const std::size_t hi = std::min(first + end, at[i] + part.records.size());
-                             if (lo >= hi) continue;
-                             std::copy(part.records.begin() + (lo - at[i]), part.records.begin() + (hi - at[i]),
-                                       all.records.begin() + lo);
-                             std::copy(part.tags.begin() + (lo - at[i]), part.tags.begin() + (hi - at[i]),
-                                       all.tags.begin() + lo);
-                         }
-                     });
-        for (std::size_t i = 1; i < used; ++i) split[i].records = Records();
+        // Each part copied in slices on several threads: the copy also makes the new pages.
+        for (std::size_t i = 1; i < used; ++i) {
+            const Records& part = split[i].records;
+            const std::size_t n = part.records.size();
+            run_in_parts(n, part_count(n, std::size_t{1} << 18), [&](std::size_t, std::size_t begin, std::size_t end) {
+                std::copy(part.records.begin() + begin, part.records.begin() + end, all.records.begin() + at + begin);
+                std::copy(part.tags.begin() + begin, part.tags.begin() + end, all.tags.begin() + at + begin);
+            });
+            at += n;
+            all.max_id = std::max(all.max_id, part.max_id);
+            split[i].records = Records();
+        }
         const Part& last = split[used - 1];
         if (!last.landed && last.overshoot) {
-            ordered = false;  // the serial rest keeps no id range of its own
             add_record(file, *last.overshoot, all);
             scan_rest(file, last.overshoot->end + 1, all);
         }
-        at.push_back(all.records.size());  // the end of the last part
         table.records_ = std::move(all.records);
         table.type_tags_ = std::move(all.tags);
-        table.build_index(all.max_id, ordered ? at : std::vector<std::size_t>{});
+        table.build_index(all.max_id);
     } else {
         Records all;
         all.reserve(expected_records(file.size() - start));
         scan_rest(file, start, all);
         table.records_ = std::move(all.records);
         table.type_tags_ = std::move(all.tags);
-        table.build_index(all.max_id, {});
+        table.build_index(all.max_id);
     }
     return table;
 }
 
-void EntityTable::build_index(std::uint64_t max_id, const std::vector<std::size_t>& ordered_parts) {
+void EntityTable::build_index(std::uint64_t max_id) {
     std::size_t n = records_.size();
-    const bool truncated = n >= npos;
-    if (truncated) {  // indices are 32-bit
+    if (n >= npos) {  // indices are 32-bit
         n = npos - 1;
         records_.resize(n);
         type_tags_.resize(n);
@@ -196,39 +177,18 @@ void EntityTable::build_index(std::uint64_t max_id, const std::vector<std::size_
         for (const auto& r : records_) max_id = r.id > max_id ? r.id : max_id;
     }
     if (n > 0 && max_id <= 4 * static_cast<std::uint64_t>(n) + 4096) {
-        direct_.resize(static_cast<std::size_t>(max_id) + 1);
-        const std::size_t slots = direct_.size();
-        run_in_parts(slots, part_count(slots, std::size_t{1} << 20), [&](std::size_t, std::size_t begin, std::size_t end) {
-            std::fill(direct_.begin() + begin, direct_.begin() + end, npos);
-        });
-        // Parts whose ids ascend from part to part fill slots no other part
-        // touches, each on a thread of its own; otherwise a later record of an
-        // id must replace an earlier one in another part, in file order.
-        const std::size_t parts = ordered_parts.empty() || truncated ? 1 : ordered_parts.size() - 1;
-        std::vector<std::size_t> live(parts, 0);
-        std::vector<char> duplicates(parts, 0);
-        const auto fill = [&](std::size_t k, std::size_t begin, std::size_t end) {
-            for (std::size_t i = begin; i < end; ++i) {
-                auto& slot = direct_[records_[i].id];
-                if (slot == npos) {
-                    ++live[k];
-                } else {
-                    duplicates[k] = 1;
-                }
-                slot = static_cast<std::uint32_t>(i);
+        direct_.assign(static_cast<std::size_t>(max_id) + 1, npos);
+        std::size_t live = 0;
+        for (std::uint32_t i = 0; i < n; ++i) {
+            auto& slot = direct_[records_[i].id];
+            if (slot == npos) {
+                ++live;
+            } else {
+                has_duplicates_ = true;
             }
-        };
-        if (parts == 1) {
-            fill(0, 0, n);
-        } else {
-            run_in_parts(parts, parts, [&](std::size_t k, std::size_t, std::size_t) {
-                fill(k, ordered_parts[k], ordered_parts[k + 1]);
-            });
+            slot = i;
         }
-        for (std::size_t k = 0; k < parts; ++k) {
-            live_count_ += live[k];
-            has_duplicates_ = has_duplicates_ || duplicates[k];
-        }
+        live_count_ = live;
     } else if (n > 0) {
         std::size_t capacity = 1024;
         while (capacity < 2 * n) capacity *= 2;

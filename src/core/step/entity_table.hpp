@@ -140,16 +140,15 @@ private:
     FillVector<EntityRecord> records_;
     FillVector<std::uint16_t> type_tags_;
     // Dense ids (the norm) index a direct table; sparse ids an open-addressing one.
-    FillVector<std::uint32_t> direct_;
+    std::vector<std::uint32_t> direct_;
     std::vector<std::uint32_t> slots_;
     std::uint64_t slot_mask_ = 0;
     std::uint64_t seed_ = 0;
     bool has_duplicates_ = false;
     std::size_t live_count_ = 0;
 
-    // `ordered_parts`: the bounds of runs of records whose ids ascend from run
-    // to run, or empty.
-    void build_index(std::uint64_t max_id, const std::vector<std::size_t>& ordered_parts);
+    // `max_id`: the largest id of the records, found as they were read.
+    void build_index(std::uint64_t max_id);
 };
 
 }  // namespace quarnel

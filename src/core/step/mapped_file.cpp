@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstdint>
 #include <cstring>
 #include <mutex>
 #include <utility>
@@ -34,15 +35,15 @@ struct Fd {
 // The mappings open now, by base address and length.
 struct OpenMappings {
     std::mutex lock;
-    std::vector<std::pair<const char*, std::size_t>> ranges;
+    std::vector<std::pair<std::uintptr_t, std::size_t>> ranges;
 
     void add(const void* base, std::size_t len) {
         std::lock_guard<std::mutex> hold(lock);
-        ranges.emplace_back(static_cast<const char*>(base), len);
+        ranges.emplace_back(reinterpret_cast<std::uintptr_t>(base), len);
     }
     void remove(const void* base) {
         std::lock_guard<std::mutex> hold(lock);
-        std::erase_if(ranges, [&](const auto& r) { return r.first == base; });
+        std::erase_if(ranges, [&](const auto& r) { return r.first == reinterpret_cast<std::uintptr_t>(base); });
     }
 };
 
@@ -61,9 +62,9 @@ void unmap(void* base, std::size_t len) {
 bool MappedFile::maps(std::string_view bytes) {
     OpenMappings& m = open_mappings();
     std::lock_guard<std::mutex> hold(m.lock);
+    const auto at = reinterpret_cast<std::uintptr_t>(bytes.data());
     return std::any_of(m.ranges.begin(), m.ranges.end(), [&](const auto& r) {
-        return bytes.data() >= r.first && bytes.size() <= r.second &&
-               static_cast<std::size_t>(bytes.data() - r.first) <= r.second - bytes.size();
+        return at >= r.first && bytes.size() <= r.second && at - r.first <= r.second - bytes.size();
     });
 }
 
