@@ -1,6 +1,8 @@
 """Canonical digest of every native function's result on every corpus model, to show that a change to
 the core leaves the results as they were.
 
+Every table of the Arrow face (read_tables) is digested beside them, under "read_tables".
+
 usage: python tools/compare_results.py OUT.json [--models A.ifc ...] [--keep-rows]
        python tools/compare_results.py --against BASE.json [--models ...]
 
@@ -63,13 +65,20 @@ def split(result, prefix=""):
     yield prefix + "(scalars)", scalars
 
 
+def key_order(value):
+    """The keys of a result and of every dict inside it, in the order the result gives them."""
+    if not isinstance(value, dict) or (value and all(isinstance(v, int) for v in value.values())):
+        return None  # a value, or a mapping of names to counts whose order is the data's own
+    return [[k, key_order(v)] for k, v in value.items()]
+
+
 def digest(path, function, keep_rows):
     from quarnel import _core
     try:
         result = getattr(_core, function)(str(path))
     except Exception as exc:  # noqa: BLE001 - a raised error is a result too
         return {"error": f"{type(exc).__name__}: {exc}"}
-    out = {}
+    out = {"(key order)": key_order(result)}
     for name, part in split(result):
         if isinstance(part, dict) and "rows" in part:
             text = json.dumps(part["columns"]) + "\n" + "\n".join(part["rows"])
@@ -83,8 +92,30 @@ def digest(path, function, keep_rows):
     return out
 
 
+def arrow_digest(path, keep_rows):
+    """Every table of the Arrow face, each as a multiset of rows plus its schema."""
+    import quarnel
+    from quarnel.registry import TABLES
+    try:
+        tables = quarnel.read_tables(str(path), list(TABLES))
+    except Exception as exc:  # noqa: BLE001
+        return {"error": f"{type(exc).__name__}: {exc}"}
+    out = {}
+    for name, table in tables.items():
+        columns = table.column_names
+        data = [table.column(c).to_pylist() for c in columns]
+        rows = sorted(json.dumps(canon(list(r))) for r in zip(*data))
+        text = json.dumps([f"{f.name}:{f.type}" for f in table.schema]) + "\n" + "\n".join(rows)
+        entry = {"columns": list(columns), "count": len(rows), "sha256": hashlib.sha256(text.encode()).hexdigest()}
+        if keep_rows:
+            entry["rows"] = rows
+        out[name] = entry
+    return out
+
+
 def collect(models, keep_rows):
-    return {pathlib.Path(m).name: {f: digest(m, f, keep_rows) for f in FUNCTIONS} for m in models}
+    return {pathlib.Path(m).name: {**{f: digest(m, f, keep_rows) for f in FUNCTIONS},
+                                   "read_tables": arrow_digest(m, keep_rows)} for m in models}
 
 
 def compare(base, now):
@@ -94,7 +125,7 @@ def compare(base, now):
         if model not in base or model not in now:
             diffs.append(f"{model}: only in {'baseline' if model in base else 'current'}")
             continue
-        for function in FUNCTIONS:
+        for function in [*FUNCTIONS, "read_tables"]:
             b, n = base[model].get(function, {}), now[model].get(function, {})
             for part in sorted(set(b) | set(n)):
                 bp, np_ = b.get(part), n.get(part)
