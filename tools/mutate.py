@@ -51,6 +51,12 @@ class Stage:
             sys.exit("cmake configure failed:\n" + proc.stdout + proc.stderr)
         if not self.compile():
             sys.exit("the unmutated module does not build")
+        self.link()
+        if self.core_checks():
+            sys.exit("the unmutated C++ checks fail")
+
+    def link(self):
+        """Links every package source (new ones too) and the built modules into the stage."""
         package = self.stage / "quarnel"
         package.mkdir(parents=True, exist_ok=True)
         for source in (self.tree / "src" / "quarnel").iterdir():
@@ -61,9 +67,6 @@ class Stage:
             target = package / f"{name}.abi3.so"
             if not target.exists():
                 target.symlink_to(next(self.build.glob(f"{name}*.so")))
-
-        if self.core_checks():
-            sys.exit("the unmutated C++ checks fail")
 
     def compile(self) -> bool:
         targets = [*self.modules, *self.checks]
