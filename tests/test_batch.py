@@ -133,7 +133,11 @@ def test_tight_memory_serialises(tmp_path, monkeypatch):
 @pytest.mark.parametrize("jobs", [1, 3])
 def test_dataset_holds_every_row_its_report_counts(tables, jobs, tmp_path, write_ifc):
     models = copies(tmp_path, 4) + [write_ifc(AWKWARD, raw=True)]
+    older = tmp_path / "ds" / "table=storeys" / "part-999999.parquet"
+    older.parent.mkdir(parents=True)
+    older.write_bytes(b"a table not written stays")
     report = dataset.write_dataset(models, str(tmp_path / "ds"), tables, jobs=jobs, group_bytes=1)
+    assert older.exists() == (tables == "psets")
     assert (report.models, report.failed) == (5, 0) and list(report.rows) == list(quarnel.registry.table_names(tables))
     for name, counted in report.rows.items():
         written = pq.read_table(tmp_path / "ds" / f"table={name}")  # as readers of the folder see it

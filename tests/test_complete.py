@@ -6,6 +6,7 @@ import pytest
 
 import quarnel
 from clitools import run
+from conftest import SAMPLE
 from hostile_files import data_file
 
 TABLES = ["properties", "element_quantities", "elements"]
@@ -153,8 +154,25 @@ def test_wide_has_a_column_per_property_numbers_as_numbers(model):
     assert row["Pset_WallCommon.FireRating"] == "F90"
     assert row["Pset_WallCommon.Finish"] == "Matt; Gloss"
     assert t.column("Pset_WallCommon.FireRating").to_pylist() == ["F90", "F30"]
-    assert str(t.schema.field("Pset_WallCommon.Width").type) == "double"
     assert quarnel.wide(model, entity="IfcSlab").num_rows == 0
+
+
+@pytest.mark.parametrize("which", ["complete", "sample"])  # the sample has a property without a value
+def test_wide_columns_are_numbers_where_every_value_is_a_number_or_absent(which, model):
+    path = model if which == "complete" else str(SAMPLE)
+    t = quarnel.wide(path)
+    guids = set(t.column("guid").to_pylist())
+    numeric, numbers = {}, {}
+    for r in quarnel.read_table(path, "properties").to_pylist():
+        if r["guid"] in guids:
+            key = f"{r['pset_name']}.{r['prop_name']}"
+            numeric[key] = numeric.get(key, True) and r["value_index"] is r["role"] is None and (
+                r["number"] is not None or r["value"] is None)
+            numbers.setdefault((r["guid"], key), set()).add(r["number"])
+    assert {k: t.schema.field(k).type == "double" for k in t.column_names[3:]} == numeric
+    for key in (k for k, is_number in numeric.items() if is_number):
+        assert all(v in numbers[g, key] for g, v in zip(t.column("guid").to_pylist(), t.column(key).to_pylist())
+                   if v is not None), key
 
 
 def complex_chain(depth):

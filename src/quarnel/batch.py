@@ -153,8 +153,8 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
     """Read every model with `jobs` threads and stream the rows, in input order, to `out`.
 
     The threads do all the work, writing included; this thread only hands out models. The
-    files are moved into place when every model is written: a batch that fails or is
-    interrupted leaves the previous output as it was."""
+    files are moved into place when every model is written: a batch that fails, is
+    interrupted or reads no model leaves the previous output as it was."""
     report = Report()
     targets = output_paths(table, out, fmt)
     names = tuple(targets)
@@ -197,7 +197,8 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
         for writer in writers.values():
             writer.close()
         for writer in writers.values():
-            writer.commit()
+            if report.models:  # no model read: the previous output stays
+                writer.commit()
     finally:
         bar.close()
         for writer in writers.values():

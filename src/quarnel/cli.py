@@ -322,8 +322,9 @@ def cmd_batch(args) -> int:
         rate = report.models / report.seconds if report.seconds > 0 else 0.0
         rows = ", ".join(f"{n:,} {name} rows" for name, n in report.rows.items())
         outputs = args.output if len(report.outputs) == 1 else f"{args.output}{os.sep}"
+        written = f"{rows} to {outputs}" if report.models else f"nothing written to {outputs}"
         note(f"batch: {report.models:,} of {len(paths) + len(unmatched):,} models read, {failed:,} failed; "
-             f"{rows} to {outputs} in {report.seconds:.2f} s ({rate:.1f} models/s, {jobs} threads)")
+             f"{written} in {report.seconds:.2f} s ({rate:.1f} models/s, {jobs} threads)")
     return 1 if failed else 0
 
 

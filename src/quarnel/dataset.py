@@ -272,8 +272,8 @@ def write_dataset(paths, out: str, tables="all", jobs: int = 1, storage_options:
     groups at once. `tables`: "all" (see registry.ALL_TABLES), a name or a list of names.
 
     Each table's folder is built under a temporary name beside it and takes the place of the old
-    one only when every group is written: a run that fails or is interrupted leaves the previous
-    dataset as it was. The folders of tables not written stay."""
+    one only when every group is written: a run that fails, is interrupted or reads no model
+    leaves the previous dataset as it was. The folders of tables not written stay."""
     names = table_names(tables)
     models, unmatched = expand(paths, storage_options)
     groups = group_models(models, group_bytes)
@@ -321,7 +321,8 @@ def write_dataset(paths, out: str, tables="all", jobs: int = 1, storage_options:
             if not report.rows[name]:
                 pq.write_table(group_schema(name).empty_table(), os.path.join(folders[name], "part-000000.parquet"))
         for name in names:
-            replace_folder(folders.pop(name), table_folder(out, name))
+            if report.models:  # no model read: the previous tables stay
+                replace_folder(folders.pop(name), table_folder(out, name))
     finally:
         for folder in folders.values():
             remove(folder)
