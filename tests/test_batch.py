@@ -27,12 +27,6 @@ def expected_rows(table, paths, fmt):
     return expected
 
 
-def with_source(table):
-    """The schema of a batch table: the model path in front."""
-    schema = quarnel.table_schema(table)
-    return schema.insert(0, pa.field(batch.source_column(schema.names), pa.string()))
-
-
 def copies(folder, count):
     paths = [folder / f"m{i:02d}.ifc" for i in range(count)]
     for p in paths:
@@ -49,7 +43,7 @@ def test_every_table_of_many_models_into_one_file(table, fmt, tmp_path, write_if
     status, _, err = cli(capsys, "batch", *models, "--table", table, "-o", out, "--format", fmt, "-j", "2")
     assert status == 0 and "2 of 2 models read, 0 failed" in err
     for name in ALL_TABLES if table == "all" else [table]:
-        schema = with_source(name)
+        schema = batch.schema_of(name)
         written = read_back(out / f"{name}.{fmt}" if table == "all" else out, fmt, schema)
         assert rows(written, fmt) == expected_rows(name, models, fmt), name
         sources = written[schema.names[0]] if fmt == "jsonl" else written.column(0).to_pylist()
@@ -69,9 +63,9 @@ def test_bad_models_are_reported_skipped_and_counted(dataset_out, tmp_path, caps
     assert f"quarnel: {notes}: not an IFC file (no ISO-10303-21 header)" in err
     assert f"quarnel: warning: {cut}: cut short" in err
     assert "3 of 5 models read, 2 failed" in err and "\r" not in err  # no progress bar when not a terminal
-    written = pa.concat_tables(map(pq.read_table, (out / "table=psets").glob("*.parquet"))).to_pydict() \
-        if dataset_out else {"source": [r["source"] for r in strict_json(out.read_text())]}
-    assert Counter(written["source"]) == {good[0]: 321, cut: quarnel.read_table(cut).num_rows, good[1]: 321}
+    written = pq.read_table(out / "table=psets").to_pydict() if dataset_out else strict_json(out.read_text())
+    sources = written["source"] if dataset_out else [r["source"] for r in written]
+    assert Counter(sources) == {good[0]: 321, cut: quarnel.read_table(cut).num_rows, good[1]: 321}
 
 
 @pytest.mark.parametrize("terminal", [True, False])
@@ -166,21 +160,18 @@ def test_a_failed_run_leaves_the_previous_output(args, fault, at, tmp_path, monk
         return status, tree(tmp_path / "out") if (tmp_path / "out").is_dir() else (tmp_path / args[-1]).read_bytes()
 
     status, before = run(write_ifc(AWKWARD, raw=True))
-    calls = [0]
+    # The `at`-th read of a model, group file written or rows written fails.
+    owner, name, error = {"interrupt": (quarnel._arrow, "read", KeyboardInterrupt()),
+                          "parquet": (dataset.pq, "write_table", OSError(28, "No space left on device")),
+                          "write": (TableWriter, "write", OutputError("out: No space left on device"))}[fault]
+    real, calls = getattr(owner, name), []
 
-    def failing(real, error):
-        def call(*a, **k):
-            calls[0] += 1
-            if calls[0] == at:
-                raise error
-            return real(*a, **k)
-        return call
+    def failing(*args, **kwargs):
+        calls.append(1)
+        if len(calls) == at:
+            raise error
+        return real(*args, **kwargs)
 
-    if fault == "interrupt":  # a model's read
-        monkeypatch.setattr(quarnel._arrow, "read", failing(quarnel._arrow.read, KeyboardInterrupt()))
-    elif fault == "parquet":  # a group's file
-        monkeypatch.setattr(dataset.pq, "write_table", failing(dataset.pq.write_table, OSError(28, "No space left")))
-    else:  # a table's rows
-        monkeypatch.setattr(TableWriter, "write", failing(TableWriter.write, OutputError("out: No space left")))
+    monkeypatch.setattr(owner, name, failing)
     assert (status, *run(*copies(tmp_path, 3))) == (0, 130 if fault == "interrupt" else 1, before)
     assert not [p.name for p in tmp_path.rglob(".*")]  # no temporary file left behind

@@ -49,25 +49,19 @@ def test_console_script_and_module_agree():
     (["info", "."], 1, "quarnel: .: is a directory, not a model"),
     (["psets", "notes.txt", "-o", "out.csv"], 1, "quarnel: notes.txt: not an IFC file (no ISO-10303-21 header)"),
     (["info", "header.stp"], 1, "quarnel: header.stp: not an IFC model (no DATA section)"),
+    *[(["products", f"cut{n}.stp", "-o", "out.csv"], 0, f"quarnel: warning: cut{n}.stp: cut short (no ENDSEC and "
+       "END-ISO-10303-21 at its end); read as far as it goes\nproducts: wrote ") for n in (len("END-ISO-10303-21;\n"), len(FOOTER), 3000)],
 ])
-def test_user_mistakes_are_one_line(args, status, message, tmp_path, monkeypatch, capsys):
+def test_bad_input_is_one_line(args, status, message, tmp_path, monkeypatch, capsys):
     monkeypatch.chdir(tmp_path)
     (tmp_path / "notes.txt").write_text("schema: IFC4\n")
     (tmp_path / "header.stp").write_text(ifc_text("").replace("DATA;", ""))
-    code, _, err = cli(capsys, *args)
+    for n in (len("END-ISO-10303-21;\n"), len(FOOTER), 3000):
+        (tmp_path / f"cut{n}.stp").write_bytes(SAMPLE.read_bytes()[:-n])
+    code, _, err = cli(capsys, *(["table", *args] if args[:1] == ["products"] else args))
     assert code == status and message in err
     assert status == 2 or err.startswith(message) and err.count("\n") == message.count("\n") + 1
-    assert not (tmp_path / "out.csv").exists()
-
-
-@pytest.mark.parametrize("cut", [len("END-ISO-10303-21;\n"), len(FOOTER), 3000])
-def test_a_model_cut_short_gives_what_it_holds_with_a_warning(cut, tmp_path, capsys):
-    path = tmp_path / "cut.ifc"
-    path.write_bytes(SAMPLE.read_bytes()[:-cut])
-    status, out, err = cli(capsys, "table", "products", path, "-o", "-", "--format", "jsonl")
-    assert (status, err) == (0, f"quarnel: warning: {path}: cut short (no ENDSEC and END-ISO-10303-21 at its "
-                                "end); read as far as it goes\n")
-    assert len(strict_json(out)) == quarnel.read_table(str(path), "products").num_rows > 0
+    assert (tmp_path / "out.csv").exists() == (status == 0)  # a model cut short still gives what it holds
 
 
 @pytest.mark.skipif(not (CORPUS / "office_a_20110811.ifc").is_file(), reason="../shared/corpus is not present")
@@ -124,50 +118,37 @@ def test_every_table_is_written_as_read(table, fmt, model, tmp_path, capsys):
     assert rows(read_back(out, fmt, expected.schema), fmt) == rows(expected, fmt)
 
 
-NUMBERS = ("-5. 0. -0. 3200. -3200. 0.1 -2.5 1.E300 -1.E-300 4.9E-324 1.7976931348623157E308 9007199254740993. "
-           "-123456789012345678. 1.E16 -1.E21 2.5E-7").split()
+NUMBERS = [-5.0, 0.0, -0.0, 3200.0, -3200.0, 0.1, -2.5, 1e300, -1e-300, 5e-324, 1.7976931348623157e308, 2.0 ** 53,
+           -123456789012345678.0, 1e16, -1e21, 2.5e-7]
 
 
-def typed(records):
-    """Records as a multiset of rows whose values keep their type: 3 and 3.0 differ."""
-    return Counter(tuple((type(v).__name__, v) for v in r.values()) for r in records)
-
-
-@pytest.mark.parametrize("command", [["properties", "{numbers}"], ["table", "drift", "{awkward}"], ["psets", SAMPLE]])
-def test_jsonl_round_trips_every_value_with_non_finite_numbers_as_null(command, write_ifc, capsys):
-    numbers = write_ifc("#1=IFCWALL('2O2Fr$t4X7Zf8NOew3FLOH',$,$,$,$,$,$,$,$);\n" + "\n".join(
-        f"#{10 + i}=IFCPROPERTYSINGLEVALUE('N{i}',$,IFCREAL({n}),$);" for i, n in enumerate(NUMBERS)) + "\n"
-        f"#2=IFCPROPERTYSET('3O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,({','.join(f'#{10 + i}' for i in range(len(NUMBERS)))}));\n"
-        "#3=IFCRELDEFINESBYPROPERTIES('4O2Fr$t4X7Zf8NOew3FLOH',$,$,$,(#1),#2);")
-    args = [str(a).format(numbers=numbers, awkward=write_ifc(AWKWARD, raw=True)) for a in command]
-    status, out, _ = cli(capsys, *args, "-o", "-", "--format", "jsonl")
-    table = quarnel.read_table(args[-1], args[-2] if args[0] == "table" else args[0])
-    expected = [{k: None if isinstance(v, float) and not math.isfinite(v) else v for k, v in r.items()}
-                for r in table.to_pylist()]
-    assert status == 0 and typed(strict_json(out)) == typed(expected) and len(expected) >= 1
-
-
-def test_jsonl_round_trips_any_number(tmp_path):
+def test_jsonl_round_trips_every_number_with_non_finite_ones_as_null(tmp_path):
     rng = random.Random(7)
-    floats = [float(n) for n in NUMBERS] + [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0]
-                                            for _ in range(20_000)] + [rng.uniform(-1e6, 1e6) for _ in range(5000)]
-    floats = [f for f in floats if math.isfinite(f)]
+    floats = NUMBERS + [math.nan, -math.inf, None] + [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0]
+                                                      for _ in range(20_000)] + [rng.uniform(-1e6, 1e6) for _ in range(5000)]
     ints = [rng.randrange(-(1 << 63), 1 << 63) for _ in floats[:-2]] + [-(1 << 63), (1 << 63) - 1]
-    out = tmp_path / "n.jsonl"
-    write_table(str(out), pa.table({"f": pa.array(floats, pa.float64()), "i": pa.array(ints, pa.int64())}))
-    records = strict_json(out.read_text())
-    assert [(type(r["f"]), struct.pack("<d", r["f"]), r["i"]) for r in records] == [
-        (float, struct.pack("<d", f), i) for f, i in zip(floats, ints)]
+    write_table(str(tmp_path / "n.jsonl"), pa.table({"f": pa.array(floats, pa.float64()), "i": ints}))
+    # Bit for bit, and a float stays a float: -5.0 is not -5.
+    def bits(v):  # so that -0.0 differs from 0.0, and -5.0 from -5
+        return v if v is None or isinstance(v, int) else struct.pack("<d", v) if math.isfinite(v) else None
+
+    assert [(bits(r["f"]), r["i"]) for r in strict_json((tmp_path / "n.jsonl").read_text())] == [
+        (bits(f), i) for f, i in zip(floats, ints)]
 
 
 @pytest.mark.parametrize("command", [["psets"], ["table", "storeys"], ["properties"], ["elements"], ["wide"],
                                      ["drift"], ["batch", "--table", "products"]])
 def test_every_command_writes_the_format_asked_for_whatever_the_extension(command, tmp_path, capsys):
+    openpyxl = pytest.importorskip("openpyxl")
     args = [*command, SAMPLE] if command[0] == "table" else [command[0], SAMPLE, *command[1:]]
-    out = tmp_path / "out.csv"
-    status, _, _ = cli(capsys, *args, "-o", out, "--format", "jsonl")
-    _, piped, _ = cli(capsys, *args, "-o", "-", "--format", "jsonl")
-    assert status == 0 and out.read_text() == piped and strict_json(piped)
+    status, _, _ = cli(capsys, *args, "-o", tmp_path / "out.csv", "--format", "jsonl")
+    piped = cli(capsys, *args, "-o", "-", "--format", "jsonl")[1]
+    records = strict_json(piped)
+    assert status == 0 and (tmp_path / "out.csv").read_text() == piped
+    assert cli(capsys, *args, "-o", tmp_path / "out.xlsx")[0] == 0
+    sheet = [[c.value for c in r] for r in openpyxl.load_workbook(tmp_path / "out.xlsx").active.iter_rows()]
+    # A worksheet keeps 15 significant digits, as Excel does.
+    assert sheet == [list(records[0])] + [pytest.approx(list(r.values()), rel=1e-14) for r in records]
 
 
 @pytest.mark.parametrize("fmt", FORMATS)
@@ -224,14 +205,13 @@ def test_drift_lists_the_worst_first(only, top, listed, write_ifc, capsys):
     assert ratios == sorted(ratios, reverse=True)
 
 
-def test_drift_plots_and_writes(model, tmp_path, capsys):
+def test_drift_plots(model, tmp_path, capsys):
     pytest.importorskip("matplotlib")
-    plot, table = tmp_path / "drift.png", tmp_path / "drift.parquet"
-    status, _, err = cli(capsys, "drift", model, "--plot", plot, "-o", table)
+    plot = tmp_path / "drift.png"
+    status, _, err = cli(capsys, "drift", model, "--plot", plot)
     expected = quarnel.read_table(model, "drift")
     assert status == 0 and plot.read_bytes()[:8] == b"\x89PNG\r\n\x1a\n"
     assert f"plotted {expected.num_rows:,} products" in err
-    assert rows(read_back(table, "parquet", expected.schema)) == rows(expected)
 
 
 @pytest.mark.parametrize("command", [

@@ -5,7 +5,6 @@ from collections import Counter
 import pytest
 
 import quarnel
-from clitools import run
 from conftest import SAMPLE
 from hostile_files import data_file
 
@@ -234,18 +233,3 @@ def test_hostile_models_return(lines, check, tmp_path):
     path = tmp_path / "hostile.ifc"
     path.write_bytes(data_file(lines()))
     assert check(quarnel.read_tables(str(path), TABLES))
-
-
-@pytest.mark.parametrize("args, rows", [(["elements"], 6), (["wide", "-e", "IfcWall"], 2)])
-def test_commands_write_spreadsheets(model, tmp_path, args, rows):
-    openpyxl = pytest.importorskip("openpyxl")
-    out = tmp_path / "out.xlsx"
-    proc = run(*args, model, "-o", out)
-    assert proc.returncode == 0, proc.stderr
-    written = [[c.value for c in r] for r in openpyxl.load_workbook(out).active.iter_rows()]
-    assert len(written) == rows + 1
-    if args[0] == "wide":
-        assert written[0][:3] == ["guid", "entity", "name"]
-        assert 200 in [row[written[0].index("Pset_WallCommon.Width")] for row in written[1:]]
-    else:
-        assert written[0] == list(quarnel.table_schema(args[0]).names)

@@ -188,12 +188,17 @@ def _parquet_options(schema):
 
 
 def _cells(table):
-    """The rows of a table as Python values for a worksheet, which has no NaN or infinities."""
+    """The rows of a table as Python values for a worksheet, which holds neither NaN, infinities
+    nor control characters other than tab and line breaks."""
+    from openpyxl.cell.cell import ILLEGAL_CHARACTERS_RE
+
     columns = []
     for column in table.columns:
         values = column.to_pylist()
         if pa.types.is_floating(column.type):
             values = [v if v is None or math.isfinite(v) else None for v in values]
+        elif values and any(isinstance(v, str) for v in values):
+            values = [ILLEGAL_CHARACTERS_RE.sub("", v) if isinstance(v, str) else v for v in values]
         columns.append(values)
     return zip(*columns)
 
