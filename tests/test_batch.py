@@ -4,7 +4,6 @@ import threading
 import time
 from collections import Counter
 
-import pyarrow as pa
 import pyarrow.parquet as pq
 import pytest
 
@@ -50,8 +49,10 @@ def test_every_table_of_many_models_into_one_file(table, fmt, tmp_path, write_if
         assert list(dict.fromkeys(sources)) == [m for m in models if m in sources]  # models in order
 
 
-@pytest.mark.parametrize("dataset_out", [False, True])
-def test_bad_models_are_reported_skipped_and_counted(dataset_out, tmp_path, capsys):
+@pytest.mark.parametrize("dataset_out, terminal", [(False, False), (True, True)])
+def test_bad_models_are_reported_skipped_and_counted(dataset_out, terminal, tmp_path, capsys, monkeypatch):
+    monkeypatch.setitem(sys.modules, "tqdm", None)  # without tqdm the plain bar takes over
+    monkeypatch.setattr(sys.stderr, "isatty", lambda: terminal)
     good = copies(tmp_path, 2)
     missing, notes, cut = (str(tmp_path / n) for n in ("missing.ifc", "notes.ifc", "cut.ifc"))
     (tmp_path / "notes.ifc").write_text("not a model")
@@ -62,19 +63,10 @@ def test_bad_models_are_reported_skipped_and_counted(dataset_out, tmp_path, caps
     assert status == 1 and f"quarnel: open {missing}: No such file or directory" in err
     assert f"quarnel: {notes}: not an IFC file (no ISO-10303-21 header)" in err
     assert f"quarnel: warning: {cut}: cut short" in err
-    assert "3 of 5 models read, 2 failed" in err and "\r" not in err  # no progress bar when not a terminal
+    assert "3 of 5 models read, 2 failed" in err and ("\r" in err and "5/5 models" in err) == terminal
     written = pq.read_table(out / "table=psets").to_pydict() if dataset_out else strict_json(out.read_text())
     sources = written["source"] if dataset_out else [r["source"] for r in written]
     assert Counter(sources) == {good[0]: 321, cut: quarnel.read_table(cut).num_rows, good[1]: 321}
-
-
-@pytest.mark.parametrize("terminal", [True, False])
-def test_progress_bar_only_on_a_terminal(terminal, tmp_path, capsys, monkeypatch):
-    monkeypatch.setitem(sys.modules, "tqdm", None)  # without tqdm the plain bar takes over
-    monkeypatch.setattr(sys.stderr, "isatty", lambda: terminal)
-    status, _, err = cli(capsys, "batch", *copies(tmp_path, 6), "--table", "psets", "-o", tmp_path / "o.csv", "-j", "2")
-    assert status == 0 and "6 of 6 models read" in err
-    assert ("\r" in err and "6/6 models" in err) == terminal
 
 
 def test_expand_paths(tmp_path):
@@ -127,20 +119,14 @@ def test_tight_memory_serialises(tmp_path, monkeypatch):
 @pytest.mark.parametrize("jobs", [1, 3])
 def test_dataset_holds_every_row_its_report_counts(tables, jobs, tmp_path, write_ifc):
     models = copies(tmp_path, 4) + [write_ifc(AWKWARD, raw=True)]
-    older = tmp_path / "ds" / "table=storeys" / "part-999999.parquet"
-    older.parent.mkdir(parents=True)
-    older.write_bytes(b"a table not written stays")
+    (older := tmp_path / "ds" / "table=storeys" / "part-999999.parquet").parent.mkdir(parents=True)
+    older.touch()
     report = dataset.write_dataset(models, str(tmp_path / "ds"), tables, jobs=jobs, group_bytes=1)
     assert older.exists() == (tables == "psets")
     assert (report.models, report.failed) == (5, 0) and list(report.rows) == list(quarnel.registry.table_names(tables))
     for name, counted in report.rows.items():
         written = pq.read_table(tmp_path / "ds" / f"table={name}")  # as readers of the folder see it
         assert written.num_rows == counted and rows(written) == expected_rows(name, models, "parquet"), name
-
-
-def tree(folder):
-    """Every file under a folder with its bytes."""
-    return {str(p.relative_to(folder)): p.read_bytes() for p in sorted(folder.rglob("*")) if p.is_file()}
 
 
 @pytest.mark.parametrize("args, fault, at", [
@@ -154,10 +140,10 @@ def tree(folder):
 def test_a_failed_run_leaves_the_previous_output(args, fault, at, tmp_path, monkeypatch, capsys, write_ifc):
     monkeypatch.chdir(tmp_path)
 
-    def run(*models):
-        command = [a for arg in args for a in (models if arg == "{models}" else models[:1] if arg == "{model}" else [arg])]
-        status = cli(capsys, *command)[0]
-        return status, tree(tmp_path / "out") if (tmp_path / "out").is_dir() else (tmp_path / args[-1]).read_bytes()
+    def run(*models):  # (exit status, every file of the output with its bytes)
+        status = cli(capsys, *[a for arg in args for a in ({"{models}": models, "{model}": models[:1]}.get(arg, [arg]))])[0]
+        return status, {str(p): p.read_bytes() for p in sorted(tmp_path.rglob("*"))
+                        if p.is_file() and p.relative_to(tmp_path).parts[0].startswith("out")}
 
     status, before = run(write_ifc(AWKWARD, raw=True))
     # The `at`-th read of a model, group file written or rows written fails.

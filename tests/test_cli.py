@@ -118,18 +118,15 @@ def test_every_table_is_written_as_read(table, fmt, model, tmp_path, capsys):
     assert rows(read_back(out, fmt, expected.schema), fmt) == rows(expected, fmt)
 
 
-NUMBERS = [-5.0, 0.0, -0.0, 3200.0, -3200.0, 0.1, -2.5, 1e300, -1e-300, 5e-324, 1.7976931348623157e308, 2.0 ** 53,
-           -123456789012345678.0, 1e16, -1e21, 2.5e-7]
-
-
 def test_jsonl_round_trips_every_number_with_non_finite_ones_as_null(tmp_path):
     rng = random.Random(7)
-    floats = NUMBERS + [math.nan, -math.inf, None] + [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0]
-                                                      for _ in range(20_000)] + [rng.uniform(-1e6, 1e6) for _ in range(5000)]
+    floats = [-5.0, 0.0, -0.0, 3200.0, -3200.0, 0.1, 1e300, -1e-300, 5e-324, 1.7976931348623157e308, 2.0 ** 53, 1e16,
+              -123456789012345678.0, -1e21, 2.5e-7, math.nan, -math.inf, None]
+    floats += [struct.unpack("<d", rng.getrandbits(64).to_bytes(8, "little"))[0] for _ in range(20_000)]
     ints = [rng.randrange(-(1 << 63), 1 << 63) for _ in floats[:-2]] + [-(1 << 63), (1 << 63) - 1]
     write_table(str(tmp_path / "n.jsonl"), pa.table({"f": pa.array(floats, pa.float64()), "i": ints}))
-    # Bit for bit, and a float stays a float: -5.0 is not -5.
-    def bits(v):  # so that -0.0 differs from 0.0, and -5.0 from -5
+
+    def bits(v):  # bit for bit, so that -0.0 differs from 0.0; and -5.0 from -5: a float stays a float
         return v if v is None or isinstance(v, int) else struct.pack("<d", v) if math.isfinite(v) else None
 
     assert [(bits(r["f"]), r["i"]) for r in strict_json((tmp_path / "n.jsonl").read_text())] == [
@@ -141,11 +138,9 @@ def test_jsonl_round_trips_every_number_with_non_finite_ones_as_null(tmp_path):
 def test_every_command_writes_the_format_asked_for_whatever_the_extension(command, tmp_path, capsys):
     openpyxl = pytest.importorskip("openpyxl")
     args = [*command, SAMPLE] if command[0] == "table" else [command[0], SAMPLE, *command[1:]]
-    status, _, _ = cli(capsys, *args, "-o", tmp_path / "out.csv", "--format", "jsonl")
-    piped = cli(capsys, *args, "-o", "-", "--format", "jsonl")[1]
-    records = strict_json(piped)
-    assert status == 0 and (tmp_path / "out.csv").read_text() == piped
-    assert cli(capsys, *args, "-o", tmp_path / "out.xlsx")[0] == 0
+    written = [cli(capsys, *args, "-o", tmp_path / out, *f)[0] for out, f in [("out.csv", ["--format", "jsonl"]), ("out.xlsx", [])]]
+    records = strict_json(piped := cli(capsys, *args, "-o", "-", "--format", "jsonl")[1])
+    assert written == [0, 0] and (tmp_path / "out.csv").read_text() == piped
     sheet = [[c.value for c in r] for r in openpyxl.load_workbook(tmp_path / "out.xlsx").active.iter_rows()]
     # A worksheet keeps 15 significant digits, as Excel does.
     assert sheet == [list(records[0])] + [pytest.approx(list(r.values()), rel=1e-14) for r in records]

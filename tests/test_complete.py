@@ -149,9 +149,7 @@ def test_wide_has_a_column_per_property_numbers_as_numbers(model):
     t = quarnel.wide(model, entity="ifcwall")
     assert [short(x) for x in t.column("guid").to_pylist()] == ["wall", "bare"]
     row = {name: t.column(name)[0].as_py() for name in t.column_names}
-    assert row["Pset_WallCommon.Width"] == 200.0
-    assert row["Pset_WallCommon.FireRating"] == "F90"
-    assert row["Pset_WallCommon.Finish"] == "Matt; Gloss"
+    assert [row[f"Pset_WallCommon.{k}"] for k in ("Width", "FireRating", "Finish")] == [200.0, "F90", "Matt; Gloss"]
     assert t.column("Pset_WallCommon.FireRating").to_pylist() == ["F90", "F30"]
     assert quarnel.wide(model, entity="IfcSlab").num_rows == 0
 
@@ -161,17 +159,13 @@ def test_wide_columns_are_numbers_where_every_value_is_a_number_or_absent(which,
     path = model if which == "complete" else str(SAMPLE)
     t = quarnel.wide(path)
     guids = set(t.column("guid").to_pylist())
-    numeric, numbers = {}, {}
+    numeric = {}
     for r in quarnel.read_table(path, "properties").to_pylist():
         if r["guid"] in guids:
             key = f"{r['pset_name']}.{r['prop_name']}"
             numeric[key] = numeric.get(key, True) and r["value_index"] is r["role"] is None and (
                 r["number"] is not None or r["value"] is None)
-            numbers.setdefault((r["guid"], key), set()).add(r["number"])
     assert {k: t.schema.field(k).type == "double" for k in t.column_names[3:]} == numeric
-    for key in (k for k, is_number in numeric.items() if is_number):
-        assert all(v in numbers[g, key] for g, v in zip(t.column("guid").to_pylist(), t.column(key).to_pylist())
-                   if v is not None), key
 
 
 def complex_chain(depth):
