@@ -5,6 +5,7 @@ each row's model, the progress bar and the report."""
 import glob
 import mmap
 import os
+import stat
 import sys
 from typing import Dict, Iterable, List, Optional, Sequence, Tuple
 
@@ -32,16 +33,19 @@ def _data_at(buf, start: int) -> bool:
 
 
 def check_model(path: str, shown: Optional[str] = None) -> Optional[str]:
-    """Checks a local model before it is read: raises ModelError when it is a folder, cannot be
-    opened, has no ISO-10303-21 header or no DATA section (the engine reads anything without
+    """Checks a local model before it is read: raises ModelError when it is a folder or no
+    regular file, cannot be opened, has no ISO-10303-21 header or no DATA section (the engine reads anything without
     complaint, so a stray PDF named .ifc would pass as an empty model). Returns a warning when
     the model is cut short, without ENDSEC and END-ISO-10303-21 at its end: what it holds is
     still read. Only the first and last few KB pass through Python; the DATA section of a model
     with a long header is found in the mapping."""
     shown = path if shown is None else shown
-    if os.path.isdir(path):
-        raise ModelError(f"{shown}: is a directory, not a model")
     try:
+        kind = os.stat(path).st_mode
+        if stat.S_ISDIR(kind):
+            raise ModelError(f"{shown}: is a directory, not a model")
+        if not stat.S_ISREG(kind):  # a pipe would block the check and cannot be mapped
+            raise ModelError(f"{shown}: not a regular file")
         f = open(path, "rb")
     except OSError as e:
         raise ModelError(f"open {shown}: {e.strerror} (os error {e.errno})") from None

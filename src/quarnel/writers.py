@@ -281,8 +281,16 @@ class TableWriter:
             self._sheet.append(list(self._names))
 
     def write(self, table) -> None:
-        """Append rows: an Arrow table or record batch, or what `encode` made of one."""
-        rows = encode(self.fmt, table)
+        """Append rows: an Arrow table or record batch, or what `encode` made of one. The text of
+        CSV and JSON Lines is made and written a piece at a time, never whole beside the table."""
+        pieces = [table]
+        if self.fmt in ("csv", "jsonl") and not isinstance(table, Encoded):
+            table = _plain(table)
+            pieces = table.to_batches(max_chunksize=JSONL_ROWS) or [table.schema.empty_table()]
+        for piece in pieces:
+            self._append(encode(self.fmt, piece))
+
+    def _append(self, rows) -> None:
         names = tuple(rows.names if isinstance(rows, Encoded) else rows.schema.names)
         if self._names is None:
             self._start(names, None if isinstance(rows, Encoded) else rows.schema)
