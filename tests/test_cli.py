@@ -1,5 +1,6 @@
 import json
 import math
+import os
 import random
 import struct
 import subprocess
@@ -24,7 +25,8 @@ def command_for(table):
     return [table] if table in EXTRACT_ALL_TABLES else ["table", table]
 
 
-@pytest.mark.parametrize("command", ["info", *EXTRACT_ALL_TABLES, "table", "extract", "drift", "batch"])
+@pytest.mark.parametrize("command", ["info", *EXTRACT_ALL_TABLES, "table", "properties", "elements", "wide", "extract",
+                                     "drift", "batch"])
 def test_every_command_has_help(command, capsys):
     status, out, _ = cli(capsys, command, "--help")
     assert status == 0 and out.startswith("usage: quarnel " + command)
@@ -49,6 +51,7 @@ def test_console_script_and_module_agree():
     (["info", "."], 1, "quarnel: .: is a directory, not a model"),
     (["psets", "notes.txt", "-o", "out.csv"], 1, "quarnel: notes.txt: not an IFC file (no ISO-10303-21 header)"),
     (["info", "header.stp"], 1, "quarnel: header.stp: not an IFC model (no DATA section)"),
+    (["info", "pipe.stp"], 1, "quarnel: pipe.stp: not a regular file"),  # a read of it would block
     *[(["products", f"cut{n}.stp", "-o", "out.csv"], 0, f"quarnel: warning: cut{n}.stp: cut short (no ENDSEC and "
        "END-ISO-10303-21 at its end); read as far as it goes\nproducts: wrote ") for n in (len("END-ISO-10303-21;\n"), len(FOOTER), 3000)],
 ])
@@ -56,6 +59,7 @@ def test_bad_input_is_one_line(args, status, message, tmp_path, monkeypatch, cap
     monkeypatch.chdir(tmp_path)
     (tmp_path / "notes.txt").write_text("schema: IFC4\n")
     (tmp_path / "header.stp").write_text(ifc_text("").replace("DATA;", ""))
+    os.mkfifo(tmp_path / "pipe.stp")
     for n in (len("END-ISO-10303-21;\n"), len(FOOTER), 3000):
         (tmp_path / f"cut{n}.stp").write_bytes(SAMPLE.read_bytes()[:-n])
     code, _, err = cli(capsys, *(["table", *args] if args[:1] == ["products"] else args))
