@@ -3,7 +3,9 @@
 import argparse
 import json
 import os
+import signal
 import sys
+import threading
 import time
 from typing import Dict, List, Optional, Sequence
 
@@ -451,6 +453,8 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     if not getattr(args, "run", None):
         parser.print_help(sys.stderr)
         return 2
+    # Terminated (`timeout`, a scheduler) as when interrupted: temporary outputs are removed.
+    terminated = signal.signal(signal.SIGTERM, interrupt) if threading.current_thread() is threading.main_thread() else None
     try:
         if getattr(args, "output", None) and args.command not in ("extract", "batch"):
             format_of(args.output, args.format)  # a wrong extension is said before the model is read
@@ -469,6 +473,13 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     except KeyboardInterrupt:
         error("interrupted")
         return 130
+    finally:
+        if terminated is not None:
+            signal.signal(signal.SIGTERM, terminated)
+
+
+def interrupt(signum, frame):
+    raise KeyboardInterrupt
 
 
 def quiet_broken_pipe() -> int:
