@@ -36,39 +36,50 @@ Source walk(const Owner& owner) {
     }
 }
 
-// The column at a chain of members of a pass's result, e.g. field<&ModelIndex::products, &ProductColumns::guid>.
 template <auto First, auto... Rest>
-Source field(const Reads& reads, Table&) {
+Source read_field(const Reads& reads, Table&) {
     using Root = typename member_traits<decltype(First)>::owner;
     return walk<Root, First, Rest...>(reads.get<Root>());
 }
 
+// The column at a chain of members of a pass's result, e.g. field<&ModelIndex::products,
+// &ProductColumns::guid>; the pass is the one whose result holds the first member.
+template <auto First, auto... Rest>
+constexpr ColumnGetter field{read_field<First, Rest...>, pass_of<typename member_traits<decltype(First)>::owner>()};
+
 // Ids and GlobalIds of a map in its iteration order, each GlobalId at its id's position.
 template <GuidMap ModelIndex::*Map>
-Source map_ids(const Reads& reads, Table& table) {
+Source read_map_ids(const Reads& reads, Table& table) {
     std::vector<std::uint64_t> ids;
     ids.reserve((reads.get<ModelIndex>().*Map).size());
     (reads.get<ModelIndex>().*Map).for_each([&](std::uint64_t id, std::string_view) { ids.push_back(id); });
     return table.own(std::move(ids));
 }
 template <GuidMap ModelIndex::*Map>
-Source map_guids(const Reads& reads, Table& table) {
+Source read_map_guids(const Reads& reads, Table& table) {
     std::vector<std::string_view> guids;
     guids.reserve((reads.get<ModelIndex>().*Map).size());
     (reads.get<ModelIndex>().*Map).for_each([&](std::uint64_t, std::string_view guid) { guids.push_back(guid); });
     return table.own(std::move(guids));
 }
 
-Source count_entities(const Reads& reads, Table& table) {
+Source read_count_entities(const Reads& reads, Table& table) {
     std::vector<std::string_view> entity;
     for (const TypeCount& c : reads.get<ModelIndex>().type_counts) entity.push_back(c.entity);
     return table.own(std::move(entity));
 }
-Source count_values(const Reads& reads, Table& table) {
+Source read_count_values(const Reads& reads, Table& table) {
     std::vector<std::uint32_t> count;
     for (const TypeCount& c : reads.get<ModelIndex>().type_counts) count.push_back(c.count);
     return table.own(std::move(count));
 }
+
+template <GuidMap ModelIndex::*Map>
+constexpr ColumnGetter map_ids{read_map_ids<Map>, kIndex};
+template <GuidMap ModelIndex::*Map>
+constexpr ColumnGetter map_guids{read_map_guids<Map>, kIndex};
+constexpr ColumnGetter count_entities{read_count_entities, kIndex};
+constexpr ColumnGetter count_values{read_count_values, kIndex};
 
 template <Pass P>
 FactValue pass_ms(const Reads& r) {
@@ -361,6 +372,17 @@ constexpr FunctionDef kFunctions[] = {
 
 static_assert(std::size(kFunctions) == kFunctionCount);
 
+// A table is filled by one pass: each of its columns reads that pass's result.
+consteval bool columns_read_their_tables_pass() {
+    for (const TableDef& t : kTables) {
+        for (const ColumnDef& c : t.columns) {
+            if (c.get.pass != t.pass) return false;
+        }
+    }
+    return true;
+}
+static_assert(columns_read_their_tables_pass(), "a column reads the result of another pass than its table's");
+
 }  // namespace
 
 std::span<const TableDef> table_defs() { return kTables; }
@@ -402,7 +424,7 @@ Table make_table(const TableDef& def, const Reads& reads, bool dict_face) {
     Table table;
     for (const ColumnDef& c : def.columns) {
         if (dict_face && !c.dict_face) continue;
-        table.columns.push_back({c.name, c.kind, c.get(reads, table), c.spelling});
+        table.columns.push_back({c.name, c.kind, c.get.get(reads, table), c.spelling});
     }
     for (const std::string_view key : def.facts) table.facts.push_back({key, find_fact(key)->get(reads)});
     return table;

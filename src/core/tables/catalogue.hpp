@@ -8,8 +8,11 @@
 
 namespace quarnel::tables {
 
-// Reads one column of a table from the results of a read; a derived column is owned by `table`.
-using ColumnGetter = Source (*)(const Reads& reads, Table& table);
+// Reads one column of a table from the result of `pass`; a derived column is owned by `table`.
+struct ColumnGetter {
+    Source (*get)(const Reads& reads, Table& table);
+    Pass pass;
+};
 using FactGetter = FactValue (*)(const Reads& reads);
 
 // The Python type of a fact on the dict face (for the type stubs).
