@@ -37,7 +37,7 @@ def render(catalogue) -> str:
         _, _, stub, columns, _ = tables[name]
         if stub not in written:
             written.add(stub)
-            lines = [f"    {c}: {column_type(k, n)}" for c, k, n, in_dict in columns if in_dict]
+            lines = [f"    {c}: {column_type(k, n)}" for c, k, n, in_dict, _ in columns if in_dict]
             out.append(f"\nclass {stub}(TypedDict):\n" + "\n".join(lines) + "\n")
         return stub
 
@@ -49,7 +49,7 @@ def render(catalogue) -> str:
             elif what == "nested":
                 lines.append(f"    {name}: {table_class(name)}")
             elif what == "mapping":
-                key, value = (TYPES[k] for _, k, _, _ in tables[name][3][:2])
+                key, value = (TYPES[column[1]] for column in tables[name][3][:2])
                 lines.append(f"    {name}: Dict[{key}, {value}]")
             elif what == "fact":
                 lines.append(f"    {name}: {FACTS[facts[name]]}")

@@ -33,6 +33,9 @@ class Table:
     columns: Tuple[Tuple[str, str], ...]  # (name, kind)
     about: str  # what one row is
     dict_columns: Tuple[str, ...] = ()  # the columns the dict result of `call` holds
+    # Columns of type names that the dict result keeps as the model writes them
+    # (IfcWallstandardcase) and the Arrow face gives as the schema spells them (IfcWallStandardCase).
+    respelled: Tuple[str, ...] = ()
 
     @property
     def column_names(self) -> Tuple[str, ...]:
@@ -59,8 +62,9 @@ def _call(name: str) -> str:
 
 
 TABLES: Dict[str, Table] = {
-    name: Table(name, _call(name), tuple((column, kind) for column, kind, _, _ in columns), about,
-                tuple(column for column, _, _, in_dict in columns if in_dict))
+    name: Table(name, _call(name), tuple((column, kind) for column, kind, *_ in columns), about,
+                tuple(column for column, _, _, in_dict, _ in columns if in_dict),
+                tuple(column for column, *_, spelling in columns if spelling == "schema"))
     for name, about, _stub, columns, _facts in _CATALOGUE["tables"]
 }
 # Columns only the Arrow tables carry; the dict results of quarnel._core keep their keys.

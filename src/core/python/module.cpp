@@ -1,9 +1,8 @@
 #include <array>
-#include <exception>
-#include <new>
 #include <string>
 #include <utility>
 
+#include "python/frame.hpp"
 #include "python/result.hpp"
 
 #ifndef QUARNEL_VERSION
@@ -15,24 +14,9 @@ namespace {
 
 constexpr std::size_t kFunctions = tables::kFunctionCount;
 
-// No C++ exception may unwind into the interpreter: that would abort the
-// process. The only ones the core can raise are failed allocations (a file
-// whose results do not fit in memory), which become MemoryError. RAII owners
-// have re-taken the interpreter lock and dropped their references by the time
-// the exception arrives here.
 template <std::size_t I>
-PyObject* guarded(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
-    try {
-        return call_function(tables::function_defs()[I], args, kwargs);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& e) {
-        PyErr_Format(PyExc_SystemError, "quarnel internal error: %s", e.what());
-        return nullptr;
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "quarnel internal error");
-        return nullptr;
-    }
+PyObject* call(PyObject*, PyObject* args, PyObject* kwargs) noexcept {
+    return guarded([&] { return call_function(tables::function_defs()[I], args, kwargs); });
 }
 
 // The method table, one entry per function of the catalogue in its order (the order of
@@ -45,19 +29,14 @@ void fill_methods(std::index_sequence<I...>) {
     ((docs[I] = std::string(tables::function_defs()[I].name) + "(path)\n--\n\n" +
                 std::string(tables::function_defs()[I].doc),
       methods[I] = {tables::function_defs()[I].name.data(),
-                    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded<I>)), METH_VARARGS | METH_KEYWORDS,
+                    reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(call<I>)), METH_VARARGS | METH_KEYWORDS,
                     docs[I].c_str()}),
      ...);
     methods[kFunctions] = {nullptr, nullptr, 0, nullptr};
 }
 
 int exec_module(PyObject* module) {
-    // The module keeps no per-interpreter state and is not built for
-    // isolation: refuse every interpreter but the main one.
-    if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
-        PyErr_SetString(PyExc_ImportError, "quarnel._core does not support sub-interpreters");
-        return -1;
-    }
+    if (!main_interpreter_only("quarnel._core")) return -1;
     PyRef all(PyList_New(0));
     if (!all) return -1;
     for (const PyMethodDef* m = methods.data(); m->ml_name; ++m) {

@@ -60,7 +60,8 @@ PyObject* tuple_of(const Items& items, F&& f) {
 PyObject* column(const tables::ColumnDef& c) {
     PyRef name(text(c.name));
     if (!name) return nullptr;
-    return Py_BuildValue("(Osii)", name.get(), kind_name(c.kind), c.nullable ? 1 : 0, c.dict_face ? 1 : 0);
+    return Py_BuildValue("(Osiis)", name.get(), kind_name(c.kind), c.nullable ? 1 : 0, c.dict_face ? 1 : 0,
+                         c.spelling == tables::Spelling::Schema ? "schema" : "");
 }
 
 PyObject* table(const tables::TableDef& t) {

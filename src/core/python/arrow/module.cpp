@@ -211,19 +211,8 @@ PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
     return list.release();
 }
 
-// No C++ exception may unwind into the interpreter; failed allocations become MemoryError.
 PyObject* guarded_read(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
-    try {
-        return read(self, args, kwargs);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& e) {
-        PyErr_Format(PyExc_SystemError, "quarnel internal error: %s", e.what());
-        return nullptr;
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "quarnel internal error");
-        return nullptr;
-    }
+    return guarded([&] { return read(self, args, kwargs); });
 }
 
 PyMethodDef methods[] = {
@@ -234,11 +223,8 @@ PyMethodDef methods[] = {
 };
 
 int exec_module(PyObject* module) {
-    // The Stream type is kept in a global: refuse every interpreter but the main one.
-    if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
-        PyErr_SetString(PyExc_ImportError, "quarnel._arrow does not support sub-interpreters");
-        return -1;
-    }
+    // The Stream type is kept in a global.
+    if (!main_interpreter_only("quarnel._arrow")) return -1;
     if (!stream_type) {
         stream_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&stream_type_desc));
         if (!stream_type) return -1;
