@@ -183,6 +183,7 @@ constexpr ColumnDef kProductsColumns[] = {
     {"guid", S, field<&M::products, &ProductColumns::guid>},
     {"entity", D, field<&M::products, &ProductColumns::entity>},
     {"name", S, field<&M::products, &ProductColumns::name>, kNullable},
+    {"description", S, field<&M::products, &ProductColumns::description>, kNullable, false},
     {"predefined_type", D, field<&M::products, &ProductColumns::predefined_type>, kNullable},
     {"object_type", D, field<&M::products, &ProductColumns::object_type>, kNullable},
     {"tag", S, field<&M::products, &ProductColumns::tag>, kNullable},
