@@ -3,7 +3,7 @@
 #include <nanoarrow/nanoarrow.h>
 
 #include "clock.hpp"
-#include "extractors/schema_names.hpp"
+#include "schema/names.hpp"
 #include "parallel.hpp"
 
 #include <algorithm>
