@@ -7,7 +7,6 @@
 #include "columns.hpp"
 #include "step/entity_table.hpp"
 #include "extractors/value_text.hpp"
-#include "step/lexer.hpp"
 
 namespace quarnel {
 
@@ -61,7 +60,6 @@ private:
     std::uint32_t empty_;
     ValueRenderer values_;
     std::string path_;
-    std::vector<Pieces> pieces_;  // one per level of complex properties
 
     void append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows);
     bool append_member(std::uint64_t id, std::uint32_t top_name, std::size_t depth, std::size_t& budget,

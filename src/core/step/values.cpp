@@ -35,31 +35,4 @@ std::size_t count_elements(std::string_view list) {
     return n;
 }
 
-StepValue parse_value(std::string_view token) {
-    StepValue v;
-    const std::string_view t = trim(token);
-    if (t.empty() || t == "$") return v;
-    using K = StepValue::Kind;
-    const auto as = [&](K kind) {
-        v.kind = kind;
-        return true;
-    };
-    if (t == "*") {
-        as(K::Derived);
-    } else if (const auto id = value::ref(t)) {
-        as(K::Ref), v.ref = *id;
-    } else if (auto s = value::text(t)) {
-        as(K::String), v.text = std::move(*s);
-    } else if (const auto inner = value::list(t)) {
-        as(K::List), v.view = *inner;
-    } else if (const auto e = value::enumeration(t)) {
-        as(K::Enum), v.view = *e;
-    } else if (const auto r = value::number(t)) {
-        as(K::Real), v.real = *r;
-    } else {
-        as(K::Other), v.view = t;
-    }
-    return v;
-}
-
 }  // namespace quarnel

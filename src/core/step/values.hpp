@@ -12,8 +12,8 @@
 namespace quarnel {
 
 // Typed readers of one attribute value: a trimmed piece as PieceWalker gives
-// it. Each answers for its own kind of value and is absent for every other;
-// all agree with parse_value, and none decodes or allocates unless asked to.
+// it. Each answers for its own kind of value and is absent for every other
+// (no piece is of two kinds); none decodes or allocates unless asked to.
 namespace value {
 
 // `$`, `*` or nothing: a piece that holds no value.
@@ -55,6 +55,19 @@ inline std::optional<std::string_view> list(std::string_view p) {
     return p.substr(1, p.size() - 2);
 }
 
+// A typed value such as IFCLABEL('x'): the name before the first `(` and the
+// text inside the outer parentheses, both as written (untrimmed). The name is
+// empty for a List.
+struct Typed {
+    std::string_view name;
+    std::string_view inner;
+};
+inline std::optional<Typed> typed(std::string_view p) {
+    const std::size_t open = p.find('(');
+    if (open == std::string_view::npos || p.back() != ')') return std::nullopt;
+    return Typed{p.substr(0, open), p.substr(open + 1, p.size() - open - 2)};
+}
+
 // Decoded text of a String (always valid UTF-8). `borrowed` when it is the
 // file's own bytes, which is the common case; otherwise it lives in `scratch`
 // until the next call with it.
@@ -92,13 +105,15 @@ public:
         more_.clear();
     }
 
-    // Attribute i, trimmed as split_attributes gives it; absent past the last.
+    // Attribute i, trimmed; absent past the last.
     std::optional<std::string_view> at(std::size_t i) {
         while (walked_ <= i) {
             if (!walk()) return std::nullopt;
         }
         return i < kInline ? first_[i] : more_[i - kInline];
     }
+    // Attribute i, or an empty piece (no value) past the last.
+    std::string_view piece(std::size_t i) { return at(i).value_or(std::string_view()); }
     // At least `count` attributes.
     bool has(std::size_t count) { return count == 0 || at(count - 1).has_value(); }
     // How many attributes there are (walks to the end).
@@ -146,20 +161,5 @@ private:
         return reader(*p);
     }
 };
-
-// One attribute value of any kind. Only `String` owns memory (`text`); `view` borrows.
-struct StepValue {
-    enum class Kind : std::uint8_t { Null, Derived, String, Ref, Real, Enum, List, Other };
-    Kind kind = Kind::Null;
-    std::uint64_t ref = 0;   // Ref
-    double real = 0.0;       // Real
-    std::string_view view;   // Enum text, List inner text, Other token
-    std::string text;        // String, decoded UTF-8
-
-    bool is(Kind k) const { return kind == k; }
-};
-
-// The kind and value of a token (trimmed first).
-StepValue parse_value(std::string_view token);
 
 }  // namespace quarnel
