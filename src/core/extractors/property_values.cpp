@@ -38,7 +38,8 @@ PropertyRenderer::PropertyRenderer(const EntityTable& table, TextPool& pool)
     : table_(table),
       pool_(pool),
       empty_(pool.add_view("")),
-      values_(pool, ValueRenderer::TypeSpelling::Schema) {}
+      values_(pool, ValueRenderer::TypeSpelling::Schema),
+      records_(std::make_unique<Attributes[]>(kMaxDepth + 1)) {}
 
 void PropertyRenderer::append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows) {
     const auto inner = value::list(list);
@@ -72,7 +73,8 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
                                      [&](const PropertyType& t) { return type_is(e->type, t.type); });
     if (entry == std::end(kPropertyTypes)) return false;
     const PropertyKind kind = entry->kind;
-    Attributes record(e->attributes);
+    Attributes& record = records_[depth];
+    record.reset(e->attributes);
     const std::uint32_t own_name = pool_string(pool_, record.piece(0)).value_or(empty_);
     ValueRow row{};
     // Members of a complex property are rows of that property: their kind is complex.

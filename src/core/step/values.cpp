@@ -19,6 +19,33 @@ std::optional<std::string> text(std::string_view p) {
 
 }  // namespace value
 
+bool Attributes::walk() {
+    // The walker writes the inline pieces in place: a piece passed back
+    // through the stack would be read again whole while still being stored.
+    if (walked_ < kInline) {
+        if (!walker_.next(first_[walked_])) return false;
+    } else {
+        std::string_view piece;
+        if (!walker_.next(piece)) return false;
+        more_.push_back(piece);
+    }
+    ++walked_;
+    return true;
+}
+
+std::optional<std::string_view> Attributes::walk_to(std::size_t i) {
+    while (walked_ <= i) {
+        if (!walk()) return std::nullopt;
+    }
+    return walked(i);
+}
+
+std::size_t Attributes::size() {
+    while (walk()) {
+    }
+    return walked_;
+}
+
 int read_numbers(std::string_view list, double* out, int max) {
     PieceWalker walker(list);
     int found = 0;

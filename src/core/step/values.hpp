@@ -107,21 +107,18 @@ public:
 
     // Attribute i, trimmed; absent past the last.
     std::optional<std::string_view> at(std::size_t i) {
-        while (walked_ <= i) {
-            if (!walk()) return std::nullopt;
-        }
-        return i < kInline ? first_[i] : more_[i - kInline];
+        if (i < walked_) return walked(i);
+        return walk_to(i);
     }
     // Attribute i, or an empty piece (no value) past the last.
-    std::string_view piece(std::size_t i) { return at(i).value_or(std::string_view()); }
+    std::string_view piece(std::size_t i) {
+        const auto p = at(i);
+        return p ? *p : std::string_view();
+    }
     // At least `count` attributes.
     bool has(std::size_t count) { return count == 0 || at(count - 1).has_value(); }
     // How many attributes there are (walks to the end).
-    std::size_t size() {
-        while (walk()) {
-        }
-        return walked_;
-    }
+    std::size_t size();
 
     std::optional<std::uint64_t> ref(std::size_t i) { return read(i, value::ref); }
     std::optional<double> number(std::size_t i) { return read(i, value::number); }
@@ -143,17 +140,10 @@ private:
     std::array<std::string_view, kInline> first_;
     std::vector<std::string_view> more_;
 
-    bool walk() {
-        std::string_view piece;
-        if (!walker_.next(piece)) return false;
-        if (walked_ < kInline) {
-            first_[walked_] = piece;
-        } else {
-            more_.push_back(piece);
-        }
-        ++walked_;
-        return true;
-    }
+    std::string_view walked(std::size_t i) const { return i < kInline ? first_[i] : more_[i - kInline]; }
+    // Walks on as far as attribute i (out of line: the walk is the rare path).
+    std::optional<std::string_view> walk_to(std::size_t i);
+    bool walk();
     template <class Reader>
     auto read(std::size_t i, Reader reader) -> decltype(reader(std::string_view())) {
         const auto p = at(i);
