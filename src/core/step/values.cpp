@@ -37,7 +37,7 @@ std::optional<std::string_view> Attributes::walk_to(std::size_t i) {
     while (walked_ <= i) {
         if (!walk()) return std::nullopt;
     }
-    return walked(i);
+    return kept(i);
 }
 
 std::size_t Attributes::size() {

@@ -107,7 +107,7 @@ public:
 
     // Attribute i, trimmed; absent past the last.
     std::optional<std::string_view> at(std::size_t i) {
-        if (i < walked_) return walked(i);
+        if (i < walked_) return kept(i);
         return walk_to(i);
     }
     // Attribute i, or an empty piece (no value) past the last.
@@ -140,7 +140,7 @@ private:
     std::array<std::string_view, kInline> first_;
     std::vector<std::string_view> more_;
 
-    std::string_view walked(std::size_t i) const { return i < kInline ? first_[i] : more_[i - kInline]; }
+    std::string_view kept(std::size_t i) const { return i < kInline ? first_[i] : more_[i - kInline]; }
     // Walks on as far as attribute i (out of line: the walk is the rare path).
     std::optional<std::string_view> walk_to(std::size_t i);
     bool walk();
