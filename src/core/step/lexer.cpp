@@ -170,7 +170,7 @@ std::optional<std::size_t> find_data_section(std::string_view file) {
 namespace {
 
 // Bit i of the result: whether an odd number of bits 0..i of `x` are set.
-constexpr std::uint64_t prefix_xor(std::uint64_t x) {
+[[maybe_unused]] constexpr std::uint64_t prefix_xor(std::uint64_t x) {
     x ^= x << 1;
     x ^= x << 2;
     x ^= x << 4;
