@@ -66,6 +66,24 @@ compare() {  # name, digest lines
     diff <(echo "$reference") <(echo "$2") | head -20 || true
   fi
 }
+# A missing file fails in the shape of every build ("open <path>: <reason> (os error N)"); an
+# empty one reads as a model without statements.
+missing="$BUILD/cross-missing.ifc"
+empty="$BUILD/cross-empty.ifc"
+: > "$empty"
+opening() {  # name, command prefix...
+  local name="$1"; shift
+  local error out
+  error=$("$@" "$missing" 2>&1 >/dev/null | tr -d '\r') || true
+  out=$("$@" "$empty" | tr -d '\r') || true
+  if [[ "$error" =~ ^open\ .*cross-missing\.ifc:\ .+\ \(os\ error\ [0-9]+\)$ &&
+        "$out" == "cross-empty.ifc statements=0 records=0 "* ]]; then
+    pass "$name: a missing file and an empty one"
+  else
+    fail "$name: a missing file gave '$error', an empty one '$out'"
+  fi
+}
+opening native "$BUILD/cross-native/scan_digest"
 reference=""
 if [ ${#models[@]} -gt 0 ]; then
   reference=$(digests "$BUILD/cross-native/scan_digest")
@@ -95,6 +113,7 @@ for target in "${TARGETS[@]}"; do
       echo "$out" | tail -20
     fi
   done
+  opening "$target" "${run[@]}" "$dir/scan_digest$exe"
   if [ ${#models[@]} -gt 0 ]; then
     compare "$target" "$(digests "${run[@]}" "$dir/scan_digest$exe")"
     compare "$target without vector paths" "$(digests "${run[@]}" "$dir/scan_digest_scalar$exe")"
