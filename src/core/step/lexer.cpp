@@ -195,8 +195,8 @@ std::optional<std::size_t> find_statement_end(std::string_view file, std::size_t
     std::uint64_t inside = 0;  // all ones while a string is open at the start of a block
 #if defined(QUARNEL_SIMD)
     while (end - p >= 64) {
-        const std::uint64_t quotes = simd::eq_mask64(p, '\'');
-        const std::uint64_t semicolons = simd::eq_mask64(p, ';');
+        std::uint64_t quotes, semicolons;
+        simd::eq_masks64(p, '\'', ';', quotes, semicolons);
         const std::uint64_t in_string = prefix_xor(quotes) ^ inside;
         if (const std::uint64_t ends = semicolons & ~in_string) {
             return static_cast<std::size_t>(p - base) + static_cast<std::size_t>(std::countr_zero(ends));

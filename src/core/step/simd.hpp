@@ -37,15 +37,14 @@ inline Bytes in_range(Bytes c, char lo, char hi) {
 }
 inline std::uint64_t mask(Bytes m) { return static_cast<unsigned>(_mm_movemask_epi8(m)); }
 
-// One bit per byte over the 64 bytes at p: where they equal x.
-inline std::uint64_t eq_mask64(const char* p, char x) {
-    const __m128i v = _mm_set1_epi8(x);
-    std::uint64_t m = 0;
+// One bit per byte over the 64 bytes at p: in `a_mask` where they equal a, in `b_mask` where b.
+inline void eq_masks64(const char* p, char a, char b, std::uint64_t& a_mask, std::uint64_t& b_mask) {
+    a_mask = b_mask = 0;
     for (int k = 0; k < 4; ++k) {
-        m |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(load(p + 16 * k), v))))
-             << (16 * k);
+        const Bytes c = load(p + 16 * k);
+        a_mask |= mask(eq(c, a)) << (16 * k);
+        b_mask |= mask(eq(c, b)) << (16 * k);
     }
-    return m;
 }
 
 #else
@@ -65,14 +64,19 @@ inline std::uint64_t mask(Bytes m) {
     return vget_lane_u64(vreinterpret_u64_u8(vshrn_n_u16(vreinterpretq_u16_u8(m), 4)), 0);
 }
 
-inline std::uint64_t eq_mask64(const char* p, char x) {
+inline void eq_masks64(const char* p, char a, char b, std::uint64_t& a_mask, std::uint64_t& b_mask) {
     static const std::uint8_t weights[16] = {1, 2, 4, 8, 16, 32, 64, 128, 1, 2, 4, 8, 16, 32, 64, 128};
     const uint8x16_t w = vld1q_u8(weights);
-    const auto bits = [&](int k) { return vandq_u8(eq(load(p + 16 * k), x), w); };
+    const Bytes c0 = load(p), c1 = load(p + 16), c2 = load(p + 32), c3 = load(p + 48);
     // Pairwise sums fold each group of eight weighted bytes into one byte of the mask.
-    uint8x16_t s = vpaddq_u8(vpaddq_u8(bits(0), bits(1)), vpaddq_u8(bits(2), bits(3)));
-    s = vpaddq_u8(s, s);
-    return vgetq_lane_u64(vreinterpretq_u64_u8(s), 0);
+    const auto fold = [&](char x) {
+        const auto bits = [&](Bytes c) { return vandq_u8(eq(c, x), w); };
+        uint8x16_t s = vpaddq_u8(vpaddq_u8(bits(c0), bits(c1)), vpaddq_u8(bits(c2), bits(c3)));
+        s = vpaddq_u8(s, s);
+        return vgetq_lane_u64(vreinterpretq_u64_u8(s), 0);
+    };
+    a_mask = fold(a);
+    b_mask = fold(b);
 }
 
 #endif
