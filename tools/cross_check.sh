@@ -20,7 +20,8 @@ have() { dpkg -s "$1" >/dev/null 2>&1; }
 for pkg in cmake ninja-build g++; do have "$pkg" || need+=("$pkg"); done
 for target in "${TARGETS[@]}"; do
   case "$target" in
-    windows) for pkg in g++-mingw-w64-x86-64-posix wine64; do have "$pkg" || need+=("$pkg"); done ;;
+    windows) have g++-mingw-w64-x86-64-posix || need+=(g++-mingw-w64-x86-64-posix)
+             have wine64 || have wine || need+=(wine64) ;;
     aarch64) for pkg in g++-aarch64-linux-gnu qemu-user; do have "$pkg" || need+=("$pkg"); done ;;
     *) echo "cross_check.sh: unknown target $target (windows, aarch64)" >&2; exit 2 ;;
   esac
@@ -32,6 +33,8 @@ if [ ${#need[@]} -gt 0 ]; then
   fi
   export DEBIAN_FRONTEND=noninteractive
   apt-get update -qq
+  # Releases that no longer split Wine by word size have only `wine`.
+  [[ " ${need[*]} " == *" wine64 "* ]] && ! apt-cache show wine64 >/dev/null 2>&1 && need=("${need[@]/#wine64/wine}")
   apt-get install -y -qq --no-install-recommends "${need[@]}" >/dev/null
 fi
 
@@ -98,7 +101,8 @@ for target in "${TARGETS[@]}"; do
     windows)
       configure "$dir" -DCMAKE_TOOLCHAIN_FILE="$ROOT/cmake/toolchain-mingw64.cmake" "${archives[@]}"
       wine=$(command -v wine64 || command -v wine || echo /usr/lib/wine/wine64)
-      export WINEPREFIX="$dir/wine-prefix" WINEDEBUG=-all
+      # A prefix of its own in the build folder; Wine wants a HOME even so.
+      export WINEPREFIX="$dir/wine-prefix" WINEDEBUG=-all HOME="${HOME:-$dir}"
       [ -d "$WINEPREFIX" ] || "$wine" wineboot --init >/dev/null 2>&1 || true
       run=("$wine"); exe=.exe ;;
     aarch64)
