@@ -1,27 +1,20 @@
 #pragma once
-#include <ctime>
+#include <chrono>
 
 namespace quarnel {
 
 // Monotonic clock reading; durations are reported as float milliseconds.
 struct Instant {
-    timespec ts{};
-    static Instant now() {
-        Instant i;
-        clock_gettime(CLOCK_MONOTONIC, &i.ts);
-        return i;
-    }
+    std::chrono::steady_clock::time_point at{};
+    static Instant now() { return Instant{std::chrono::steady_clock::now()}; }
 };
 
 // (whole seconds + nanoseconds / 1e9) * 1000, and 0.0 when time did not advance.
 inline double elapsed_ms(const Instant& from, const Instant& to) {
-    long long sec = static_cast<long long>(to.ts.tv_sec) - from.ts.tv_sec;
-    long long nsec = static_cast<long long>(to.ts.tv_nsec) - from.ts.tv_nsec;
-    if (nsec < 0) {
-        nsec += 1000000000LL;
-        sec -= 1;
-    }
-    if (sec < 0 || (sec == 0 && nsec <= 0)) return 0.0;
+    const long long ns = std::chrono::duration_cast<std::chrono::nanoseconds>(to.at - from.at).count();
+    if (ns <= 0) return 0.0;
+    const long long sec = ns / 1000000000LL;
+    const long long nsec = ns % 1000000000LL;
     return (static_cast<double>(sec) + static_cast<double>(nsec) / 1e9) * 1000.0;
 }
 

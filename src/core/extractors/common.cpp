@@ -1,5 +1,7 @@
 #include "extractors/common.hpp"
 
+#include <bit>
+
 #include "extractors/number_text.hpp"
 #include "parallel.hpp"
 #include "step/resident.hpp"
@@ -75,7 +77,7 @@ void GuidTexts::read_marked(const std::vector<std::uint64_t>& wanted) {
         ResidentTrail trail(table_.file(), from);
         for (std::size_t w = begin; w < end; ++w) {
             for (std::uint64_t bits = wanted[w]; bits; bits &= bits - 1) {
-                const auto i = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(__builtin_ctzll(bits)));
+                const auto i = static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits)));
                 trail.at(records[i].type_offset);
                 parts[k].found.emplace_back(records[i].id, copied(pool, guids_.guid_at(i)));
             }

@@ -1,12 +1,9 @@
 #include "step/lexer.hpp"
 
+#include <bit>
 #include <charconv>
 #include <cstring>
 #include <limits>
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace quarnel {
 namespace {
@@ -17,21 +14,26 @@ bool is_word_byte(unsigned char c) {
 
 bool is_digit(unsigned char c) { return c >= '0' && c <= '9'; }
 
+// v = v * 10 + the digit `c`; false when that does not fit in 64 bits.
+bool push_digit(std::uint64_t& v, unsigned char c) {
+    constexpr std::uint64_t kLimit = std::numeric_limits<std::uint64_t>::max() / 10;
+    const unsigned d = c - '0';
+    if (v > kLimit || (v == kLimit && d > std::numeric_limits<std::uint64_t>::max() % 10)) return false;
+    v = v * 10 + d;
+    return true;
+}
+
 // End of the run of word bytes starting at `p` (a type name), before `end`.
 // Runs once per statement, so sixteen bytes are classified at a time.
 std::size_t word_end(const char* s, std::size_t p, std::size_t end) {
-#if defined(__SSE2__)
+#if defined(QUARNEL_SIMD)
     while (end - p >= 16) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + p));
-        // Signed compares: bytes >= 0x80 are negative and fall outside every range.
-        const auto in = [&](char lo, char hi) {
-            return _mm_and_si128(_mm_cmpgt_epi8(c, _mm_set1_epi8(static_cast<char>(lo - 1))),
-                                 _mm_cmplt_epi8(c, _mm_set1_epi8(static_cast<char>(hi + 1))));
-        };
-        const __m128i word = _mm_or_si128(_mm_or_si128(in('A', 'Z'), in('a', 'z')),
-                                          _mm_or_si128(in('0', '9'), _mm_cmpeq_epi8(c, _mm_set1_epi8('_'))));
-        const unsigned other = ~static_cast<unsigned>(_mm_movemask_epi8(word)) & 0xFFFFu;
-        if (other) return p + static_cast<std::size_t>(__builtin_ctz(other));
+        const simd::Bytes c = simd::load(s + p);
+        const auto in = [&](char lo, char hi) { return simd::in_range(c, lo, hi); };
+        const simd::Bytes word = simd::either(simd::either(in('A', 'Z'), in('a', 'z')),
+                                              simd::either(in('0', '9'), simd::eq(c, '_')));
+        const std::uint64_t other = ~simd::mask(word) & simd::kAllBytes;
+        if (other) return p + simd::first(other);
         p += 16;
     }
 #endif
@@ -168,7 +170,7 @@ std::optional<std::size_t> find_data_section(std::string_view file) {
 namespace {
 
 // Bit i of the result: whether an odd number of bits 0..i of `x` are set.
-constexpr std::uint64_t prefix_xor(std::uint64_t x) {
+[[maybe_unused]] constexpr std::uint64_t prefix_xor(std::uint64_t x) {
     x ^= x << 1;
     x ^= x << 2;
     x ^= x << 4;
@@ -191,22 +193,13 @@ std::optional<std::size_t> find_statement_end(std::string_view file, std::size_t
     const char* end = base + limit;
     const char* p = base + start;
     std::uint64_t inside = 0;  // all ones while a string is open at the start of a block
-#if defined(__SSE2__)
-    const __m128i quote = _mm_set1_epi8('\'');
-    const __m128i semicolon = _mm_set1_epi8(';');
+#if defined(QUARNEL_SIMD)
     while (end - p >= 64) {
-        std::uint64_t quotes = 0, semicolons = 0;
-        for (int k = 0; k < 4; ++k) {
-            const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p + 16 * k));
-            quotes |= static_cast<std::uint64_t>(static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, quote))))
-                      << (16 * k);
-            semicolons |= static_cast<std::uint64_t>(
-                              static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(c, semicolon))))
-                          << (16 * k);
-        }
+        std::uint64_t quotes, semicolons;
+        simd::eq_masks64(p, '\'', ';', quotes, semicolons);
         const std::uint64_t in_string = prefix_xor(quotes) ^ inside;
         if (const std::uint64_t ends = semicolons & ~in_string) {
-            return static_cast<std::size_t>(p - base) + static_cast<std::size_t>(__builtin_ctzll(ends));
+            return static_cast<std::size_t>(p - base) + static_cast<std::size_t>(std::countr_zero(ends));
         }
         inside = (in_string >> 63) ? ~std::uint64_t{0} : 0;
         p += 64;
@@ -229,7 +222,7 @@ std::optional<std::uint64_t> parse_u64(std::string_view digits) {
     for (const char ch : digits) {
         const auto c = static_cast<unsigned char>(ch);
         if (!is_digit(c)) return std::nullopt;
-        if (__builtin_mul_overflow(v, 10u, &v) || __builtin_add_overflow(v, c - '0', &v)) return std::nullopt;
+        if (!push_digit(v, c)) return std::nullopt;
     }
     return v;
 }
@@ -412,7 +405,7 @@ bool plain_references(std::string_view text, std::vector<std::uint64_t>& out) {
         if (p == end || !is_digit(static_cast<unsigned char>(*p))) return false;
         std::uint64_t v = 0;
         for (; p < end && is_digit(static_cast<unsigned char>(*p)); ++p) {
-            if (__builtin_mul_overflow(v, 10u, &v) || __builtin_add_overflow(v, *p - '0', &v)) return false;
+            if (!push_digit(v, static_cast<unsigned char>(*p))) return false;
         }
         out.push_back(v);
         while (p < end && is_space(static_cast<unsigned char>(*p))) ++p;

@@ -5,11 +5,8 @@
 #include <string_view>
 #include <vector>
 
+#include "step/simd.hpp"
 #include "step/text.hpp"
-
-#if defined(__SSE2__)
-#include <emmintrin.h>
-#endif
 
 namespace quarnel {
 
@@ -28,14 +25,12 @@ std::optional<std::size_t> skip_quoted(std::string_view text, std::size_t open);
 inline std::size_t next_delimiter(std::string_view text, std::size_t i) {
     const char* s = text.data();
     const std::size_t n = text.size();
-#if defined(__SSE2__)
+#if defined(QUARNEL_SIMD)
     while (i + 16 <= n) {
-        const __m128i c = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + i));
-        const auto is = [&](char x) { return _mm_cmpeq_epi8(c, _mm_set1_epi8(x)); };
-        const __m128i hit = _mm_or_si128(_mm_or_si128(is('\''), is('(')), _mm_or_si128(is(')'), is(',')));
-        if (const int mask = _mm_movemask_epi8(hit)) {
-            return i + static_cast<std::size_t>(__builtin_ctz(static_cast<unsigned>(mask)));
-        }
+        const simd::Bytes c = simd::load(s + i);
+        const auto is = [&](char x) { return simd::eq(c, x); };
+        const simd::Bytes hit = simd::either(simd::either(is('\''), is('(')), simd::either(is(')'), is(',')));
+        if (const std::uint64_t mask = simd::mask(hit)) return i + simd::first(mask);
         i += 16;
     }
 #endif

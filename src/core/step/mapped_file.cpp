@@ -1,36 +1,16 @@
 #include "step/mapped_file.hpp"
 
 #include <algorithm>
-#include <cerrno>
 #include <cstdint>
-#include <cstring>
 #include <mutex>
 #include <utility>
 #include <vector>
-#include <fcntl.h>
-#include <sys/mman.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include "clock.hpp"
+#include "step/os_mapping.hpp"
 
 namespace quarnel {
 namespace {
-
-std::string os_error(int code) {
-    char buf[256];
-    // GNU strerror_r may return a static string instead of filling buf.
-    const char* text = strerror_r(code, buf, sizeof buf);
-    return std::string(text) + " (os error " + std::to_string(code) + ")";
-}
-
-// Closes the descriptor on every path out of open().
-struct Fd {
-    int fd = -1;
-    ~Fd() {
-        if (fd >= 0) ::close(fd);
-    }
-};
 
 // The mappings open now, by base address and length.
 struct OpenMappings {
@@ -52,9 +32,11 @@ OpenMappings& open_mappings() {
     return *mappings;
 }
 
-void unmap(void* base, std::size_t len) {
+void unmap(const void* base, std::size_t len) {
+    // Length 0: nothing was mapped (an empty file on a system that maps none).
+    if (len == 0) return;
     open_mappings().remove(base);
-    ::munmap(base, len);
+    os::unmap(base, len);
 }
 
 }  // namespace
@@ -93,33 +75,13 @@ std::optional<MappedFile> MappedFile::open(std::string_view path, std::string& e
         error = "open " + p + ": file name contained an unexpected NUL byte";
         return std::nullopt;
     }
-    // O_NONBLOCK: a FIFO or device must not block the caller here; it then fails at mmap.
-    Fd fd{::open(p.c_str(), O_RDONLY | O_CLOEXEC | O_NONBLOCK)};
-    if (fd.fd < 0) {
-        error = "open " + p + ": " + os_error(errno);
-        return std::nullopt;
-    }
-    struct stat st;
-    if (::fstat(fd.fd, &st) != 0) {
-        error = "mmap " + p + ": " + os_error(errno);
-        return std::nullopt;
-    }
-    const auto size = static_cast<std::uint64_t>(st.st_size);
-    if (size > static_cast<std::uint64_t>(INT64_MAX)) {
-        error = "mmap " + p + ": memory map length overflows isize";
-        return std::nullopt;
-    }
-    const std::size_t len = size == 0 ? 1 : static_cast<std::size_t>(size);
-    void* base = ::mmap(nullptr, len, PROT_READ, MAP_SHARED, fd.fd, 0);
-    if (base == MAP_FAILED) {
-        error = "mmap " + p + ": " + os_error(errno);
-        return std::nullopt;
-    }
-    open_mappings().add(base, len);
+    const std::optional<os::View> view = os::map_file(p, error);
+    if (!view) return std::nullopt;
+    if (view->len) open_mappings().add(view->base, view->len);
     MappedFile file;
-    file.base_ = base;
-    file.mapped_len_ = len;
-    file.size_ = size;
+    file.base_ = view->base;
+    file.mapped_len_ = view->len;
+    file.size_ = view->size;
     file.open_ms_ = ms_since(start);
     return file;
 }

@@ -29,8 +29,8 @@ public:
     static bool maps(std::string_view bytes);
 
 private:
-    void* base_ = nullptr;
-    std::size_t mapped_len_ = 0;  // 1 for an empty file: a zero-length mapping is not allowed
+    const void* base_ = nullptr;
+    std::size_t mapped_len_ = 0;  // 0 where nothing was mapped (an empty file on Windows)
     std::uint64_t size_ = 0;
     double open_ms_ = 0.0;
 };

@@ -1,20 +1,15 @@
 #include "step/resident.hpp"
 
-#include <sys/mman.h>
-#include <unistd.h>
-
 #include <cstdint>
 #include <limits>
 
 #include "step/mapped_file.hpp"
+#include "step/os_mapping.hpp"
 
 namespace quarnel {
 namespace {
 
-std::uintptr_t page_size() {
-    static const auto page = static_cast<std::uintptr_t>(sysconf(_SC_PAGESIZE));
-    return page;
-}
+std::uintptr_t page_size() { return static_cast<std::uintptr_t>(os::page_size()); }
 
 // Only whole pages inside [begin, end) are dropped: the pages at either edge may
 // hold bytes another walk is reading.
@@ -23,7 +18,7 @@ void drop_range(const char* begin, const char* end) {
     const std::uintptr_t first = (reinterpret_cast<std::uintptr_t>(begin) + page - 1) & ~(page - 1);
     const std::uintptr_t last = reinterpret_cast<std::uintptr_t>(end) & ~(page - 1);
     // Advice only: a failure changes nothing but the resident size.
-    if (last > first) madvise(reinterpret_cast<void*>(first), last - first, MADV_DONTNEED);
+    if (last > first) os::release_pages(reinterpret_cast<const void*>(first), last - first);
 }
 
 }  // namespace
