@@ -102,7 +102,8 @@ def spatial_model(seed, elements=200):
     for container, held in placed.items():
         b.relate("IFCRELCONTAINEDINSPATIALSTRUCTURE", container, held, many_first=True)
         up.update((e, container) for e in held)
-    assert elements < 100 or any(entity[c] == entity.get(up[c]) == "IfcBuildingStorey" for c in placed), "no mezzanine holds elements"
+    mezzanine = any(entity[c] == entity.get(up[c]) == "IfcBuildingStorey" for c in placed)
+    assert mezzanine or elements < 100, "no mezzanine holds elements"
 
     rows = Counter()
     for i, guid in guid_of.items():
@@ -135,7 +136,8 @@ def simple_property(b, name):
     if kind == "single":
         record, rows = f"IFCPROPERTYSINGLEVALUE('{name}',$,{values[0][0]},$)", [(*values[0][1:], None, None)]
     elif kind in ("enumerated", "list"):
-        record, rows = f"IFCPROPERTY{kind.upper()}VALUE('{name}',$,{tokens},$)", [(*v[1:], k, None) for k, v in enumerate(values)]
+        record = f"IFCPROPERTY{kind.upper()}VALUE('{name}',$,{tokens},$)"
+        rows = [(*v[1:], k, None) for k, v in enumerate(values)]
     elif kind == "bounded":  # upper, lower, set point; the rows lower, upper, set point
         v = [*values, value(b), value(b)]
         record = f"IFCPROPERTYBOUNDEDVALUE('{name}',$,{v[1][0]},{v[0][0]},$,{v[2][0]})"
@@ -143,7 +145,8 @@ def simple_property(b, name):
     elif kind == "table":
         defined = [value(b) for _ in values]
         record = f"IFCPROPERTYTABLEVALUE('{name}',$,{tokens},({','.join(v[0] for v in defined)}),$,$,$,$)"
-        rows = [(*v[1:], k, role) for role, side in (("defining", values), ("defined", defined)) for k, v in enumerate(side)]
+        rows = [(*v[1:], k, role) for role, side in (("defining", values), ("defined", defined))
+                for k, v in enumerate(side)]
     else:
         material = b.rng.choice(("Concrete", "Brick"))
         record = f"IFCPROPERTYREFERENCEVALUE('{name}',$,$,#{b.add(f'IFCMATERIAL({material!r},$,$)')})"
@@ -226,7 +229,8 @@ def property_model(seed, walls=60, types=4, most_properties=3, sets_per_wall=(0,
         properties.update(row(guid, "IfcWall", r, "occurrence", None) for r in rows)
         overridden = {(r[0], r[8]) for r in rows}
         of = type_of.get(guid)
-        properties.update(row(guid, "IfcWall", r, "type", of) for r in rows_of.get(of, ()) if (r[0], r[8]) not in overridden)
+        properties.update(row(guid, "IfcWall", r, "type", of) for r in rows_of.get(of, ())
+                          if (r[0], r[8]) not in overridden)
     for of, rows in rows_of.items():
         properties.update(row(of, "IfcWallType", r, "type", of) for r in rows)
     elements = Counter((guid, "IfcWall", "Wall", type_of.get(guid), "IfcWallType" if guid in type_of else None,

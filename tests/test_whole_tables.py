@@ -5,20 +5,11 @@ sets are read in two parts, whose dictionaries must still hold each text once.""
 import pytest
 
 import quarnel
-from conftest import assert_tables_whole, ifc_text
+from conftest import assert_tables_whole
 from model_shapes import (ELEMENT_COLUMNS, PROPERTY_COLUMNS, TYPED_ELEMENT_COLUMNS, property_model, spatial_model,
                           table_multiset)
 
 SEEDS = (1, 2, 3)
-
-
-@pytest.fixture(scope="module")
-def sets_in_parts(tmp_path_factory):
-    """Over 40,000 property sets: the sets are rendered in two parts whose texts repeat."""
-    data, properties, elements = property_model(7, walls=1000, most_properties=1, sets_per_wall=(40, 44), complex_share=0.05)
-    path = tmp_path_factory.mktemp("parts") / "sets.ifc"
-    path.write_text(ifc_text(data), encoding="latin-1")
-    return str(path), properties, elements
 
 
 @pytest.mark.parametrize("seed", SEEDS)
@@ -38,9 +29,11 @@ def test_properties_of_complex_shared_and_typed_sets(write_ifc, seed):
     assert_tables_whole(tables)
 
 
-def test_sets_read_in_parts_give_the_same_rows_and_dictionaries_of_distinct_texts(sets_in_parts):
-    path, properties, elements = sets_in_parts
-    tables = quarnel.read_tables(path, ["properties", "elements"])
+def test_sets_read_in_parts_give_the_same_rows_and_dictionaries_of_distinct_texts(write_ifc):
+    # Over 40,000 sets: they are rendered in two parts (on two cores or more), whose texts repeat.
+    data, properties, elements = property_model(7, walls=1000, most_properties=1, sets_per_wall=(40, 44),
+                                                complex_share=0.05)
+    tables = quarnel.read_tables(write_ifc(data), ["properties", "elements"])
     assert_tables_whole(tables)
     assert table_multiset(tables["properties"], PROPERTY_COLUMNS) == properties
     assert table_multiset(tables["elements"], TYPED_ELEMENT_COLUMNS) == elements
