@@ -24,6 +24,7 @@ def test_extract_all_gives_every_wall_its_own_rows(large):
         assert result[table]["guid"] == sorted(result[table]["guid"]), "rows follow the relationships in file order"
 
 
-def test_tables_read_in_parts_have_dictionaries_of_distinct_texts(large):
-    # Their rows are those of the dict results (test_arrow).
-    assert_tables_whole(quarnel.read_tables(large[0], list(FUNCTIONS)))
+def test_property_table_read_in_parts_has_dictionaries_of_distinct_texts(large):
+    # Its texts come from pools of two parts, its rows in two parts; the rows are those of the
+    # dict result (test_arrow).
+    assert_tables_whole(quarnel.read_tables(large[0], ["psets"]))
