@@ -159,3 +159,22 @@ def table_rows(result, table):
     from collections import Counter
 
     return Counter(zip(*(result[c] for c in COLUMNS[table])))
+
+
+def assert_tables_whole(tables):
+    """Every dictionary of every table holds each text once, and every table converts to pandas
+    (categoricals and Arrow-backed), Polars and DuckDB with all its rows."""
+    import duckdb
+    import polars
+
+    import quarnel
+
+    for name, table in tables.items():
+        for column in table.column_names:
+            for chunk in table.column(column).chunks:
+                if hasattr(chunk, "dictionary"):
+                    texts = chunk.dictionary.to_pylist()
+                    assert len(set(texts)) == len(texts), f"{name}.{column}: a text repeats in the dictionary"
+        assert len(table.to_pandas()) == len(quarnel.to_pandas(table)) == table.num_rows, name
+        assert polars.from_arrow(table).height == table.num_rows, name
+        assert duckdb.from_arrow(table).to_arrow_table().num_rows == table.num_rows, name

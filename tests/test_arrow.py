@@ -1,5 +1,6 @@
-"""The Arrow face: every table equals its dict result, the streams feed pyarrow, Polars and
-DuckDB, and nothing leaks (test_concurrency: nothing races)."""
+"""The Arrow face: every table equals its dict result, holds each dictionary text once and
+converts to pandas, Polars and DuckDB, the streams feed pyarrow, Polars and DuckDB, and nothing
+leaks (test_concurrency: nothing races)."""
 
 import gc
 import os
@@ -13,7 +14,7 @@ from quarnel import _core
 from quarnel.arrow import read_streams
 from quarnel.registry import TABLES
 from clitools import rows
-from conftest import building, corpus, corpus_params, ifc_text
+from conftest import SAMPLE, assert_tables_whole, building, corpus_params, ifc_text
 from hostile_files import mini  # noqa: F401 (a fixture)
 
 pa = pytest.importorskip("pyarrow")
@@ -41,8 +42,7 @@ def scalar_facts(result):
     return {k: v for k, v in result.items() if not isinstance(v, (dict, list)) and v is not None}
 
 
-@corpus
-@pytest.mark.parametrize("path", corpus_params())
+@pytest.mark.parametrize("path", [pytest.param(str(SAMPLE), id="sample"), *corpus_params()])
 def test_every_table_equals_its_dict_result(path):
     tables = quarnel.read_tables(path)
     results = {call: getattr(_core, call)(path) for call in {t.call for t in TABLES.values() if t.call}}
@@ -72,6 +72,7 @@ def test_every_table_equals_its_dict_result(path):
                 assert facts[key] == str(value), (name, key)
     # Property rows come in the order of the dict result, not only as the same multiset.
     assert tables["psets"].column("guid").to_pylist() == results["extract_psets"]["guid"]
+    assert_tables_whole(tables)
 
 
 @pytest.mark.parametrize("table, columns", [

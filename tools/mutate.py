@@ -4,10 +4,12 @@ native module incrementally and runs the test suite against it; a fault no test 
     python tools/mutate.py [--tree DIR] [--only NAME ...] [--timeout S] [--report FILE]
 
 DIR (default: this checkout) is mutated in place and restored after every mutation. The module is
-built once into DIR/build/mutate with cmake and rebuilt there per mutation (only the changed source
-recompiles); the suite runs with PYTHONPATH pointing at DIR/build/mutate/stage, where the package
-sources are linked beside the built module, so nothing is installed. The suite stops at the first
-failure (-x), the mutation's own test files first."""
+built once into DIR/build/mutate with cmake and rebuilt there for each mutation of native code and
+again once it is restored (only the changed source recompiles), so that every mutation, Python or
+C++, runs against a build of exactly the tree it describes; the suite runs with PYTHONPATH pointing
+at DIR/build/mutate/stage, where the package sources are linked beside the built module, so
+nothing is installed. The suite stops at the first failure (-x), the mutation's own test files
+first."""
 
 from __future__ import annotations
 
@@ -141,9 +143,10 @@ def main():
             say(f"{'not applicable':15} {m.name}")
             continue
         t = time.monotonic()
+        # Anything outside the package's Python sources is built into the native modules.
+        native = path.suffix not in (".py", ".pyi")
         try:
             path.write_text(original.replace(m.old, m.new))
-            native = path.suffix in (".cpp", ".hpp")
             if native and not stage.compile():
                 outcome, detail = "does not build", ""
             elif native and (failed := stage.core_checks()):
@@ -153,9 +156,11 @@ def main():
         finally:
             path.write_text(original)
             os.utime(path)  # newer than the mutated object: the next build recompiles it
+        # The next fault, in Python or C++, runs against a build of the restored tree, not of this fault.
+        if native and not stage.compile():
+            sys.exit(f"the tree does not build again once {m.name!r} is restored")
         counts["not applicable" if outcome == "does not build" else outcome] += 1
         say(f"{outcome:15} {m.name}  [{time.monotonic() - t:.0f} s] {detail}")
-    stage.compile()
     counted = counts["caught"] + counts["survived"]
     share = 100.0 * counts["caught"] / counted if counted else 0.0
     say(f"caught {counts['caught']} of {counted} ({share:.0f} %), survived {counts['survived']}, "
