@@ -19,7 +19,11 @@ std::optional<std::string> path_text(const char* function, PyObject* path) {
         PyErr_Format(PyExc_TypeError, "%s() argument 'path' must be str, not %U", function, type_name.get());
         return std::nullopt;
     }
-    PyRef utf8(PyUnicode_AsUTF8String(path));
+    return utf8_text(path);
+}
+
+std::optional<std::string> utf8_text(PyObject* s) {
+    PyRef utf8(PyUnicode_AsUTF8String(s));
     if (!utf8) return std::nullopt;
     char* data = nullptr;
     Py_ssize_t size = 0;

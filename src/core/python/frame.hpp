@@ -16,6 +16,9 @@ std::optional<std::string> bind_path(const char* function, PyObject* args, PyObj
 // The UTF-8 text of an argument `path` already bound (a str), with the same errors.
 std::optional<std::string> path_text(const char* function, PyObject* path);
 
+// The UTF-8 bytes of a str (UnicodeEncodeError for lone surrogates).
+std::optional<std::string> utf8_text(PyObject* s);
+
 // Opens and maps the file; on failure OSError("open ...: ..." / "mmap ...: ...") is set.
 std::optional<MappedFile> open_mapped(const std::string& path);
 

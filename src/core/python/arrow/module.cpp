@@ -123,12 +123,7 @@ std::optional<std::string> text_of(PyObject* s, const char* what) {
         PyErr_Format(PyExc_TypeError, "%s must be str", what);
         return std::nullopt;
     }
-    PyRef utf8(PyUnicode_AsUTF8String(s));
-    if (!utf8) return std::nullopt;
-    char* data = nullptr;
-    Py_ssize_t size = 0;
-    if (PyBytes_AsStringAndSize(utf8.get(), &data, &size) != 0) return std::nullopt;
-    return std::string(data, static_cast<std::size_t>(size));
+    return utf8_text(s);
 }
 
 // [(table, [column, ...] or None), ...] into requests.
