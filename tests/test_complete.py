@@ -127,6 +127,21 @@ def test_quantities_of_types_and_complex_quantities_with_units(model):
     assert got == Counter(QUANTITY_ROWS)
 
 
+# An enumeration is copied as written: a unit whose prefix or name is no UTF-8 is none.
+@pytest.mark.parametrize("unit", [b"IFCSIUNIT(*,.LENGTHUNIT.,.MI\xaaLI.,.METRE.)", b"IFCSIUNIT(*,.LENGTHUNIT.,$,.ME\xaaTRE.)"],
+                         ids=["prefix", "name"])
+def test_quantity_unit_not_utf8(unit, tmp_path):
+    path = tmp_path / "unit.ifc"
+    path.write_bytes(data_file([f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
+                                f"#2=IFCELEMENTQUANTITY('{g('qto')}',$,'Q',$,$,(#3,#4));",
+                                "#3=IFCQUANTITYLENGTH('Own',$,#5,1.,$);", "#4=IFCQUANTITYLENGTH('Project',$,$,2.,$);",
+                                b"#5=" + unit + b";", "#6=IFCUNITASSIGNMENT((#5));",
+                                f"#7=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);"]))
+    t = quarnel.read_table(str(path), "element_quantities")
+    t.validate(full=True)
+    assert sorted((r["quantity_name"], r["unit"]) for r in t.to_pylist()) == [("Own", None), ("Project", None)]
+
+
 @pytest.mark.parametrize("element, expected", [
     ("wall", dict(entity="IfcWallStandardCase", name="W1", description="Outer wall", object_type="Basic", tag="T-1",
                   predefined_type="STANDARD", type_guid=g("walltype"), type_entity="IfcWallType",

@@ -71,8 +71,10 @@ private:
         if (type_is(e->type, "IFCSIUNIT")) {
             const StepValue prefix = parse_value(at(2));
             const StepValue name = parse_value(at(3));
-            if (!name.is(StepValue::Kind::Enum)) return kNull;
+            // Enumerations are copied as written: one that is no UTF-8 text is no unit.
+            if (!name.is(StepValue::Kind::Enum) || !is_valid_utf8(name.view)) return kNull;
             if (!prefix.is(StepValue::Kind::Enum)) return pool_.add_view(name.view);
+            if (!is_valid_utf8(prefix.view)) return kNull;
             return pool_.add_copy(std::string(prefix.view) + std::string(name.view));
         }
         if (type_is(e->type, "IFCCONVERSIONBASEDUNIT") || type_is(e->type, "IFCCONVERSIONBASEDUNITWITHOFFSET") ||
