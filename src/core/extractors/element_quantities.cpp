@@ -130,6 +130,12 @@ private:
         if (top_name == kNull) {
             row.top_name = row.name = own_name;
         } else {
+            const std::size_t cost = (path_.size() + pool_[own_name].size()) / kPathBytesPerMember;
+            if (cost > budget) {
+                budget = 0;
+                return;
+            }
+            budget -= cost;
             row.top_name = top_name;
             row.name = pool_.add_copy(path_ + "." + std::string(pool_[own_name]));
         }
