@@ -6,6 +6,7 @@ import re
 import pytest
 
 from conftest import corpus, corpus_params, open_with_ifcopenshell
+import quarnel
 from quarnel import _core
 
 pytestmark = corpus
@@ -49,9 +50,13 @@ def test_products_and_links_match_ifcopenshell(path):
     assert set(r["type_counts"]) == set(r["products"]["entity"])
     for t, n in r["type_counts"].items():
         assert n == len(reference_ids(path, model, t)), t
-    for step_id in r["products"]["step_id"]:
+    products = quarnel.read_table(path, "products").to_pydict()
+    assert products["step_id"] == r["products"]["step_id"]
+    for i, step_id in enumerate(products["step_id"]):
         entity = model.by_id(step_id)
         assert entity.is_a("IfcProduct") and not entity.is_a("IfcSpatialStructureElement"), entity.is_a()
+        texts = [getattr(entity, a, None) for a in ("GlobalId", "Name", "Description", "ObjectType", "Tag")]
+        assert [products[c][i] for c in ("guid", "name", "description", "object_type", "tag")] == texts, step_id
 
 
 @pytest.mark.parametrize("path", corpus_params())

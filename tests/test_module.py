@@ -2,6 +2,7 @@
 the stubs (_core.pyi) declare them: keys in order, columns of equal length and of the declared
 kinds, timings in milliseconds, the file size."""
 import ast
+import importlib.util
 import os
 import pathlib
 import stat
@@ -12,10 +13,11 @@ import pytest
 
 import quarnel
 from conftest import FUNCTIONS, SAMPLE, building, failing_calls, ifc_text
-from quarnel import _core
+from quarnel import _arrow, _core
 from quarnel.registry import TABLES
 
-PACKAGE = pathlib.Path(quarnel.__file__).parent
+PACKAGE = pathlib.Path(quarnel.__file__).resolve().parent
+ROOT = pathlib.Path(__file__).resolve().parent.parent
 MODELS = {
     "empty": b"",
     "no-data": b"ISO-10303-21;\nHEADER;\nENDSEC;\nEND-ISO-10303-21;\n",
@@ -76,6 +78,14 @@ def test_result_layout(write_ifc, name, model):
 def test_package_ships_stubs_of_every_function_and_marker():
     assert (PACKAGE / "py.typed").is_file()
     assert sorted(stubs()[2]) == sorted(FUNCTIONS)
+
+
+def test_stubs_are_made_from_the_catalogue():
+    # A key or column changed in the catalogue without `python tools/gen_stubs.py` fails here.
+    spec = importlib.util.spec_from_file_location("gen_stubs", ROOT / "tools" / "gen_stubs.py")
+    gen_stubs = importlib.util.module_from_spec(spec)
+    spec.loader.exec_module(gen_stubs)
+    assert (PACKAGE / "_core.pyi").read_text() == gen_stubs.render(_arrow.catalogue())
 
 
 ARROW = {"int": pa.int64(), "float": pa.float64(), "str": pa.string(), "dict": pa.dictionary(pa.int32(), pa.string())}

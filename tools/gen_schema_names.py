@@ -1,4 +1,4 @@
-"""Writes src/core/extractors/schema_names_table.inc: the schema spelling of every entity and
+"""Writes src/core/schema/names_table.inc: the schema spelling of every entity and
 defined type of IFC2X3, IFC4 and IFC4X3, sorted by upper-case name, with what the passes need
 to know of each (a product, an element, a type object, a defined type).
 
@@ -10,7 +10,7 @@ import pathlib
 import ifcopenshell.ifcopenshell_wrapper as wrapper
 
 SCHEMAS = ("IFC2X3", "IFC4", "IFC4X3_ADD2")  # IFC4X3 as the final addendum defines it
-OUT = pathlib.Path(__file__).resolve().parent.parent / "src/core/extractors/schema_names_table.inc"
+OUT = pathlib.Path(__file__).resolve().parent.parent / "src/core/schema/names_table.inc"
 
 
 def descends(entity, root):

@@ -1,6 +1,7 @@
 """Types of the native module: every function takes a path (str) and returns one of these dicts.
 
 Tables are dicts of equal-length lists; absent values are None. Keys come in the order listed.
+Made by tools/gen_stubs.py from the table catalogue: do not edit.
 """
 
 from typing import Dict, List, Optional, TypedDict

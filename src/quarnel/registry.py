@@ -1,8 +1,9 @@
 """Every table quarnel can produce: its name, the native call that reads it, its columns and types.
 
-One place for what the command line, batch runs, conversions and the Arrow face agree on.
-Column kinds: "int" (int64), "float" (float64), "str" (UTF-8 text) and "dict" (UTF-8 text that
-repeats, dictionary-encoded with int32 indices). Every column may hold nulls.
+The tables are defined once, in the native catalogue (`quarnel._arrow.catalogue()`); this module
+gives them to the command line, batch runs, conversions and the Arrow face. Column kinds: "int"
+(int64), "float" (float64), "str" (UTF-8 text) and "dict" (UTF-8 text that repeats,
+dictionary-encoded with int32 indices). Every column may hold nulls.
 """
 
 from __future__ import annotations
@@ -10,17 +11,19 @@ from __future__ import annotations
 from dataclasses import dataclass
 from typing import Dict, Optional, Tuple
 
+from quarnel import _arrow
+
+_CATALOGUE = _arrow.catalogue()
+
 SEVERITIES = ("ok", "warn", "error")  # drift verdicts, mildest first
 SEVERITY_COLOURS = {"ok": "#9aa5b1", "warn": "#f28e2b", "error": "#d62728"}
 # How the core judges drift: closer than DRIFT_FLOOR millimetres (DRIFT_FLOOR model units when
 # the model gives no length unit) is always "ok"; otherwise the ratio of distance to the
 # product's largest extent is "ok" up to WARN_RATIO, "warn" up to ERROR_RATIO, "error" beyond
 # (and when it is not a number).
-DRIFT_FLOOR = 10.0
-WARN_RATIO = 2.0
-ERROR_RATIO = 10.0
-# Columns only the Arrow tables carry; the dict results of quarnel._core keep their keys.
-ARROW_ONLY = {"drift": ("placement",)}
+DRIFT_FLOOR = _CATALOGUE["drift"]["floor_mm"]
+WARN_RATIO = _CATALOGUE["drift"]["warn_ratio"]
+ERROR_RATIO = _CATALOGUE["drift"]["error_ratio"]
 
 
 @dataclass(frozen=True)
@@ -29,6 +32,10 @@ class Table:
     call: str  # the quarnel._core function whose dict result holds the table; "" for Arrow-only tables
     columns: Tuple[Tuple[str, str], ...]  # (name, kind)
     about: str  # what one row is
+    dict_columns: Tuple[str, ...] = ()  # the columns the dict result of `call` holds
+    # Columns of type names that the dict result keeps as the model writes them
+    # (IfcWallstandardcase) and the Arrow face gives as the schema spells them (IfcWallStandardCase).
+    respelled: Tuple[str, ...] = ()
 
     @property
     def column_names(self) -> Tuple[str, ...]:
@@ -37,7 +44,7 @@ class Table:
     @property
     def dict_column_names(self) -> Tuple[str, ...]:
         """The columns the dict result of `call` holds."""
-        return tuple(name for name in self.column_names if name not in ARROW_ONLY.get(self.name, ()))
+        return self.dict_columns
 
     def kind(self, column: str) -> str:
         for name, kind in self.columns:
@@ -46,67 +53,25 @@ class Table:
         raise KeyError(f"table {self.name!r} has no column {column!r}")
 
 
-def _table(name: str, call: str, layout: str, about: str = "") -> Table:
-    # "a:int b:dict c" -> (("a", "int"), ("b", "dict"), ("c", "str"))
-    columns = []
-    for item in layout.split():
-        column, _, kind = item.partition(":")
-        columns.append((column, kind or "str"))
-    return Table(name, call, tuple(columns), about)
+def _call(name: str) -> str:
+    # The first function whose result holds the table (its own function before extract_all).
+    for function, _stub, entries in _CATALOGUE["functions"]:
+        if any(what in ("columns", "nested", "mapping") and entry == name for what, entry in entries):
+            return function
+    return ""
 
 
-_SPATIAL = "step_id:int guid"
-
-TABLES: Dict[str, Table] = {t.name: t for t in (
-    _table("psets", "extract_psets", "guid pset_name:dict prop_name:dict value value_type:dict",
-           "property sets: one row per single-value property of an object"),
-    _table("quantities", "extract_quantities",
-           "guid qto_name:dict quantity_name:dict value quantity_type:dict unit_step_id:int",
-           "element quantities: one row per quantity of an object"),
-    _table("materials", "extract_materials",
-           "guid role:dict layer_index:int material_name:dict layer_thickness_mm:float category:dict",
-           "materials: one row per material, list entry or layer of an object"),
-    _table("classifications", "extract_classifications",
-           "guid system_name:dict edition:dict identification:dict name:dict location:dict source:dict",
-           "classification references: one row per reference"),
-    _table("products", "index_ifc",
-           "step_id:int guid entity:dict name predefined_type:dict object_type:dict tag",
-           "products: one row per product of the model"),
-    _table("storeys", "index_ifc", "step_id:int guid name elevation:float building_step_id:int",
-           "storeys: one row per building storey"),
-    _table("contained_in", "index_ifc", "child:int structure:int",
-           "spatial containment: one row per product and the structure that contains it"),
-    _table("aggregates", "index_ifc", "child:int parent:int",
-           "aggregation: one row per part and the whole it belongs to"),
-    _table("storey_building", "index_ifc", "storey:int building:int",
-           "storeys and their buildings: one row per pair"),
-    _table("sites", "index_ifc", _SPATIAL, "sites: one row per site"),
-    _table("buildings", "index_ifc", _SPATIAL, "buildings: one row per building"),
-    _table("projects", "index_ifc", _SPATIAL, "projects: one row per project"),
-    _table("spaces", "index_ifc", _SPATIAL, "spaces: one row per space"),
-    _table("type_counts", "index_ifc", "entity count:int", "products per type: one row per entity type"),
-    _table("drift", "analyse_drift",
-           "guid entity:dict source:dict triangle_count:int surface_area:float volume_abs:float "
-           "placement_x:float placement_y:float placement_z:float "
-           "centroid_x:float centroid_y:float centroid_z:float "
-           "drift_distance:float max_extent:float drift_ratio:float drift_severity:dict placement:dict",
-           "drift: one row per meshed product, how far its geometry lies from its placement"),
-    # Long tables keyed by GlobalId: each repeats for every value of its object.
-    _table("properties", "",
-           "guid:dict entity:dict pset_name:dict prop_name:dict value value_type:dict number:float kind:dict "
-           "source:dict type_guid:dict value_index:int role:dict",
-           "properties: one row per property value of an object, those inherited from its type included"),
-    _table("element_quantities", "",
-           "guid:dict entity:dict qto_name:dict quantity_name:dict value number:float quantity_type:dict unit:dict "
-           "source:dict type_guid:dict",
-           "element_quantities: one row per quantity of an object, those of its type included"),
-    _table("elements", "",
-           "guid entity:dict name description object_type:dict tag predefined_type:dict "
-           "type_guid type_entity:dict type_name:dict storey_guid storey_name:dict building_guid site_guid",
-           "elements: one row per product, with its type and where it stands"),
-)}
-
-EXTRACT_ALL_TABLES = ("psets", "quantities", "materials", "classifications")
+TABLES: Dict[str, Table] = {
+    name: Table(name, _call(name), tuple((column, kind) for column, kind, *_ in columns), about,
+                tuple(column for column, _, _, in_dict, _ in columns if in_dict),
+                tuple(column for column, *_, spelling in columns if spelling == "schema"))
+    for name, about, _stub, columns, _facts in _CATALOGUE["tables"]
+}
+# Columns only the Arrow tables carry; the dict results of quarnel._core keep their keys.
+ARROW_ONLY = {t.name: tuple(c for c in t.column_names if c not in t.dict_columns)
+              for t in TABLES.values() if t.call and len(t.dict_columns) < len(t.columns)}
+EXTRACT_ALL_TABLES = tuple(entry for function, _, entries in _CATALOGUE["functions"] if function == "extract_all"
+                           for what, entry in entries if what == "nested")
 INDEX_TABLES = tuple(name for name, t in TABLES.items() if t.call == "index_ifc")
 
 

@@ -6,6 +6,8 @@
 
 #include <nanoarrow/nanoarrow.h>
 
+#include "tables/reads.hpp"
+
 namespace quarnel::arrow {
 
 // One table asked for, with the columns wanted (all when absent).
@@ -21,14 +23,12 @@ struct Exported {
     ArrowArrayStream stream;
 };
 
-struct ReadFacts {
-    std::uint64_t size_bytes = 0;
-    double open_ms = 0.0;
-};
+using tables::ReadFacts;
 
 // Runs every pass the requested tables need over `file` once (the extractors share one entity
-// table) and exports each table in request order. An unknown table or column leaves `error`
-// set and nothing exported. Throws std::bad_alloc when memory runs out, with nothing leaked.
+// table) and exports each table of the catalogue in request order. An unknown table or column
+// leaves `error` set and nothing exported. Throws std::bad_alloc when memory runs out, with
+// nothing leaked.
 std::vector<Exported> read_tables(std::string_view file, const ReadFacts& facts, const std::vector<Request>& requests,
                                   std::string& error);
 

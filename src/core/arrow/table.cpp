@@ -3,6 +3,7 @@
 #include <nanoarrow/nanoarrow.h>
 
 #include "clock.hpp"
+#include "schema/names.hpp"
 #include "parallel.hpp"
 
 #include <algorithm>
@@ -14,6 +15,13 @@
 
 namespace quarnel::arrow {
 namespace {
+
+using tables::Column;
+using tables::Kind;
+using tables::PooledIdParts;
+using tables::PooledIds;
+using tables::Source;
+using tables::Spelling;
 
 // nanoarrow reports failures as error codes; the only one building can meet is ENOMEM.
 void check(ArrowErrorCode code) {
@@ -179,13 +187,22 @@ bool fill_strings(ArrowArray* array, std::int64_t rows, Each&& each) {
 // Indices into a dictionary of the distinct texts, in order of first appearance. Pool ids are
 // remapped to the compact dictionary of the column; equal texts under two ids (pools joined
 // from parts) get one entry.
-bool fill_dictionary(ArrowArray* array, const Source& source, std::size_t begin, std::size_t end) {
+// A type name as the schema spells it (IfcWallStandardCase for IfcWallstandardcase); a name no
+// schema has stays as written.
+std::string_view schema_spelling(std::string_view text) {
+    const auto name = schema_name(text);
+    return name ? name->spelling : text;
+}
+
+bool fill_dictionary(ArrowArray* array, const Column& column, std::size_t begin, std::size_t end) {
+    const Source& source = column.source;
     const auto rows = static_cast<std::int64_t>(end - begin);
     auto* indices = reserve<std::int32_t>(array, 1, rows);
     Validity validity(array, rows);
     std::vector<std::string_view> distinct;
     std::unordered_map<std::string_view, std::int32_t> by_text;
     auto index_of = [&](std::string_view text) {
+        if (column.spelling == Spelling::Schema) text = schema_spelling(text);
         auto [it, fresh] = by_text.try_emplace(text, static_cast<std::int32_t>(distinct.size()));
         if (fresh) distinct.push_back(text);
         return it->second;
@@ -248,13 +265,13 @@ bool fill_column(ArrowArray* array, const Column& column, std::size_t begin, std
             return fill_strings(array, static_cast<std::int64_t>(end - begin),
                                 [&](auto&& f) { for_each_text(column.source, begin, end, f); });
         case Kind::Dict:
-            return fill_dictionary(array, column.source, begin, end);
+            return fill_dictionary(array, column, begin, end);
     }
     return true;
 }
 
 // The struct of the table's columns; the metadata comes once the batches are built.
-void make_schema(const Table& table, ArrowSchema* schema) {
+void make_schema(const tables::Table& table, ArrowSchema* schema) {
     ArrowSchemaInit(schema);
     check(ArrowSchemaSetTypeStruct(schema, static_cast<std::int64_t>(table.columns.size())));
     for (std::size_t i = 0; i < table.columns.size(); ++i) {
@@ -277,22 +294,43 @@ void make_schema(const Table& table, ArrowSchema* schema) {
                 check(ArrowSchemaSetType(child->dictionary, NANOARROW_TYPE_STRING));
                 break;
         }
-        check(ArrowSchemaSetName(child, column.name.c_str()));
+        check(ArrowSchemaSetName(child, std::string(column.name).c_str()));
     }
 }
 
-void set_metadata(const std::vector<std::pair<std::string, std::string>>& facts, ArrowSchema* schema) {
+// A fact as metadata text: floats as Python writes them (whole numbers with ".0").
+std::optional<std::string> fact_text(const tables::FactValue& value) {
+    return std::visit(overloaded{
+                          [](std::monostate) -> std::optional<std::string> { return std::nullopt; },
+                          [](double v) -> std::optional<std::string> {
+                              char text[32];
+                              auto [end, ec] = std::to_chars(text, text + sizeof text, v);
+                              std::string s(text, end);
+                              if (s.find_first_of(".eni") == std::string::npos) s += ".0";
+                              return s;
+                          },
+                          [](std::uint64_t v) -> std::optional<std::string> { return std::to_string(v); },
+                          [](std::string_view v) -> std::optional<std::string> { return std::string(v); },
+                      },
+                      value);
+}
+
+void set_metadata(const std::vector<tables::Fact>& facts, double marshal_ms, ArrowSchema* schema) {
     ArrowBuffer metadata;
     check(ArrowMetadataBuilderInit(&metadata, nullptr));
-    for (const auto& [key, value] : facts) {
+    auto append = [&](std::string_view key, const tables::FactValue& value) {
+        const auto text = fact_text(value);
+        if (!text) return;
         const ArrowErrorCode code = ArrowMetadataBuilderAppend(
             &metadata, ArrowStringView{key.data(), static_cast<std::int64_t>(key.size())},
-            ArrowStringView{value.data(), static_cast<std::int64_t>(value.size())});
+            ArrowStringView{text->data(), static_cast<std::int64_t>(text->size())});
         if (code != NANOARROW_OK) {
             ArrowBufferReset(&metadata);
             throw std::bad_alloc();
         }
-    }
+    };
+    for (const tables::Fact& f : facts) append(f.key, f.value);
+    append("marshal_ms", marshal_ms);
     const ArrowErrorCode code = ArrowSchemaSetMetadata(schema, reinterpret_cast<const char*>(metadata.data));
     ArrowBufferReset(&metadata);
     check(code);
@@ -302,7 +340,7 @@ void set_metadata(const std::vector<std::pair<std::string, std::string>>& facts,
 constexpr std::size_t kRowsPerThread = 1 << 16;
 
 // One record batch of the rows [begin, end), or several when the texts need them.
-void build_batches(const Table& table, const ArrowSchema* schema, std::size_t begin, std::size_t end,
+void build_batches(const tables::Table& table, const ArrowSchema* schema, std::size_t begin, std::size_t end,
                    std::vector<ArrowArray>& batches) {
     Owned<ArrowArray> batch;
     ArrowError error;
@@ -330,49 +368,14 @@ void build_batches(const Table& table, const ArrowSchema* schema, std::size_t be
 
 }  // namespace
 
-void Table::fact(std::string key, double value) {
-    char text[32];
-    auto [end, ec] = std::to_chars(text, text + sizeof text, value);
-    std::string s(text, end);
-    // Whole numbers read as floats, as Python writes them.
-    if (s.find_first_of(".eni") == std::string::npos) s += ".0";
-    fact(std::move(key), std::move(s));
-}
-
-void Table::fact(std::string key, std::uint64_t value) { fact(std::move(key), std::to_string(value)); }
-
-bool Table::select(const std::vector<std::string>& names) {
-    std::vector<Column> picked;
-    for (const std::string& name : names) {
-        auto it = std::find_if(columns.begin(), columns.end(), [&](const Column& c) { return c.name == name; });
-        if (it == columns.end()) return false;
-        picked.push_back(*it);
-    }
-    columns = std::move(picked);
-    return true;
-}
-
-std::size_t Table::rows() const {
-    if (columns.empty()) return 0;
-    return std::visit(overloaded{
-                          [](const PooledIds& s) { return s.ids->size(); },
-                          [](const PooledIdParts& s) { return s.ids->size(); },
-                          [](const auto* s) { return s->size(); },
-                      },
-                      columns.front().source);
-}
-
-void export_table(const Table& table, ArrowSchema* schema, ArrowArrayStream* stream) {
+void export_table(const tables::Table& table, ArrowSchema* schema, ArrowArrayStream* stream) {
     const Instant start = Instant::now();
     Owned<ArrowSchema> built;
     make_schema(table, built.get());
     std::vector<ArrowArray> batches;
     try {
         build_batches(table, built.get(), 0, table.rows(), batches);
-        Table facts;
-        facts.metadata = table.metadata;
-        facts.fact("marshal_ms", ms_since(start));
-        set_metadata(facts.metadata, built.get());
+        set_metadata(table.facts, ms_since(start), built.get());
         Owned<ArrowSchema> stream_schema;
         copy_schema(built.value, stream_schema.get());
         check(ArrowBasicArrayStreamInit(stream, stream_schema.get(), static_cast<std::int64_t>(batches.size())));

@@ -12,7 +12,7 @@
 #include "extractors/common.hpp"
 #include "extractors/object_links.hpp"
 #include "extractors/property_values.hpp"
-#include "extractors/schema_names.hpp"
+#include "schema/names.hpp"
 
 namespace quarnel {
 

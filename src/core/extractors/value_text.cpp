@@ -4,7 +4,7 @@
 
 #include "extractors/common.hpp"
 #include "extractors/number_text.hpp"
-#include "extractors/schema_names.hpp"
+#include "schema/names.hpp"
 #include "step/values.hpp"
 
 namespace quarnel {

@@ -3,180 +3,189 @@
 #include <array>
 #include <cstring>
 
-#include "step/text.hpp"
+#include "schema/names.hpp"
 
 namespace quarnel {
 namespace {
 
 using R = TypeRole;
 
-// Every row's upper-case name is its schema name in upper case. The products
-// are the rows in this order without the `Other` rows and the storey.
-constexpr std::array<CatalogueEntry, 136> kCatalogue{{
-    {"IFCWALL",                               "IfcWall",                              R::Product},
-    {"IFCWALLSTANDARDCASE",                   "IfcWallStandardCase",                  R::Product},
-    {"IFCWALLELEMENTEDCASE",                  "IfcWallElementedCase",                 R::Product},
-    {"IFCCURTAINWALL",                        "IfcCurtainWall",                       R::Product},
-    {"IFCSLAB",                               "IfcSlab",                              R::Product},
-    {"IFCSLABSTANDARDCASE",                   "IfcSlabStandardCase",                  R::Product},
-    {"IFCSLABELEMENTEDCASE",                  "IfcSlabElementedCase",                 R::Product},
-    {"IFCPLATE",                              "IfcPlate",                             R::Product},
-    {"IFCPLATESTANDARDCASE",                  "IfcPlateStandardCase",                 R::Product},
-    {"IFCBEAM",                               "IfcBeam",                              R::Product},
-    {"IFCBEAMSTANDARDCASE",                   "IfcBeamStandardCase",                  R::Product},
-    {"IFCCOLUMN",                             "IfcColumn",                            R::Product},
-    {"IFCCOLUMNSTANDARDCASE",                 "IfcColumnStandardCase",                R::Product},
-    {"IFCMEMBER",                             "IfcMember",                            R::Product},
-    {"IFCMEMBERSTANDARDCASE",                 "IfcMemberStandardCase",                R::Product},
-    {"IFCFOOTING",                            "IfcFooting",                           R::Product},
-    {"IFCPILE",                               "IfcPile",                              R::Product},
-    {"IFCDOOR",                               "IfcDoor",                              R::Product},
-    {"IFCDOORSTANDARDCASE",                   "IfcDoorStandardCase",                  R::Product},
-    {"IFCWINDOW",                             "IfcWindow",                            R::Product},
-    {"IFCWINDOWSTANDARDCASE",                 "IfcWindowStandardCase",                R::Product},
-    {"IFCOPENINGELEMENT",                     "IfcOpeningElement",                    R::Product},
-    {"IFCVOIDINGFEATURE",                     "IfcVoidingFeature",                    R::Product},
-    {"IFCSURFACEFEATURE",                     "IfcSurfaceFeature",                    R::Product},
-    {"IFCSTAIR",                              "IfcStair",                             R::Product},
-    {"IFCSTAIRFLIGHT",                        "IfcStairFlight",                       R::Product},
-    {"IFCRAMP",                               "IfcRamp",                              R::Product},
-    {"IFCRAMPFLIGHT",                         "IfcRampFlight",                        R::Product},
-    {"IFCRAILING",                            "IfcRailing",                           R::Product},
-    {"IFCROOF",                               "IfcRoof",                              R::Product},
-    {"IFCCOVERING",                           "IfcCovering",                          R::Product},
-    {"IFCBUILDINGELEMENTPROXY",               "IfcBuildingElementProxy",              R::Product},
-    {"IFCBUILDINGELEMENTPART",                "IfcBuildingElementPart",               R::Product},
-    {"IFCELEMENTASSEMBLY",                    "IfcElementAssembly",                   R::Product},
-    {"IFCTRANSPORTELEMENT",                   "IfcTransportElement",                  R::Product},
-    {"IFCANNOTATION",                         "IfcAnnotation",                        R::Product},
-    {"IFCVIRTUALELEMENT",                     "IfcVirtualElement",                    R::Product},
-    {"IFCDISCRETEACCESSORY",                  "IfcDiscreteAccessory",                 R::Product},
-    {"IFCFASTENER",                           "IfcFastener",                          R::Product},
-    {"IFCMECHANICALFASTENER",                 "IfcMechanicalFastener",                R::Product},
-    {"IFCREINFORCINGBAR",                     "IfcReinforcingBar",                    R::Product},
-    {"IFCREINFORCINGMESH",                    "IfcReinforcingMesh",                   R::Product},
-    {"IFCTENDON",                             "IfcTendon",                            R::Product},
-    {"IFCTENDONANCHOR",                       "IfcTendonAnchor",                      R::Product},
-    {"IFCDISTRIBUTIONELEMENT",                "IfcDistributionElement",               R::Product},
-    {"IFCDISTRIBUTIONFLOWELEMENT",            "IfcDistributionFlowElement",           R::Product},
-    {"IFCDISTRIBUTIONCONTROLELEMENT",         "IfcDistributionControlElement",        R::Product},
-    {"IFCDISTRIBUTIONPORT",                   "IfcDistributionPort",                  R::Product},
-    {"IFCFLOWFITTING",                        "IfcFlowFitting",                       R::Product},
-    {"IFCFLOWSEGMENT",                        "IfcFlowSegment",                       R::Product},
-    {"IFCFLOWTERMINAL",                       "IfcFlowTerminal",                      R::Product},
-    {"IFCFLOWCONTROLLER",                     "IfcFlowController",                    R::Product},
-    {"IFCFLOWMOVINGDEVICE",                   "IfcFlowMovingDevice",                  R::Product},
-    {"IFCFLOWSTORAGEDEVICE",                  "IfcFlowStorageDevice",                 R::Product},
-    {"IFCFLOWTREATMENTDEVICE",                "IfcFlowTreatmentDevice",               R::Product},
-    {"IFCENERGYCONVERSIONDEVICE",             "IfcEnergyConversionDevice",            R::Product},
-    {"IFCPIPEFITTING",                        "IfcPipeFitting",                       R::Product},
-    {"IFCPIPESEGMENT",                        "IfcPipeSegment",                       R::Product},
-    {"IFCDUCTFITTING",                        "IfcDuctFitting",                       R::Product},
-    {"IFCDUCTSEGMENT",                        "IfcDuctSegment",                       R::Product},
-    {"IFCDUCTSILENCER",                       "IfcDuctSilencer",                      R::Product},
-    {"IFCCABLECARRIERFITTING",                "IfcCableCarrierFitting",               R::Product},
-    {"IFCCABLECARRIERSEGMENT",                "IfcCableCarrierSegment",               R::Product},
-    {"IFCCABLEFITTING",                       "IfcCableFitting",                      R::Product},
-    {"IFCCABLESEGMENT",                       "IfcCableSegment",                      R::Product},
-    {"IFCVALVE",                              "IfcValve",                             R::Product},
-    {"IFCFLOWVALVE",                          "IfcFlowValve",                         R::Product},
-    {"IFCSANITARYTERMINAL",                   "IfcSanitaryTerminal",                  R::Product},
-    {"IFCLIGHTFIXTURE",                       "IfcLightFixture",                      R::Product},
-    {"IFCOUTLET",                             "IfcOutlet",                            R::Product},
-    {"IFCSWITCHINGDEVICE",                    "IfcSwitchingDevice",                   R::Product},
-    {"IFCELECTRICAPPLIANCE",                  "IfcElectricAppliance",                 R::Product},
-    {"IFCELECTRICDISTRIBUTIONBOARD",          "IfcElectricDistributionBoard",         R::Product},
-    {"IFCELECTRICFLOWSTORAGEDEVICE",          "IfcElectricFlowStorageDevice",         R::Product},
-    {"IFCAIRTERMINAL",                        "IfcAirTerminal",                       R::Product},
-    {"IFCAIRTERMINALBOX",                     "IfcAirTerminalBox",                    R::Product},
-    {"IFCDAMPER",                             "IfcDamper",                            R::Product},
-    {"IFCFILTER",                             "IfcFilter",                            R::Product},
-    {"IFCBOILER",                             "IfcBoiler",                            R::Product},
-    {"IFCBURNER",                             "IfcBurner",                            R::Product},
-    {"IFCCHILLER",                            "IfcChiller",                           R::Product},
-    {"IFCCOMPRESSOR",                         "IfcCompressor",                        R::Product},
-    {"IFCCONDENSER",                          "IfcCondenser",                         R::Product},
-    {"IFCCOOLINGTOWER",                       "IfcCoolingTower",                      R::Product},
-    {"IFCEVAPORATOR",                         "IfcEvaporator",                        R::Product},
-    {"IFCFAN",                                "IfcFan",                               R::Product},
-    {"IFCHEATEXCHANGER",                      "IfcHeatExchanger",                     R::Product},
-    {"IFCHUMIDIFIER",                         "IfcHumidifier",                        R::Product},
-    {"IFCMOTORCONNECTION",                    "IfcMotorConnection",                   R::Product},
-    {"IFCPUMP",                               "IfcPump",                              R::Product},
-    {"IFCTANK",                               "IfcTank",                              R::Product},
-    {"IFCUNITARYEQUIPMENT",                   "IfcUnitaryEquipment",                  R::Product},
-    {"IFCSENSOR",                             "IfcSensor",                            R::Product},
-    {"IFCACTUATOR",                           "IfcActuator",                          R::Product},
-    {"IFCCONTROLLER",                         "IfcController",                        R::Product},
-    {"IFCALARM",                              "IfcAlarm",                             R::Product},
-    {"IFCFLOWMETER",                          "IfcFlowMeter",                         R::Product},
-    {"IFCPROTECTIVEDEVICE",                   "IfcProtectiveDevice",                  R::Product},
-    {"IFCPROTECTIVEDEVICETRIPPINGUNIT",       "IfcProtectiveDeviceTrippingUnit",      R::Product},
-    {"IFCJUNCTIONBOX",                        "IfcJunctionBox",                       R::Product},
-    {"IFCCOMMUNICATIONSAPPLIANCE",            "IfcCommunicationsAppliance",           R::Product},
-    {"IFCAUDIOVISUALAPPLIANCE",               "IfcAudioVisualAppliance",              R::Product},
-    {"IFCFIRESUPPRESSIONTERMINAL",            "IfcFireSuppressionTerminal",           R::Product},
-    {"IFCMEDICALDEVICE",                      "IfcMedicalDevice",                     R::Product},
-    {"IFCMOBILETELECOMMUNICATIONSAPPLIANCE",  "IfcMobileTelecommunicationsAppliance", R::Product},
-    {"IFCSOLARDEVICE",                        "IfcSolarDevice",                       R::Product},
-    {"IFCSTACKTERMINAL",                      "IfcStackTerminal",                     R::Product},
-    {"IFCSPACEHEATER",                        "IfcSpaceHeater",                       R::Product},
-    {"IFCWASTETERMINAL",                      "IfcWasteTerminal",                     R::Product},
-    {"IFCUNITARYCONTROLELEMENT",              "IfcUnitaryControlElement",             R::Product},
-    {"IFCBUILDINGSYSTEM",                     "IfcBuildingSystem",                    R::Other},
-    {"IFCLAMP",                               "IfcLamp",                              R::Product},
-    {"IFCCOIL",                               "IfcCoil",                              R::Product},
-    {"IFCGRID",                               "IfcGrid",                              R::Product},
-    {"IFCGRIDAXIS",                           "IfcGridAxis",                          R::Other},
-    {"IFCFURNISHINGELEMENT",                  "IfcFurnishingElement",                 R::Product},
-    {"IFCFURNITURE",                          "IfcFurniture",                         R::Product},
-    {"IFCSYSTEMFURNITUREELEMENT",             "IfcSystemFurnitureElement",            R::Product},
-    {"IFCEARTHWORKSCUT",                      "IfcEarthworksCut",                     R::Product},
-    {"IFCEARTHWORKSFILL",                     "IfcEarthworksFill",                    R::Product},
-    {"IFCEARTHWORKSELEMENT",                  "IfcEarthworksElement",                 R::Product},
-    {"IFCKERB",                               "IfcKerb",                              R::Product},
-    {"IFCPAVEMENT",                           "IfcPavement",                          R::Product},
-    {"IFCRAIL",                               "IfcRail",                              R::Product},
-    {"IFCROAD",                               "IfcRoad",                              R::Product},
-    {"IFCBRIDGE",                             "IfcBridge",                            R::Product},
-    {"IFCBRIDGEPART",                         "IfcBridgePart",                        R::Product},
-    {"IFCMARINEFACILITY",                     "IfcMarineFacility",                    R::Product},
-    {"IFCMARINEPART",                         "IfcMarinePart",                        R::Product},
-    {"IFCBUILDINGSTOREY",                     "IfcBuildingStorey",                    R::Storey},
-    {"IFCSITE",                               "IfcSite",                              R::Other},
-    {"IFCBUILDING",                           "IfcBuilding",                          R::Other},
-    {"IFCPROJECT",                            "IfcProject",                           R::Other},
-    {"IFCAPPLICATION",                        "IfcApplication",                       R::Other},
-    {"IFCRELCONTAINEDINSPATIALSTRUCTURE",     "IfcRelContainedInSpatialStructure",    R::Other},
-    {"IFCRELAGGREGATES",                      "IfcRelAggregates",                     R::Other},
-}};
+// The type names the index knows, as written in files, and what it makes of them. Their schema
+// spelling is the schema table's. The products are the rows in this order without the `Other`
+// rows and the storey.
+struct Row {
+    std::string_view upper;
+    TypeRole role;
+    std::string_view own_spelling = "";  // for a name no schema has
+};
 
-constexpr bool upper_matches_schema() {
-    for (const auto& e : kCatalogue) {
-        if (!equals_upper(e.schema, e.upper)) return false;
-    }
-    return true;
-}
+constexpr std::array<Row, 136> kRows{{
+    {"IFCWALL",                               R::Product},
+    {"IFCWALLSTANDARDCASE",                   R::Product},
+    {"IFCWALLELEMENTEDCASE",                  R::Product},
+    {"IFCCURTAINWALL",                        R::Product},
+    {"IFCSLAB",                               R::Product},
+    {"IFCSLABSTANDARDCASE",                   R::Product},
+    {"IFCSLABELEMENTEDCASE",                  R::Product},
+    {"IFCPLATE",                              R::Product},
+    {"IFCPLATESTANDARDCASE",                  R::Product},
+    {"IFCBEAM",                               R::Product},
+    {"IFCBEAMSTANDARDCASE",                   R::Product},
+    {"IFCCOLUMN",                             R::Product},
+    {"IFCCOLUMNSTANDARDCASE",                 R::Product},
+    {"IFCMEMBER",                             R::Product},
+    {"IFCMEMBERSTANDARDCASE",                 R::Product},
+    {"IFCFOOTING",                            R::Product},
+    {"IFCPILE",                               R::Product},
+    {"IFCDOOR",                               R::Product},
+    {"IFCDOORSTANDARDCASE",                   R::Product},
+    {"IFCWINDOW",                             R::Product},
+    {"IFCWINDOWSTANDARDCASE",                 R::Product},
+    {"IFCOPENINGELEMENT",                     R::Product},
+    {"IFCVOIDINGFEATURE",                     R::Product},
+    {"IFCSURFACEFEATURE",                     R::Product},
+    {"IFCSTAIR",                              R::Product},
+    {"IFCSTAIRFLIGHT",                        R::Product},
+    {"IFCRAMP",                               R::Product},
+    {"IFCRAMPFLIGHT",                         R::Product},
+    {"IFCRAILING",                            R::Product},
+    {"IFCROOF",                               R::Product},
+    {"IFCCOVERING",                           R::Product},
+    {"IFCBUILDINGELEMENTPROXY",               R::Product},
+    {"IFCBUILDINGELEMENTPART",                R::Product},
+    {"IFCELEMENTASSEMBLY",                    R::Product},
+    {"IFCTRANSPORTELEMENT",                   R::Product},
+    {"IFCANNOTATION",                         R::Product},
+    {"IFCVIRTUALELEMENT",                     R::Product},
+    {"IFCDISCRETEACCESSORY",                  R::Product},
+    {"IFCFASTENER",                           R::Product},
+    {"IFCMECHANICALFASTENER",                 R::Product},
+    {"IFCREINFORCINGBAR",                     R::Product},
+    {"IFCREINFORCINGMESH",                    R::Product},
+    {"IFCTENDON",                             R::Product},
+    {"IFCTENDONANCHOR",                       R::Product},
+    {"IFCDISTRIBUTIONELEMENT",                R::Product},
+    {"IFCDISTRIBUTIONFLOWELEMENT",            R::Product},
+    {"IFCDISTRIBUTIONCONTROLELEMENT",         R::Product},
+    {"IFCDISTRIBUTIONPORT",                   R::Product},
+    {"IFCFLOWFITTING",                        R::Product},
+    {"IFCFLOWSEGMENT",                        R::Product},
+    {"IFCFLOWTERMINAL",                       R::Product},
+    {"IFCFLOWCONTROLLER",                     R::Product},
+    {"IFCFLOWMOVINGDEVICE",                   R::Product},
+    {"IFCFLOWSTORAGEDEVICE",                  R::Product},
+    {"IFCFLOWTREATMENTDEVICE",                R::Product},
+    {"IFCENERGYCONVERSIONDEVICE",             R::Product},
+    {"IFCPIPEFITTING",                        R::Product},
+    {"IFCPIPESEGMENT",                        R::Product},
+    {"IFCDUCTFITTING",                        R::Product},
+    {"IFCDUCTSEGMENT",                        R::Product},
+    {"IFCDUCTSILENCER",                       R::Product},
+    {"IFCCABLECARRIERFITTING",                R::Product},
+    {"IFCCABLECARRIERSEGMENT",                R::Product},
+    {"IFCCABLEFITTING",                       R::Product},
+    {"IFCCABLESEGMENT",                       R::Product},
+    {"IFCVALVE",                              R::Product},
+    {"IFCFLOWVALVE",                          R::Product, "IfcFlowValve"},
+    {"IFCSANITARYTERMINAL",                   R::Product},
+    {"IFCLIGHTFIXTURE",                       R::Product},
+    {"IFCOUTLET",                             R::Product},
+    {"IFCSWITCHINGDEVICE",                    R::Product},
+    {"IFCELECTRICAPPLIANCE",                  R::Product},
+    {"IFCELECTRICDISTRIBUTIONBOARD",          R::Product},
+    {"IFCELECTRICFLOWSTORAGEDEVICE",          R::Product},
+    {"IFCAIRTERMINAL",                        R::Product},
+    {"IFCAIRTERMINALBOX",                     R::Product},
+    {"IFCDAMPER",                             R::Product},
+    {"IFCFILTER",                             R::Product},
+    {"IFCBOILER",                             R::Product},
+    {"IFCBURNER",                             R::Product},
+    {"IFCCHILLER",                            R::Product},
+    {"IFCCOMPRESSOR",                         R::Product},
+    {"IFCCONDENSER",                          R::Product},
+    {"IFCCOOLINGTOWER",                       R::Product},
+    {"IFCEVAPORATOR",                         R::Product},
+    {"IFCFAN",                                R::Product},
+    {"IFCHEATEXCHANGER",                      R::Product},
+    {"IFCHUMIDIFIER",                         R::Product},
+    {"IFCMOTORCONNECTION",                    R::Product},
+    {"IFCPUMP",                               R::Product},
+    {"IFCTANK",                               R::Product},
+    {"IFCUNITARYEQUIPMENT",                   R::Product},
+    {"IFCSENSOR",                             R::Product},
+    {"IFCACTUATOR",                           R::Product},
+    {"IFCCONTROLLER",                         R::Product},
+    {"IFCALARM",                              R::Product},
+    {"IFCFLOWMETER",                          R::Product},
+    {"IFCPROTECTIVEDEVICE",                   R::Product},
+    {"IFCPROTECTIVEDEVICETRIPPINGUNIT",       R::Product},
+    {"IFCJUNCTIONBOX",                        R::Product},
+    {"IFCCOMMUNICATIONSAPPLIANCE",            R::Product},
+    {"IFCAUDIOVISUALAPPLIANCE",               R::Product},
+    {"IFCFIRESUPPRESSIONTERMINAL",            R::Product},
+    {"IFCMEDICALDEVICE",                      R::Product},
+    {"IFCMOBILETELECOMMUNICATIONSAPPLIANCE",  R::Product},
+    {"IFCSOLARDEVICE",                        R::Product},
+    {"IFCSTACKTERMINAL",                      R::Product},
+    {"IFCSPACEHEATER",                        R::Product},
+    {"IFCWASTETERMINAL",                      R::Product},
+    {"IFCUNITARYCONTROLELEMENT",              R::Product},
+    {"IFCBUILDINGSYSTEM",                     R::Other},
+    {"IFCLAMP",                               R::Product},
+    {"IFCCOIL",                               R::Product},
+    {"IFCGRID",                               R::Product},
+    {"IFCGRIDAXIS",                           R::Other},
+    {"IFCFURNISHINGELEMENT",                  R::Product},
+    {"IFCFURNITURE",                          R::Product},
+    {"IFCSYSTEMFURNITUREELEMENT",             R::Product},
+    {"IFCEARTHWORKSCUT",                      R::Product},
+    {"IFCEARTHWORKSFILL",                     R::Product},
+    {"IFCEARTHWORKSELEMENT",                  R::Product},
+    {"IFCKERB",                               R::Product},
+    {"IFCPAVEMENT",                           R::Product},
+    {"IFCRAIL",                               R::Product},
+    {"IFCROAD",                               R::Product},
+    {"IFCBRIDGE",                             R::Product},
+    {"IFCBRIDGEPART",                         R::Product},
+    {"IFCMARINEFACILITY",                     R::Product},
+    {"IFCMARINEPART",                         R::Product},
+    {"IFCBUILDINGSTOREY",                     R::Storey},
+    {"IFCSITE",                               R::Other},
+    {"IFCBUILDING",                           R::Other},
+    {"IFCPROJECT",                            R::Other},
+    {"IFCAPPLICATION",                        R::Other},
+    {"IFCRELCONTAINEDINSPATIALSTRUCTURE",     R::Other},
+    {"IFCRELAGGREGATES",                      R::Other},
+}};
 
 constexpr std::size_t count_role(TypeRole role) {
     std::size_t n = 0;
-    for (const auto& e : kCatalogue) n += e.role == role;
+    for (const auto& e : kRows) n += e.role == role;
     return n;
 }
 
-static_assert(upper_matches_schema());
 static_assert(count_role(R::Product) == 127 && count_role(R::Storey) == 1 && count_role(R::Other) == 8);
 
 }  // namespace
 
-std::span<const CatalogueEntry> type_catalogue() { return kCatalogue; }
+std::span<const CatalogueEntry> type_catalogue() {
+    static const std::array<CatalogueEntry, kRows.size()> entries = [] {
+        std::array<CatalogueEntry, kRows.size()> out{};
+        for (std::size_t i = 0; i < kRows.size(); ++i) {
+            const auto name = schema_name(kRows[i].upper);
+            out[i] = {kRows[i].upper, name ? name->spelling : kRows[i].own_spelling, kRows[i].role};
+        }
+        return out;
+    }();
+    return entries;
+}
 
 TypeSet::TypeSet(TypeRole role) {
     // A quarter full at most, so a miss usually ends on the first empty slot.
     slots_.resize(512);
     mask_ = slots_.size() - 1;
-    for (std::size_t i = 0; i < kCatalogue.size(); ++i) {
-        const auto& e = kCatalogue[i];
+    for (std::size_t i = 0; i < kRows.size(); ++i) {
+        const auto& e = kRows[i];
         if (e.role != role) continue;
         std::size_t s = slot_of(e.upper);
         while (slots_[s].name) s = (s + 1) & mask_;

@@ -18,6 +18,7 @@ struct ProductColumns {
     StringColumn guid;
     std::vector<std::string_view> entity;  // schema type names, static storage
     StringColumn name;
+    StringColumn description;
     StringColumn predefined_type;
     StringColumn object_type;
     StringColumn tag;

@@ -35,7 +35,7 @@ std::optional<std::string_view> trailing_enum(Attributes& record) {
 
 }  // namespace
 
-// GlobalId, Name, ObjectType and Tag stand at 0, 2, 4 and 7 for every product type.
+// GlobalId, Name, Description, ObjectType and Tag stand at 0, 2, 3, 4 and 7 for every product type.
 void IndexPass::product(const InstanceHeader& h, int position) {
     if (!record_.is_string(0)) return;
     auto& c = out_.products;
@@ -43,6 +43,7 @@ void IndexPass::product(const InstanceHeader& h, int position) {
     push_text(c.guid, 0);
     c.entity.push_back(type_catalogue()[static_cast<std::size_t>(position)].schema);
     push_text(c.name, 2);
+    push_text(c.description, 3);
     if (header_.is_ifc2x3 && excluded_in_ifc2x3(h.type)) {
         c.predefined_type.push_null();
     } else {

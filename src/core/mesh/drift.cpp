@@ -8,11 +8,6 @@ namespace quarnel {
 
 namespace {
 
-constexpr float kOkRatio = 2.0f;
-constexpr double kOkMetres = 0.01;
-constexpr float kOkUnits = 10.0f;  // when the file gives no length unit
-constexpr float kWarnRatio = 10.0f;
-
 void add_row(DriftColumns& c, const MeshStats& s) {
     c.guid.push(std::string_view(s.guid));
     c.entity.push(std::string_view(s.type_label));
@@ -63,8 +58,9 @@ void classify_drift(MeshStats& s, float ok_distance, bool own_translation) {
     s.placement_kind = s.severity != "ok" && !own_translation ? "unplaced" : "placed";
 }
 
-DriftColumns analyse_drift(std::string_view file) {
-    MeshEmission emission = emit_meshes(file);
+DriftColumns analyse_drift(std::string_view file) { return drift_columns(emit_meshes(file)); }
+
+DriftColumns drift_columns(MeshEmission&& emission) {
     DriftColumns c;
     c.entity_table_ms = emission.entity_table_ms;
     c.mesh_emission_ms = emission.mesh_emission_ms;

@@ -9,8 +9,15 @@
 
 namespace quarnel {
 
-// Distances below this many model units are "ok" whatever the ratio: 10 mm through the unit
-// scale (metres per unit), 10 units where the file gives no length unit.
+// How drift is judged: closer than kOkMetres (kOkUnits model units when the file gives no
+// length unit) is "ok" whatever the ratio; otherwise the ratio of the distance to the product's
+// largest extent is "ok" up to kOkRatio, "warn" up to kWarnRatio, "error" beyond (or NaN).
+inline constexpr double kOkMetres = 0.01;
+inline constexpr float kOkUnits = 10.0f;
+inline constexpr float kOkRatio = 2.0f;
+inline constexpr float kWarnRatio = 10.0f;
+
+// Distances below this many model units are "ok" whatever the ratio.
 float ok_distance(std::optional<double> unit_scale);
 
 // Fills drift_distance, drift_ratio, severity and placement_kind from the box, placement and
@@ -34,6 +41,11 @@ struct DriftColumns {
     double entity_table_ms = 0.0;
     double mesh_emission_ms = 0.0;
 };
+
+struct MeshEmission;
+
+// The drift rows of meshed products; each mesh is let go once its row is made.
+DriftColumns drift_columns(MeshEmission&& emission);
 
 // Meshes the body of every product of the file and measures its drift.
 DriftColumns analyse_drift(std::string_view file);

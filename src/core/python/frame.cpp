@@ -27,6 +27,12 @@ std::optional<std::string> path_text(const char* function, PyObject* path) {
     return std::string(data, static_cast<std::size_t>(size));
 }
 
+bool main_interpreter_only(const char* module) {
+    if (PyInterpreterState_GetID(PyInterpreterState_Get()) == 0) return true;
+    PyErr_Format(PyExc_ImportError, "%s does not support sub-interpreters", module);
+    return false;
+}
+
 std::optional<MappedFile> open_mapped(const std::string& path) {
     std::string error;
     auto file = MappedFile::open(path, error);

@@ -165,6 +165,45 @@ PyObject* to_list(const TextColumnParts& c, TextObjects& objects) {
     return list.release();
 }
 
+TextCache::~TextCache() {
+    for (auto& [text, object] : labels_) Py_DECREF(object);
+}
+
+TextObjects& TextCache::of(const TextPool& pool) {
+    auto& slot = pools_[&pool];
+    if (!slot) slot = std::make_unique<TextObjects>(pool);
+    return *slot;
+}
+
+PyObject* TextCache::label(std::string_view text) {
+    auto [it, fresh] = labels_.try_emplace(text, nullptr);
+    if (fresh) {
+        it->second = to_str(text);
+        if (!it->second) {
+            labels_.erase(it);
+            return nullptr;
+        }
+    }
+    Py_INCREF(it->second);
+    return it->second;
+}
+
+PyObject* to_list(const tables::Source& source, tables::Kind kind, TextCache& texts) {
+    return std::visit(
+        [&](const auto& s) -> PyObject* {
+            using S = std::decay_t<decltype(s)>;
+            if constexpr (std::is_same_v<S, tables::PooledIds> || std::is_same_v<S, tables::PooledIdParts>) {
+                return to_list(*s.ids, texts.of(*s.pool));
+            } else if constexpr (std::is_same_v<S, const std::vector<std::string_view>*>) {
+                if (kind != tables::Kind::Dict) return to_list(*s);
+                return build_list(s->size(), [&](std::size_t i) { return texts.label((*s)[i]); });
+            } else {
+                return to_list(*s);
+            }
+        },
+        source);
+}
+
 bool put(PyObject* dict, const char* key, PyObject* value) {
     PyRef owned(value);  // the reference passed in is ours to drop
     if (!owned) return false;

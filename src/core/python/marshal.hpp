@@ -1,11 +1,14 @@
 #pragma once
 #include <cstdint>
+#include <memory>
 #include <optional>
+#include <unordered_map>
 #include <string_view>
 #include <vector>
 
 #include "columns.hpp"
 #include "python/pyref.hpp"
+#include "tables/table.hpp"
 
 namespace quarnel::py {
 
@@ -48,6 +51,26 @@ private:
 
 PyObject* to_list(const TextColumn& column, TextObjects& objects);
 PyObject* to_list(const TextColumnParts& column, TextObjects& objects);
+
+// The shared str objects of one result: one TextObjects per text pool, and one str per distinct
+// text of the repeating columns of plain string views (type names, labels).
+class TextCache {
+public:
+    TextCache() = default;
+    ~TextCache();
+    TextCache(const TextCache&) = delete;
+    TextCache& operator=(const TextCache&) = delete;
+
+    TextObjects& of(const TextPool& pool);
+    PyObject* label(std::string_view text);  // new reference, NULL on failure
+
+private:
+    std::unordered_map<const TextPool*, std::unique_ptr<TextObjects>> pools_;
+    std::unordered_map<std::string_view, PyObject*> labels_;  // owned references; keys live as long as the result's sources
+};
+
+// Any column as a list: texts of a Dict column through the shared objects of `texts`.
+PyObject* to_list(const tables::Source& source, tables::Kind kind, TextCache& texts);
 
 // Inserts `value` under `key` and drops the reference (a NULL value passes
 // the pending exception through). False when an exception is set.

@@ -5,7 +5,9 @@
 #include <vector>
 
 #include "arrow/read.hpp"
+#include "clock.hpp"
 #include "arrow/table.hpp"
+#include "python/arrow/catalogue.hpp"
 #include "python/frame.hpp"
 #include "python/pyref.hpp"
 
@@ -173,6 +175,7 @@ PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
     if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:read", const_cast<char**>(keywords), &path_arg, &tables_arg)) {
         return nullptr;
     }
+    const Instant start = Instant::now();
     const auto path = path_text("read", path_arg);
     if (!path) return nullptr;
     auto requests = bind_requests(tables_arg);
@@ -184,7 +187,7 @@ PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
     std::string error;
     {
         ReleasedLock unlocked;
-        exported = arrow::read_tables(file->bytes(), {file->size(), file->open_ms()}, *requests, error);
+        exported = arrow::read_tables(file->bytes(), {file->size(), file->open_ms(), start}, *requests, error);
         file.reset();  // the buffers own their bytes
     }
     if (!error.empty()) {
@@ -208,33 +211,20 @@ PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
     return list.release();
 }
 
-// No C++ exception may unwind into the interpreter; failed allocations become MemoryError.
 PyObject* guarded_read(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
-    try {
-        return read(self, args, kwargs);
-    } catch (const std::bad_alloc&) {
-        return PyErr_NoMemory();
-    } catch (const std::exception& e) {
-        PyErr_Format(PyExc_SystemError, "quarnel internal error: %s", e.what());
-        return nullptr;
-    } catch (...) {
-        PyErr_SetString(PyExc_SystemError, "quarnel internal error");
-        return nullptr;
-    }
+    return guarded([&] { return read(self, args, kwargs); });
 }
 
 PyMethodDef methods[] = {
     {"read", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded_read)), METH_VARARGS | METH_KEYWORDS,
      "read(path, tables)\n--\n\nTables of one model as Arrow streams: `tables` is a list of (table, columns or None)."},
+    {"catalogue", catalogue, METH_NOARGS, "catalogue()\n--\n\nEvery table, column and kind, and the results of quarnel._core."},
     {nullptr, nullptr, 0, nullptr},
 };
 
 int exec_module(PyObject* module) {
-    // The Stream type is kept in a global: refuse every interpreter but the main one.
-    if (PyInterpreterState_GetID(PyInterpreterState_Get()) != 0) {
-        PyErr_SetString(PyExc_ImportError, "quarnel._arrow does not support sub-interpreters");
-        return -1;
-    }
+    // The Stream type is kept in a global.
+    if (!main_interpreter_only("quarnel._arrow")) return -1;
     if (!stream_type) {
         stream_type = reinterpret_cast<PyTypeObject*>(PyType_FromSpec(&stream_type_desc));
         if (!stream_type) return -1;

@@ -1,4 +1,4 @@
-#include "extractors/schema_names.hpp"
+#include "schema/names.hpp"
 
 #include <algorithm>
 #include <array>
@@ -10,7 +10,7 @@ namespace quarnel {
 namespace {
 
 constexpr SchemaName kNames[] = {
-#include "extractors/schema_names_table.inc"
+#include "schema/names_table.inc"
 };
 
 char upper(char c) { return c >= 'a' && c <= 'z' ? static_cast<char>(c - 32) : c; }
