@@ -1,16 +1,19 @@
-// Every table of the Arrow face built from the input in one read, each stream
+// Every table of the catalogue built from the input in one read, each stream
 // read back by a consumer's rules: the Arrow format's own full validation,
 // columns of the batch's length, dictionary indices inside their dictionary,
-// UTF-8 text, and the facts of the read in the schema's metadata.
+// UTF-8 text, the catalogue's columns in its order and kinds, and its facts in
+// the schema's metadata.
+#include <algorithm>
 #include <cstring>
+#include <span>
 #include <string>
 #include <vector>
 
 #include <nanoarrow/nanoarrow.h>
 
 #include "arrow/read.hpp"
-#include "arrow/tables.hpp"
 #include "invariants.hpp"
+#include "tables/catalogue.hpp"
 
 using namespace quarnel;
 using namespace quarnel::fuzz;
@@ -37,23 +40,46 @@ void require_same_schema(const ArrowSchema& a, const ArrowSchema& b) {
     if (a.dictionary) require_same_schema(*a.dictionary, *b.dictionary);
 }
 
-// The facts as key and value; every table has the time of its export and the size read.
-void require_metadata(const ArrowSchema& schema, std::size_t size) {
+// The table's facts as key and value, and the time of its export; only an
+// optional fact may be missing.
+void require_metadata(const ArrowSchema& schema, const tables::TableDef& def, std::size_t size) {
     ArrowMetadataReader reader;
     require(ArrowMetadataReaderInit(&reader, schema.metadata) == NANOARROW_OK);
-    bool marshal = false, size_bytes = false;
+    std::vector<std::string_view> keys;
     ArrowStringView key, value;
     while (reader.remaining_keys > 0) {
         require(ArrowMetadataReaderRead(&reader, &key, &value) == NANOARROW_OK);
         const std::string_view k = view_of(key), v = view_of(value);
         require(is_valid_utf8(k) && is_valid_utf8(v));
-        marshal = marshal || k == "marshal_ms";
-        if (k == "size_bytes") {
-            size_bytes = true;
-            require(v == std::to_string(size));
+        require(k == "marshal_ms" || std::find(def.facts.begin(), def.facts.end(), k) != def.facts.end());
+        if (k == "size_bytes") require(v == std::to_string(size));
+        keys.push_back(k);
+    }
+    require(std::find(keys.begin(), keys.end(), "marshal_ms") != keys.end());
+    for (const std::string_view fact : def.facts) {
+        const tables::FactDef* f = tables::find_fact(fact);
+        require(f != nullptr);
+        const bool optional = f->type == tables::FactType::OptionalFloat || f->type == tables::FactType::OptionalStr;
+        require(optional || std::find(keys.begin(), keys.end(), fact) != keys.end());
+    }
+}
+
+// The catalogue's columns, in its order, of its kinds.
+void require_columns(const ArrowSchema& schema, const tables::TableDef& def) {
+    require(schema.n_children == static_cast<std::int64_t>(def.columns.size()));
+    for (std::size_t i = 0; i < def.columns.size(); ++i) {
+        const ArrowSchema& child = *schema.children[i];
+        require(child.name && def.columns[i].name == child.name);
+        const std::string_view format = child.format;
+        switch (def.columns[i].kind) {
+            case tables::Kind::Int: require(format == "l" && !child.dictionary); break;
+            case tables::Kind::Float: require(format == "g" && !child.dictionary); break;
+            case tables::Kind::Str: require(format == "u" && !child.dictionary); break;
+            case tables::Kind::Dict:
+                require(format == "i" && child.dictionary && std::string_view(child.dictionary->format) == "u");
+                break;
         }
     }
-    require(marshal && size_bytes);
 }
 
 void require_utf8_strings(const ArrowArrayView& view) {
@@ -96,12 +122,13 @@ void require_column(const ArrowArrayView& column, std::int64_t length, bool guid
 }
 
 // Reads the stream to its end; returns its rows, and the sum of its column `sum` when named.
-std::int64_t read_stream(std::string_view table, arrow::Exported& e, std::size_t size, const char* sum,
+std::int64_t read_stream(const tables::TableDef& def, arrow::Exported& e, std::size_t size, const char* sum,
                          std::int64_t* total) {
     const ArrowSchema& schema = e.schema;
     require(schema.release && e.stream.release);
     require(std::strcmp(schema.format, "+s") == 0);
-    require_metadata(schema, size);
+    require_columns(schema, def);
+    require_metadata(schema, def, size);
 
     ArrowSchema stream_schema;
     ArrowError error;
@@ -110,7 +137,7 @@ std::int64_t read_stream(std::string_view table, arrow::Exported& e, std::size_t
     stream_schema.release(&stream_schema);
 
     bool guid_table = false;
-    for (const std::string_view t : kGuidTables) guid_table = guid_table || t == table;
+    for (const std::string_view t : kGuidTables) guid_table = guid_table || t == def.name;
     std::int64_t guid_column = -1, sum_column = -1;
     for (std::int64_t i = 0; i < schema.n_children; ++i) {
         const std::string_view name = schema.children[i]->name;
@@ -145,16 +172,18 @@ std::int64_t read_stream(std::string_view table, arrow::Exported& e, std::size_t
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+    const std::span<const tables::TableDef> defs = tables::table_defs();
     std::vector<arrow::Request> requests;
-    for (const arrow::TableDef& def : arrow::table_defs()) requests.push_back({std::string(def.name), std::nullopt});
+    for (const tables::TableDef& def : defs) requests.push_back({std::string(def.name), std::nullopt});
     std::string error;
     std::vector<arrow::Exported> exported = arrow::read_tables(as_file(data, size), {size, 0.0}, requests, error);
     require(error.empty() && exported.size() == requests.size());
 
     std::int64_t products = -1, counted = 0;
     for (std::size_t i = 0; i < exported.size(); ++i) {
-        const std::string_view table = requests[i].table;
-        const std::int64_t rows = read_stream(table, exported[i], size, table == "type_counts" ? "count" : nullptr, &counted);
+        const std::string_view table = defs[i].name;
+        const std::int64_t rows =
+            read_stream(defs[i], exported[i], size, table == "type_counts" ? "count" : nullptr, &counted);
         if (table == "products") products = rows;
     }
     // Every product is counted under its type.
