@@ -18,34 +18,37 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
         require_inside(text, h->attributes);
     }
 
-    const Pieces pieces = split_attributes(text);
-    require(!pieces.empty());
     Attributes record(text);
-    for (std::size_t k = 0; k < pieces.size(); ++k) {
-        require_inside(text, pieces[k]);
-        const auto at = record.at(k);
-        require(at && *at == pieces[k]);
-        // The typed readers answer exactly when the general one finds their kind.
-        const StepValue v = parse_value(pieces[k]);
-        using K = StepValue::Kind;
-        require(value::ref(pieces[k]).has_value() == v.is(K::Ref));
-        require(value::number(pieces[k]).has_value() == v.is(K::Real));
-        require(value::list(pieces[k]).has_value() == v.is(K::List));
-        require(value::enumeration(pieces[k]).has_value() == v.is(K::Enum));
-        require(value::text(pieces[k]).has_value() == v.is(K::String));
-        if (v.is(K::String)) require(is_valid_utf8(v.text));
-        if (v.is(K::List)) {
-            for (const auto id : reference_list(v.view)) (void)id;
+    const std::size_t count = record.size();
+    require(count >= 1 && !record.at(count));
+    // Asked for from the last back, the same pieces as walked forward.
+    Attributes backwards(text);
+    for (std::size_t k = count; k-- > 0;) {
+        const std::string_view piece = *record.at(k);
+        require_inside(text, piece);
+        const auto again = backwards.at(k);
+        require(again && *again == piece);
+        // No piece is of two kinds.
+        const int kinds = value::is_unset(piece) + value::ref(piece).has_value() + value::number(piece).has_value() +
+                          value::list(piece).has_value() + value::enumeration(piece).has_value() +
+                          value::text(piece).has_value();
+        require(kinds <= 1);
+        if (const auto s = value::text(piece)) require(is_valid_utf8(*s));
+        if (const auto list = value::list(piece)) {
+            for (const auto id : reference_list(*list)) (void)id;
+        }
+        if (const auto typed = value::typed(piece)) {
+            require_inside(text, typed->name);
+            require_inside(text, typed->inner);
         }
         for (const auto spelling : {ValueRenderer::TypeSpelling::Display, ValueRenderer::TypeSpelling::Schema}) {
             TextPool pool;
             ValueRenderer renderer(pool, spelling);
-            const RenderedValue rendered = renderer.value(pieces[k]);
+            const RenderedValue rendered = renderer.value(piece);
             if (rendered.value != TextPool::null) require(is_valid_utf8(pool[rendered.value]));
             if (rendered.value_type != TextPool::null) require(is_valid_utf8(pool[rendered.value_type]));
         }
     }
-    require(!record.at(pieces.size()) && record.size() == pieces.size());
     require(is_valid_utf8(decode_string(text)));
     return 0;
 }

@@ -9,14 +9,15 @@ values as text).
 
 from __future__ import annotations
 
-from typing import Dict, Iterable, List, Optional, Sequence, Union
+from typing import Dict, Iterable, Optional, Sequence, Union
+
+import pyarrow as pa
 
 from quarnel import _arrow
-from quarnel.registry import TABLES, table as lookup
-from quarnel.tables import require
+from quarnel.registry import table as lookup, table_names
 
 
-def _arrow_type(pa, kind: str):
+def _arrow_type(kind: str):
     return {
         "int": pa.int64(),
         "float": pa.float64(),
@@ -27,21 +28,8 @@ def _arrow_type(pa, kind: str):
 
 def table_schema(table: str):
     """The pyarrow schema of a table, without reading any file."""
-    pa = require("pyarrow", "arrow", "table_schema")
     t = lookup(table)
-    return pa.schema([pa.field(name, _arrow_type(pa, kind)) for name, kind in t.columns])
-
-
-def _names(tables: Union[None, str, Iterable[str]]) -> List[str]:
-    if tables is None or tables == "all":
-        names = list(TABLES)
-    elif isinstance(tables, str):
-        names = [tables]
-    else:
-        names = list(tables)
-    for name in names:
-        lookup(name)
-    return names
+    return pa.schema([pa.field(name, _arrow_type(kind)) for name, kind in t.columns])
 
 
 def read_streams(path, tables: Union[None, str, Iterable[str]] = None,
@@ -50,10 +38,11 @@ def read_streams(path, tables: Union[None, str, Iterable[str]] = None,
 
     Each value has ``__arrow_c_schema__`` and ``__arrow_c_stream__`` (the stream can be taken
     once): hand it to ``pyarrow.table``, ``polars.from_arrow``, ``duckdb`` or ``nanoarrow``.
-    `columns` maps a table name to the columns to build, in that order."""
+    `tables` as for `read_tables`; `columns` maps a table name to the columns to build, in that
+    order."""
     from quarnel import _path
 
-    names = _names(tables)
+    names = table_names(tables)
     requests = []
     for name in names:
         wanted = None if columns is None else columns.get(name)
@@ -66,7 +55,7 @@ def read_streams(path, tables: Union[None, str, Iterable[str]] = None,
     return dict(zip(names, _arrow.read(_path(path), requests)))
 
 
-def _table(pa, stream):
+def _table(stream):
     # pa.table() imports pandas to ask whether its argument is a DataFrame: most of a second of
     # a command's time. A stream reader does not.
     from_stream = getattr(pa.RecordBatchReader, "from_stream", None)
@@ -76,14 +65,13 @@ def _table(pa, stream):
 def read_tables(path, tables: Union[None, str, Iterable[str]] = None):
     """Several tables of one model from one read: a dict of pyarrow Tables by name.
 
-    `tables` is a list of table names, "all" or None (every table). One mapping of the file,
-    one entity table for the extractors, one release of the interpreter lock."""
-    pa = require("pyarrow", "arrow", "read_tables")
-    return {name: _table(pa, stream) for name, stream in read_streams(path, tables).items()}
+    `tables` is a list of table names, or "all" or None: every table but drift, which meshes
+    geometry (registry.ALL_TABLES). One mapping of the file, one entity table for the
+    extractors, one release of the interpreter lock."""
+    return {name: _table(stream) for name, stream in read_streams(path, tables).items()}
 
 
 def read_table(path, table: str = "psets", columns: Optional[Sequence[str]] = None):
     """One table of a model as a pyarrow Table; `columns` picks and orders the columns read."""
-    pa = require("pyarrow", "arrow", "read_table")
     wanted = None if columns is None else {table: columns}
-    return _table(pa, read_streams(path, [table], wanted)[table])
+    return _table(read_streams(path, [table], wanted)[table])

@@ -1,4 +1,4 @@
-"""Many models into one table: path expansion, a pool of threads, ordered streaming output.
+"""Many models into one table: a pool of threads, ordered streaming output.
 
 Models are read through the Arrow face (`read_table`, `read_tables`), which builds its tables
 without the interpreter lock, and Arrow writes CSV, JSON Lines and Parquet without it too, so N
@@ -7,138 +7,36 @@ written in input order, with a bounded number of models held in memory, so batch
 than memory stream through.
 """
 
-import glob
 import os
-import sys
 import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
-from typing import Dict, List, Optional, Sequence, Tuple
+from typing import Dict, Optional, Sequence, Tuple
 
+import pyarrow as pa
 
 import quarnel
-from quarnel.dataset import source_column, with_source  # noqa: F401 (source_column is re-exported)
-from quarnel.registry import EXTRACT_ALL_TABLES, TABLES
+from quarnel.registry import TABLES, table_names
+from quarnel.runs import Progress, Report, check_model, model_size, one_line, source_column, with_source
 from quarnel.writers import EXTENSIONS, OutputError, TableWriter, encode, format_of
 
-GLOB_CHARS = frozenset("*?[")
-
-# What --table may name: any table, or "all" for the four extracted ones from one read.
+# What --table may name: any table, or "all" (ALL_TABLES, one file each into the folder OUT).
 CHOICES = (*TABLES, "all")
 
 
-def tables_of(choice: str) -> Tuple[str, ...]:
-    return EXTRACT_ALL_TABLES if choice == "all" else (choice,)
-
-
-def expand_paths(args: Sequence[str]) -> Tuple[List[str], List[str]]:
-    """Files as given, folders searched recursively for *.ifc, glob patterns expanded.
-
-    Returns the model paths (duplicates dropped, order kept) and the patterns that matched nothing.
-    """
-    found: List[str] = []
-    unmatched: List[str] = []
-
-    def add_folder(folder: str) -> None:
-        for root, dirs, files in os.walk(folder):
-            dirs.sort()
-            found.extend(os.path.join(root, f) for f in sorted(files) if f.lower().endswith(".ifc"))
-
-    for arg in args:
-        if os.path.isdir(arg):
-            add_folder(arg)
-        elif not os.path.exists(arg) and GLOB_CHARS.intersection(arg):
-            matches = sorted(glob.glob(arg, recursive=True))
-            if not matches:
-                unmatched.append(arg)
-            for match in matches:
-                if os.path.isdir(match):
-                    add_folder(match)
-                else:
-                    found.append(match)
-        else:
-            found.append(arg)  # a missing file is reported when it fails to open
-    seen = set()
-    unique = []
-    for path in found:
-        key = os.path.abspath(path)
-        if key not in seen:
-            seen.add(key)
-            unique.append(path)
-    return unique, unmatched
-
-
-def load(path: str, table: str, formats: Dict[str, str]) -> Dict[str, object]:
+def load(path: str, names: Sequence[str], formats: Dict[str, str]) -> Tuple[Dict[str, object], Optional[str]]:
     """The tables of one model, each with the model path as first column, encoded for the writer
-    of its format. Runs on a worker thread."""
-    names = tables_of(table)
-    read = quarnel.read_tables(path, list(names)) if len(names) > 1 else {table: quarnel.read_table(path, table)}
-    return {name: encode(formats[name], with_source(read[name], path)) for name in names}
-
-
-class Progress:
-    """A progress bar on stderr when it is a terminal: tqdm when installed, else a plain one."""
-
-    def __init__(self, total: int, enabled: bool):
-        self.total = total
-        self.done = 0
-        self.bar = None
-        self.plain = False
-        if not enabled:
-            return
-        try:
-            from tqdm import tqdm
-        except ImportError:
-            self.plain = True
-            self._draw()
-            return
-        self.bar = tqdm(total=total, unit="model", dynamic_ncols=True, leave=False, file=sys.stderr)
-
-    def _draw(self) -> None:
-        width = 30
-        filled = width * self.done // max(self.total, 1)
-        sys.stderr.write(f"\r[{'#' * filled}{'.' * (width - filled)}] {self.done}/{self.total} models")
-        sys.stderr.flush()
-
-    def advance(self) -> None:
-        self.done += 1
-        if self.bar is not None:
-            self.bar.update(1)
-        elif self.plain:
-            self._draw()
-
-    def message(self, text: str) -> None:
-        if self.bar is not None:
-            self.bar.write(text, file=sys.stderr)
-        elif self.plain:
-            sys.stderr.write("\r\033[K" + text + "\n")
-            self._draw()
-        else:
-            sys.stderr.write(text + "\n")
-        sys.stderr.flush()
-
-    def close(self) -> None:
-        if self.bar is not None:
-            self.bar.close()
-        elif self.plain:
-            sys.stderr.write("\r\033[K")
-            sys.stderr.flush()
-
-
-class BatchReport:
-    def __init__(self):
-        self.models = 0
-        self.failed = 0
-        self.rows: Dict[str, int] = {}
-        self.outputs: Dict[str, str] = {}
-        self.seconds = 0.0
+    of its format, and the warning its check gave. Runs on a worker thread."""
+    warning = check_model(path)
+    read = quarnel.read_tables(path, list(names))
+    return {name: encode(formats[name], with_source(read[name], path)) for name in names}, warning
 
 
 def output_paths(table: str, out: str, fmt: Optional[str]) -> Dict[str, Tuple[str, str]]:
     """Table name -> (file path, format). A single table goes to `out`; several go into the
     folder `out`, one file each."""
-    names = tables_of(table)
-    if len(names) == 1:
+    names = table_names(table)
+    if table != "all":
         return {names[0]: (out, format_of(out, fmt))}
     fmt = fmt or "csv"
     try:
@@ -146,6 +44,12 @@ def output_paths(table: str, out: str, fmt: Optional[str]) -> Dict[str, Tuple[st
     except OSError as e:
         raise OutputError(f"create {out}: {e.strerror or e}") from None
     return {name: (os.path.join(out, name + EXTENSIONS[fmt]), fmt) for name in names}
+
+
+def schema_of(name: str):
+    """The columns of a table as batch runs write them: the model path in front."""
+    schema = quarnel.table_schema(name)
+    return schema.insert(0, pa.field(source_column(schema.names), pa.dictionary(pa.int32(), pa.string())))
 
 
 class _OrderedWriter:
@@ -157,7 +61,7 @@ class _OrderedWriter:
     behind one writer. `admit` holds the dispatcher back while too much waits to be written.
     """
 
-    def __init__(self, writers: Dict[str, TableWriter], report: BatchReport, bar: Progress, total: int,
+    def __init__(self, writers: Dict[str, TableWriter], report: Report, bar: Progress, total: int,
                  max_models: int, max_bytes: int):
         self.writers = writers
         self.report = report
@@ -221,12 +125,18 @@ class _OrderedWriter:
                 self.cond.notify_all()
 
     def _emit(self, path: str, outcome: object) -> None:
+        if isinstance(outcome, BaseException) and not isinstance(outcome, Exception):
+            raise outcome
         if isinstance(outcome, BaseException):  # a model that fails is reported and skipped
             self.report.failed += 1
-            self.bar.message(f"quarnel: {describe(outcome, path)}")
+            self.report.errors.append((path, one_line(outcome, path)))
+            self.bar.message(f"quarnel: {self.report.errors[-1][1]}")
         else:
+            tables, warning = outcome  # type: ignore[misc]
+            if warning:
+                self.bar.message(f"quarnel: warning: {warning}")
             self.report.models += 1
-            for name, columns in outcome.items():  # type: ignore[attr-defined]
+            for name, columns in tables.items():
                 self.writers[name].write(columns)
                 self.report.rows[name] = self.writers[name].rows
         self.bar.advance()
@@ -239,17 +149,20 @@ MAX_BYTES_IN_FLIGHT = 1 << 30
 
 
 def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = None, jobs: int = 1,
-              progress: bool = False) -> BatchReport:
+              progress: bool = False) -> Report:
     """Read every model with `jobs` threads and stream the rows, in input order, to `out`.
 
-    The threads do all the work, writing included; this thread only hands out models."""
-    report = BatchReport()
+    The threads do all the work, writing included; this thread only hands out models. The
+    files are moved into place when every model is written: a batch that fails, is
+    interrupted or reads no model leaves the previous output as it was."""
+    report = Report()
     targets = output_paths(table, out, fmt)
+    names = tuple(targets)
     writers: Dict[str, TableWriter] = {}
     bar = Progress(len(paths), progress)
     try:
         for name, (path, f) in targets.items():
-            writers[name] = TableWriter(path, f)
+            writers[name] = TableWriter(path, f, schema_of(name))
             report.outputs[name] = path
             report.rows[name] = 0
         formats = {name: f for name, (_, f) in targets.items()}
@@ -261,15 +174,15 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
             outcome: object = None
             if ordered.error is None:
                 try:
-                    outcome = load(path, table, formats)
-                except Exception as e:
+                    outcome = load(path, names, formats)
+                except BaseException as e:  # an interrupt stops the batch at this model's turn
                     outcome = e
             ordered.finish(index, path, outcome)
 
         pool = ThreadPoolExecutor(max_workers=jobs)
         try:
             for index, path in enumerate(paths):
-                if not ordered.admit(index, file_size(path)):
+                if not ordered.admit(index, model_size(path)):
                     break
                 pool.submit(task, index, path)
             ordered.wait_all()
@@ -281,24 +194,14 @@ def run_batch(paths: Sequence[str], table: str, out: str, fmt: Optional[str] = N
         pool.shutdown(wait=True)
         if ordered.error is not None:
             raise ordered.error
+        for writer in writers.values():
+            writer.close()
+        for writer in writers.values():
+            if report.models:  # no model read: the previous output stays
+                writer.commit()
     finally:
         bar.close()
         for writer in writers.values():
-            writer.close()
+            writer.discard()
     report.seconds = time.perf_counter() - started
     return report
-
-
-def file_size(path: str) -> int:
-    try:
-        return os.stat(path).st_size
-    except OSError:
-        return 0
-
-
-def describe(error: BaseException, path: str) -> str:
-    """One line for a model that could not be read."""
-    text = str(error)
-    if isinstance(error, OSError) and text:
-        return text  # the native message already names the operation and the path
-    return f"{path}: {type(error).__name__}: {text}" if text else f"{path}: {type(error).__name__}"

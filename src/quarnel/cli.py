@@ -3,7 +3,9 @@
 import argparse
 import json
 import os
+import signal
 import sys
+import threading
 import time
 from typing import Dict, List, Optional, Sequence
 
@@ -11,11 +13,13 @@ import pyarrow as pa
 
 import quarnel
 from quarnel import batch as batch_mod
+from quarnel.arrow import read_streams
 from quarnel.console import ms_text, render_table, size_text, unit_of, unit_text
 from quarnel.literals import number, string, strings
 from quarnel.registry import DRIFT_FLOOR, ERROR_RATIO, EXTRACT_ALL_TABLES, SEVERITIES, TABLES, WARN_RATIO, at_least
+from quarnel.runs import ModelError, check_model, expand_paths
 from quarnel.tables import MissingDependency
-from quarnel.writers import EXTENSIONS, FORMAT_NAMES, OutputError, format_of, write_table
+from quarnel.writers import EXTENSIONS, FORMAT_NAMES, OutputError, TableWriter, format_of, write_table
 
 PROG = "quarnel"
 
@@ -120,28 +124,29 @@ def took_ms(table) -> float:
     return sum(float(v) for k, v in (table.schema.metadata or {}).items() if k.endswith(b"_ms"))
 
 
-def write_or_preview(args, table, label: str) -> None:
-    if args.output:
-        rows = write_table(args.output, table, args.format)
-        if args.output != "-":
-            note(f"{label}: wrote {rows:,} rows × {table.num_columns} columns to {args.output}")
-        return
-    preview(table, args.rows, f"{label}: {args.model}")
+def wrote(args, label: str, rows: int, columns: int) -> None:
+    if args.output != "-":
+        note(f"{label}: wrote {rows:,} rows × {columns} columns to {args.output}")
 
 
-def preview(table, limit: int, title: str) -> None:
+def preview(table, limit: int, title: str, took: Optional[float] = None) -> None:
     total = table.num_rows
     shown = total if limit <= 0 else min(limit, total)
-    print(f"{title}: {total:,} rows × {table.num_columns} columns in {ms_text(took_ms(table))}")
+    print(f"{title}: {total:,} rows × {table.num_columns} columns in {ms_text(took_ms(table) if took is None else took)}")
     # Only the rows shown become Python values.
     print("\n".join(render_table(table.slice(0, shown).to_pydict(), range(shown))))
     if shown < total:
-        print(f"… {total - shown:,} more rows (write them all with -o FILE.csv, .parquet or .jsonl)")
+        print(f"… {total - shown:,} more rows (write them all with -o FILE.csv, .parquet, .jsonl or .xlsx)")
 
 
 def cmd_table(args) -> int:
     name = args.table if args.command == "table" else args.command
-    write_or_preview(args, quarnel.read_table(args.model, name), name)
+    if args.output:
+        # Written batch by batch as the stream gives them: the table is never whole in memory twice.
+        stream = read_streams(args.model, [name])[name]
+        wrote(args, name, write_table(args.output, stream, args.format), len(TABLES[name].columns))
+    else:
+        preview(quarnel.read_table(args.model, name), args.rows, f"{name}: {args.model}")
     return 0
 
 
@@ -152,40 +157,34 @@ def cmd_extract(args) -> int:
         os.makedirs(args.output, exist_ok=True)
     except OSError as e:
         raise OutputError(f"create {args.output}: {e.strerror or e}") from None
-    lines = []
-    for name in EXTRACT_ALL_TABLES:
-        path = os.path.join(args.output, name + EXTENSIONS[fmt])
-        lines.append((name, write_table(path, tables[name], fmt), path))
+    writers = []
+    try:
+        for name in EXTRACT_ALL_TABLES:
+            writers.append(TableWriter(os.path.join(args.output, name + EXTENSIONS[fmt]), fmt, tables[name].schema))
+            writers[-1].write(tables[name])
+        # The four files take the place of older ones together, once all are written.
+        for writer in writers:
+            writer.close()
+        for writer in writers:
+            writer.commit()
+    finally:
+        for writer in writers:
+            writer.discard()
     print(f"extract: {args.model} in {ms_text(took_ms(tables[EXTRACT_ALL_TABLES[0]]))}")
-    for name, rows, path in lines:
-        print(f"  {name:<16} {rows:>9,} rows  {path}")
-    return 0
-
-
-def cmd_element_table(args) -> int:
-    started = time.perf_counter()
-    table = quarnel.read_table(args.model, args.command)
-    took = (time.perf_counter() - started) * 1000.0
-    if args.output:
-        from quarnel.wide import write_arrow_table
-
-        write_arrow_table(table, args.output)
-        note(f"{args.command}: wrote {table.num_rows:,} rows × {table.num_columns} columns to {args.output}")
-        return 0
-    shown = table.num_rows if args.rows <= 0 else min(args.rows, table.num_rows)
-    print(f"{args.command}: {args.model}: {table.num_rows:,} rows × {table.num_columns} columns in {ms_text(took)}")
-    print("\n".join(render_table(table.slice(0, shown).to_pydict(), range(shown))))
-    if shown < table.num_rows:
-        print(f"… {table.num_rows - shown:,} more rows (write them all with -o FILE.csv, .parquet, .jsonl or .xlsx)")
+    for name, writer in zip(EXTRACT_ALL_TABLES, writers):
+        print(f"  {name:<16} {writer.rows:>9,} rows  {writer.path}")
     return 0
 
 
 def cmd_wide(args) -> int:
-    from quarnel.wide import write_arrow_table
-
+    started = time.perf_counter()
     table = quarnel.wide(args.model, entity=args.entity)
-    write_arrow_table(table, args.output)
-    note(f"wide: wrote {table.num_rows:,} elements × {table.num_columns - 3:,} properties to {args.output}")
+    if args.output:
+        rows = write_table(args.output, table, args.format)
+        if args.output != "-":
+            note(f"wide: wrote {rows:,} elements × {table.num_columns - 3:,} properties to {args.output}")
+    else:
+        preview(table, args.rows, f"wide: {args.model}", (time.perf_counter() - started) * 1000.0)
     return 0
 
 
@@ -236,11 +235,9 @@ def cmd_drift(args) -> int:
 
     report = sys.stdout
     if args.output:
-        written = write_table(args.output, drift, args.format)
+        wrote(args, "drift", write_table(args.output, drift, args.format), drift.num_columns)
         if args.output == "-":
             report = sys.stderr  # the table has standard output to itself
-        else:
-            note(f"drift: wrote {written:,} rows to {args.output}")
 
     def say(text: str = "") -> None:
         print(text, file=report)
@@ -308,7 +305,7 @@ def cmd_drift(args) -> int:
 
 
 def cmd_batch(args) -> int:
-    paths, unmatched = batch_mod.expand_paths(args.paths)
+    paths, unmatched = expand_paths(args.paths)
     for pattern in unmatched:
         error(f"no models match {pattern}")
     if not paths:
@@ -327,8 +324,9 @@ def cmd_batch(args) -> int:
         rate = report.models / report.seconds if report.seconds > 0 else 0.0
         rows = ", ".join(f"{n:,} {name} rows" for name, n in report.rows.items())
         outputs = args.output if len(report.outputs) == 1 else f"{args.output}{os.sep}"
+        written = f"{rows} to {outputs}" if report.models else f"nothing written to {outputs}"
         note(f"batch: {report.models:,} of {len(paths) + len(unmatched):,} models read, {failed:,} failed; "
-             f"{rows} to {outputs} in {report.seconds:.2f} s ({rate:.1f} models/s, {jobs} threads)")
+             f"{written} in {report.seconds:.2f} s ({rate:.1f} models/s, {jobs} threads)")
     return 1 if failed else 0
 
 
@@ -340,18 +338,21 @@ def error(text: str) -> None:
     print(f"{PROG}: {text}", file=sys.stderr)
 
 
+FORMAT_HELP = "output format, whatever the extension of OUT"
+
+
 def add_output_options(p, what: str) -> None:
     p.add_argument("-o", "--output", metavar="OUT",
                    help=f"write the whole {what} to OUT instead of previewing it; the format follows the "
-                        "extension (.csv, .parquet, .jsonl); '-' writes CSV to standard output")
-    p.add_argument("--format", choices=FORMAT_NAMES, help="output format, whatever the extension of OUT")
+                        "extension (.csv, .parquet, .jsonl, .xlsx) or --format; '-' writes CSV to standard output")
+    p.add_argument("--format", choices=FORMAT_NAMES, help=FORMAT_HELP)
 
 
-def add_table_options(p) -> None:
+def add_table_options(p, run=cmd_table) -> None:
     p.add_argument("model", metavar="MODEL", help="IFC file")
     add_output_options(p, "table")
     p.add_argument("-n", "--rows", type=int, default=20, metavar="N", help="rows to preview (default 20, 0 for all)")
-    p.set_defaults(run=cmd_table)
+    p.set_defaults(run=run)
 
 
 def build_parser() -> argparse.ArgumentParser:
@@ -389,20 +390,14 @@ def build_parser() -> argparse.ArgumentParser:
                                       "per value"),
                        ("elements", "one row per product: its type, storey, building and site")):
         p = sub.add_parser(name, help=text.split(",")[0].split(":")[0], description=text.capitalize() + ".")
-        p.add_argument("model", metavar="MODEL", help="IFC file")
-        p.add_argument("-o", "--output", metavar="OUT",
-                       help="write the whole table to OUT (.csv, .parquet, .jsonl, .xlsx) instead of previewing it")
-        p.add_argument("-n", "--rows", type=int, default=20, metavar="N", help="rows to preview (default 20, 0 for all)")
-        p.set_defaults(run=cmd_element_table)
+        add_table_options(p)
 
     p = sub.add_parser("wide", help="one row per element, one column per property (spreadsheets)",
                        description="One row per element, a column per Pset.Prop (values inherited from the "
-                                   "type included, numbers as numbers where a column holds only numbers).")
-    p.add_argument("model", metavar="MODEL", help="IFC file")
+                                   "type included, numbers as numbers where a column holds only numbers or "
+                                   "nothing). .xlsx needs openpyxl.")
     p.add_argument("-e", "--entity", metavar="ENTITY", help="only elements of this entity, e.g. IfcWall")
-    p.add_argument("-o", "--output", required=True, metavar="OUT",
-                   help="output file: .xlsx (needs openpyxl), .csv, .parquet or .jsonl")
-    p.set_defaults(run=cmd_wide)
+    add_table_options(p, cmd_wide)
 
     p = sub.add_parser("extract", help="write the four tables (psets, quantities, materials, classifications)",
                        description="Read a model once and write its four tables (psets, quantities, materials, "
@@ -437,15 +432,15 @@ def build_parser() -> argparse.ArgumentParser:
                                    "skipped; the exit status is 1 when any failed.")
     p.add_argument("paths", nargs="+", metavar="PATH", help="IFC files, folders (searched for *.ifc) or globs")
     p.add_argument("--table", required=True, choices=batch_mod.CHOICES, metavar="NAME",
-                   help=", ".join(TABLES) + ", or all (the four extracted tables, into the folder OUT)")
+                   help=", ".join(TABLES) + ", or all (every table but drift, one file each into the folder OUT)")
     p.add_argument("-o", "--output", required=True, metavar="OUT",
-                   help="output file (.csv, .parquet, .jsonl), or a folder for --table all")
-    p.add_argument("--format", choices=FORMAT_NAMES, help="output format, whatever the extension of OUT")
+                   help="output file (.csv, .parquet, .jsonl, .xlsx), or a folder for --table all")
+    p.add_argument("--format", choices=FORMAT_NAMES, help=FORMAT_HELP + " (default csv for --table all)")
     p.add_argument("-j", "--jobs", type=int, default=0, metavar="N",
                    help="threads (default: one per CPU core)")
     p.add_argument("--dataset", action="store_true",
                    help="write a Parquet dataset into the folder OUT: OUT/table=NAME/part-*.parquet, one file "
-                        "per group of models; --table all writes every table but drift")
+                        "per group of models")
     p.add_argument("--no-progress", action="store_true", help="no progress bar")
     p.add_argument("-q", "--quiet", action="store_true", help="no progress bar and no summary line")
     p.set_defaults(run=cmd_batch)
@@ -458,11 +453,19 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     if not getattr(args, "run", None):
         parser.print_help(sys.stderr)
         return 2
+    # Terminated (`timeout`, a scheduler) as when interrupted: temporary outputs are removed.
+    terminated = signal.signal(signal.SIGTERM, interrupt) if threading.current_thread() is threading.main_thread() else None
     try:
+        if getattr(args, "output", None) and args.command not in ("extract", "batch"):
+            format_of(args.output, args.format)  # a wrong extension is said before the model is read
+        if getattr(args, "model", None) is not None:
+            warning = check_model(args.model)
+            if warning:
+                error(f"warning: {warning}")
         status = args.run(args)
         sys.stdout.flush()  # a closed pipe shows up here, not at exit
         return status
-    except (OSError, OutputError, MissingDependency, UserError, NotImplementedError) as e:
+    except (OSError, OutputError, MissingDependency, UserError, ModelError) as e:
         if isinstance(e, BrokenPipeError):
             return quiet_broken_pipe()
         error(str(e))
@@ -470,6 +473,13 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     except KeyboardInterrupt:
         error("interrupted")
         return 130
+    finally:
+        if terminated is not None:
+            signal.signal(signal.SIGTERM, terminated)
+
+
+def interrupt(signum, frame):
+    raise KeyboardInterrupt
 
 
 def quiet_broken_pipe() -> int:

@@ -21,9 +21,8 @@ from __future__ import annotations
 import logging
 from typing import Dict, Optional, Sequence
 
-from quarnel.dataset import GROUP_BYTES, expand, group_models, group_schema, open_error, read_group, \
-    table_names
-from quarnel.registry import table as lookup
+from quarnel.dataset import GROUP_BYTES, expand, group_models, group_schema, open_error, read_group
+from quarnel.registry import table as lookup, table_names
 from quarnel.tables import require
 
 log = logging.getLogger("quarnel.dask")
@@ -51,21 +50,23 @@ def _meta(name: str, columns: Optional[Sequence[str]] = None):
     return _to_pandas(group_schema(name, columns).empty_table())
 
 
-def _log(errors) -> None:
+def _log(errors, warnings) -> None:
     # In the worker's log: a dropped model should be visible even to whoever never asks read_errors.
     for _, why in errors:
         log.warning("quarnel: skipped %s", why)
+    for text in warnings:
+        log.warning("quarnel: %s", text)
 
 
 def _read_partition(group, table: str, storage_options=None, columns=None):
-    tables, errors = read_group(group, [table], columns, storage_options)
-    _log(errors)
+    tables, errors, warnings = read_group(group, [table], columns, storage_options)
+    _log(errors, warnings)
     return _to_pandas(tables[table])
 
 
 def _read_group_tables(group, tables, storage_options=None):
-    tables, errors = read_group(group, tables, None, storage_options)
-    _log(errors)
+    tables, errors, warnings = read_group(group, tables, None, storage_options)
+    _log(errors, warnings)
     return tables
 
 
@@ -121,7 +122,8 @@ def read_tables(paths, tables="all", storage_options: Optional[dict] = None,
     """Several tables of many models: {name: Dask DataFrame}, each model read once for all of
     them when they are computed together (``dask.compute(*frames.values())``) or persisted.
 
-    `tables`: "all" (every table, drift included, which meshes geometry), a name or a list."""
+    `tables`: "all" (every table but drift, which meshes geometry: see registry.ALL_TABLES), a
+    name or a list."""
     import dask
 
     dd = _dd("quarnel.dask.read_tables")

@@ -17,34 +17,22 @@ import tempfile
 import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
-from typing import Dict, Iterable, List, Optional, Sequence, Tuple
+from typing import Dict, List, Optional, Sequence, Tuple
 
-from quarnel.registry import TABLES, table as lookup
+import pyarrow as pa
+import pyarrow.parquet as pq
+
+from quarnel.registry import table as lookup, table_names
+from quarnel.runs import STEP_MAGIC, ModelError, Progress, Report, check_model, expand_paths, model_size, \
+    one_line, source_column, with_source
 from quarnel.tables import require
+from quarnel.writers import OutputError, beside, remove, replace_folder
 
 # A group closes once its files reach this size: enough rows per partition and per Parquet file
 # that per-task and per-file overheads vanish, small enough to spread a portfolio over workers.
 GROUP_BYTES = 8 << 20
 
 Group = Tuple[str, ...]
-
-_STEP_MAGIC = b"ISO-10303-21"
-
-
-def source_column(names: Iterable[str]) -> str:
-    """The column naming each row's model: "source", or "source_file" for tables that have a
-    "source" column of their own (classifications, drift), as in batch outputs."""
-    return "source_file" if "source" in names else "source"
-
-
-def table_names(tables) -> List[str]:
-    """None or "all": every table; a name; or a list of names (checked)."""
-    if tables is None or tables == "all":
-        return list(TABLES)
-    names = [tables] if isinstance(tables, str) else list(tables)
-    for name in names:
-        lookup(name)
-    return names
 
 
 def is_remote(path: str) -> bool:
@@ -63,8 +51,6 @@ def _local(path: str) -> str:
 def expand(paths, storage_options: Optional[dict] = None) -> Tuple[List[Tuple[str, Optional[int]]], List[str]]:
     """Models (path, size in bytes or None when unknown) in the order given, and the patterns
     that matched nothing. Local arguments expand as in `quarnel batch`; URLs through their filesystem."""
-    from quarnel.batch import expand_paths
-
     if isinstance(paths, (str, os.PathLike)):
         paths = [paths]
     paths = [os.fsdecode(p) if isinstance(p, os.PathLike) else p for p in paths]
@@ -75,7 +61,7 @@ def expand(paths, storage_options: Optional[dict] = None) -> Tuple[List[Tuple[st
     def flush_local() -> None:
         found, missing = expand_paths(local)
         unmatched.extend(missing)
-        models.extend((p, _local_size(p)) for p in found)
+        models.extend((p, model_size(p)) for p in found)
         local.clear()
 
     for path in paths:
@@ -95,13 +81,6 @@ def expand(paths, storage_options: Optional[dict] = None) -> Tuple[List[Tuple[st
             seen.add(path)
             unique.append((path, size))
     return unique, unmatched
-
-
-def _local_size(path: str) -> Optional[int]:
-    try:
-        return os.stat(path).st_size
-    except OSError:
-        return 0  # fails when read, and reading a failure costs nothing
 
 
 def _expand_remote(url: str, storage_options: dict) -> List[Tuple[str, Optional[int]]]:
@@ -157,24 +136,6 @@ def group_models(models: Sequence[Tuple[str, Optional[int]]], group_bytes: int =
 
 # -- reading: one group of models into tables --------------------------------------------------
 
-def _open_error(path: str, shown: str) -> Optional[str]:
-    """Why a local model cannot be read, checked cheaply before the read: it cannot be opened,
-    or it is not STEP clear text (the engine reads anything without complaint, so a stray PDF
-    named .ifc would otherwise pass as an empty model)."""
-    try:
-        with open(path, "rb") as f:
-            head = f.read(256)
-    except OSError as e:
-        return f"open {shown}: {e.strerror} (os error {e.errno})"
-    return _not_step(head, shown)
-
-
-def _not_step(head: bytes, shown: str) -> Optional[str]:
-    if not head.lstrip(b"\xef\xbb\xbf \t\r\n").upper().startswith(_STEP_MAGIC):
-        return f"{shown}: not an IFC file (no ISO-10303-21 header)"
-    return None
-
-
 def _remote_open_error(url: str, storage_options: dict) -> Optional[str]:
     import fsspec
 
@@ -182,22 +143,22 @@ def _remote_open_error(url: str, storage_options: dict) -> Optional[str]:
         with fsspec.open(url, "rb", **storage_options) as f:
             head = f.read(256)
     except Exception as e:
-        return f"open {url}: {_one_line(e)}"
-    return _not_step(head, url)
+        return one_line(e, url)
+    if not head.lstrip(b"\xef\xbb\xbf \t\r\n").startswith(STEP_MAGIC):
+        return f"{url}: not an IFC file (no ISO-10303-21 header)"
+    return None
 
 
 def open_error(path: str, storage_options: Optional[dict] = None) -> Optional[str]:
-    """The one-line reason a model cannot be read, or None; reads only its first bytes."""
+    """The one-line reason a model cannot be read, or None. A remote model shows only its first
+    bytes; a local one is checked as every read checks it."""
     if is_remote(path):
         return _remote_open_error(path, storage_options or {})
-    return _open_error(_local(path), path)
-
-
-def _one_line(error: BaseException) -> str:
-    text = " ".join(str(error).split())
-    if isinstance(error, OSError) and text:
-        return text
-    return f"{type(error).__name__}: {text}" if text else type(error).__name__
+    try:
+        check_model(_local(path), path)
+    except ModelError as e:
+        return str(e)
+    return None
 
 
 class _Localized:
@@ -236,20 +197,10 @@ def _read_model(local: str, names: Sequence[str], columns: Optional[Sequence[str
     return quarnel.read_tables(local, names)
 
 
-def with_source(table, path: str, column: Optional[str] = None):
-    """The table with the model path in front, as a one-entry dictionary (4 bytes a row, however
-    many models), in `column` or else the one source_column() names; no schema metadata."""
-    from quarnel.literals import repeated
-
-    source = repeated(path, table.num_rows)
-    return table.replace_schema_metadata(None).add_column(0, column or source_column(table.column_names), source)
-
-
 def group_schema(name: str, columns: Optional[Sequence[str]] = None):
     """The schema of a table read through groups: the source column first, then the columns."""
     import quarnel
 
-    pa = require("pyarrow", "arrow", "group_schema")
     schema = quarnel.table_schema(name)
     src = source_column(schema.names)
     fields = [pa.field(src, pa.dictionary(pa.int32(), pa.string()))] + list(schema)
@@ -261,11 +212,10 @@ def group_schema(name: str, columns: Optional[Sequence[str]] = None):
 
 def read_group(group: Group, tables: Sequence[str], columns: Optional[Sequence[str]] = None,
                storage_options: Optional[dict] = None):
-    """Read the models of a group: ({table: pyarrow.Table with the source column}, [(path, error)]).
-
-    A model that cannot be read leaves the tables and adds one error row; nothing raises.
-    `columns` (one table only) lists the columns wanted, the source column among them or not."""
-    pa = require("pyarrow", "arrow", "read_group")
+    """Read the models of a group: ({table: pyarrow.Table with the source column}, [(path, error)],
+    [warnings]). A model that cannot be read leaves the tables and adds one error row; a model
+    cut short gives what it holds and a warning; nothing raises. `columns` (one table only)
+    lists the columns wanted, the source column among them or not."""
     names = list(tables)
     wanted = None
     if columns is not None:
@@ -273,20 +223,19 @@ def read_group(group: Group, tables: Sequence[str], columns: Optional[Sequence[s
         wanted = [c for c in columns if c != src]
     parts: Dict[str, list] = {name: [] for name in names}
     errors: List[Tuple[str, str]] = []
+    warnings: List[str] = []
     for path in group:
         try:
             with _Localized(path, storage_options or {}) as local:
-                why = _open_error(local, path)
-                if why is None:
-                    read = _read_model(local, names, wanted)
+                warning = check_model(local, path)
+                read = _read_model(local, names, wanted)
         except Exception as e:
-            why = f"{path}: {_one_line(e)}" if is_remote(path) or not isinstance(e, OSError) else _one_line(e)
-        if why is not None:
-            errors.append((path, why))
+            errors.append((path, one_line(e, path)))
             continue
+        if warning:
+            warnings.append(warning)
         for name in names:
-            table = read[name]
-            parts[name].append(with_source(table, path, source_column(lookup(name).column_names)))
+            parts[name].append(with_source(read[name], path, source_column(lookup(name).column_names)))
     out = {}
     for name in names:
         schema = group_schema(name)
@@ -294,7 +243,7 @@ def read_group(group: Group, tables: Sequence[str], columns: Optional[Sequence[s
             schema = group_schema(name, columns)
             parts[name] = [t.select(list(columns)) for t in parts[name]]
         out[name] = pa.concat_tables(parts[name]) if parts[name] else schema.empty_table()
-    return out, errors
+    return out, errors, warnings
 
 
 # -- the dataset: one folder per table, one Parquet file per group -----------------------------
@@ -303,116 +252,87 @@ def table_folder(out: str, name: str) -> str:
     return os.path.join(out, f"table={name}")
 
 
-def dataset_tables(table: str) -> List[str]:
-    """The tables `quarnel batch --table T --dataset` writes: "all" is every table of the model
-    but drift, which meshes geometry (ask for it on its own); other names as in batch."""
-    if table == "all":
-        return [name for name in TABLES if name != "drift"]
-    return table_names(table)
-
-
-class DatasetReport:
-    def __init__(self):
-        self.models = 0
-        self.failed = 0
-        self.rows: Dict[str, int] = {}
-        self.outputs: Dict[str, str] = {}
-        self.errors: List[Tuple[str, str]] = []
-        self.seconds = 0.0
-
-
-def write_group(index: int, group: Group, names: Sequence[str], out: str,
-                storage_options: Optional[dict] = None):
-    """Read one group and write its Parquet file in each table's folder (none for no rows).
-    Returns ({table: rows}, [(path, error)])."""
-    pq = require("pyarrow.parquet", "arrow", "writing a dataset")
-    tables, errors = read_group(group, names, storage_options=storage_options)
+def write_group(index: int, group: Group, folders: Dict[str, str], storage_options: Optional[dict] = None):
+    """Read one group and write its Parquet file in the folder of each table (none for no rows).
+    Returns ({table: rows}, [(path, error)], [warnings])."""
+    tables, errors, warnings = read_group(group, list(folders), storage_options=storage_options)
     rows = {}
     for name, table in tables.items():
         rows[name] = table.num_rows
         if table.num_rows:
-            pq.write_table(table, os.path.join(table_folder(out, name), f"part-{index:06d}.parquet"))
-    return rows, errors
-
-
-def prepare_dataset(out: str, names: Sequence[str]) -> None:
-    """Make the table folders, emptying those about to be written (other tables stay). Any
-    Parquet file there goes: a table's folder holds that table and nothing older."""
-    for name in names:
-        folder = table_folder(out, name)
-        if os.path.isdir(folder):
-            for entry in os.listdir(folder):
-                if entry.endswith(".parquet"):
-                    os.remove(os.path.join(folder, entry))
-        os.makedirs(folder, exist_ok=True)
-
-
-def finish_dataset(out: str, names: Sequence[str], rows: Dict[str, int]) -> None:
-    # A table without rows still gets one file: readers need a schema to read zero rows.
-    pq = require("pyarrow.parquet", "arrow", "writing a dataset")
-    for name in names:
-        if not rows.get(name):
-            pq.write_table(group_schema(name).empty_table(),
-                           os.path.join(table_folder(out, name), "part-000000.parquet"))
+            pq.write_table(table, os.path.join(folders[name], f"part-{index:06d}.parquet"))
+    return rows, errors, warnings
 
 
 def write_dataset(paths, out: str, tables="all", jobs: int = 1, storage_options: Optional[dict] = None,
-                  group_bytes: int = GROUP_BYTES, progress=None) -> DatasetReport:
+                  group_bytes: int = GROUP_BYTES, progress: Optional[Progress] = None) -> Report:
     """Write the tables of many models as a Hive-partitioned Parquet dataset under `out`:
     ``out/table=psets/part-000000.parquet`` and so on, one file per group of models in each
     table's folder, every row with its model in the source column. `jobs` threads read and write
-    groups at once. `tables` as for `dataset_tables` (a list of names is taken as is)."""
-    from quarnel.writers import OutputError
+    groups at once. `tables`: "all" (see registry.ALL_TABLES), a name or a list of names.
 
-    names = dataset_tables(tables) if isinstance(tables, str) else table_names(tables)
+    Each table's folder is built under a temporary name beside it and takes the place of the old
+    one only when every group is written: a run that fails, is interrupted or reads no model
+    leaves the previous dataset as it was. The folders of tables not written stay."""
+    names = table_names(tables)
     models, unmatched = expand(paths, storage_options)
     groups = group_models(models, group_bytes)
-    report = DatasetReport()
+    report = Report()
     report.errors.extend((p, f"no models match {p}") for p in unmatched)
     report.failed = len(unmatched)
-    try:
-        prepare_dataset(out, names)
-    except OSError as e:
-        raise OutputError(f"create {out}: {e.strerror or e}") from None
     report.rows = {name: 0 for name in names}
     report.outputs = {name: table_folder(out, name) for name in names}
+    folders: Dict[str, str] = {}
     lock = threading.Lock()
     started = time.perf_counter()
 
     def task(index: int, group: Group) -> None:
-        rows, errors = write_group(index, group, names, out, storage_options)
+        rows, errors, warnings = write_group(index, group, folders, storage_options)
         with lock:
             for name, n in rows.items():
                 report.rows[name] += n
             report.errors.extend(errors)
             report.failed += len(errors)
             report.models += len(group) - len(errors)
-            for _, why in errors:
-                if progress is not None:
-                    progress.message(f"quarnel: {why}")
             if progress is not None:
-                for _ in group:
-                    progress.advance()
+                for text in [why for _, why in errors] + [f"warning: {w}" for w in warnings]:
+                    progress.message(f"quarnel: {text}")
+                progress.advance(len(group))
 
-    pool = ThreadPoolExecutor(max_workers=max(1, jobs))
     try:
-        for future in [pool.submit(task, i, g) for i, g in enumerate(groups)]:
-            future.result()
-    except BaseException:
-        # A file that cannot be written, or an interrupt: drop the groups not yet started.
-        pool.shutdown(wait=True, cancel_futures=True)
-        raise
-    pool.shutdown(wait=True)
-    finish_dataset(out, names, report.rows)
+        try:
+            os.makedirs(out, exist_ok=True)
+            for name in names:
+                folders[name] = beside(table_folder(out, name))
+                os.mkdir(folders[name])
+        except OSError as e:
+            raise OutputError(f"create {out}: {e.strerror or e}") from None
+        pool = ThreadPoolExecutor(max_workers=max(1, jobs))
+        try:
+            for future in [pool.submit(task, i, g) for i, g in enumerate(groups)]:
+                future.result()
+        except BaseException:
+            # A file that cannot be written, or an interrupt: drop the groups not yet started.
+            pool.shutdown(wait=True, cancel_futures=True)
+            raise
+        pool.shutdown(wait=True)
+        for name in names:
+            # A table without rows still gets one file: readers need a schema to read zero rows.
+            if not report.rows[name]:
+                pq.write_table(group_schema(name).empty_table(), os.path.join(folders[name], "part-000000.parquet"))
+        for name in names:
+            if report.models:  # no model read: the previous tables stay
+                replace_folder(folders.pop(name), table_folder(out, name))
+    finally:
+        for folder in folders.values():
+            remove(folder)
     report.seconds = time.perf_counter() - started
     return report
 
 
-def run_batch(paths: Sequence[str], table: str, out: str, jobs: int = 1, progress: bool = False):
+def run_batch(paths: Sequence[str], table: str, out: str, jobs: int = 1, progress: bool = False) -> Report:
     """`quarnel batch --dataset`: the dataset of `paths` under `out`, with a progress bar and one
     line per failed model on stderr, as batch runs do."""
-    from quarnel.batch import Progress
-
     bar = Progress(len(paths), progress)
     try:
         return write_dataset(paths, out, table, jobs, progress=bar)

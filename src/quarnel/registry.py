@@ -75,6 +75,22 @@ EXTRACT_ALL_TABLES = tuple(entry for function, _, entries in _CATALOGUE["functio
 INDEX_TABLES = tuple(name for name, t in TABLES.items() if t.call == "index_ifc")
 
 
+# What "all" names wherever tables are asked for (read_tables, batch, datasets, Dask): every table
+# of a model but drift, which meshes geometry and costs more than the rest together; name it to
+# have it.
+ALL_TABLES = tuple(name for name in TABLES if name != "drift")
+
+
+def table_names(tables) -> Tuple[str, ...]:
+    """None or "all": ALL_TABLES; else a name or a list of names, each checked."""
+    if tables is None or tables == "all":
+        return ALL_TABLES
+    names = (tables,) if isinstance(tables, str) else tuple(tables)
+    for name in names:
+        table(name)
+    return names
+
+
 def at_least(severity: str) -> Tuple[str, ...]:
     """The severities as bad as `severity` or worse."""
     return SEVERITIES[SEVERITIES.index(severity):]

@@ -4,7 +4,7 @@ from __future__ import annotations
 
 from typing import Optional
 
-from quarnel.tables import require
+import pyarrow as pa
 
 
 def wide(path, entity: Optional[str] = None):
@@ -16,17 +16,17 @@ def wide(path, entity: Optional[str] = None):
     "; ". `entity` keeps the elements of that entity only, any letter case; its StandardCase and
     ElementedCase forms count as the entity (IfcWall keeps IfcWallStandardCase too).
     """
-    from quarnel.arrow import read_streams
-
-    pa = require("pyarrow", "arrow", "wide")
+    # numpy and Arrow's compute functions on first use only: every command imports this module.
     import numpy as np
     import pyarrow.compute as pc
+
+    from quarnel.arrow import _table, read_streams
 
     streams = read_streams(path, ["elements", "properties"], {
         "elements": ["guid", "entity", "name"],
         "properties": ["guid", "pset_name", "prop_name", "value", "number", "value_index", "role"],
     })
-    elements, props = pa.table(streams["elements"]), pa.table(streams["properties"])
+    elements, props = _table(streams["elements"]), _table(streams["properties"])
     if entity is not None:
         wanted = [entity.lower() + suffix for suffix in ("", "standardcase", "elementedcase")]
         elements = elements.filter(pc.is_in(pc.utf8_lower(elements["entity"].cast(pa.string())), pa.array(wanted)))
@@ -125,45 +125,3 @@ def _distinct(np, values, limit):
     rank = np.zeros(limit, dtype=np.int64)
     rank[distinct] = np.arange(len(distinct))
     return distinct, rank[values]
-
-
-SPREADSHEET_FORMATS = {".csv": "csv", ".parquet": "parquet", ".pq": "parquet", ".jsonl": "jsonl", ".xlsx": "xlsx"}
-EXCEL_ROWS, EXCEL_COLUMNS = 1_048_576, 16_384
-
-
-def write_arrow_table(table, path: str) -> None:
-    """Write a pyarrow Table to .csv, .parquet, .jsonl or .xlsx (the last needs openpyxl)."""
-    import os
-
-    from quarnel.writers import OutputError
-
-    fmt = SPREADSHEET_FORMATS.get(os.path.splitext(path)[1].lower())
-    if fmt is None:
-        raise OutputError(f"cannot tell the output format of {path!r} from its extension; "
-                          "use .csv, .parquet, .jsonl or .xlsx")
-    pa = require("pyarrow", "arrow", "writing tables")
-    # Plain text instead of dictionaries: every writer takes them.
-    table = table.cast(pa.schema([pa.field(f.name, f.type.value_type if pa.types.is_dictionary(f.type) else f.type)
-                                  for f in table.schema]))
-    if fmt == "parquet":
-        require("pyarrow.parquet", "arrow", "writing Parquet").write_table(table, path)
-    elif fmt == "csv":
-        require("pyarrow.csv", "arrow", "writing CSV").write_csv(table, path)
-    elif fmt == "jsonl":
-        import json
-
-        with open(path, "w", encoding="utf-8") as out:
-            for row in table.to_pylist():
-                out.write(json.dumps(row, ensure_ascii=False) + "\n")
-    else:
-        if table.num_rows + 1 > EXCEL_ROWS or table.num_columns > EXCEL_COLUMNS:
-            raise OutputError(f"{path}: {table.num_rows:,} rows × {table.num_columns:,} columns do not fit a "
-                              "worksheet; write .csv or .parquet instead")
-        openpyxl = require("openpyxl", "xlsx", "writing .xlsx")
-        book = openpyxl.Workbook(write_only=True)
-        sheet = book.create_sheet("quarnel")
-        sheet.append(table.column_names)
-        columns = [c.to_pylist() for c in table.columns]
-        for row in zip(*columns):
-            sheet.append(row)
-        book.save(path)

@@ -81,9 +81,9 @@ void GuidTexts::read_marked(const std::vector<std::uint64_t>& wanted) {
             }
         }
     });
+    const std::vector<std::uint32_t> offsets = merge_part_texts(pool_, parts);
     for (std::size_t k = 0; k < parts.size(); ++k) {
-        const std::uint32_t offset = k == 0 ? 0 : pool_.append(std::move(parts[k].pool));
-        for (const auto& [id, text] : parts[k].found) known_[id] = shifted(text, offset);
+        for (const auto& [id, text] : parts[k].found) known_[id] = shifted(text, offsets[k]);
     }
 }
 

@@ -1,9 +1,6 @@
 #pragma once
 #include <algorithm>
 #include <cstdint>
-#include <cstdlib>
-#include <memory>
-#include <new>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
@@ -12,28 +9,10 @@
 #include "extractors/common.hpp"
 #include "extractors/object_links.hpp"
 #include "extractors/property_values.hpp"
+#include "extractors/record_slots.hpp"
 #include "schema/names.hpp"
 
 namespace quarnel {
-
-// A number per record position, 0 until set: what a pass keeps per instance
-// by position, where ids near each other stay near each other and a hash map
-// would scatter every lookup. The system zeroes the pages as they are touched.
-class RecordSlots32 {
-public:
-    explicit RecordSlots32(std::size_t records)
-        : at_(static_cast<std::uint32_t*>(std::calloc(records + 1, sizeof(std::uint32_t)))) {
-        if (!at_) throw std::bad_alloc();
-    }
-    std::uint32_t& operator[](std::uint32_t position) { return at_.get()[position]; }
-    std::uint32_t operator[](std::uint32_t position) const { return at_.get()[position]; }
-
-private:
-    struct Free {
-        void operator()(std::uint32_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<std::uint32_t, Free> at_;
-};
 
 // One set definition's rows: a span of the rows of the part that read it.
 struct SetRows {
@@ -93,12 +72,11 @@ SetRows render_members(Renderer& render, const Entity& e, std::string_view set_t
     SetRows s;
     if (!type_is(e.type, set_type)) return s;
     TextPool& pool = render.pool();
-    Pieces pieces;
-    split_attributes(e.attributes, pieces);
+    Attributes record(e.attributes);
     s.valid = true;
-    s.name = pieces.size() >= 3 ? pool_string(pool, pieces[2]).value_or(render.empty()) : render.empty();
+    s.name = pool_string(pool, record.piece(2)).value_or(render.empty());
     s.first = static_cast<std::uint32_t>(rows.size());
-    if (const auto list = pieces.size() > members ? value::list(pieces[members]) : std::nullopt) {
+    if (const auto list = record.list(members)) {
         for (const std::uint64_t m : reference_list(*list)) render.append(m, rows);
     }
     s.count = static_cast<std::uint32_t>(rows.size() - s.first);
@@ -128,7 +106,7 @@ void join_definitions(const EntityTable& table, const GuidIndex& guids, ObjectLi
     EntityTexts entities(table, pool);
 
     // The sets of each type object (HasPropertySets), by record position.
-    RecordSlots32 type_slot(records.size());  // index + 1 into type_sets
+    RecordSlots type_slot(records.size());  // index + 1 into type_sets
     std::vector<IdSpan> type_sets;
     std::vector<std::uint64_t> set_ids, scratch;
     const auto sets_of_type = [&](std::uint64_t type) -> IdSpan {
@@ -150,7 +128,7 @@ void join_definitions(const EntityTable& table, const GuidIndex& guids, ObjectLi
     links.type_of.for_each([&](std::uint64_t, std::uint64_t type) { sets_of_type(type); });
 
     // Every set any object uses, by record position, each once and in file order.
-    RecordSlots32 set_slot(records.size());  // index + 1 into sets
+    RecordSlots set_slot(records.size());  // index + 1 into sets
     std::vector<std::uint32_t> positions;
     const auto want = [&](std::uint64_t id) {
         const std::uint32_t position = table.index_of(id);
@@ -181,9 +159,8 @@ void join_definitions(const EntityTable& table, const GuidIndex& guids, ObjectLi
             sets[i] = s;
         }
     });
-    std::vector<std::uint32_t> offsets(parts, 0);
+    const std::vector<std::uint32_t> offsets = merge_part_texts(pool, read);
     for (std::size_t k = 1; k < parts; ++k) {
-        offsets[k] = pool.append(std::move(read[k].pool));
         for (Row& row : read[k].rows) row.shift(offsets[k]);
     }
     for (SetRows& s : sets) s.name = shifted(s.name, offsets[s.part]);

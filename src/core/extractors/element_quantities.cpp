@@ -63,23 +63,21 @@ private:
     std::uint32_t unit_text(std::uint64_t id, std::string_view* unit_type = nullptr) {
         const auto e = table_.get(id);
         if (!e) return kNull;
-        Pieces pieces;
-        split_attributes(e->attributes, pieces);
-        const auto at = [&](std::size_t i) { return i < pieces.size() ? trim(pieces[i]) : std::string_view(); };
-        const StepValue type = parse_value(at(1));
-        if (unit_type && type.is(StepValue::Kind::Enum)) *unit_type = type.view;
+        Attributes record(e->attributes);
+        const auto type = record.enumeration(1);
+        if (unit_type && type) *unit_type = *type;
         if (type_is(e->type, "IFCSIUNIT")) {
-            const StepValue prefix = parse_value(at(2));
-            const StepValue name = parse_value(at(3));
+            const auto prefix = record.enumeration(2);
+            const auto name = record.enumeration(3);
             // Enumerations are copied as written: one that is no UTF-8 text is no unit.
-            if (!name.is(StepValue::Kind::Enum) || !is_valid_utf8(name.view)) return kNull;
-            if (!prefix.is(StepValue::Kind::Enum)) return pool_.add_view(name.view);
-            if (!is_valid_utf8(prefix.view)) return kNull;
-            return pool_.add_copy(std::string(prefix.view) + std::string(name.view));
+            if (!name || !is_valid_utf8(*name)) return kNull;
+            if (!prefix) return pool_.add_view(*name);
+            if (!is_valid_utf8(*prefix)) return kNull;
+            return pool_.add_copy(std::string(*prefix) + std::string(*name));
         }
         if (type_is(e->type, "IFCCONVERSIONBASEDUNIT") || type_is(e->type, "IFCCONVERSIONBASEDUNITWITHOFFSET") ||
             type_is(e->type, "IFCCONTEXTDEPENDENTUNIT")) {
-            return pool_string(pool_, at(2)).value_or(kNull);
+            return pool_string(pool_, record.piece(2)).value_or(kNull);
         }
         return kNull;
     }
@@ -99,9 +97,7 @@ private:
             const Entity e = table_.entity(r);
             if (found || !type_is(e.type, "IFCUNITASSIGNMENT")) return;
             found = true;
-            Attributes record(e.attributes);
-            const auto first = record.at(0);
-            const auto list = first ? value::list(*first) : std::nullopt;
+            const auto list = Attributes(e.attributes).list(0);
             if (!list) return;
             for (const std::uint64_t unit : reference_list(*list)) {
                 std::string_view unit_type;
@@ -123,10 +119,9 @@ private:
         }
         const bool complex = kind == std::size(kKinds) && type_is(e->type, "IFCPHYSICALCOMPLEXQUANTITY");
         if (kind == std::size(kKinds) && !complex) return;
-        Pieces pieces;
-        split_attributes(e->attributes, pieces);
+        Attributes record(e->attributes);
         QuantityRow row{};
-        const std::uint32_t own_name = pool_string(pool_, pieces[0]).value_or(empty());
+        const std::uint32_t own_name = pool_string(pool_, record.piece(0)).value_or(empty());
         if (top_name == kNull) {
             row.top_name = row.name = own_name;
         } else {
@@ -141,7 +136,7 @@ private:
         }
         row.value = row.quantity_type = row.unit = kNull;
         if (complex) {
-            const auto members = pieces.size() > 2 ? value::list(pieces[2]) : std::nullopt;
+            const auto members = record.list(2);
             if (!members || depth >= kMaxDepth) return;
             path_.assign(pool_[row.name]);
             for (const std::uint64_t member : reference_list(*members)) {
@@ -153,10 +148,10 @@ private:
             return;
         }
         row.quantity_type = pool_.add_view(kKinds[kind].label);
-        const auto unit = pieces.size() > 2 ? value::ref(pieces[2]) : std::nullopt;
+        const auto unit = record.ref(2);
         row.unit = unit ? unit_of(*unit) : project_units_[kind];
-        if (pieces.size() > 3) {
-            const RenderedValue v = values_.value(pieces[3]);
+        if (const auto number = record.at(3)) {
+            const RenderedValue v = values_.value(*number);
             row.value = v.value;
             row.number = v.number;
             row.has_number = v.has_number;

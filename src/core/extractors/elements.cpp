@@ -10,19 +10,19 @@ namespace {
 // handful of levels deep, and a cycle of parents must not hold the walk.
 constexpr int kMaxSteps = 64;
 
-// The text of a String piece at `index`, null where there is none.
-std::uint32_t text_at(TextPool& pool, const Pieces& pieces, std::size_t index) {
-    return index < pieces.size() ? pool_string(pool, pieces[index]).value_or(kNull) : kNull;
+// The text of a String attribute at `index`, null where there is none.
+std::uint32_t text_at(TextPool& pool, Attributes& record, std::size_t index) {
+    return pool_string(pool, record.piece(index)).value_or(kNull);
 }
 
 // The last attribute with a value, when it is an enumeration: the
 // predefined type of the products that have one.
-std::uint32_t predefined_type(TextPool& pool, const Pieces& pieces) {
-    for (std::size_t i = pieces.size(); i-- > 0;) {
-        const std::string_view t = trim(pieces[i]);
-        if (t.empty() || t == "$" || t == "*") continue;
-        const StepValue v = parse_value(t);
-        return v.is(StepValue::Kind::Enum) && is_valid_utf8(v.view) ? pool.add_view(v.view) : kNull;
+std::uint32_t predefined_type(TextPool& pool, Attributes& record) {
+    for (std::size_t i = record.size(); i-- > 0;) {
+        const std::string_view t = *record.at(i);
+        if (value::is_unset(t)) continue;
+        const auto e = value::enumeration(t);
+        return e && is_valid_utf8(*e) ? pool.add_view(*e) : kNull;
     }
     return kNull;
 }
@@ -36,8 +36,7 @@ ElementColumns extract_elements(const EntityTable& table, const GuidIndex& guids
     const ObjectLinks links = read_object_links(table, kTypeLinks | kPlaceLinks);
     GuidTexts guid_texts(table, guids, pool);
     EntityTexts entities(table, pool);
-    Pieces pieces;
-    pieces.reserve(12);
+    Attributes product;
 
     const auto type_of_record = [&](std::uint64_t id) {
         const auto e = table.get(id);
@@ -45,9 +44,9 @@ ElementColumns extract_elements(const EntityTable& table, const GuidIndex& guids
     };
     const auto name_of = [&](std::uint64_t id) {
         const auto e = table.get(id);
-        Attributes record(e ? e->attributes : std::string_view());
-        const auto name = e ? record.at(2) : std::nullopt;
-        return name ? pool_string(pool, *name).value_or(kNull) : kNull;
+        if (!e) return kNull;
+        Attributes named(e->attributes);
+        return text_at(pool, named, 2);
     };
 
     const auto& records = table.records();
@@ -57,14 +56,14 @@ ElementColumns extract_elements(const EntityTable& table, const GuidIndex& guids
         const std::uint64_t id = records[r].id;
         const std::uint32_t guid = guid_texts.of(id);
         if (guid == kNull) continue;
-        split_attributes(table.entity(records[r]).attributes, pieces);
+        product.reset(table.entity(records[r]).attributes);
         out.guid.push_back(guid);
         out.entity.push_back(entities.at(r).text);
-        out.name.push_back(text_at(pool, pieces, 2));
-        out.description.push_back(text_at(pool, pieces, 3));
-        out.object_type.push_back(text_at(pool, pieces, 4));
-        out.tag.push_back(element ? text_at(pool, pieces, 7) : kNull);
-        out.predefined_type.push_back(predefined_type(pool, pieces));
+        out.name.push_back(text_at(pool, product, 2));
+        out.description.push_back(text_at(pool, product, 3));
+        out.object_type.push_back(text_at(pool, product, 4));
+        out.tag.push_back(element ? text_at(pool, product, 7) : kNull);
+        out.predefined_type.push_back(predefined_type(pool, product));
 
         const std::uint64_t* type = links.type_of.find(id);
         const auto type_entity = type ? entities.of(*type) : std::nullopt;

@@ -70,13 +70,25 @@ std::vector<Part> read_parts(const EntityTable& table, const PartPlan& plan, Rea
     return parts;
 }
 
-// Appends part `from` to `into`: its texts to the pool, its members and links
-// after theirs, and the entries of each of its maps (Part::maps() ties them,
-// in the same order for every part), moved by moved_entry.
+// Moves the texts of parts 1.. into `pool` in part order, behind part 0's,
+// which are there already (part 0 read straight into `pool`, or `pool` is its
+// own): where each part's text ids land, 0 for part 0. Every extractor that
+// reads in parts merges its texts here.
 template <class Part>
-void merge_part(Part& into, Part&& from) {
+std::vector<std::uint32_t> merge_part_texts(TextPool& pool, std::vector<Part>& parts) {
+    std::vector<std::uint32_t> offsets(parts.size(), 0);
+    for (std::size_t k = 1; k < parts.size(); ++k) offsets[k] = pool.append(std::move(parts[k].pool));
+    return offsets;
+}
+
+// Appends part `from`, whose texts were merged at `text`, to `into`: its
+// members and links after theirs, and the entries of each of its maps
+// (Part::maps() ties them, in the same order for every part), moved by
+// moved_entry.
+template <class Part>
+void merge_part(Part& into, Part&& from, std::uint32_t text) {
     PartOffsets to;
-    to.text = into.pool.append(std::move(from.pool));
+    to.text = text;
     to.members = into.members.size();
     auto into_maps = into.maps();
     auto from_maps = from.maps();
@@ -92,7 +104,8 @@ void merge_part(Part& into, Part&& from) {
 template <class Part, class Read>
 Part read_merged(const EntityTable& table, const PartPlan& plan, Read&& read) {
     std::vector<Part> parts = read_parts<Part>(table, plan, read);
-    for (std::size_t k = 1; k < parts.size(); ++k) merge_part(parts[0], std::move(parts[k]));
+    const std::vector<std::uint32_t> texts = merge_part_texts(parts[0].pool, parts);
+    for (std::size_t k = 1; k < parts.size(); ++k) merge_part(parts[0], std::move(parts[k]), texts[k]);
     return std::move(parts[0]);
 }
 

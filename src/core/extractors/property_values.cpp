@@ -32,8 +32,6 @@ constexpr PropertyType kPropertyTypes[] = {
     {"IFCCOMPLEXPROPERTY", PropertyKind::Complex},
 };
 
-bool is_absent(std::string_view t) { return t.empty() || t == "$" || t == "*"; }
-
 }  // namespace
 
 PropertyRenderer::PropertyRenderer(const EntityTable& table, TextPool& pool)
@@ -41,16 +39,14 @@ PropertyRenderer::PropertyRenderer(const EntityTable& table, TextPool& pool)
       pool_(pool),
       empty_(pool.add_view("")),
       values_(pool, ValueRenderer::TypeSpelling::Schema),
-      pieces_(kMaxDepth + 1) {}
+      records_(std::make_unique<Attributes[]>(kMaxDepth + 1)) {}
 
 void PropertyRenderer::append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows) {
-    const auto inner = value::list(trim(list));
+    const auto inner = value::list(list);
     std::size_t n = 0;
-    if (inner) {
-        Pieces values;
-        split_attributes(*inner, values);
-        for (const std::string_view piece : values) {
-            if (piece.empty() && values.size() == 1) break;  // ()
+    if (inner && !trim(*inner).empty()) {  // () holds no value
+        PieceWalker values(*inner);
+        for (std::string_view piece; values.next(piece);) {
             const RenderedValue v = value(piece);
             row.value = v.value;
             row.value_type = v.value_type;
@@ -77,11 +73,9 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
                                      [&](const PropertyType& t) { return type_is(e->type, t.type); });
     if (entry == std::end(kPropertyTypes)) return false;
     const PropertyKind kind = entry->kind;
-    // Members of complex properties recurse: each level splits into its own
-    // buffer, all made at the start so that none moves under a caller.
-    Pieces& pieces = pieces_[depth];
-    split_attributes(e->attributes, pieces);
-    const std::uint32_t own_name = pool_string(pool_, pieces[0]).value_or(empty_);
+    Attributes& record = records_[depth];
+    record.reset(e->attributes);
+    const std::uint32_t own_name = pool_string(pool_, record.piece(0)).value_or(empty_);
     ValueRow row{};
     // Members of a complex property are rows of that property: their kind is complex.
     row.kind = top_name == kNull ? kind : PropertyKind::Complex;
@@ -101,7 +95,6 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
         row.top_name = top_name;
         row.name = pool_.add_copy(path_ + "." + std::string(pool_[own_name]));
     }
-    const auto at = [&](std::size_t i) { return i < pieces.size() ? pieces[i] : std::string_view(); };
     const auto put = [&](std::string_view token, ValueRole role) {
         const RenderedValue v = value(token);
         row.value = v.value;
@@ -113,45 +106,43 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
     };
     switch (kind) {
         case PropertyKind::Single:
-            put(at(2), ValueRole::None);
+            put(record.piece(2), ValueRole::None);
             break;
         case PropertyKind::Enumerated:
         case PropertyKind::List:
-            append_values(at(2), row, rows);
+            append_values(record.piece(2), row, rows);
             break;
         case PropertyKind::Bounded: {
             const std::size_t before = rows.size();
-            if (!is_absent(trim(at(3)))) put(at(3), ValueRole::Lower);
-            if (!is_absent(trim(at(2)))) put(at(2), ValueRole::Upper);
-            if (!is_absent(trim(at(5)))) put(at(5), ValueRole::SetPoint);
+            if (!value::is_unset(record.piece(3))) put(record.piece(3), ValueRole::Lower);
+            if (!value::is_unset(record.piece(2))) put(record.piece(2), ValueRole::Upper);
+            if (!value::is_unset(record.piece(5))) put(record.piece(5), ValueRole::SetPoint);
             if (rows.size() == before) put("$", ValueRole::None);
             break;
         }
         case PropertyKind::Table: {
             const std::size_t before = rows.size();
             row.role = ValueRole::Defining;
-            append_values(at(2), row, rows);
+            append_values(record.piece(2), row, rows);
             row.role = ValueRole::Defined;
-            append_values(at(3), row, rows);
+            append_values(record.piece(3), row, rows);
             if (rows.size() == before) put("$", ValueRole::None);
             break;
         }
         case PropertyKind::Reference: {
             // The referenced object by its name where it has one, else by id.
-            const auto target = value::ref(trim(at(3)));
+            const auto target = record.ref(3);
             const auto referenced = target ? table_.get(*target) : std::nullopt;
             if (referenced) {
                 row.value_type = type_name(referenced->type);
-                Attributes record(referenced->attributes);
-                const auto first = record.at(0);
-                const auto name = first ? pool_string(pool_, *first) : std::nullopt;
+                const auto name = pool_string(pool_, Attributes(referenced->attributes).piece(0));
                 row.value = name ? *name : pool_.add_copy("#" + std::to_string(*target));
             }
             rows.push_back(row);
             break;
         }
         case PropertyKind::Complex: {
-            const auto members = value::list(trim(at(3)));
+            const auto members = record.list(3);
             if (!members || depth >= kMaxDepth) {
                 rows.push_back(row);
                 break;

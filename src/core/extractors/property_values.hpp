@@ -1,6 +1,7 @@
 #pragma once
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 #include <unordered_map>
 #include <vector>
@@ -8,7 +9,7 @@
 #include "columns.hpp"
 #include "step/entity_table.hpp"
 #include "extractors/value_text.hpp"
-#include "step/lexer.hpp"
+#include "step/values.hpp"
 
 namespace quarnel {
 
@@ -68,7 +69,9 @@ private:
     std::uint32_t empty_;
     ValueRenderer values_;
     std::string path_;
-    std::vector<Pieces> pieces_;  // one per level of complex properties
+    // One reader per level of complex properties, made once: a member's read
+    // leaves its parent's alone, and no property pays for a reader of its own.
+    std::unique_ptr<Attributes[]> records_;
 
     void append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows);
     bool append_member(std::uint64_t id, std::uint32_t top_name, std::size_t depth, std::size_t& budget,

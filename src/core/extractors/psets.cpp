@@ -1,14 +1,11 @@
 #include "extractors/psets.hpp"
 
 #include "extractors/common.hpp"
+#include "extractors/record_slots.hpp"
 #include "extractors/value_text.hpp"
 #include "step/flat_map.hpp"
 
 #include <array>
-#include <cstdlib>
-#include <memory>
-#include <new>
-#include <unordered_map>
 #include <vector>
 
 namespace quarnel {
@@ -25,34 +22,11 @@ struct PropertySetEntry {
     static constexpr std::array kTexts{&PropertySetEntry::name};
 };
 
-// What stands at each record position: a set or a property, with its index
-// + 1 in the part that read the record; 0 for anything else. Rows name their
-// sets and properties by id; the table turns an id into a position, and ids
-// near each other stay near each other there, where a hash map would scatter
-// every lookup.
-class RecordSlots {
-public:
-    static constexpr std::uint32_t kProperty = 0x80000000u;
-
-    // calloc: no memset of the whole array before the parts write into it.
-    explicit RecordSlots(std::size_t records)
-        : at_(static_cast<std::uint32_t*>(std::calloc(records + 1, sizeof(std::uint32_t)))) {
-        if (!at_) throw std::bad_alloc();
-    }
-    // A part holds fewer than 2^31 sets or properties: each needs a record of
-    // its own, and positions are 32-bit.
-    void put_set(std::uint32_t position, std::size_t index) { at_[position] = static_cast<std::uint32_t>(index + 1); }
-    void put_property(std::uint32_t position, std::size_t index) {
-        at_[position] = kProperty | static_cast<std::uint32_t>(index + 1);
-    }
-    std::uint32_t operator[](std::uint32_t position) const { return at_[position]; }
-
-private:
-    struct Free {
-        void operator()(std::uint32_t* p) const { std::free(p); }
-    };
-    std::unique_ptr<std::uint32_t[], Free> at_;
-};
+// What stands at each record position (RecordSlots): a set or a property,
+// with its index + 1 in the part that read the record, properties marked by
+// kPropertySlot; 0 for anything else. A part holds fewer than 2^31 sets or
+// properties: each needs a record of its own, and positions are 32-bit.
+constexpr std::uint32_t kPropertySlot = 0x80000000u;
 
 // What one part of the records holds: its texts, its sets and properties (in
 // record order) with ids into those texts, and its relationships, in file order.
@@ -84,6 +58,7 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
     static constexpr TypeFilter kTypes{"IFCRELDEFINESBYPROPERTIES", "IFCPROPERTYSINGLEVALUE", "IFCPROPERTYSET"};
     table.for_each_in(begin, end, kTypes, [&](std::uint64_t, const EntityRecord& r) {
         const Entity e = table.entity(r);
+        const auto position = static_cast<std::uint32_t>(&r - first);
         if (type_is(e.type, "IFCRELDEFINESBYPROPERTIES")) {
             record.reset(e.attributes);
             append_links(record, 4, 5, part.links, scratch);
@@ -96,17 +71,16 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
                 entry.value = v.value;
                 entry.value_type = v.value_type;
             }
-            slots.put_property(static_cast<std::uint32_t>(&r - first), part.properties.size());
+            slots[position] = kPropertySlot | static_cast<std::uint32_t>(part.properties.size() + 1);
             part.properties.push_back(entry);
         } else if (type_is(e.type, "IFCPROPERTYSET")) {
             record.reset(e.attributes);
             PropertySetEntry entry;
-            const auto name = record.at(2);
-            entry.name = name ? pool_string(pool, *name).value_or(empty) : empty;
+            entry.name = pool_string(pool, record.piece(2)).value_or(empty);
             const IdSpan members = append_id_list(record.at(4), part.set_members, scratch);
             entry.first_id = members.first;
             entry.id_count = members.count;
-            slots.put_set(static_cast<std::uint32_t>(&r - first), part.sets.size());
+            slots[position] = static_cast<std::uint32_t>(part.sets.size() + 1);
             part.sets.push_back(entry);
         }
     });
@@ -119,10 +93,9 @@ void read_part(const EntityTable& table, std::size_t begin, std::size_t end, Rec
 class ReadParts {
 public:
     ReadParts(const EntityTable& table, const RecordSlots& slots, std::vector<PsetPart>& parts, TextPool& pool)
-        : table_(table), slots_(slots), parts_(parts) {
+        : table_(table), slots_(slots), parts_(parts), offsets_(merge_part_texts(pool, parts)) {
         std::size_t sets = 0, members = 0;
-        for (PsetPart& part : parts_) {
-            offsets_.push_back(&part == &parts_.front() ? 0 : pool.append(std::move(part.pool)));
+        for (const PsetPart& part : parts_) {
             links += part.links.size();
             sets += part.sets.size();
             members += part.set_members.size();
@@ -137,7 +110,7 @@ public:
         std::uint32_t index = 0;
         PartOffsets to;
         const PsetPart* part = find(id, index, to);
-        if (!part || (index & RecordSlots::kProperty)) return std::nullopt;
+        if (!part || (index & kPropertySlot)) return std::nullopt;
         members = part->set_members.data();
         return moved_entry(part->sets[index - 1], to);
     }
@@ -147,9 +120,9 @@ public:
         std::uint32_t index = 0;
         PartOffsets to;
         const PsetPart* part = find(id, index, to);
-        if (!part || !(index & RecordSlots::kProperty)) return nullptr;
+        if (!part || !(index & kPropertySlot)) return nullptr;
         offset = to.text;
-        return &part->properties[(index & ~RecordSlots::kProperty) - 1];
+        return &part->properties[(index & ~kPropertySlot) - 1];
     }
     // The i-th relationship link, in file order.
     const DefinitionLink& link(std::size_t i, std::size_t& part, std::size_t& first) const {

@@ -8,12 +8,6 @@
 #include "step/values.hpp"
 
 namespace quarnel {
-namespace {
-
-bool is_absent(std::string_view t) { return t.empty() || t == "$" || t == "*"; }
-
-}  // namespace
-
 std::uint32_t ValueRenderer::type_name(std::string_view raw) {
     auto known = types_.find(raw);
     if (known != types_.end()) return known->second;
@@ -24,7 +18,7 @@ std::uint32_t ValueRenderer::type_name(std::string_view raw) {
 }
 
 std::uint32_t ValueRenderer::text(std::string_view t, RenderedValue& out) {
-    if (is_absent(t)) return TextPool::null;
+    if (value::is_unset(t)) return TextPool::null;
     if (auto s = pool_string(pool_, t)) return *s;
     if (const auto e = value::enumeration(t)) return is_valid_utf8(*e) ? pool_.add_view(*e) : TextPool::null;
     if (const auto id = value::ref(t)) return pool_.add_copy("#" + std::to_string(*id));
@@ -39,16 +33,14 @@ std::uint32_t ValueRenderer::text(std::string_view t, RenderedValue& out) {
 RenderedValue ValueRenderer::value(std::string_view token) {
     RenderedValue out;
     const std::string_view t = trim_wide(token);
-    if (is_absent(t)) return out;
-    const std::size_t paren = t.find('(');
-    const bool typed = t.size() >= 5 && type_is(t.substr(0, 3), "IFC") && paren != std::string_view::npos &&
-                       t.back() == ')';
+    if (value::is_unset(t)) return out;
+    const auto typed = t.size() >= 5 && type_is(t.substr(0, 3), "IFC") ? value::typed(t) : std::nullopt;
     if (!typed) {
         out.value = text(t, out);
         return out;
     }
-    out.value_type = type_name(t.substr(0, paren));
-    out.value = text(trim_wide(t.substr(paren + 1, t.size() - paren - 2)), out);
+    out.value_type = type_name(typed->name);
+    out.value = text(trim_wide(typed->inner), out);
     if (out.value != TextPool::null && !out.has_number) {
         const std::string_view truth = truth_text(pool_[out.value_type], pool_[out.value]);
         if (!truth.empty()) out.value = pool_.add_view(truth);  // static storage

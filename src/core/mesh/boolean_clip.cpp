@@ -53,24 +53,24 @@ std::optional<HalfSpace> read_half_space(const EntityTable& table, std::uint64_t
     if (!bounded && !type_is(e->type, "IFCHALFSPACESOLID") && !type_is(e->type, "IFCBOXEDHALFSPACE")) {
         return std::nullopt;
     }
-    const Pieces a = split_attributes(e->attributes);
-    if (a.size() < 2) return std::nullopt;
-    const auto surface_id = value::ref(a[0]);
+    Attributes a(e->attributes);
+    if (!a.has(2)) return std::nullopt;
+    const auto surface_id = a.ref(0);
     const auto surface = surface_id ? table.get_typed(*surface_id, "IFCPLANE") : std::nullopt;
     if (!surface) return std::nullopt;
     const auto position = Attributes(surface->attributes).ref(0);
     const PlacementMatrix frame = position ? read_axis_placement(table, *position) : PlacementMatrix::identity();
     // The flag is true when the plane's normal points away from the half-space's material.
-    const auto flag = value::enumeration(a[1]);
+    const auto flag = a.enumeration(1);
     const bool agreement = !flag || *flag != "F";
     const bool keep_positive = agreement != keep_inside;
     const float s = keep_positive ? 1.0f : -1.0f;
     HalfSpace h;
     h.plane = {frame.translation(), {frame.m[8] * s, frame.m[9] * s, frame.m[10] * s}};
     if (bounded) {
-        if (a.size() < 4) return std::nullopt;
-        const auto boundary_position = value::ref(a[2]);
-        const auto curve = value::ref(a[3]);
+        if (!a.has(4)) return std::nullopt;
+        const auto boundary_position = a.ref(2);
+        const auto curve = a.ref(3);
         if (!curve) return std::nullopt;
         auto points = read_curve_points(table, *curve);
         if (!points || points->size() < 3) return std::nullopt;

@@ -68,13 +68,12 @@ struct Conic {
 std::optional<Conic> read_conic(const EntityTable& table, const Entity& e) {
     const bool circle = type_is(e.type, "IFCCIRCLE");
     if (!circle && !type_is(e.type, "IFCELLIPSE")) return std::nullopt;
-    const Pieces a = split_attributes(e.attributes);
-    if (a.size() < (circle ? 2u : 3u)) return std::nullopt;
-    const auto r1 = value::number(a[1]);
-    const auto r2 = circle ? r1 : value::number(a[2]);
+    Attributes a(e.attributes);
+    const auto r1 = a.number(1);
+    const auto r2 = circle ? r1 : a.number(2);
     if (!r1 || !r2 || !std::isfinite(*r1) || !std::isfinite(*r2)) return std::nullopt;
     Conic c;
-    if (const auto p = value::ref(a[0])) c.frame = read_axis_placement(table, *p);
+    if (const auto p = a.ref(0)) c.frame = read_axis_placement(table, *p);
     c.a = static_cast<float>(*r1);
     c.b = static_cast<float>(*r2);
     return c;
@@ -93,10 +92,8 @@ Trim read_trim(const EntityTable& table, std::string_view list) {
     while (cursor.next(piece)) {
         if (const auto ref = value::ref(piece)) {
             if (!t.point) t.point = read_point(table, *ref);
-        } else if (const auto open = piece.find('('); open != std::string_view::npos && piece.back() == ')') {
-            if (type_is(trim(piece.substr(0, open)), "IFCPARAMETERVALUE")) {
-                t.parameter = value::number(trim(piece.substr(open + 1, piece.size() - open - 2)));
-            }
+        } else if (const auto typed = value::typed(piece)) {
+            if (type_is(trim(typed->name), "IFCPARAMETERVALUE")) t.parameter = value::number(trim(typed->inner));
         } else if (const auto v = value::number(piece)) {
             t.parameter = v;
         }
@@ -107,17 +104,17 @@ Trim read_trim(const EntityTable& table, std::string_view list) {
 std::optional<Points> read_curve(const EntityTable& table, std::uint64_t id, int depth, std::size_t& budget);
 
 std::optional<Points> read_trimmed(const EntityTable& table, const Entity& e) {
-    const Pieces a = split_attributes(e.attributes);
-    if (a.size() < 4) return std::nullopt;
-    const auto basis_id = value::ref(a[0]);
-    const auto l1 = value::list(a[1]), l2 = value::list(a[2]);
+    Attributes a(e.attributes);
+    if (!a.has(4)) return std::nullopt;
+    const auto basis_id = a.ref(0);
+    const auto l1 = a.list(1), l2 = a.list(2);
     if (!basis_id || !l1 || !l2) return std::nullopt;
     const auto basis = table.get(*basis_id);
     if (!basis) return std::nullopt;
     const Trim t1 = read_trim(table, *l1), t2 = read_trim(table, *l2);
-    const auto sense_enum = value::enumeration(a[3]);
+    const auto sense_enum = a.enumeration(3);
     const bool sense = !sense_enum || *sense_enum != "F";
-    const auto master = a.size() >= 5 ? value::enumeration(a[4]) : std::nullopt;
+    const auto master = a.enumeration(4);
     const bool prefer_point = master && type_is(*master, "CARTESIAN");
 
     if (const auto conic = read_conic(table, *basis)) {
@@ -132,14 +129,15 @@ std::optional<Points> read_trimmed(const EntityTable& table, const Entity& e) {
         return conic->arc(*from, *to, sense);
     }
     if (type_is(basis->type, "IFCLINE")) {
-        const Pieces l = split_attributes(basis->attributes);
-        if (l.size() < 2) return std::nullopt;
-        const auto origin_id = value::ref(l[0]);
-        const auto vector = value::ref(l[1]) ? table.get(*value::ref(l[1])) : std::nullopt;
-        if (!origin_id || !vector || !type_is(vector->type, "IFCVECTOR")) return std::nullopt;
+        Attributes line(basis->attributes);
+        const auto origin_id = line.ref(0);
+        const auto vector_id = line.ref(1);
+        const auto vector = vector_id ? table.get_typed(*vector_id, "IFCVECTOR") : std::nullopt;
+        if (!origin_id || !vector) return std::nullopt;
         const Vec3 origin = read_point(table, *origin_id).value_or(Vec3{});
-        const auto dir_id = Attributes(vector->attributes).ref(0);
-        const auto magnitude = Attributes(vector->attributes).number(1);
+        Attributes along(vector->attributes);
+        const auto dir_id = along.ref(0);
+        const auto magnitude = along.number(1);
         const Vec3 dir = mul(normalise(dir_id ? read_direction(table, *dir_id).value_or(Vec3{1, 0, 0}) : Vec3{1, 0, 0}),
                              static_cast<float>(magnitude.value_or(1.0)));
         const auto at = [&](const Trim& t) -> std::optional<Vec3> {
@@ -166,13 +164,12 @@ std::optional<Points> read_composite(const EntityTable& table, const Entity& e, 
         const auto ref = value::ref(piece);
         const auto segment = ref ? table.get_typed(*ref, "IFCCOMPOSITECURVESEGMENT") : std::nullopt;
         if (!segment) continue;
-        const Pieces s = split_attributes(segment->attributes);
-        if (s.size() < 3) continue;
-        const auto parent = value::ref(s[2]);
+        Attributes s(segment->attributes);
+        const auto parent = s.ref(2);
         if (!parent) continue;
         auto points = read_curve(table, *parent, depth + 1, budget);
         if (!points) return std::nullopt;  // a gap would change the outline's shape
-        const auto same_sense = value::enumeration(s[1]);
+        const auto same_sense = s.enumeration(1);
         if (same_sense && *same_sense == "F") std::reverse(points->begin(), points->end());
         join(out, *points);
         if (out.size() > kMaxPoints) return std::nullopt;
@@ -230,13 +227,12 @@ void arc_through(const Vec3& p0, const Vec3& p1, const Vec3& p2, Points& out) {
 }
 
 std::optional<Points> read_indexed(const EntityTable& table, const Entity& e) {
-    const Pieces a = split_attributes(e.attributes);
-    if (a.empty()) return std::nullopt;
-    const auto list_id = value::ref(a[0]);
+    Attributes a(e.attributes);
+    const auto list_id = a.ref(0);
     if (!list_id) return std::nullopt;
     auto points = read_point_list_any(table, *list_id);
     if (!points) return std::nullopt;
-    const auto segments = a.size() >= 2 ? value::list(a[1]) : std::nullopt;
+    const auto segments = a.list(1);
     if (!segments) return points;  // no segments: the points in order
 
     Points out;
@@ -247,10 +243,10 @@ std::optional<Points> read_indexed(const EntityTable& table, const Entity& e) {
     PieceWalker cursor(*segments);
     std::string_view piece;
     while (cursor.next(piece)) {
-        const auto open = piece.find('(');
-        if (open == std::string_view::npos || piece.back() != ')') continue;
-        const auto name = trim(piece.substr(0, open));
-        const auto indices = value::list(trim(piece.substr(open + 1, piece.size() - open - 2)));
+        const auto typed = value::typed(piece);
+        if (!typed) continue;
+        const auto name = trim(typed->name);
+        const auto indices = value::list(trim(typed->inner));
         if (!indices) continue;
         double v[3];
         if (type_is(name, "IFCARCINDEX")) {

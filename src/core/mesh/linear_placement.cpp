@@ -13,11 +13,8 @@ namespace {
 // A plain number or the number inside a typed value such as IFCLENGTHMEASURE(12.5).
 std::optional<double> measure(std::optional<std::string_view> piece) {
     if (!piece) return std::nullopt;
-    std::string_view p = *piece;
-    if (const auto open = p.find('('); open != std::string_view::npos && p.back() == ')') {
-        p = trim(p.substr(open + 1, p.size() - open - 2));
-    }
-    return value::number(p);
+    const auto typed = value::typed(*piece);
+    return value::number(typed ? trim(typed->inner) : *piece);
 }
 
 struct Along {

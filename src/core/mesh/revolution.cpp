@@ -27,11 +27,10 @@ Vec3 turn(const Vec3& p, const Vec3& a, const Vec3& w, double angle) {
 }  // namespace
 
 std::optional<MeshData> mesh_revolution(const EntityTable& table, std::string_view attributes) {
-    const Pieces a = split_attributes(attributes);
-    if (a.size() < 4) return std::nullopt;
-    const auto area = value::ref(a[0]);
-    const auto axis_id = value::ref(a[2]);
-    const auto angle_value = value::number(a[3]);
+    Attributes a(attributes);
+    const auto area = a.ref(0);
+    const auto axis_id = a.ref(2);
+    const auto angle_value = a.number(3);
     if (!area || !axis_id || !angle_value || !std::isfinite(*angle_value)) return std::nullopt;
     const auto entity = table.get(*area);
     if (!entity) return std::nullopt;
@@ -104,7 +103,7 @@ std::optional<MeshData> mesh_revolution(const EntityTable& table, std::string_vi
     }
 
     PlacementMatrix position = PlacementMatrix::identity();
-    if (const auto id = value::ref(a[1])) position = read_axis_placement(table, *id);
+    if (const auto id = a.ref(1)) position = read_axis_placement(table, *id);
     for (std::size_t i = 0; i + 2 < mesh.positions.size(); i += 3) {
         const Vec3 p = position.apply({mesh.positions[i], mesh.positions[i + 1], mesh.positions[i + 2]});
         mesh.positions[i] = p.x, mesh.positions[i + 1] = p.y, mesh.positions[i + 2] = p.z;

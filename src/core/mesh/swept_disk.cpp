@@ -24,12 +24,11 @@ std::optional<float> positive(std::optional<double> v) {
 }  // namespace
 
 std::optional<MeshData> mesh_swept_disk(const EntityTable& table, std::string_view attributes) {
-    const Pieces a = split_attributes(attributes);
-    if (a.size() < 2) return std::nullopt;
-    const auto directrix = value::ref(a[0]);
-    const auto radius = positive(value::number(a[1]));
+    Attributes a(attributes);
+    const auto directrix = a.ref(0);
+    const auto radius = positive(a.number(1));
     if (!directrix || !radius) return std::nullopt;
-    auto inner = a.size() >= 3 ? positive(value::number(a[2])) : std::nullopt;
+    auto inner = positive(a.number(2));
     if (inner && *inner >= *radius) inner.reset();
     const auto curve = read_curve_points(table, *directrix);
     if (!curve) return std::nullopt;

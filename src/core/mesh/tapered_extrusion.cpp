@@ -22,9 +22,9 @@ bool same_rings(const Profile& a, const Profile& b) {
 std::optional<MeshData> mesh_tapered_extrusion(const EntityTable& table, std::string_view attributes) {
     auto mesh = mesh_extrusion(table, attributes);
     if (!mesh) return std::nullopt;
-    const Pieces a = split_attributes(attributes);
-    if (a.size() < 5) return mesh;
-    const auto start_id = value::ref(a[0]), end_id = value::ref(a[4]);
+    Attributes a(attributes);
+    if (!a.has(5)) return mesh;
+    const auto start_id = a.ref(0), end_id = a.ref(4);
     const auto start_entity = start_id ? table.get(*start_id) : std::nullopt;
     const auto end_entity = end_id ? table.get(*end_id) : std::nullopt;
     if (!start_entity || !end_entity) return mesh;
@@ -34,7 +34,8 @@ std::optional<MeshData> mesh_tapered_extrusion(const EntityTable& table, std::st
 
     // The top ring is moved from the start outline's points to the end outline's: the
     // extrusion put top vertex k at M (p_k + d h); it becomes M (q_k + d h).
-    const PlacementMatrix position = value::ref(a[1]) ? read_axis_placement(table, *value::ref(a[1])) : PlacementMatrix::identity();
+    const auto position_id = a.ref(1);
+    const PlacementMatrix position = position_id ? read_axis_placement(table, *position_id) : PlacementMatrix::identity();
     std::size_t n = start->outer.size();
     for (const auto& hole : start->holes) n += hole.size();
     std::size_t v = 0;

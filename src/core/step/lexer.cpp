@@ -277,19 +277,6 @@ std::optional<InstanceHeader> parse_instance_header(std::string_view s) {
     return h;
 }
 
-void split_attributes(std::string_view text, Pieces& out) {
-    out.clear();
-    PieceWalker walker(text);
-    for (std::string_view piece; walker.next(piece);) out.push_back(piece);
-}
-
-Pieces split_attributes(std::string_view text) {
-    Pieces out;
-    out.reserve(12);
-    split_attributes(text, out);
-    return out;
-}
-
 std::string decode_string(std::string_view in) {
     std::string out;
     const std::size_t n = in.size();

@@ -19,8 +19,6 @@ struct InstanceHeader {
     std::string_view attributes;
 };
 
-using Pieces = std::vector<std::string_view>;
-
 // Offset just past the closing quote of the string whose opening quote is at
 // `open` (doubled quotes stay inside); absent if it does not close before `end`.
 std::optional<std::size_t> skip_quoted(std::string_view text, std::size_t open);
@@ -98,14 +96,10 @@ std::optional<InstanceHeader> parse_instance_header(std::string_view statement);
 // Same parse into a caller-owned header (no optional to copy out per statement); false when absent.
 bool parse_instance_header(std::string_view statement, InstanceHeader& out);
 
-Pieces split_attributes(std::string_view text);
-// Same pieces, into a caller-owned buffer (cleared first) so hot loops do not allocate.
-void split_attributes(std::string_view text, Pieces& out);
-
 std::vector<std::uint64_t> reference_list(std::string_view list_text);
 void reference_list(std::string_view list_text, std::vector<std::uint64_t>& out);
 
-// Pieces of the lexer that other readers reuse.
+// Parts of the lexer that other readers reuse.
 std::string decode_string(std::string_view inner);
 std::optional<std::uint64_t> parse_u64(std::string_view digits);
 std::optional<double> parse_real(std::string_view token);

@@ -19,6 +19,33 @@ std::optional<std::string> text(std::string_view p) {
 
 }  // namespace value
 
+bool Attributes::walk() {
+    // The walker writes the inline pieces in place: a piece passed back
+    // through the stack would be read again whole while still being stored.
+    if (walked_ < kInline) {
+        if (!walker_.next(first_[walked_])) return false;
+    } else {
+        std::string_view piece;
+        if (!walker_.next(piece)) return false;
+        more_.push_back(piece);
+    }
+    ++walked_;
+    return true;
+}
+
+std::optional<std::string_view> Attributes::walk_to(std::size_t i) {
+    while (walked_ <= i) {
+        if (!walk()) return std::nullopt;
+    }
+    return kept(i);
+}
+
+std::size_t Attributes::size() {
+    while (walk()) {
+    }
+    return walked_;
+}
+
 int read_numbers(std::string_view list, double* out, int max) {
     PieceWalker walker(list);
     int found = 0;
@@ -33,33 +60,6 @@ std::size_t count_elements(std::string_view list) {
     std::size_t n = 0;
     for (std::string_view piece; walker.next(piece);) ++n;
     return n;
-}
-
-StepValue parse_value(std::string_view token) {
-    StepValue v;
-    const std::string_view t = trim(token);
-    if (t.empty() || t == "$") return v;
-    using K = StepValue::Kind;
-    const auto as = [&](K kind) {
-        v.kind = kind;
-        return true;
-    };
-    if (t == "*") {
-        as(K::Derived);
-    } else if (const auto id = value::ref(t)) {
-        as(K::Ref), v.ref = *id;
-    } else if (auto s = value::text(t)) {
-        as(K::String), v.text = std::move(*s);
-    } else if (const auto inner = value::list(t)) {
-        as(K::List), v.view = *inner;
-    } else if (const auto e = value::enumeration(t)) {
-        as(K::Enum), v.view = *e;
-    } else if (const auto r = value::number(t)) {
-        as(K::Real), v.real = *r;
-    } else {
-        as(K::Other), v.view = t;
-    }
-    return v;
 }
 
 }  // namespace quarnel

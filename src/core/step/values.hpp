@@ -12,8 +12,8 @@
 namespace quarnel {
 
 // Typed readers of one attribute value: a trimmed piece as PieceWalker gives
-// it. Each answers for its own kind of value and is absent for every other;
-// all agree with parse_value, and none decodes or allocates unless asked to.
+// it. Each answers for its own kind of value and is absent for every other
+// (no piece is of two kinds); none decodes or allocates unless asked to.
 namespace value {
 
 // `$`, `*` or nothing: a piece that holds no value.
@@ -55,6 +55,19 @@ inline std::optional<std::string_view> list(std::string_view p) {
     return p.substr(1, p.size() - 2);
 }
 
+// A typed value such as IFCLABEL('x'): the name before the first `(` and the
+// text inside the outer parentheses, both as written (untrimmed). The name is
+// empty for a List.
+struct Typed {
+    std::string_view name;
+    std::string_view inner;
+};
+inline std::optional<Typed> typed(std::string_view p) {
+    const std::size_t open = p.find('(');
+    if (open == std::string_view::npos || p.back() != ')') return std::nullopt;
+    return Typed{p.substr(0, open), p.substr(open + 1, p.size() - open - 2)};
+}
+
 // Decoded text of a String (always valid UTF-8). `borrowed` when it is the
 // file's own bytes, which is the common case; otherwise it lives in `scratch`
 // until the next call with it.
@@ -92,21 +105,20 @@ public:
         more_.clear();
     }
 
-    // Attribute i, trimmed as split_attributes gives it; absent past the last.
+    // Attribute i, trimmed; absent past the last.
     std::optional<std::string_view> at(std::size_t i) {
-        while (walked_ <= i) {
-            if (!walk()) return std::nullopt;
-        }
-        return i < kInline ? first_[i] : more_[i - kInline];
+        if (i < walked_) return kept(i);
+        return walk_to(i);
+    }
+    // Attribute i, or an empty piece (no value) past the last.
+    std::string_view piece(std::size_t i) {
+        const auto p = at(i);
+        return p ? *p : std::string_view();
     }
     // At least `count` attributes.
     bool has(std::size_t count) { return count == 0 || at(count - 1).has_value(); }
     // How many attributes there are (walks to the end).
-    std::size_t size() {
-        while (walk()) {
-        }
-        return walked_;
-    }
+    std::size_t size();
 
     std::optional<std::uint64_t> ref(std::size_t i) { return read(i, value::ref); }
     std::optional<double> number(std::size_t i) { return read(i, value::number); }
@@ -128,17 +140,10 @@ private:
     std::array<std::string_view, kInline> first_;
     std::vector<std::string_view> more_;
 
-    bool walk() {
-        std::string_view piece;
-        if (!walker_.next(piece)) return false;
-        if (walked_ < kInline) {
-            first_[walked_] = piece;
-        } else {
-            more_.push_back(piece);
-        }
-        ++walked_;
-        return true;
-    }
+    std::string_view kept(std::size_t i) const { return i < kInline ? first_[i] : more_[i - kInline]; }
+    // Walks on as far as attribute i (out of line: the walk is the rare path).
+    std::optional<std::string_view> walk_to(std::size_t i);
+    bool walk();
     template <class Reader>
     auto read(std::size_t i, Reader reader) -> decltype(reader(std::string_view())) {
         const auto p = at(i);
@@ -146,20 +151,5 @@ private:
         return reader(*p);
     }
 };
-
-// One attribute value of any kind. Only `String` owns memory (`text`); `view` borrows.
-struct StepValue {
-    enum class Kind : std::uint8_t { Null, Derived, String, Ref, Real, Enum, List, Other };
-    Kind kind = Kind::Null;
-    std::uint64_t ref = 0;   // Ref
-    double real = 0.0;       // Real
-    std::string_view view;   // Enum text, List inner text, Other token
-    std::string text;        // String, decoded UTF-8
-
-    bool is(Kind k) const { return kind == k; }
-};
-
-// The kind and value of a token (trimmed first).
-StepValue parse_value(std::string_view token);
 
 }  // namespace quarnel

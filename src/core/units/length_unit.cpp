@@ -71,23 +71,12 @@ std::optional<double> factor_of(const std::array<Factor, N>& table, std::string_
     return std::nullopt;
 }
 
-std::string_view enum_text(const Pieces& a, std::size_t i) {
-    if (i >= a.size() || a[i].size() <= 2 || a[i].front() != '.' || a[i].back() != '.') return {};
-    return a[i].substr(1, a[i].size() - 2);
-}
-
-std::optional<std::uint64_t> ref_of(const Pieces& a, std::size_t i) {
-    if (i >= a.size()) return std::nullopt;
-    return value::ref(a[i]);
-}
+std::string_view enum_text(Attributes& a, std::size_t i) { return a.enumeration(i).value_or(std::string_view()); }
 
 // A plain number or the number inside a typed value such as IFCLENGTHMEASURE(0.3048).
 std::optional<double> measure_value(std::string_view piece) {
-    const auto open = piece.find('(');
-    if (open != std::string_view::npos) {
-        if (piece.back() != ')') return std::nullopt;
-        piece = trim(piece.substr(open + 1, piece.size() - open - 2));
-    }
+    // Anything else with a parenthesis is no number either: parse_real refuses it.
+    if (const auto typed = value::typed(piece)) piece = trim(typed->inner);
     if (piece.empty()) return std::nullopt;
     const char c = piece[0];
     if (c != '+' && c != '-' && c != '.' && (c < '0' || c > '9')) return std::nullopt;
@@ -97,20 +86,21 @@ std::optional<double> measure_value(std::string_view piece) {
 std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, bool angle, int depth);
 
 // The base units of one conversion-based unit: value times the scale of the measure's unit.
-std::optional<double> conversion_factor(const Pieces& unit, const UnitLookup& lookup, bool angle, int depth) {
+std::optional<double> conversion_factor(Attributes& unit, const UnitLookup& lookup, bool angle, int depth) {
     if (depth < kMaxConversionDepth) {
-        if (const auto measure_id = ref_of(unit, 3)) {
+        if (const auto measure_id = unit.ref(3)) {
             if (const auto measure = lookup(*measure_id); measure && equals_upper(measure->type, "IFCMEASUREWITHUNIT")) {
-                const Pieces m = split_attributes(measure->attributes);
-                const auto value = m.empty() ? std::nullopt : measure_value(m[0]);
-                const auto of = ref_of(m, 1);
+                Attributes m(measure->attributes);
+                const auto value = measure_value(m.piece(0));
+                const auto of = m.ref(1);
                 const auto scale = of ? unit_scale(*of, lookup, angle, depth + 1) : std::nullopt;
                 if (value && scale && std::isfinite(*value * *scale) && *value * *scale > 0.0) return *value * *scale;
             }
         }
     }
-    if (unit.size() < 3 || unit[2].size() < 2 || unit[2].front() != '\'') return std::nullopt;
-    return factor_of(kConversionNames, unit[2].substr(1, unit[2].size() - 2), true);
+    const auto name = unit.at(2);
+    if (!name || name->size() < 2 || name->front() != '\'') return std::nullopt;
+    return factor_of(kConversionNames, name->substr(1, name->size() - 2), true);
 }
 
 // Metres per unit of a length unit entity (radians per unit of an angle unit); absent for
@@ -118,7 +108,7 @@ std::optional<double> conversion_factor(const Pieces& unit, const UnitLookup& lo
 std::optional<double> unit_scale(std::uint64_t id, const UnitLookup& lookup, bool angle, int depth) {
     const auto unit = lookup(id);
     if (!unit) return std::nullopt;
-    const Pieces a = split_attributes(unit->attributes);
+    Attributes a(unit->attributes);
     if (!equals_upper(enum_text(a, 1), angle ? "PLANEANGLEUNIT" : "LENGTHUNIT")) return std::nullopt;
     if (equals_upper(unit->type, "IFCSIUNIT")) {
         const auto base = angle ? factor_of(kAngleUnits, enum_text(a, 3)) : factor_of(kLengthUnits, enum_text(a, 3));
