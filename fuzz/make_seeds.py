@@ -1,10 +1,12 @@
 """Builds the fuzzing seed corpus into fuzz/build/seeds (never committed).
 
 Seeds are the hand-written files of fuzz/seeds, the regression inputs, the
-small corpus models whole, and from every corpus model (a) windows of
-consecutive DATA statements and (b) reference closures: a product with its
-placement chain and geometry, or a relationship with what it links, each a
-small self-contained model under the model's own header.
+small corpus models whole, the IDS test models whole (the only models with
+bounded, table and complex properties), and from every corpus model (a)
+windows of consecutive DATA statements and (b) reference closures: a product
+with its placement chain and geometry, or a relationship with what it links
+(a type object with its sets and occurrences too), each a small
+self-contained model under the model's own header.
 """
 
 import hashlib
@@ -16,6 +18,7 @@ import sys
 HERE = pathlib.Path(__file__).resolve().parent
 ROOT = HERE.parent
 CORPUS = ROOT.parent / "shared" / "corpus"
+IDS = ROOT.parent / "shared" / "ids" / "testcases"
 OUT = HERE / "build" / "seeds"
 
 WHOLE_LIMIT = 64 * 1024
@@ -26,6 +29,7 @@ STATEMENT = re.compile(rb"#(\d+)\s*=\s*([A-Za-z0-9_]+)\s*\((.*)\)\s*;\s*$", re.S
 REF = re.compile(rb"#(\d+)")
 ROOTS = (
     b"IFCRELDEFINESBYPROPERTIES",
+    b"IFCRELDEFINESBYTYPE",
     b"IFCRELASSOCIATESMATERIAL",
     b"IFCRELASSOCIATESCLASSIFICATION",
     b"IFCRELAGGREGATES",
@@ -101,6 +105,11 @@ def main():
         for seed in seeds_of(path, rng):
             name = hashlib.sha1(seed).hexdigest()[:16]
             (OUT / f"{path.stem}-{name}").write_bytes(seed)
+            count += 1
+    for path in sorted(IDS.glob("*/*.ifc")):
+        data = path.read_bytes()
+        if len(data) <= WHOLE_LIMIT:
+            (OUT / f"ids-{hashlib.sha1(data).hexdigest()[:16]}").write_bytes(data)
             count += 1
     print(f"{count} seeds in {OUT}", file=sys.stderr)
 

@@ -81,6 +81,21 @@ def test_quantities_of_types_and_complex_quantities_with_units(model):
     assert got == Counter(QUANTITY_ROWS)
 
 
+# An enumeration is copied as written: a unit whose prefix or name is no UTF-8 is none.
+@pytest.mark.parametrize("unit", [b"IFCSIUNIT(*,.LENGTHUNIT.,.MI\xaaLI.,.METRE.)",
+                                  b"IFCSIUNIT(*,.LENGTHUNIT.,$,.ME\xaaTRE.)"], ids=["prefix", "name"])
+def test_quantity_unit_not_utf8(unit, tmp_path):
+    path = tmp_path / "unit.ifc"
+    path.write_bytes(data_file([f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
+                                f"#2=IFCELEMENTQUANTITY('{g('qto')}',$,'Q',$,$,(#3,#4));",
+                                "#3=IFCQUANTITYLENGTH('Own',$,#5,1.,$);", "#4=IFCQUANTITYLENGTH('Project',$,$,2.,$);",
+                                b"#5=" + unit + b";", "#6=IFCUNITASSIGNMENT((#5));",
+                                f"#7=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);"]))
+    t = quarnel.read_table(str(path), "element_quantities")
+    t.validate(full=True)
+    assert sorted((r["quantity_name"], r["unit"]) for r in t.to_pylist()) == [("Own", None), ("Project", None)]
+
+
 def test_elements_name_type_and_place(model):
     # Places and types of every shape: test_whole_tables.
     rows = {short(r["guid"]): r for r in quarnel.read_table(model, "elements").to_pylist()}
@@ -137,6 +152,29 @@ def exploding_complex():
     return lines
 
 
+def long_names_down_a_nest():
+    # A 2000-byte name containing itself eight times over, and a leaf: every member's path copies the name
+    # at each level above it.
+    name = "N" * 2000
+    lines = [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
+             "#2=IFCPROPERTYSET('" + g("set") + "',$,'Long',$,(#10));",
+             f"#3=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);",
+             "#4=IFCELEMENTQUANTITY('" + g("qto") + "',$,'Q',$,$,(#20));",
+             f"#5=IFCRELDEFINESBYPROPERTIES('{g('rel2')}',$,$,$,(#1),#4);",
+             f"#10=IFCCOMPLEXPROPERTY('{name}',$,$,(" + "#10," * 8 + "#11));",
+             "#11=IFCPROPERTYSINGLEVALUE('Leaf',$,IFCLABEL('x'),$);",
+             f"#20=IFCPHYSICALCOMPLEXQUANTITY('{name}',$,(" + "#20," * 8 + "#21),$,$,$);",
+             "#21=IFCQUANTITYCOUNT('N',$,$,1.,$);"]
+    return lines
+
+
+def path_bytes(table, column):
+    """The bytes of a dictionary column's texts over all rows, counted without making them."""
+    import pyarrow.compute as pc
+    return sum(pc.sum(pc.take(pc.binary_length(c.dictionary), c.indices)).as_py() or 0
+               for c in table.column(column).chunks)
+
+
 def type_cycles():
     # Types related to themselves and to each other, parents that contain each other.
     return [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
@@ -165,6 +203,12 @@ def many_occurrences():
     pytest.param(lambda: complex_chain(100_000), lambda t: t["properties"].num_rows >= 1, id="complex_nested_100k"),
     pytest.param(exploding_complex, lambda t: 1 <= t["properties"].num_rows <= 300_000
                  and 1 <= t["element_quantities"].num_rows <= 300_000, id="complex_exploding_and_self_containing"),
+    # The names of one property's members total a bounded number of bytes (gigabytes without the bound).
+    pytest.param(long_names_down_a_nest, lambda t: t["properties"].num_rows >= 1
+                 and t["element_quantities"].num_rows >= 1
+                 and path_bytes(t["properties"], "prop_name") <= 2 * 100_000 * 256
+                 and path_bytes(t["element_quantities"], "quantity_name") <= 2 * 100_000 * 256,
+                 id="complex_member_paths_of_long_names"),
     pytest.param(type_cycles, lambda t: t["properties"].num_rows == 3 and t["elements"].num_rows == 2, id="type_cycles"),
     pytest.param(many_occurrences, lambda t: t["properties"].num_rows == 250_001
                  and t["elements"].column("type_guid").null_count == 0, id="type_of_250k_occurrences"),

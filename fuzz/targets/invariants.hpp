@@ -6,6 +6,7 @@
 
 #include "columns.hpp"
 #include "extractors/common.hpp"
+#include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
 
@@ -50,10 +51,42 @@ inline void require_guids(const TextPool& pool, const TextColumnParts& column) {
     for (const TextColumn& part : column.parts) require_guids(pool, part);
 }
 
+// A column of GlobalIds where some rows have none.
+inline void require_guids_or_null(const TextPool& pool, const TextColumn& column) {
+    for (const std::uint32_t id : column) require(id == TextPool::null || (id < pool.size() && pool[id].size() == 22));
+    require_utf8(pool, column);
+}
+
+// Every cell one of `labels`, or null where `nullable`.
+template <std::size_t N>
+inline void require_labels(const TextPool& pool, const TextColumn& column, const std::string_view (&labels)[N],
+                           bool nullable = false) {
+    for (const std::uint32_t id : column) {
+        if (id == TextPool::null) {
+            require(nullable);
+            continue;
+        }
+        require(id < pool.size());
+        bool found = false;
+        for (const std::string_view label : labels) found = found || (!label.empty() && pool[id] == label);
+        require(found);
+    }
+}
+
+// The text of a non-null cell.
+inline std::string_view text_of(const TextPool& pool, std::uint32_t id) {
+    require(id != TextPool::null && id < pool.size());
+    return pool[id];
+}
+
 inline void require_guids(const StringColumn& column) {
     for (std::size_t i = 0; i < column.size(); ++i) require(!column.is_null(i) && column.view(i).size() == 22);
     require_utf8(column);
 }
+
+// Cuts even a small input into parts, so that the merge of parts read on
+// threads of their own is fuzzed too.
+inline constexpr PartPlan kSmallParts{.min_records = 16, .min_links = 4, .max_parts = 3};
 
 // Runs `extract` on the table and index of `data`, then drops both before the
 // columns are checked: the columns may borrow only the file bytes, as the

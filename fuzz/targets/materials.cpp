@@ -6,7 +6,8 @@ using namespace quarnel;
 using namespace quarnel::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const MaterialColumns c = extract_then_drop(data, size, extract_material_assignments);
+    const MaterialColumns c = extract_then_drop(
+        data, size, [](const EntityTable& t, const GuidIndex& g) { return extract_material_assignments(t, g, kSmallParts); });
     const std::size_t n = c.guid.size();
     require(c.role.size() == n && c.layer_index.size() == n && c.material_name.size() == n &&
             c.layer_thickness.size() == n && c.category.size() == n);

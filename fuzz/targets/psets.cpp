@@ -6,7 +6,8 @@ using namespace quarnel;
 using namespace quarnel::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const PsetColumns c = extract_then_drop(data, size, extract_property_sets);
+    const PsetColumns c = extract_then_drop(
+        data, size, [](const EntityTable& t, const GuidIndex& g) { return extract_property_sets(t, g, kSmallParts); });
     const std::size_t n = c.guid.size();
     require(c.pset_name.size() == n && c.prop_name.size() == n && c.value.size() == n && c.value_type.size() == n);
     require_guids(c.text, c.guid);

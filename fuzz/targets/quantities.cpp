@@ -6,7 +6,8 @@ using namespace quarnel;
 using namespace quarnel::fuzz;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
-    const QtoColumns c = extract_then_drop(data, size, extract_element_quantities);
+    const QtoColumns c = extract_then_drop(
+        data, size, [](const EntityTable& t, const GuidIndex& g) { return extract_element_quantities(t, g, kSmallParts); });
     const std::size_t n = c.guid.size();
     require(c.qto_name.size() == n && c.quantity_name.size() == n && c.value.size() == n &&
             c.quantity_type.size() == n && c.unit_step_id.size() == n);

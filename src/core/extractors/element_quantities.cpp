@@ -69,8 +69,10 @@ private:
         if (type_is(e->type, "IFCSIUNIT")) {
             const auto prefix = record.enumeration(2);
             const auto name = record.enumeration(3);
-            if (!name) return kNull;
+            // Enumerations are copied as written: one that is no UTF-8 text is no unit.
+            if (!name || !is_valid_utf8(*name)) return kNull;
             if (!prefix) return pool_.add_view(*name);
+            if (!is_valid_utf8(*prefix)) return kNull;
             return pool_.add_copy(std::string(*prefix) + std::string(*name));
         }
         if (type_is(e->type, "IFCCONVERSIONBASEDUNIT") || type_is(e->type, "IFCCONVERSIONBASEDUNITWITHOFFSET") ||
@@ -123,6 +125,12 @@ private:
         if (top_name == kNull) {
             row.top_name = row.name = own_name;
         } else {
+            const std::size_t cost = (path_.size() + pool_[own_name].size()) / kPathBytesPerMember;
+            if (cost > budget) {
+                budget = 0;
+                return;
+            }
+            budget -= cost;
             row.top_name = top_name;
             row.name = pool_.add_copy(path_ + "." + std::string(pool_[own_name]));
         }

@@ -86,6 +86,12 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
         row.top_name = row.name = own_name;
     } else {
         // A member of a complex property: named by its path from the top.
+        const std::size_t cost = (path_.size() + pool_[own_name].size()) / kPathBytesPerMember;
+        if (cost > budget) {
+            budget = 0;
+            return true;
+        }
+        budget -= cost;
         row.top_name = top_name;
         row.name = pool_.add_copy(path_ + "." + std::string(pool_[own_name]));
     }

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstddef>
 #include <cstdint>
 #include <memory>
 #include <string_view>
@@ -17,6 +18,12 @@ namespace quarnel {
 enum class PropertyKind : std::uint8_t { Single, Enumerated, List, Bounded, Table, Reference, Complex };
 enum class ValueRole : std::uint8_t { None, Lower, Upper, SetPoint, Defining, Defined };
 enum class ValueSource : std::uint8_t { Occurrence, Type };
+
+// A member of a complex property or quantity is named by its path, a copy: each
+// kPathBytesPerMember bytes of it count as one more member against the budget
+// of its property, so that a long name down a deep nest is not copied for
+// every member of the nest.
+constexpr std::size_t kPathBytesPerMember = 256;
 
 extern const std::string_view kPropertyKindLabels[7];
 extern const std::string_view kValueRoleLabels[6];  // None has no label: a null cell
