@@ -316,17 +316,13 @@ def large_profile(points, shape, seed=8):
     first = 2_000_000
     lines = [f"#{first + k}=IFCCARTESIANPOINT(({x!r},{y!r}));" for k, (x, y) in enumerate(coords)]
     refs = ",".join(f"#{first + k}" for k in range(len(coords)))
-    lines += [
-        f"#1999990=IFCPOLYLINE(({refs},#{first}));",
-        "#1999991=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,'big',#1999990);",
-        "#1999992=IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,'holes',#1999990,(#1999990,#1999990));",
-        "#1999993=IFCEXTRUDEDAREASOLID(#1999991,#900003,#900002,3.);",
-        "#1999994=IFCEXTRUDEDAREASOLID(#1999992,#900003,#900002,3.);",
-        "#1999995=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#1999993,#1999994));",
-        "#1999996=IFCPRODUCTDEFINITIONSHAPE($,$,(#1999995));",
-        "#1999997=IFCLOCALPLACEMENT($,#900003);",
-        "#1999998=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#1999997,#1999996,$,$);",
-    ]
+    lines += [f"#1999990=IFCPOLYLINE(({refs},#{first}));#1999991=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,'big',#1999990);",
+              "#1999992=IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,'holes',#1999990,(#1999990,#1999990));",
+              "#1999993=IFCEXTRUDEDAREASOLID(#1999991,#900003,#900002,3.);",
+              "#1999994=IFCEXTRUDEDAREASOLID(#1999992,#900003,#900002,3.);",
+              "#1999995=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#1999993,#1999994));",
+              "#1999996=IFCPRODUCTDEFINITIONSHAPE($,$,(#1999995));#1999997=IFCLOCALPLACEMENT($,#900003);",
+              "#1999998=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#1999997,#1999996,$,$);"]
     return data_file(lines + _geometry_tail(1999997))
 
 
