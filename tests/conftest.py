@@ -1,4 +1,5 @@
 import functools
+import os
 import pathlib
 import re
 
@@ -23,6 +24,13 @@ ENDSEC;
 DATA;
 """
 FOOTER = "ENDSEC;\nEND-ISO-10303-21;\n"
+# The sanitizer's allocator keeps freed memory in quarantine and needs an unlimited address space.
+SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
+
+
+def rss_bytes():
+    with open("/proc/self/statm") as f:
+        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 def ifc_text(data: str, header: str = HEADER) -> str:
@@ -159,6 +167,11 @@ def table_rows(result, table):
     from collections import Counter
 
     return Counter(zip(*(result[c] for c in COLUMNS[table])))
+
+
+def rows_after_guid(result, table):
+    """An extractor's rows without the guid column, in result order."""
+    return list(zip(*(result[c] for c in COLUMNS[table][1:])))
 
 
 def assert_tables_whole(tables):

@@ -123,18 +123,13 @@ def data_file(statements):
 
 def _geometry_tail(placement):
     """A wall with an extrusion placed by `placement`, and the entities it needs."""
-    return [
-        "#900001=IFCCARTESIANPOINT((0.,0.,0.));",
-        "#900002=IFCDIRECTION((0.,0.,1.));",
-        "#900003=IFCAXIS2PLACEMENT3D(#900001,#900002,$);",
-        "#900004=IFCCARTESIANPOINT((0.,0.));",
-        "#900005=IFCAXIS2PLACEMENT2D(#900004,$);",
-        "#900006=IFCRECTANGLEPROFILEDEF(.AREA.,$,#900005,2.,1.);",
-        "#900007=IFCEXTRUDEDAREASOLID(#900006,#900003,#900002,3.);",
-        "#900008=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#900007));",
-        "#900009=IFCPRODUCTDEFINITIONSHAPE($,$,(#900008));",
-        f"#900010=IFCWALL('0O2Fr$t4X7Zf8NOew3FLOH',$,'W',$,$,#{placement},#900009,$,$);",
-    ]
+    return ["#900001=IFCCARTESIANPOINT((0.,0.,0.));", "#900002=IFCDIRECTION((0.,0.,1.));",
+            "#900003=IFCAXIS2PLACEMENT3D(#900001,#900002,$);", "#900004=IFCCARTESIANPOINT((0.,0.));",
+            "#900005=IFCAXIS2PLACEMENT2D(#900004,$);", "#900006=IFCRECTANGLEPROFILEDEF(.AREA.,$,#900005,2.,1.);",
+            "#900007=IFCEXTRUDEDAREASOLID(#900006,#900003,#900002,3.);",
+            "#900008=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#900007));",
+            "#900009=IFCPRODUCTDEFINITIONSHAPE($,$,(#900008));",
+            f"#900010=IFCWALL('0O2Fr$t4X7Zf8NOew3FLOH',$,'W',$,$,#{placement},#900009,$,$);"]
 
 
 def placement_chain(length, forward=True):
@@ -148,43 +143,22 @@ def placement_chain(length, forward=True):
 
 
 def cyclic_placements():
-    return data_file(
-        [
-            "#1=IFCLOCALPLACEMENT(#2,#900003);",
-            "#2=IFCLOCALPLACEMENT(#3,#900003);",
-            "#3=IFCLOCALPLACEMENT(#1,#900003);",
-            "#4=IFCLOCALPLACEMENT(#4,#900003);",
-            "#5=IFCLOCALPLACEMENT(#3,#900003);",
-        ]
-        + _geometry_tail(5)
-        + ["#900011=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#4,#900009,$,$);"]
-    )
+    return data_file([f"#{k}=IFCLOCALPLACEMENT(#{parent},#900003);" for k, parent in enumerate((2, 3, 1, 4, 3), 1)]
+                     + _geometry_tail(5) + ["#900011=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#4,#900009,$,$);"])
 
 
 def self_containing_maps():
     """A representation map holding itself, two maps holding each other, and a
     mapped item standing directly in its own map's representation."""
-    tail = _geometry_tail(1)
-    return data_file(
-        ["#1=IFCLOCALPLACEMENT($,#900003);"]
-        + tail[:-1]
-        + [
-            "#10=IFCREPRESENTATIONMAP(#900003,#11);",
-            "#11=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',(#12,#900007));",
-            "#12=IFCMAPPEDITEM(#10,#13);",
-            "#13=IFCCARTESIANTRANSFORMATIONOPERATOR3D($,$,#900001,1.,$);",
-            "#20=IFCREPRESENTATIONMAP(#900003,#21);",
-            "#21=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',(#32));",
-            "#22=IFCMAPPEDITEM(#20,#13);",
-            "#30=IFCREPRESENTATIONMAP(#900003,#31);",
-            "#31=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',(#22,#22));",
-            "#32=IFCMAPPEDITEM(#30,#13);",
-            "#40=IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',(#12,#22,#32));",
-            "#41=IFCPRODUCTDEFINITIONSHAPE($,$,(#40,#11,#21));",
-            "#42=IFCWALL('0O2Fr$t4X7Zf8NOew3FLOH',$,'W',$,$,#1,#41,$,$);",
-            "#43=IFCCOLUMN('1O2Fr$t4X7Zf8NOew3FLOH',$,'C',$,$,#1,#41,$,$);",
-        ]
-    )
+    mapped = "IFCSHAPEREPRESENTATION($,'Body','MappedRepresentation',"
+    return data_file(["#1=IFCLOCALPLACEMENT($,#900003);"] + _geometry_tail(1)[:-1] + [
+        f"#10=IFCREPRESENTATIONMAP(#900003,#11);#11={mapped}(#12,#900007));#12=IFCMAPPEDITEM(#10,#13);",
+        "#13=IFCCARTESIANTRANSFORMATIONOPERATOR3D($,$,#900001,1.,$);",
+        f"#20=IFCREPRESENTATIONMAP(#900003,#21);#21={mapped}(#32));#22=IFCMAPPEDITEM(#20,#13);",
+        f"#30=IFCREPRESENTATIONMAP(#900003,#31);#31={mapped}(#22,#22));#32=IFCMAPPEDITEM(#30,#13);",
+        f"#40={mapped}(#12,#22,#32));#41=IFCPRODUCTDEFINITIONSHAPE($,$,(#40,#11,#21));",
+        "#42=IFCWALL('0O2Fr$t4X7Zf8NOew3FLOH',$,'W',$,$,#1,#41,$,$);",
+        "#43=IFCCOLUMN('1O2Fr$t4X7Zf8NOew3FLOH',$,'C',$,$,#1,#41,$,$);"])
 
 
 def nested_parentheses(depth):
@@ -342,17 +316,13 @@ def large_profile(points, shape, seed=8):
     first = 2_000_000
     lines = [f"#{first + k}=IFCCARTESIANPOINT(({x!r},{y!r}));" for k, (x, y) in enumerate(coords)]
     refs = ",".join(f"#{first + k}" for k in range(len(coords)))
-    lines += [
-        f"#1999990=IFCPOLYLINE(({refs},#{first}));",
-        "#1999991=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,'big',#1999990);",
-        "#1999992=IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,'holes',#1999990,(#1999990,#1999990));",
-        "#1999993=IFCEXTRUDEDAREASOLID(#1999991,#900003,#900002,3.);",
-        "#1999994=IFCEXTRUDEDAREASOLID(#1999992,#900003,#900002,3.);",
-        "#1999995=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#1999993,#1999994));",
-        "#1999996=IFCPRODUCTDEFINITIONSHAPE($,$,(#1999995));",
-        "#1999997=IFCLOCALPLACEMENT($,#900003);",
-        "#1999998=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#1999997,#1999996,$,$);",
-    ]
+    lines += [f"#1999990=IFCPOLYLINE(({refs},#{first}));#1999991=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,'big',#1999990);",
+              "#1999992=IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,'holes',#1999990,(#1999990,#1999990));",
+              "#1999993=IFCEXTRUDEDAREASOLID(#1999991,#900003,#900002,3.);",
+              "#1999994=IFCEXTRUDEDAREASOLID(#1999992,#900003,#900002,3.);",
+              "#1999995=IFCSHAPEREPRESENTATION($,'Body','SweptSolid',(#1999993,#1999994));",
+              "#1999996=IFCPRODUCTDEFINITIONSHAPE($,$,(#1999995));#1999997=IFCLOCALPLACEMENT($,#900003);",
+              "#1999998=IFCSLAB('1O2Fr$t4X7Zf8NOew3FLOH',$,'S',$,$,#1999997,#1999996,$,$);"]
     return data_file(lines + _geometry_tail(1999997))
 
 

@@ -14,11 +14,10 @@ from quarnel import _core
 from quarnel.arrow import read_streams
 from quarnel.registry import TABLES
 from clitools import rows
-from conftest import SAMPLE, assert_tables_whole, building, corpus_params, ifc_text
+from conftest import SANITIZED, SAMPLE, assert_tables_whole, building, corpus_params, ifc_text, rss_bytes
 from hostile_files import mini  # noqa: F401 (a fixture)
 
 pa = pytest.importorskip("pyarrow")
-SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
 CALLS = min(int(os.environ.get("QUARNEL_STRESS_CALLS", "1000")), 1000)
 
 
@@ -103,11 +102,6 @@ def test_polars_and_duckdb_read_the_stream_and_agree(mini):
     assert Counter(pl.DataFrame(read_streams(mini, "psets")["psets"])["value_type"].to_list()) == kinds
     stream = read_streams(mini, "psets")["psets"]  # noqa: F841 (read by name in the query)
     assert dict(duckdb.sql("select value_type, count(*) from stream group by value_type").fetchall()) == kinds
-
-
-def rss_bytes():
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 @pytest.mark.skipif(SANITIZED, reason="the sanitizer's allocator keeps freed memory in quarantine")

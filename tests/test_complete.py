@@ -129,27 +129,23 @@ def test_wide_columns_are_numbers_where_every_value_is_a_number_or_absent(which,
     assert {k: t.schema.field(k).type == "double" for k in t.column_names[3:]} == numeric
 
 
+def wall_with_set(name, members):
+    return [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);#2=IFCPROPERTYSET('{g('set')}',$,'{name}',$,({members}));",
+            f"#3=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);"]
+
+
 def complex_chain(depth):
-    lines = [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
-             "#2=IFCPROPERTYSET('" + g("set") + "',$,'Deep',$,(#10));",
-             f"#3=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);"]
-    lines += [f"#{10 + i}=IFCCOMPLEXPROPERTY('C',$,$,(#{11 + i}));" for i in range(depth)]
-    return lines
+    return wall_with_set("Deep", "#10") + [f"#{10 + i}=IFCCOMPLEXPROPERTY('C',$,$,(#{11 + i}));" for i in range(depth)]
 
 
 def exploding_complex():
     # Each level lists the next twice, and the first contains itself: 2^40 paths without a bound.
-    lines = [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
-             "#2=IFCPROPERTYSET('" + g("set") + "',$,'Wide',$,(#10,#100));",
-             f"#3=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);",
-             "#4=IFCELEMENTQUANTITY('" + g("qto") + "',$,'Q',$,$,(#200));",
-             f"#5=IFCRELDEFINESBYPROPERTIES('{g('rel2')}',$,$,$,(#1),#4);",
-             "#100=IFCCOMPLEXPROPERTY('Self',$,$,(#100,#100));",
-             "#200=IFCPHYSICALCOMPLEXQUANTITY('Self',$,(#200,#200,#201),$,$,$);",
-             "#201=IFCQUANTITYCOUNT('N',$,$,1.,$);"]
-    lines += [f"#{10 + i}=IFCCOMPLEXPROPERTY('C',$,$,(#{11 + i},#{11 + i}));" for i in range(40)]
-    lines.append("#50=IFCPROPERTYSINGLEVALUE('Leaf',$,IFCLABEL('x'),$);")
-    return lines
+    return wall_with_set("Wide", "#10,#100") + [
+        f"#4=IFCELEMENTQUANTITY('{g('qto')}',$,'Q',$,$,(#200));#5=IFCRELDEFINESBYPROPERTIES('{g('rel2')}',$,$,$,(#1),#4);",
+        "#100=IFCCOMPLEXPROPERTY('Self',$,$,(#100,#100));",
+        "#200=IFCPHYSICALCOMPLEXQUANTITY('Self',$,(#200,#200,#201),$,$,$);#201=IFCQUANTITYCOUNT('N',$,$,1.,$);",
+        *[f"#{10 + i}=IFCCOMPLEXPROPERTY('C',$,$,(#{11 + i},#{11 + i}));" for i in range(40)],
+        "#50=IFCPROPERTYSINGLEVALUE('Leaf',$,IFCLABEL('x'),$);"]
 
 
 def long_names_down_a_nest():
@@ -178,14 +174,10 @@ def path_bytes(table, column):
 def type_cycles():
     # Types related to themselves and to each other, parents that contain each other.
     return [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);",
-            f"#2=IFCWALLTYPE('{g('typea')}',$,$,$,$,(#5),$,$,$,.STANDARD.);",
-            f"#3=IFCWALLTYPE('{g('typeb')}',$,$,$,$,(#5),$,$,$,.STANDARD.);",
-            f"#4=IFCRELDEFINESBYTYPE('{g('rel')}',$,$,$,(#1,#2,#3),#2);",
-            f"#6=IFCRELDEFINESBYTYPE('{g('rel2')}',$,$,$,(#2),#3);",
-            f"#5=IFCPROPERTYSET('{g('set')}',$,'S',$,(#7));",
-            "#7=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v'),$);",
-            f"#8=IFCRELAGGREGATES('{g('agg')}',$,$,$,#1,(#9));",
-            f"#9=IFCMEMBER('{g('member')}',$,$,$,$,$,$,$,$);",
+            *[f"#{k}=IFCWALLTYPE('{g(name)}',$,$,$,$,(#5),$,$,$,.STANDARD.);" for k, name in ((2, "typea"), (3, "typeb"))],
+            f"#4=IFCRELDEFINESBYTYPE('{g('rel')}',$,$,$,(#1,#2,#3),#2);#6=IFCRELDEFINESBYTYPE('{g('rel2')}',$,$,$,(#2),#3);",
+            f"#5=IFCPROPERTYSET('{g('set')}',$,'S',$,(#7));#7=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v'),$);",
+            f"#8=IFCRELAGGREGATES('{g('agg')}',$,$,$,#1,(#9));#9=IFCMEMBER('{g('member')}',$,$,$,$,$,$,$,$);",
             f"#10=IFCRELAGGREGATES('{g('agg2')}',$,$,$,#9,(#1));"]
 
 

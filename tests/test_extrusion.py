@@ -226,13 +226,9 @@ def test_extrusion_direction_and_position(write_ifc, direction, position, depth,
     assert row["volume_abs"] == pytest.approx(volume, rel=1e-5)
 
 
-def polyline(first_id, points):
-    lines = [f"#{first_id + 1 + i}=IFCCARTESIANPOINT(({x},{y}));" for i, (x, y) in enumerate(points)]
-    return f"#{first_id}=IFCPOLYLINE(({','.join(f'#{first_id + 1 + i}' for i in range(len(points)))}));" + "".join(lines)
-
-
-ARBITRARY = "#100=IFCARBITRARYCLOSEDPROFILEDEF(.AREA.,$,#110);"
-VOIDS = "#100=IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,$,#110,({}));" + polyline(110, SQUARE)
+def voids(*holes):
+    return lambda m: m.add(f"IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,$,{poly(m, SQUARE)},"
+                           f"({','.join(poly(m, h) for h in holes)}))")
 
 
 @pytest.mark.parametrize("profile", [
@@ -240,14 +236,12 @@ VOIDS = "#100=IFCARBITRARYPROFILEDEFWITHVOIDS(.AREA.,$,#110,({}));" + polyline(1
     pytest.param("#100=IFCCIRCLEPROFILEDEF(.AREA.,$,$,0.);", id="zero_radius"),
     pytest.param("#100=IFCRECTANGLEPROFILEDEF(.AREA.,$,$,-1.,2.);", id="negative_size"),
     pytest.param("#100=IFCCIRCLEHOLLOWPROFILEDEF(.AREA.,$,$,1.,-1.);", id="negative_wall"),
-    pytest.param(ARBITRARY + polyline(110, [(1.0, 1.0)] * 5), id="all_points_equal"),
-    pytest.param(ARBITRARY + polyline(110, [(0, 0), (1, 1), (1, 0), (0, 1)]), id="self_intersecting"),
-    pytest.param(ARBITRARY + polyline(110, [(0.0, 0.0), ("1E400", 0.0), (1.0, 1.0)] * 40), id="infinite_coordinate"),
-    pytest.param(ARBITRARY + polyline(110, []), id="no_points"),
-    pytest.param(VOIDS.format("#120") + polyline(120, [(-5, -5), (5, -5), (5, 5), (-5, 5)]),
-                 id="hole_larger_than_outline"),
-    pytest.param(VOIDS.format("#120,#130,#140,#150") + polyline(120, [(1, 1)]) + polyline(130, [(1, 1)] * 3)
-                 + polyline(140, [(1, 1), (1, 1), (1.5, 1)]) + polyline(150, [(1, 1), (1.5, 1.5), (1.5, 1.5)]),
+    pytest.param(closed(lambda m: poly(m, [(1.0, 1.0)] * 5)), id="all_points_equal"),
+    pytest.param(closed(lambda m: poly(m, [(0, 0), (1, 1), (1, 0), (0, 1)])), id="self_intersecting"),
+    pytest.param(closed(lambda m: poly(m, [(0.0, 0.0), ("1E400", 0.0), (1.0, 1.0)] * 40)), id="infinite_coordinate"),
+    pytest.param(closed(lambda m: poly(m, [])), id="no_points"),
+    pytest.param(voids([(-5, -5), (5, -5), (5, 5), (-5, 5)]), id="hole_larger_than_outline"),
+    pytest.param(voids([(1, 1)], [(1, 1)] * 3, [(1, 1), (1, 1), (1.5, 1)], [(1, 1), (1.5, 1.5), (1.5, 1.5)]),
                  id="holes_sharing_a_point_with_repeats"),
 ])
 def test_degenerate_profiles_never_fail(write_ifc, profile):
@@ -258,6 +252,4 @@ def test_many_degenerate_holes(write_ifc):
     # Dozens of holes whose leftmost points coincide, with repeated points: earcut orders
     # such holes by slope, which a repeated point leaves undefined.
     holes = [[(1, 1)] * (1 + k % 4) + [(1 + 0.1 * (k % 3), 1 + 0.1 * (k % 5 - 2))] * (k % 3) for k in range(60)]
-    data = VOIDS.format(",".join(f"#{200 + 10 * k}" for k in range(60)))
-    data += "".join(polyline(200 + 10 * k, h) for k, h in enumerate(holes))
-    assert one_row(extruded(write_ifc, data))["volume_abs"] == pytest.approx(4 * 3.0, rel=1e-5)
+    assert one_row(extruded(write_ifc, voids(*holes)))["volume_abs"] == pytest.approx(4 * 3.0, rel=1e-5)

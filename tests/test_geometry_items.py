@@ -135,15 +135,16 @@ def test_faces_bounded_by_edges(write_ifc, representation, kind, source):
 
 
 def test_drift_command_lists_unplaced_products_apart(write_ifc, capsys):
-    # Both lie 50 from their placement; only the one whose own placement adds nothing to its
-    # container's (the storey at x = 100) is located by its shape alone.
+    # Of those 50 from their placement, only the one whose own placement adds nothing to its
+    # container's (the storey at x = 100) is located by its shape alone; one moved up only, or
+    # at its container's origin and there, is placed.
     m = Model()
     storey = m.local_placement(relative=m.axis3d((100, 0, 0)))
-    m.product([m.cube_brep(1.0, origin=(50, 0, 0))], placement=m.local_placement(storey),
-              guid="'0unplacedunplacedunpla'")
-    m.product([m.cube_brep(1.0, origin=(50, 0, 0))], placement=m.local_placement(storey, m.axis3d((5, 0, 0))),
-              guid="'1movedmovedmovedmovedm'")
+    for guid, own, away in [("0unplacedunplacedunpla", None, 50), ("1movedmovedmovedmovedm", (5, 0, 0), 50),
+                            ("2upupupupupupupupupupu", (0, 0, 5), 50), ("3thereeeeeeeeeeeeeeeee", None, 0)]:
+        m.product([m.cube_brep(1.0, origin=(away, 0, 0))], guid=f"'{guid}'",
+                  placement=m.local_placement(storey, m.axis3d(own) if own else None))
     _, out, _ = cli(capsys, "drift", write_ifc(m.text()))
     moved, _, apart = out.partition("1 placed at container origin, located by its shape:")
-    assert "1movedmovedmovedmovedm" in moved and "0unplacedunplacedunpla" not in moved
-    assert "0unplacedunplacedunpla" in apart and "1movedmovedmovedmovedm" not in apart
+    assert "1movedmovedmovedmovedm" in moved and "2upupupupupupupupupupu" in moved
+    assert "0unplacedunplacedunpla" not in moved and "0unplacedunplacedunpla" in apart

@@ -68,6 +68,10 @@ def test_file_name_originating_system(write_ifc, file_name, expected):
     assert (r["authoring_app"], r["products"]["step_id"]) == (expected, [1])
 
 
+MILLIMETRE = "#7=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);"
+CENTIMETRE, KILOMETRE = MILLIMETRE.replace("MILLI", "CENTI"), "#8=IFCSIUNIT(*,.LENGTHUNIT.,.KILO.,.METRE.);"
+
+
 # The authoring application named in the data wins over the header's; the last project name counts.
 @pytest.mark.parametrize("key, data, expected", [
     ("authoring_app", "#1=IFCAPPLICATION(#2,'1.0','Full Name','ID');", "Full Name"),
@@ -79,63 +83,25 @@ def test_file_name_originating_system(write_ifc, file_name, expected):
     ("project_name", "#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,$,$,$,$,$,$,$);", "First"),
     ("project_name", "#1=IFCPROJECT('a',$,IFCLABEL('x'),$,$,$,$,$,$);", None),
     ("project_name", "#1=IFCPROJECT('a',$);", None),
+    *[("unit_scale", f"#1=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);#2=IFCSIUNIT(*,.LENGTHUNIT.,{prefix},{name});"
+       "#3=IFCUNITASSIGNMENT((#1,#2));", scale) for prefix, name, scale in [
+        ("$", ".METER.", 1.0), (".MILLI.", ".METRE.", 0.001), (".milli.", ".METRE.", 1.0), (".BOGUS.", ".METRE.", 1.0),
+        (".CENTI.", ".FOOT.", 0.3048 * 0.01), (".MILLI.", ".INCH.", 0.0254 * 0.001), ("$", ".metre.", None),
+        ("$", "$", None)]],
+    # The first assignment with a length unit counts (conversion-based units: test_length_units).
+    *[pytest.param("unit_scale", data, scale, id=i) for i, data, scale in [
+        ("empty-assignment-then-real", "#1=IFCUNITASSIGNMENT(());#2=IFCUNITASSIGNMENT((#7));" + MILLIMETRE, 0.001),
+        ("first-assignment-wins", "#1=IFCUNITASSIGNMENT((#7));#2=IFCUNITASSIGNMENT((#8));" + MILLIMETRE + KILOMETRE,
+         0.001),
+        ("type-case-ignored-first-length-unit-wins", "#7=IFCSIUNIT(*,.lengthunit.,.CENTI.,.METRE.);" + KILOMETRE
+         + "#9=IFCUNITASSIGNMENT((#99,#7,#8));", 0.01),
+        ("later-unit-with-same-id-replaces", CENTIMETRE + "#7=IFCSIUNIT(*,.LENGTHUNIT.,.KILO.,.METRE.);"
+         "#9=IFCUNITASSIGNMENT((#7));", 1000.0),
+        ("no-assignment", CENTIMETRE, None), ("no-units", "#9=IFCUNITASSIGNMENT((#7));", None),
+        ("units-not-a-list", CENTIMETRE + "#9=IFCUNITASSIGNMENT(#7);", None)]],
 ])
 def test_facts_from_the_data(write_ifc, key, data, expected):
     assert index(write_ifc, data)[key] == expected
-
-
-UNITS = """
-#1=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);
-#2=IFCSIUNIT(*,.LENGTHUNIT.,{prefix},{name});
-#3=IFCUNITASSIGNMENT((#1,#2));
-"""
-
-@pytest.mark.parametrize("prefix, name, scale", [
-    ("$", ".METER.", 1.0),
-    (".MILLI.", ".METRE.", 0.001),
-    (".milli.", ".METRE.", 1.0),
-    (".BOGUS.", ".METRE.", 1.0),
-    (".CENTI.", ".FOOT.", 0.3048 * 0.01),
-    (".MILLI.", ".INCH.", 0.0254 * 0.001),
-    ("$", ".metre.", None),
-    ("$", "$", None),
-])
-def test_unit_prefixes_and_names(write_ifc, prefix, name, scale):
-    assert index(write_ifc, UNITS.format(prefix=prefix, name=name))["unit_scale"] == scale
-
-
-# Conversion-based units: test_length_units.
-@pytest.mark.parametrize("data, scale", [
-    pytest.param("""
-#1=IFCUNITASSIGNMENT(());
-#2=IFCUNITASSIGNMENT((#7));
-#7=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);
-""", 0.001, id="empty-assignment-then-real"),
-    pytest.param("""
-#1=IFCUNITASSIGNMENT((#7));
-#2=IFCUNITASSIGNMENT((#8));
-#7=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);
-#8=IFCSIUNIT(*,.LENGTHUNIT.,.KILO.,.METRE.);
-""", 0.001, id="first-assignment-wins"),
-    pytest.param("""
-#7=IFCSIUNIT(*,.lengthunit.,.CENTI.,.METRE.);
-#8=IFCSIUNIT(*,.LENGTHUNIT.,.KILO.,.METRE.);
-#9=IFCUNITASSIGNMENT((#99,#7,#8));
-""", 0.01, id="type-case-ignored-first-length-unit-wins"),
-    pytest.param("""
-#7=IFCSIUNIT(*,.LENGTHUNIT.,.CENTI.,.METRE.);
-#7=IFCSIUNIT(*,.LENGTHUNIT.,.KILO.,.METRE.);
-#9=IFCUNITASSIGNMENT((#7));
-""", 1000.0, id="later-unit-with-same-id-replaces"),
-    pytest.param("#7=IFCSIUNIT(*,.LENGTHUNIT.,.CENTI.,.METRE.);", None, id="no-assignment"),
-    pytest.param("#9=IFCUNITASSIGNMENT((#7));", None, id="no-units"),
-    pytest.param("""
-#7=IFCSIUNIT(*,.LENGTHUNIT.,.CENTI.,.METRE.);
-#9=IFCUNITASSIGNMENT(#7);
-""", None, id="units-not-a-list"),
-])
-def test_unit_assignment(write_ifc, data, scale):
-    assert index(write_ifc, data)["unit_scale"] == scale
 
 
 def test_products_in_file_order_and_type_counts(write_ifc):
@@ -166,15 +132,11 @@ def test_products_in_file_order_and_type_counts(write_ifc):
     ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$,IFCLABEL('x'));", "IFC4", None),
     ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$,..);", "IFC4", None),
     ("#1=IFCWALL('g');", "IFC4", None),
+    ("#1=IFCWALL('g',$,'W',$,$,$,$,$,.STAND\xe4RD.);", "IFC4", None),  # not UTF-8
 ])
 def test_predefined_type(write_ifc, data, schema, predefined):
     r = index(write_ifc, data, schema=f"FILE_SCHEMA(('{schema}'));")
     assert r["products"]["predefined_type"] == [predefined]
-
-
-def test_predefined_type_that_is_not_utf8(write_ifc):
-    text = model("#1=IFCWALL('g',$,'W',$,$,$,$,$,.STAND\xe4RD.);").encode("latin-1")
-    assert _core.index_ifc(write_ifc(text, raw=True))["products"]["predefined_type"] == [None]
 
 
 @pytest.mark.parametrize("data, name, object_type, tag", [

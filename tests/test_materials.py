@@ -4,15 +4,9 @@ import pytest
 
 import quarnel
 
-from conftest import COLUMNS
+from conftest import rows_after_guid
 
-COLUMNS = COLUMNS["materials"]
 WALL = "WALL000000000000000001"
-
-
-def table(result):
-    """Rows without the guid column, in result order."""
-    return list(zip(*(result[k] for k in COLUMNS[1:])))
 
 
 def assigned(definitions, relating="#50", objects="(#1)"):
@@ -30,6 +24,7 @@ THREE_LAYERS = """
 #12=IFCMATERIALLAYER(#6,200.,$,$,$,$,$);
 #13=IFCMATERIALLAYER(#5,50.,$,'Finish',$,'Cladding',$);
 """
+LAYER_2 = ("layer", 2, "Finish", 50.0, "Cladding")
 
 
 @pytest.mark.parametrize("definitions, expected", [
@@ -38,39 +33,24 @@ THREE_LAYERS = """
     ("#50=IFCMATERIAL('Brick');", [("direct", -1, "Brick", None, None)]),
     ("#50=IFCMATERIAL('',$,'');", [("direct", -1, "", None, "")]),
     ("#50=IFCMATERIAL($,$,5.);", [("direct", -1, None, None, None)]),
-    (
-        f"{CONCRETE}{BRICK}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11,#12,#13),'Wall',$);"
-        "#50=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.,$);",
-        [
-            ("layer", 0, "Concrete", 12.5, "Structural"),
-            ("layer", 1, "Brick", 200.0, None),
-            ("layer", 2, "Finish", 50.0, "Cladding"),
-        ],
-    ),
+    (f"{CONCRETE}{BRICK}{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11,#12,#13),'Wall',$);"
+     "#50=IFCMATERIALLAYERSETUSAGE(#40,.AXIS2.,.POSITIVE.,0.,$);",
+     [("layer", 0, "Concrete", 12.5, "Structural"), ("layer", 1, "Brick", 200.0, None), LAYER_2]),
     # The layer's own name wins over its material's; $ falls back to the material's.
-    (
-        f"{CONCRETE}#11=IFCMATERIALLAYER(#5,200.,$,'Core',$,$,$);#12=IFCMATERIALLAYER(#5,200.,$,$,$,$,$);"
-        "#50=IFCMATERIALLAYERSET((#11,#12),$,$);",
-        [("layer", 0, "Core", 200.0, "Structural"), ("layer", 1, "Concrete", 200.0, "Structural")],
-    ),
+    (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,200.,$,'Core',$,$,$);#12=IFCMATERIALLAYER(#5,200.,$,$,$,$,$);"
+     "#50=IFCMATERIALLAYERSET((#11,#12),$,$);",
+     [("layer", 0, "Core", 200.0, "Structural"), ("layer", 1, "Concrete", 200.0, "Structural")]),
     # An empty layer name is a name.
-    (
-        f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,$,'',$,'',$);#50=IFCMATERIALLAYERSET((#11),$,$);",
-        [("layer", 0, "", 1.0, "")],
-    ),
+    (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,$,'',$,'',$);#50=IFCMATERIALLAYERSET((#11),$,$);", [("layer", 0, "", 1.0, "")]),
     # IFC2X3 layers have three attributes.
     (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,0.2,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", 0.2, "Structural")]),
     # Thickness as written: no unit scale; anything but a number is absent.
     (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, "Concrete", None, "Structural")]),
-    (
-        f"{CONCRETE}#11=IFCMATERIALLAYER(#5,IFCPOSITIVELENGTHMEASURE(2.),$);#50=IFCMATERIALLAYERSET((#11),$);",
-        [("layer", 0, "Concrete", None, "Structural")],
-    ),
+    (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,IFCPOSITIVELENGTHMEASURE(2.),$);#50=IFCMATERIALLAYERSET((#11),$);",
+     [("layer", 0, "Concrete", None, "Structural")]),
     # A layer name or category that is no string falls back to the material's.
-    (
-        f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,.F.,5.,$,#5,$);#50=IFCMATERIALLAYERSET((#11),$,$);",
-        [("layer", 0, "Concrete", 1.0, "Structural")],
-    ),
+    (f"{CONCRETE}#11=IFCMATERIALLAYER(#5,1.,.F.,5.,$,#5,$);#50=IFCMATERIALLAYERSET((#11),$,$);",
+     [("layer", 0, "Concrete", 1.0, "Structural")]),
     (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET($,$,$);", []),
     (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET('(#11)',$,$);", []),
     # A layer without a material, with a dangling one, or one that is no material.
@@ -78,20 +58,12 @@ THREE_LAYERS = """
     (f"{CONCRETE}#11=IFCMATERIALLAYER(#77,1.,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
     ("#11=IFCMATERIALLAYER(#11,1.,$,$,$,$,$);#50=IFCMATERIALLAYERSET((#11),$);", [("layer", 0, None, 1.0, None)]),
     # Positions count every listed id, dangling and foreign ones included.
-    (
-        f"{CONCRETE}{BRICK}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#99,#13,#5,'x',#12),$,$);",
-        [
-            ("layer", 0, "Concrete", 12.5, "Structural"),
-            ("layer", 2, "Finish", 50.0, "Cladding"),
-            ("layer", 4, "Brick", 200.0, None),
-        ],
-    ),
+    (f"{CONCRETE}{BRICK}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#99,#13,#5,'x',#12),$,$);",
+     [("layer", 0, "Concrete", 12.5, "Structural"), LAYER_2, ("layer", 4, "Brick", 200.0, None)]),
     # A layer set that lists itself: only its real layers give rows.
     (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#50,#11),$,$);", [("layer", 1, "Concrete", 12.5, "Structural")]),
-    (
-        f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#11),$,$);",
-        [("layer", 0, "Concrete", 12.5, "Structural"), ("layer", 1, "Concrete", 12.5, "Structural")],
-    ),
+    (f"{CONCRETE}{THREE_LAYERS}#50=IFCMATERIALLAYERSET((#11,#11),$,$);",
+     [("layer", 0, "Concrete", 12.5, "Structural"), ("layer", 1, "Concrete", 12.5, "Structural")]),
     (f"{CONCRETE}{BRICK}#50=IFCMATERIALLIST((#5,#6));", [("list", 0, "Concrete", None, "Structural"), ("list", 1, "Brick", None, None)]),
     (f"{CONCRETE}#9=IFCMATERIALLAYER(#5,1.,$);#50=IFCMATERIALLIST((#9,#99,#5));", [("list", 2, "Concrete", None, "Structural")]),
     # Empty lists and sets, a list when no material exists, a set when no layer exists: no row at all.
@@ -113,7 +85,7 @@ THREE_LAYERS = """
 ])
 def test_rows_of_one_association(write_ifc, definitions, expected):
     r = quarnel.extract_materials(write_ifc(assigned(definitions)))
-    assert table(r) == expected
+    assert rows_after_guid(r, "materials") == expected
     assert set(r["guid"]) <= {WALL}
 
 

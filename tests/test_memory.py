@@ -13,16 +13,10 @@ import pytest
 
 import quarnel
 import quarnel._core
-from conftest import FUNCTIONS, failing_calls
+from conftest import FUNCTIONS, SANITIZED, failing_calls, rss_bytes
 from hostile_files import MINI, mini  # noqa: F401 (mini: a fixture)
 
 CALLS = int(os.environ.get("QUARNEL_STRESS_CALLS", "4000"))
-SANITIZED = "asan" in os.environ.get("LD_PRELOAD", "")
-
-
-def rss_bytes():
-    with open("/proc/self/statm") as f:
-        return int(f.read().split()[1]) * os.sysconf("SC_PAGE_SIZE")
 
 
 @pytest.mark.parametrize("name", FUNCTIONS)

@@ -84,11 +84,3 @@ def test_join(write_ifc):
     assert table_rows(r, "quantities") == Counter([(WALL, "Qto_A", "Length", "3", "Length", None), (WALL, "Qto_A", "Area", "6", "Area", None),
                                (WALL, "Qto_A", "Length", "3", "Length", None), (WALL2, "", "Area", "6", "Area", None),
                                (WALL2, "", "Length", "3", "Length", None)])
-
-
-def test_property_sets_and_quantity_sets_do_not_mix(write_ifc):
-    path = write_ifc(JOIN_MODEL)
-    assert quarnel.extract_psets(path)["prop_name"] == ["P"]
-    assert "Pset" not in quarnel.extract_quantities(path)["qto_name"]
-
-
