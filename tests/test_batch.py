@@ -58,12 +58,14 @@ def test_bad_models_are_reported_skipped_and_counted(dataset_out, terminal, tmp_
     (tmp_path / "notes.ifc").write_text("not a model")
     (tmp_path / "cut.ifc").write_bytes(SAMPLE.read_bytes()[:-200])
     out = tmp_path / ("ds" if dataset_out else "out.jsonl")
-    status, _, err = cli(capsys, "batch", good[0], missing, notes, cut, good[1], "--table", "psets", "-o", out,
-                         "-j", "2", *(["--dataset"] if dataset_out else []))
+    nothing = str(tmp_path / "z*.ifc")  # a pattern that matches no model counts as a failed one
+    status, _, err = cli(capsys, "batch", good[0], missing, notes, cut, good[1], nothing, "--table", "psets", "-o",
+                         out, "-j", "2", *(["--dataset"] if dataset_out else []))
     assert status == 1 and f"quarnel: open {missing}: No such file or directory" in err
+    assert f"quarnel: no models match {nothing}" in err
     assert f"quarnel: {notes}: not an IFC file (no ISO-10303-21 header)" in err
     assert f"quarnel: warning: {cut}: cut short" in err
-    assert "3 of 5 models read, 2 failed" in err and ("\r" in err and "5/5 models" in err) == terminal
+    assert "3 of 6 models read, 3 failed" in err and ("\r" in err and "5/5 models" in err) == terminal
     written = pq.read_table(out / "table=psets").to_pydict() if dataset_out else strict_json(out.read_text())
     sources = written["source"] if dataset_out else [r["source"] for r in written]
     assert Counter(sources) == {good[0]: 321, cut: quarnel.read_table(cut).num_rows, good[1]: 321}
