@@ -74,7 +74,18 @@ void read_records(const EntityTable& table, SetKind kind, std::size_t begin, std
 
 }  // namespace
 
-DefinitionSets::DefinitionSets(const EntityTable& table, TextPool& pool, SetKind kind, const PartPlan& plan) {
+std::uint32_t MarkedPositions::number() {
+    before_.resize(bits_.size());
+    std::uint32_t n = 0;
+    for (std::size_t w = 0; w < bits_.size(); ++w) {
+        before_[w] = n;
+        n += static_cast<std::uint32_t>(std::popcount(bits_[w]));
+    }
+    return n;
+}
+
+DefinitionSets::DefinitionSets(const EntityTable& table, TextPool& pool, SetKind kind, const PartPlan& plan)
+    : plan_(plan), wanted_(table.records().size()) {
     const auto& records = table.records();
     std::vector<RecordPart> parts(plan.record_parts(records.size()));
     run_in_parts(records.size(), parts.size(), [&](std::size_t k, std::size_t begin, std::size_t end) {
@@ -103,24 +114,22 @@ DefinitionSets::DefinitionSets(const EntityTable& table, TextPool& pool, SetKind
     // The sets of each type object (HasPropertySets), by id: a span of type_sets.
     IdMap<IdSpan> type_spans(64);
     std::vector<std::uint64_t> scratch;
-    const auto sets_of_type = [&](std::uint64_t type) -> IdSpan {
-        if (const IdSpan* known = type_spans.find(type)) return *known;
+    const auto sets_of_type = [&](std::uint32_t position) -> IdSpan {
+        if (position == EntityTable::npos) return {};
+        if (const IdSpan* known = type_spans.find(position)) return *known;
         IdSpan span{type_sets.size(), 0};
-        const std::uint32_t position = table.index_of(type);
-        if (position != EntityTable::npos) {
-            Attributes type_record(table.entity(records[position]).attributes);
-            if (const auto list = type_record.list(5)) {
-                reference_list(*list, scratch);
-                for (const std::uint64_t id : scratch) {
-                    if (const std::uint32_t s = set_of(id)) {
-                        type_sets.push_back(s - 1);
-                        sets[s - 1].used = true;
-                    }
+        Attributes type_record(table.entity(records[position]).attributes);
+        if (const auto list = type_record.list(5)) {
+            reference_list(*list, scratch);
+            for (const std::uint64_t id : scratch) {
+                if (const std::uint32_t s = set_of(id)) {
+                    type_sets.push_back(s - 1);
+                    sets[s - 1].used = true;
                 }
             }
         }
         span.count = static_cast<std::uint32_t>(type_sets.size() - span.first);
-        type_spans[type] = span;
+        type_spans[position] = span;
         return span;
     };
 
@@ -132,63 +141,80 @@ DefinitionSets::DefinitionSets(const EntityTable& table, TextPool& pool, SetKind
         }
     }
 
-    // The objects with sets of their own, each once with all of them in file order.
-    std::vector<DefinitionLink> links;
-    for (RecordPart& part : parts) {
-        for (const DefinitionLink& l : part.links) {
-            if (const std::uint32_t s = set_of(l.definition)) links.push_back({l.object, s - 1});
+    // The objects with sets of their own, each once with all of them in file
+    // order; the objects in the order they first appear, so that their sets
+    // are met about in file order when the rows are written.
+    struct Group {
+        std::uint64_t object;
+        std::uint32_t first = 0, count = 0;
+    };
+    std::vector<Group> groups;
+    std::vector<std::pair<std::uint32_t, std::uint32_t>> grouped;  // (group, set)
+    {
+        IdMap<std::uint32_t> group_of(1024);  // index + 1 into groups
+        for (RecordPart& part : parts) {
+            for (const DefinitionLink& l : part.links) {
+                const std::uint32_t s = set_of(l.definition);
+                if (s == 0) continue;
+                std::uint32_t& g = group_of[l.object];
+                if (g == 0) {
+                    groups.push_back({l.object});
+                    g = static_cast<std::uint32_t>(groups.size());
+                }
+                ++groups[g - 1].count;
+                grouped.emplace_back(g - 1, s - 1);
+            }
+            part.links = {};
         }
-        part.links = {};
     }
-    std::stable_sort(links.begin(), links.end(),
-                     [](const DefinitionLink& a, const DefinitionLink& b) { return a.object < b.object; });
+    std::uint32_t next = 0;
+    for (Group& g : groups) g.first = std::exchange(next, next + g.count);
+    own_sets.resize(grouped.size());
+    for (Group& g : groups) g.count = 0;
+    for (const auto& [g, s] : grouped) {
+        own_sets[groups[g].first + groups[g].count++] = s;
+        sets[s].used = true;
+    }
+    grouped = {};
+
     EntityTexts entities(table, pool);
-    const auto add_object = [&](std::uint64_t id, std::uint32_t position, const DefinitionLink* own, std::size_t n,
+    const auto add_object = [&](std::uint32_t position, std::uint32_t own_first, std::uint32_t own_count,
                                 const std::uint64_t* type) {
         JoinObject o;
-        o.id = id;
-        o.entity = entities.at(position).text;
-        o.own_first = static_cast<std::uint32_t>(own_sets.size());
-        o.own_count = static_cast<std::uint32_t>(n);
-        for (std::size_t k = 0; k < n; ++k) {
-            own_sets.push_back(static_cast<std::uint32_t>(own[k].definition));
-            sets[own[k].definition].used = true;
-        }
+        o.position = position;
+        o.own_first = own_first;
+        o.own_count = own_count;
         if (type) {
-            const IdSpan span = sets_of_type(*type);
-            o.type = *type;
+            o.type_position = table.index_of(*type);
+            const IdSpan span = sets_of_type(o.type_position);
             o.type_first = static_cast<std::uint32_t>(span.first);
             o.type_count = span.count;
         }
         if (o.own_count + o.type_count > 0) objects.push_back(o);
     };
     IdMap<bool> with_sets(1024);
-    for (std::size_t i = 0; i < links.size();) {
-        std::size_t j = i;
-        while (j < links.size() && links[j].object == links[i].object) ++j;
-        const std::uint64_t object = links[i].object;
-        const std::uint32_t position = table.index_of(object);
-        const std::uint64_t* type = type_of.find(object);
-        if (type) with_sets[object] = true;
+    for (const Group& g : groups) {
+        const std::uint32_t position = table.index_of(g.object);
+        const std::uint64_t* type = type_of.find(g.object);
+        if (type) with_sets[g.object] = true;
         // A type object's sets are its own HasPropertySets, read below.
-        if (position != EntityTable::npos && !(entities.at(position).flags & kTypeObject)) {
-            add_object(object, position, &links[i], j - i, type);
+        if (position != EntityTable::npos && !entities.has(position, kTypeObject)) {
+            add_object(position, g.first, g.count, type);
         }
-        i = j;
     }
     // Objects whose every set comes from their type.
     type_of.for_each([&](std::uint64_t object, std::uint64_t type) {
         if (with_sets.contains(object)) return;
         const std::uint32_t position = table.index_of(object);
-        if (position != EntityTable::npos && !(entities.at(position).flags & kTypeObject)) {
-            add_object(object, position, nullptr, 0, &type);
+        if (position != EntityTable::npos && !entities.has(position, kTypeObject)) {
+            add_object(position, 0, 0, &type);
         }
     });
     // Type objects, each with its own sets.
     for (const RecordPart& part : parts) {
         for (const std::uint32_t position : part.type_objects) {
             const std::uint64_t id = records[position].id;
-            add_object(id, position, nullptr, 0, &id);
+            add_object(position, 0, 0, &id);
         }
     }
     mark_members(table, set_slot);
@@ -197,7 +223,6 @@ DefinitionSets::DefinitionSets(const EntityTable& table, TextPool& pool, SetKind
 void DefinitionSets::mark_members(const EntityTable& table, const RecordSlots& set_slot) {
     // The members of the sets used, by record position; members that are no
     // record or are sets themselves render nothing.
-    wanted_bits_.assign((table.records().size() + 63) / 64, 0);
     for (const JoinSet& s : sets) {
         if (!s.used) continue;
         std::vector<std::uint64_t>& ids = members[s.part];
@@ -207,22 +232,12 @@ void DefinitionSets::mark_members(const EntityTable& table, const RecordSlots& s
                 ids[m] = kNoMember;
                 continue;
             }
-            wanted_bits_[position / 64] |= std::uint64_t{1} << (position % 64);
+            wanted_.mark(position);
             ids[m] = position;
         }
     }
-    ranks_before_.resize(wanted_bits_.size());
-    std::uint32_t n = 0;
-    for (std::size_t w = 0; w < wanted_bits_.size(); ++w) {
-        ranks_before_[w] = n;
-        n += static_cast<std::uint32_t>(std::popcount(wanted_bits_[w]));
-    }
-    wanted.reserve(n);
-    for (std::size_t w = 0; w < wanted_bits_.size(); ++w) {
-        for (std::uint64_t bits = wanted_bits_[w]; bits; bits &= bits - 1) {
-            wanted.push_back(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))));
-        }
-    }
+    wanted.reserve(wanted_.number());
+    wanted_.for_each(0, wanted_.words(), [&](std::uint32_t position, std::uint32_t) { wanted.push_back(position); });
 }
 
 void DefinitionSets::finish(const std::vector<MemberRows>& rendered, const EntityTable& table, const GuidIndex& guids,
@@ -232,22 +247,58 @@ void DefinitionSets::finish(const std::vector<MemberRows>& rendered, const Entit
         std::vector<std::uint64_t>& ids = members[s.part];
         for (std::uint64_t m = s.members.first; m < s.members.first + s.members.count; ++m) {
             if (ids[m] == kNoMember) continue;
-            const auto position = static_cast<std::uint32_t>(ids[m]);
-            const std::uint64_t below = wanted_bits_[position / 64] & ((std::uint64_t{1} << (position % 64)) - 1);
-            ids[m] = ranks_before_[position / 64] + static_cast<std::uint32_t>(std::popcount(below));
+            ids[m] = wanted_.rank(static_cast<std::uint32_t>(ids[m]));
             s.rows += rendered[ids[m]].count;
         }
     }
-    GuidTexts guid_texts(table, guids, pool);
-    guid_texts.read_ahead([&](auto&& want) {
-        for (const JoinObject& o : objects) {
-            want(o.id);
-            if (o.type_count > 0) want(o.type);
-        }
+
+    // The objects' GlobalIds and type names, and their types' GlobalIds, in
+    // parts in file order, letting go of the pages behind: asked for in the
+    // objects' order they would pull every page of the file back in. The
+    // GlobalIds are copied, so that the pool needs neither the file, the
+    // table nor the GuidIndex once the join is done.
+    const auto& records = table.records();
+    MarkedPositions marked(records.size());
+    for (const JoinObject& o : objects) {
+        marked.mark(o.position);
+        if (o.type_count > 0 && o.type_position != EntityTable::npos) marked.mark(o.type_position);
+    }
+    struct Texts {
+        std::uint32_t guid, entity;
+    };
+    struct Part {
+        TextPool pool;
+        std::size_t begin = 0, end = 0;
+    };
+    std::vector<Texts> texts(marked.number());
+    std::vector<Part> parts(plan_.record_parts(records.size()));
+    run_in_parts(marked.words(), parts.size(), [&](std::size_t k, std::size_t begin, std::size_t end) {
+        TextPool& part_pool = k == 0 ? pool : parts[k].pool;
+        part_pool.share_equal_texts();
+        EntityTexts entities(table, part_pool);
+        const std::size_t from = records.empty() ? 0 : records[std::min(begin * 64, records.size() - 1)].type_offset;
+        ResidentTrail trail(table.file(), from);
+        bool first = true;
+        marked.for_each(begin, end, [&](std::uint32_t position, std::uint32_t rank) {
+            trail.at(records[position].type_offset);
+            const auto guid = guids.guid_at(position);
+            texts[rank] = {guid ? part_pool.add_copy(*guid) : TextPool::null, entities.at(position).text};
+            if (std::exchange(first, false)) parts[k].begin = rank;
+            parts[k].end = rank + 1;
+        });
     });
+    const std::vector<std::uint32_t> offsets = merge_part_texts(pool, parts);
+    for (std::size_t k = 1; k < parts.size(); ++k) {
+        for (std::size_t i = parts[k].begin; i < parts[k].end; ++i) {
+            texts[i] = {shifted(texts[i].guid, offsets[k]), shifted(texts[i].entity, offsets[k])};
+        }
+    }
     std::erase_if(objects, [&](JoinObject& o) {
-        o.guid = guid_texts.known(o.id);
-        o.type_guid = o.type_count > 0 ? guid_texts.known(o.type) : TextPool::null;
+        const Texts& t = texts[marked.rank(o.position)];
+        o.guid = t.guid;
+        o.entity = t.entity;
+        const bool typed = o.type_count > 0 && o.type_position != EntityTable::npos;
+        o.type_guid = typed ? texts[marked.rank(o.type_position)].guid : TextPool::null;
         return o.guid == TextPool::null;
     });
 }

@@ -1,5 +1,6 @@
 #pragma once
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string_view>
@@ -76,8 +77,8 @@ struct JoinSet {
 
 // An object with sets, and where its rows go.
 struct JoinObject {
-    std::uint64_t id = 0;
-    std::uint64_t type = 0;  // the type object whose sets it inherits (itself for a type object)
+    std::uint32_t position = 0;                     // of its record
+    std::uint32_t type_position = EntityTable::npos;  // the type object whose sets it inherits (itself for one)
     std::uint32_t guid = TextPool::null, entity = TextPool::null, type_guid = TextPool::null;
     std::uint32_t own_first = 0, own_count = 0;    // its own sets, in DefinitionSets::own_sets
     std::uint32_t type_first = 0, type_count = 0;  // its type's sets, in DefinitionSets::type_sets
@@ -92,11 +93,41 @@ struct MemberRows {
     std::uint32_t count = 0;
 };
 
+// Record positions, marked in any order, then numbered in file order.
+class MarkedPositions {
+public:
+    explicit MarkedPositions(std::size_t records = 0) : bits_((records + 63) / 64, 0) {}
+
+    void mark(std::uint32_t position) { bits_[position / 64] |= std::uint64_t{1} << (position % 64); }
+    // Numbers the positions marked; how many there are.
+    std::uint32_t number();
+    // The number of a marked position: how many marked ones come before it.
+    std::uint32_t rank(std::uint32_t position) const {
+        const std::uint64_t below = bits_[position / 64] & ((std::uint64_t{1} << (position % 64)) - 1);
+        return before_[position / 64] + static_cast<std::uint32_t>(std::popcount(below));
+    }
+    // f(position, rank) for the marked positions in the words [begin, end)
+    // of 64 positions each, in file order.
+    template <class F>
+    void for_each(std::size_t begin, std::size_t end, F&& f) const {
+        for (std::size_t w = begin; w < end; ++w) {
+            std::uint32_t rank = before_[w];
+            for (std::uint64_t bits = bits_[w]; bits; bits &= bits - 1) {
+                f(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))), rank++);
+            }
+        }
+    }
+    std::size_t words() const { return bits_.size(); }
+
+private:
+    std::vector<std::uint64_t> bits_;
+    std::vector<std::uint32_t> before_;  // marked positions before each word
+};
+
 // What a join needs before any member is rendered, read in one walk over the
 // records in parts: the sets of the kind and the objects they define, own and
-// inherited, each object with its type name; the members the sets use, by
-// record position in file order, to be rendered once each however many sets
-// and objects share them.
+// inherited; the members the sets use, by record position in file order, to
+// be rendered once each however many sets and objects share them.
 class DefinitionSets {
 public:
     static constexpr std::uint64_t kNoMember = ~std::uint64_t{0};
@@ -110,14 +141,14 @@ public:
     std::vector<std::uint32_t> wanted;  // positions of the members to render, in file order
 
     // The members rendered (their rows at `rendered[rank]`): each set's rows,
-    // then each object's GlobalId and that of its type, read ahead in file
-    // order. Objects without a GlobalId are dropped.
+    // then each object's GlobalId and type name and the GlobalId of its type,
+    // read in file order. Objects without a GlobalId are dropped.
     void finish(const std::vector<MemberRows>& rendered, const EntityTable& table, const GuidIndex& guids,
                 TextPool& pool);
 
 private:
-    std::vector<std::uint64_t> wanted_bits_;
-    std::vector<std::uint32_t> ranks_before_;  // wanted members before each word of wanted_bits_
+    PartPlan plan_;
+    MarkedPositions wanted_;
 
     void mark_members(const EntityTable& table, const RecordSlots& set_slot);
 };
