@@ -7,7 +7,9 @@
 #include <vector>
 
 #include "extractors/classifications.hpp"
+#include "extractors/element_quantities.hpp"
 #include "extractors/materials.hpp"
+#include "extractors/properties.hpp"
 #include "extractors/psets.hpp"
 #include "extractors/quantities.hpp"
 #include "step/entity_table.hpp"
@@ -53,6 +55,13 @@ std::string block(int k) {
     line(20, "IFCCLASSIFICATIONREFERENCE('Loc" + n + "','Id" + n + "','Ref" + n + "'," + id(m, 19) + ",$,$)");
     line(21, "IFCRELASSOCIATESCLASSIFICATION(" + rel(21) + id(m, 20) + ")");
     line(22, "IFCRELASSOCIATESCLASSIFICATION(" + rel(22) + id(m, 19) + ")");
+    // Block k's type serves the wall that takes block m's set; its own set bears that set's name and
+    // holds one of its properties (overridden by the wall's own) and one of its own.
+    const std::string m_name = std::to_string(m);
+    line(23, "IFCWALLTYPE('T" + guid.substr(1) + "',$,'Type" + n + "',$,$,(" + id(k, 24) + "),$,$,$,.STANDARD.)");
+    line(24, "IFCPROPERTYSET('TS" + n + "',$,'Pset_" + m_name + "',$,(" + id(m, 2) + "," + id(k, 25) + "))");
+    line(25, "IFCPROPERTYSINGLEVALUE('Pc" + n + "',$,IFCLABEL('vc" + n + "'),$)");
+    line(26, "IFCRELDEFINESBYTYPE(" + rel(26) + id(k, 23) + ")");
     return s;
 }
 
@@ -127,6 +136,26 @@ Rows rows_of(const ClassificationColumns& c) {
     return w.sorted();
 }
 
+Rows rows_of(const PropertyColumns& c) {
+    RowWriter w{c.text};
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        w.text(c.guid[i]), w.text(c.entity[i]), w.text(c.pset_name[i]), w.text(c.prop_name[i]), w.text(c.value[i]);
+        w.text(c.value_type[i]), w.other(c.number[i]), w.text(c.kind[i]), w.text(c.source[i]), w.text(c.type_guid[i]);
+        w.other(c.value_index[i]), w.text(c.role[i]), w.end();
+    }
+    return w.sorted();
+}
+
+Rows rows_of(const ElementQuantityColumns& c) {
+    RowWriter w{c.text};
+    for (std::size_t i = 0; i < c.size(); ++i) {
+        w.text(c.guid[i]), w.text(c.entity[i]), w.text(c.qto_name[i]), w.text(c.quantity_name[i]), w.text(c.value[i]);
+        w.other(c.number[i]), w.text(c.quantity_type[i]), w.text(c.unit[i]), w.text(c.source[i]);
+        w.text(c.type_guid[i]), w.end();
+    }
+    return w.sorted();
+}
+
 template <class Extract>
 void same_rows_in_parts(const char* name, const EntityTable& table, const GuidIndex& guids, Extract extract,
                         std::size_t expected_rows) {
@@ -147,7 +176,7 @@ int main() {
     const std::string text = model();
     const EntityTable table = EntityTable::build(text);
     const GuidIndex guids = GuidIndex::build(table);
-    CHECK(table.size() == kBlocks * 22);
+    CHECK(table.size() == kBlocks * 26);
     // Two properties per set and two quantities per quantity set; materials: a
     // direct row, two layers and two list entries; classifications: a
     // reference's and a system's.
@@ -156,5 +185,9 @@ int main() {
     same_rows_in_parts("materials", table, guids, [](const auto&... a) { return extract_material_assignments(a...); }, kBlocks * 5);
     same_rows_in_parts("classifications", table, guids, [](const auto&... a) { return extract_classification_links(a...); },
                        kBlocks * 2);
+    // Properties: the wall's two of its own and its type's one not overridden, the type's two.
+    same_rows_in_parts("properties", table, guids, [](const auto&... a) { return extract_properties(a...); }, kBlocks * 5);
+    same_rows_in_parts("element quantities", table, guids,
+                       [](const auto&... a) { return extract_element_quantity_rows(a...); }, kBlocks * 2);
     return failures == 0 ? 0 : 1;
 }

@@ -4,6 +4,8 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <tuple>
+#include <utility>
 #include <vector>
 
 #include "columns.hpp"
@@ -98,6 +100,30 @@ private:
 // Appends the Refs of a List piece to `ids` and returns their span; empty for
 // any other value or none.
 IdSpan append_id_list(std::optional<std::string_view> piece, std::vector<std::uint64_t>& ids, std::vector<std::uint64_t>& scratch);
+
+// Asks the system to back [data, data + bytes) with huge pages where it can:
+// a long column written at once then faults a few hundred times, not tens of
+// thousands.
+void prefer_huge_pages(const void* data, std::size_t bytes);
+
+// Resizes each column to n rows, the columns side by side on several threads:
+// growing a long column writes every page of it.
+template <class... Columns>
+void resize_columns(std::size_t n, Columns&... columns) {
+    constexpr std::size_t count = sizeof...(Columns);
+    std::tuple<Columns&...> all(columns...);
+    const std::size_t parts = n < (std::size_t{1} << 16) ? 1 : part_count(count, 1);
+    run_in_parts(count, parts, [&](std::size_t, std::size_t begin, std::size_t end) {
+        [&]<std::size_t... I>(std::index_sequence<I...>) {
+            const auto grow = [n](auto& column) {
+                column.reserve(n);
+                prefer_huge_pages(column.data(), n * sizeof(column[0]));
+                column.resize(n);
+            };
+            ((I >= begin && I < end ? grow(std::get<I>(all)) : void()), ...);
+        }(std::make_index_sequence<count>{});
+    });
+}
 
 }  // namespace quarnel
 

@@ -1,27 +1,21 @@
 #pragma once
 #include <algorithm>
+#include <bit>
 #include <cstdint>
 #include <optional>
 #include <string_view>
 #include <unordered_map>
+#include <utility>
 #include <vector>
 
 #include "extractors/common.hpp"
-#include "extractors/object_links.hpp"
+#include "extractors/parts.hpp"
 #include "extractors/property_values.hpp"
 #include "extractors/record_slots.hpp"
 #include "schema/names.hpp"
+#include "step/resident.hpp"
 
 namespace quarnel {
-
-// One set definition's rows: a span of the rows of the part that read it.
-struct SetRows {
-    std::uint32_t name = TextPool::null;
-    std::uint32_t first = 0;
-    std::uint32_t count = 0;
-    std::uint32_t part = 0;
-    bool valid = false;  // false: the definition is no set of this kind
-};
 
 // The type name of an object's record in the schema's spelling, with what the
 // schema says of it; names no schema has are written in display case.
@@ -64,27 +58,100 @@ private:
     std::unordered_map<std::string_view, std::uint32_t> texts_;
 };
 
-// A set record's rows when its type is `set_type` (upper case): its name is the third
-// attribute and `render` appends a row for each member of the list at `members`.
-template <class Renderer, class Row>
-SetRows render_members(Renderer& render, const Entity& e, std::string_view set_type, std::size_t members,
-                       std::vector<Row>& rows) {
-    SetRows s;
-    if (!type_is(e.type, set_type)) return s;
-    TextPool& pool = render.pool();
-    Attributes record(e.attributes);
-    s.valid = true;
-    s.name = pool_string(pool, record.piece(2)).value_or(render.empty());
-    s.first = static_cast<std::uint32_t>(rows.size());
-    if (const auto list = record.list(members)) {
-        for (const std::uint64_t m : reference_list(*list)) render.append(m, rows);
-    }
-    s.count = static_cast<std::uint32_t>(rows.size() - s.first);
-    return s;
-}
+// The sets a join reads: records of `set_type` (upper case), named by their
+// third attribute, their members the list at `members`.
+struct SetKind {
+    std::string_view set_type;
+    std::size_t members;
+};
 
-// Below this many sets a second thread costs the rendering more than it saves.
-constexpr std::size_t kMinSetsPerPart = 20000;
+// A set of that kind and its members, each the rank of a rendered member
+// (DefinitionSets::kNoMember for one that can render nothing).
+struct JoinSet {
+    std::uint32_t name = TextPool::null;
+    std::uint32_t part = 0;  // whose member list holds its members
+    IdSpan members;
+    std::uint32_t rows = 0;  // once its members are rendered
+    bool used = false;
+};
+
+// An object with sets, and where its rows go.
+struct JoinObject {
+    std::uint32_t position = 0;                     // of its record
+    std::uint32_t type_position = EntityTable::npos;  // the type object whose sets it inherits (itself for one)
+    std::uint32_t guid = TextPool::null, entity = TextPool::null, type_guid = TextPool::null;
+    std::uint32_t own_first = 0, own_count = 0;    // its own sets, in DefinitionSets::own_sets
+    std::uint32_t type_first = 0, type_count = 0;  // its type's sets, in DefinitionSets::type_sets
+    std::uint64_t row = 0;                         // its first row
+};
+
+// The rows one rendered member stands for: a run of the rows of the part
+// that rendered it.
+struct MemberRows {
+    std::uint32_t part = 0;
+    std::uint32_t first = 0;
+    std::uint32_t count = 0;
+};
+
+// Record positions, marked in any order, then numbered in file order.
+class MarkedPositions {
+public:
+    explicit MarkedPositions(std::size_t records = 0) : bits_((records + 63) / 64, 0) {}
+
+    void mark(std::uint32_t position) { bits_[position / 64] |= std::uint64_t{1} << (position % 64); }
+    // Numbers the positions marked; how many there are.
+    std::uint32_t number();
+    // The number of a marked position: how many marked ones come before it.
+    std::uint32_t rank(std::uint32_t position) const {
+        const std::uint64_t below = bits_[position / 64] & ((std::uint64_t{1} << (position % 64)) - 1);
+        return before_[position / 64] + static_cast<std::uint32_t>(std::popcount(below));
+    }
+    // f(position, rank) for the marked positions in the words [begin, end)
+    // of 64 positions each, in file order.
+    template <class F>
+    void for_each(std::size_t begin, std::size_t end, F&& f) const {
+        for (std::size_t w = begin; w < end; ++w) {
+            std::uint32_t rank = before_[w];
+            for (std::uint64_t bits = bits_[w]; bits; bits &= bits - 1) {
+                f(static_cast<std::uint32_t>(w * 64 + static_cast<std::size_t>(std::countr_zero(bits))), rank++);
+            }
+        }
+    }
+    std::size_t words() const { return bits_.size(); }
+
+private:
+    std::vector<std::uint64_t> bits_;
+    std::vector<std::uint32_t> before_;  // marked positions before each word
+};
+
+// What a join needs before any member is rendered, read in one walk over the
+// records in parts: the sets of the kind and the objects they define, own and
+// inherited; the members the sets use, by record position in file order, to
+// be rendered once each however many sets and objects share them.
+class DefinitionSets {
+public:
+    static constexpr std::uint64_t kNoMember = ~std::uint64_t{0};
+
+    DefinitionSets(const EntityTable& table, TextPool& pool, SetKind kind, const PartPlan& plan);
+
+    std::vector<JoinSet> sets;
+    std::vector<std::vector<std::uint64_t>> members;  // by part
+    std::vector<std::uint32_t> own_sets, type_sets;   // set indices
+    std::vector<JoinObject> objects;
+    std::vector<std::uint32_t> wanted;  // positions of the members to render, in file order
+
+    // The members rendered (their rows at `rendered[rank]`): each set's rows,
+    // then each object's GlobalId and type name and the GlobalId of its type,
+    // read in file order. Objects without a GlobalId are dropped.
+    void finish(const std::vector<MemberRows>& rendered, const EntityTable& table, const GuidIndex& guids,
+                TextPool& pool);
+
+private:
+    PartPlan plan_;
+    MarkedPositions wanted_;
+
+    void mark_members(const EntityTable& table, const RecordSlots& set_slot);
+};
 
 // The rows of every object's sets, inherited ones included:
 // - an object with a GlobalId gets the rows of the sets related to it, then
@@ -92,173 +159,126 @@ constexpr std::size_t kMinSetsPerPart = 20000;
 //   override: a row of a type's set is dropped when the object has a set of
 //   the same name holding a property of the same name;
 // - a type object gets the rows of its own sets.
-// Every set is rendered once, however many objects share it, the sets split
-// between threads: make_renderer(pool) makes one renderer per part and
-// render_set(renderer, entity, rows) appends a set's rows (each with a
-// top_name, the text an occurrence overrides by, and shift(offset) for the
-// merge of the parts' texts into `pool`). reserve(n) is called once before the
-// first emit with a bound on the rows; emit(guid, entity, set_name, row,
-// source, type_guid) takes each row.
-template <class Row, class MakeRenderer, class RenderSet, class Reserve, class Emit>
-void join_definitions(const EntityTable& table, const GuidIndex& guids, ObjectLinks& links, TextPool& pool,
-                      MakeRenderer&& make_renderer, RenderSet&& render_set, Reserve&& reserve, Emit&& emit) {
-    const auto& records = table.records();
-    EntityTexts entities(table, pool);
+// Every member of a set is rendered once, however many sets and objects share
+// it, the members split between threads: make_renderer(pool) makes one
+// renderer per part, render(renderer, id, rows) appends the rows of the member
+// `id` (each with a top_name, the text an occurrence overrides by, and
+// shift(offset) for the merge of the parts' texts into `pool`). The rows are
+// counted first: resize(n) is called once with their number, then put(i,
+// guid, entity, set_name, row, source, type_guid) writes row i, from several
+// threads at once, each on rows of its own.
+template <class Row, class MakeRenderer, class Render, class Resize, class Put>
+void join_definitions(const EntityTable& table, const GuidIndex& guids, TextPool& pool, SetKind kind,
+                      const PartPlan& plan, MakeRenderer&& make_renderer, Render&& render, Resize&& resize,
+                      Put&& put) {
+    DefinitionSets d(table, pool, kind, plan);
 
-    // The sets of each type object (HasPropertySets), by record position.
-    RecordSlots type_slot(records.size());  // index + 1 into type_sets
-    std::vector<IdSpan> type_sets;
-    std::vector<std::uint64_t> set_ids, scratch;
-    const auto sets_of_type = [&](std::uint64_t type) -> IdSpan {
-        const std::uint32_t position = table.index_of(type);
-        if (position == EntityTable::npos) return {};
-        if (const std::uint32_t known = type_slot[position]) return type_sets[known - 1];
-        IdSpan span{set_ids.size(), 0};
-        Attributes type_record(table.entity(records[position]).attributes);
-        span = append_id_list(type_record.at(5), set_ids, scratch);
-        type_sets.push_back(span);
-        type_slot[position] = static_cast<std::uint32_t>(type_sets.size());
-        return span;
-    };
-    std::vector<std::uint32_t> type_objects;  // record positions
-    for (std::uint32_t r = 0; r < records.size(); ++r) {
-        if (entities.has(r, kTypeObject) && table.is_live(r)) type_objects.push_back(r);
-    }
-    for (const std::uint32_t r : type_objects) sets_of_type(records[r].id);
-    links.type_of.for_each([&](std::uint64_t, std::uint64_t type) { sets_of_type(type); });
-
-    // Every set any object uses, by record position, each once and in file order.
-    RecordSlots set_slot(records.size());  // index + 1 into sets
-    std::vector<std::uint32_t> positions;
-    const auto want = [&](std::uint64_t id) {
-        const std::uint32_t position = table.index_of(id);
-        if (position == EntityTable::npos || set_slot[position]) return;
-        set_slot[position] = 1;
-        positions.push_back(position);
-    };
-    for (const DefinitionLink& d : links.definitions) want(d.definition);
-    for (const std::uint64_t id : set_ids) want(id);
-    std::sort(positions.begin(), positions.end());
-    for (std::size_t i = 0; i < positions.size(); ++i) set_slot[positions[i]] = static_cast<std::uint32_t>(i + 1);
-
+    // Each member used once, in file order, in parts.
     struct Part {
         TextPool pool;
         std::vector<Row> rows;
     };
-    const std::size_t parts = part_count(positions.size(), kMinSetsPerPart);
+    const std::vector<std::uint32_t>& wanted = d.wanted;
+    const std::size_t parts = plan.link_parts(wanted.size());
     std::vector<Part> read(parts);
-    std::vector<SetRows> sets(positions.size());
-    run_in_parts(positions.size(), parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
+    std::vector<MemberRows> rendered(wanted.size());
+    run_in_parts(wanted.size(), parts, [&](std::size_t k, std::size_t begin, std::size_t end) {
         Part& part = read[k];
         TextPool& part_pool = k == 0 ? pool : part.pool;
         part_pool.share_equal_texts();
         auto renderer = make_renderer(part_pool);
+        const auto& records = table.records();
+        ResidentTrail trail(table.file(), begin < end ? records[wanted[begin]].type_offset : 0);
         for (std::size_t i = begin; i < end; ++i) {
-            SetRows s = render_set(renderer, table.entity(records[positions[i]]), part.rows);
-            s.part = static_cast<std::uint32_t>(k);
-            sets[i] = s;
+            const EntityRecord& r = records[wanted[i]];
+            trail.at(r.type_offset);
+            const auto first = static_cast<std::uint32_t>(part.rows.size());
+            render(renderer, r.id, part.rows);
+            rendered[i] = {static_cast<std::uint32_t>(k), first, static_cast<std::uint32_t>(part.rows.size() - first)};
         }
     });
     const std::vector<std::uint32_t> offsets = merge_part_texts(pool, read);
     for (std::size_t k = 1; k < parts; ++k) {
         for (Row& row : read[k].rows) row.shift(offsets[k]);
     }
-    for (SetRows& s : sets) s.name = shifted(s.name, offsets[s.part]);
-    const auto set_of = [&](std::uint64_t id) -> const SetRows* {
-        const std::uint32_t position = table.index_of(id);
-        if (position == EntityTable::npos || !set_slot[position]) return nullptr;
-        const SetRows& s = sets[set_slot[position] - 1];
-        return s.valid ? &s : nullptr;
-    };
+    d.finish(rendered, table, guids, pool);
 
-    // A bound on the rows: a type's rows count for each of its occurrences,
-    // overrides not taken off.
-    {
-        std::size_t bound = 0;
-        const auto type_rows = [&](std::uint64_t type) {
-            const IdSpan span = sets_of_type(type);
-            std::size_t n = 0;
-            for (std::uint32_t k = 0; k < span.count; ++k) {
-                if (const SetRows* s = set_of(set_ids[span.first + k])) n += s->count;
-            }
-            return n;
-        };
-        for (const DefinitionLink& d : links.definitions) {
-            if (const SetRows* s = set_of(d.definition)) bound += s->count;
-        }
-        links.type_of.for_each([&](std::uint64_t, std::uint64_t type) { bound += type_rows(type); });
-        for (const std::uint32_t r : type_objects) bound += type_rows(records[r].id);
-        reserve(bound);
-    }
-
-    GuidTexts guid_texts(table, guids, pool);
-    // Set name and property of the object's own rows, by text: equal texts
-    // read by different parts have different ids.
-    std::vector<std::pair<std::string_view, std::string_view>> keys;
-    const auto key = [&](const SetRows& s, const Row& row) { return std::pair(pool[s.name], pool[row.top_name]); };
-    const auto emit_set = [&](const SetRows& s, std::uint32_t guid, std::uint32_t entity, ValueSource source,
-                              std::uint32_t type_guid, bool collect, bool filter) {
-        const std::vector<Row>& rows = read[s.part].rows;
-        for (std::uint32_t i = s.first; i < s.first + s.count; ++i) {
-            if (filter && std::binary_search(keys.begin(), keys.end(), key(s, rows[i]))) continue;
-            emit(guid, entity, s.name, rows[i], source, type_guid);
-            if (collect) keys.push_back(key(s, rows[i]));
-        }
-    };
-    const auto emit_object = [&](std::uint64_t object, const DefinitionLink* defs, std::size_t n) {
-        const auto entity = entities.of(object);
-        // A type object's sets are its own HasPropertySets, read below.
-        if (!entity || (entity->flags & kTypeObject)) return;
-        const std::uint32_t guid = guid_texts.of(object);
-        if (guid == kNull) return;
-        const std::uint64_t* type = links.type_of.find(object);
-        const IdSpan type_span = type ? sets_of_type(*type) : IdSpan{};
+    // The rows of one object, set by set: f(set, row, source) for each, the
+    // rows of its type's sets that it overrides left out.
+    using Key = std::pair<std::string_view, std::string_view>;
+    const auto for_each_row = [&](const JoinObject& o, std::vector<Key>& keys, auto&& f) {
+        const bool collect = o.type_count > 0;
         keys.clear();
-        for (std::size_t k = 0; k < n; ++k) {
-            if (const SetRows* s = set_of(defs[k].definition)) {
-                emit_set(*s, guid, entity->text, ValueSource::Occurrence, kNull, type_span.count > 0, false);
+        const auto rows_of = [&](const JoinSet& s, auto&& g) {
+            const std::vector<std::uint64_t>& members = d.members[s.part];
+            for (std::uint64_t m = s.members.first; m < s.members.first + s.members.count; ++m) {
+                if (members[m] == DefinitionSets::kNoMember) continue;
+                const MemberRows& mr = rendered[members[m]];
+                const std::vector<Row>& rows = read[mr.part].rows;
+                for (std::uint32_t i = mr.first; i < mr.first + mr.count; ++i) g(rows[i]);
             }
+        };
+        for (std::uint32_t k = 0; k < o.own_count; ++k) {
+            const JoinSet& s = d.sets[d.own_sets[o.own_first + k]];
+            rows_of(s, [&](const Row& row) {
+                f(s, row, ValueSource::Occurrence);
+                if (collect) keys.emplace_back(pool[s.name], pool[row.top_name]);
+            });
         }
-        if (type_span.count == 0) return;
-        const std::uint32_t type_guid = guid_texts.of(*type);
+        if (!collect) return;
         std::sort(keys.begin(), keys.end());
-        for (std::uint32_t k = 0; k < type_span.count; ++k) {
-            if (const SetRows* s = set_of(set_ids[type_span.first + k])) {
-                emit_set(*s, guid, entity->text, ValueSource::Type, type_guid, false, !keys.empty());
+        for (std::uint32_t k = 0; k < o.type_count; ++k) {
+            const JoinSet& s = d.sets[d.type_sets[o.type_first + k]];
+            if (keys.empty()) {
+                rows_of(s, [&](const Row& row) { f(s, row, ValueSource::Type); });
+                continue;
             }
+            const std::string_view name = pool[s.name];
+            rows_of(s, [&](const Row& row) {
+                if (!std::binary_search(keys.begin(), keys.end(), Key(name, pool[row.top_name]))) {
+                    f(s, row, ValueSource::Type);
+                }
+            });
         }
     };
 
-    // Objects with relationships of their own, each once with all of them.
-    std::vector<DefinitionLink>& defs = links.definitions;
-    std::stable_sort(defs.begin(), defs.end(),
-                     [](const DefinitionLink& a, const DefinitionLink& b) { return a.object < b.object; });
-    IdMap<bool> done(1024);
-    for (std::size_t i = 0; i < defs.size();) {
-        std::size_t j = i;
-        while (j < defs.size() && defs[j].object == defs[i].object) ++j;
-        emit_object(defs[i].object, &defs[i], j - i);
-        if (links.type_of.contains(defs[i].object)) done[defs[i].object] = true;
-        i = j;
-    }
-    // Objects whose every property comes from their type.
-    links.type_of.for_each([&](std::uint64_t object, std::uint64_t) {
-        if (!done.contains(object)) emit_object(object, nullptr, 0);
-    });
-    // Type objects, each with its own sets.
-    for (const std::uint32_t r : type_objects) {
-        const std::uint64_t type = records[r].id;
-        const IdSpan span = sets_of_type(type);
-        if (span.count == 0) continue;
-        const std::uint32_t guid = guid_texts.of(type);
-        if (guid == kNull) continue;
-        const std::uint32_t entity = entities.at(r).text;
-        for (std::uint32_t k = 0; k < span.count; ++k) {
-            if (const SetRows* s = set_of(set_ids[span.first + k])) {
-                emit_set(*s, guid, entity, ValueSource::Type, guid, false, false);
+    // Each object's rows counted, then written at known places side by side.
+    std::vector<JoinObject>& objects = d.objects;
+    const std::size_t object_parts = plan.link_parts(objects.size());
+    run_in_parts(objects.size(), object_parts, [&](std::size_t, std::size_t begin, std::size_t end) {
+        std::vector<Key> keys;
+        for (std::size_t i = begin; i < end; ++i) {
+            JoinObject& o = objects[i];
+            if (o.type_count == 0) {
+                for (std::uint32_t k = 0; k < o.own_count; ++k) o.row += d.sets[d.own_sets[o.own_first + k]].rows;
+            } else {
+                for_each_row(o, keys, [&](const JoinSet&, const Row&, ValueSource) { ++o.row; });
             }
         }
-    }
+    });
+    std::uint64_t total = 0;
+    for (JoinObject& o : objects) total += std::exchange(o.row, total);
+    resize(static_cast<std::size_t>(total));
+    const std::size_t row_parts = plan.link_parts(total);
+    run_in_parts(row_parts, row_parts, [&](std::size_t k, std::size_t, std::size_t) {
+        // Whole objects, about as many rows to each part.
+        const auto starts_by = [&](std::uint64_t row) {
+            return static_cast<std::size_t>(
+                std::lower_bound(objects.begin(), objects.end(), row,
+                                 [](const JoinObject& o, std::uint64_t r) { return o.row < r; }) -
+                objects.begin());
+        };
+        const std::size_t begin = starts_by(total * k / row_parts), end = starts_by(total * (k + 1) / row_parts);
+        std::vector<Key> keys;
+        for (std::size_t i = begin; i < end; ++i) {
+            const JoinObject& o = objects[i];
+            std::uint64_t at = o.row;
+            for_each_row(o, keys, [&](const JoinSet& s, const Row& row, ValueSource source) {
+                put(static_cast<std::size_t>(at++), o.guid, o.entity, s.name, row, source,
+                    source == ValueSource::Type ? o.type_guid : TextPool::null);
+            });
+        }
+    });
 }
 
 }  // namespace quarnel

@@ -4,7 +4,6 @@
 #include <string>
 
 #include "extractors/definition_join.hpp"
-#include "extractors/object_links.hpp"
 #include "extractors/property_values.hpp"
 
 namespace quarnel {
@@ -162,37 +161,33 @@ private:
 
 }  // namespace
 
-ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, const GuidIndex& guids) {
+ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, const GuidIndex& guids,
+                                                    const PartPlan& plan) {
     ElementQuantityColumns out;
-    ObjectLinks links = read_object_links(table, kDefinitionLinks | kTypeLinks);
-    const auto make_renderer = [&](TextPool& pool) { return std::make_unique<QuantityRenderer>(table, pool); };
-    const auto render_set = [&](std::unique_ptr<QuantityRenderer>& render, const Entity& e,
-                                std::vector<QuantityRow>& rows) {
-        return render_members(*render, e, "IFCELEMENTQUANTITY", 5, rows);
-    };
-    const auto reserve = [&](std::size_t n) {
-        for (TextColumn* c : {&out.guid, &out.entity, &out.qto_name, &out.quantity_name, &out.value,
-                              &out.quantity_type, &out.unit, &out.source, &out.type_guid}) {
-            c->reserve(n);
-        }
-        out.number.reserve(n);
-    };
     out.text.share_equal_texts();
     const std::uint32_t sources[] = {out.text.add_view(kSourceLabels[0]), out.text.add_view(kSourceLabels[1])};
-    const auto emit = [&](std::uint32_t guid, std::uint32_t entity, std::uint32_t set_name, const QuantityRow& r,
-                          ValueSource source, std::uint32_t type_guid) {
-        out.guid.push_back(guid);
-        out.entity.push_back(entity);
-        out.qto_name.push_back(set_name);
-        out.quantity_name.push_back(r.name);
-        out.value.push_back(r.value);
-        out.quantity_type.push_back(r.quantity_type);
-        out.unit.push_back(r.unit);
-        out.type_guid.push_back(type_guid);
-        out.number.push_back(r.has_number ? std::optional(r.number) : std::nullopt);
-        out.source.push_back(sources[static_cast<std::size_t>(source)]);
+    const auto make_renderer = [&](TextPool& pool) { return std::make_unique<QuantityRenderer>(table, pool); };
+    const auto render = [](std::unique_ptr<QuantityRenderer>& renderer, std::uint64_t id,
+                           std::vector<QuantityRow>& rows) { renderer->append(id, rows); };
+    const auto resize = [&](std::size_t n) {
+        resize_columns(n, out.number, out.guid, out.entity, out.qto_name, out.quantity_name, out.value,
+                       out.quantity_type, out.unit, out.source, out.type_guid);
     };
-    join_definitions<QuantityRow>(table, guids, links, out.text, make_renderer, render_set, reserve, emit);
+    const auto put = [&](std::size_t i, std::uint32_t guid, std::uint32_t entity, std::uint32_t set_name,
+                         const QuantityRow& r, ValueSource source, std::uint32_t type_guid) {
+        out.guid[i] = guid;
+        out.entity[i] = entity;
+        out.qto_name[i] = set_name;
+        out.quantity_name[i] = r.name;
+        out.value[i] = r.value;
+        out.quantity_type[i] = r.quantity_type;
+        out.unit[i] = r.unit;
+        out.type_guid[i] = type_guid;
+        out.number[i] = r.has_number ? std::optional(r.number) : std::nullopt;
+        out.source[i] = sources[static_cast<std::size_t>(source)];
+    };
+    join_definitions<QuantityRow>(table, guids, out.text, SetKind{"IFCELEMENTQUANTITY", 5}, plan, make_renderer,
+                                  render, resize, put);
     return out;
 }
 

@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "columns.hpp"
+#include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
 
@@ -21,6 +22,6 @@ struct ElementQuantityColumns {
     std::size_t size() const { return guid.size(); }
 };
 
-ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, const GuidIndex& guids);
+ElementQuantityColumns extract_element_quantity_rows(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan = {});
 
 }  // namespace quarnel

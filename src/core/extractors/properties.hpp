@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "columns.hpp"
+#include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
 #include "step/guid_index.hpp"
 
@@ -21,6 +22,6 @@ struct PropertyColumns {
     std::size_t size() const { return guid.size(); }
 };
 
-PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& guids);
+PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan = {});
 
 }  // namespace quarnel

@@ -71,5 +71,13 @@ void release_pages(const void* base, std::size_t len) {
     ::madvise(const_cast<void*>(base), len, MADV_DONTNEED);
 }
 
+void prefer_huge_pages(const void* base, std::size_t len) {
+#ifdef MADV_HUGEPAGE
+    ::madvise(const_cast<void*>(base), len, MADV_HUGEPAGE);
+#else
+    (void)base, (void)len;
+#endif
+}
+
 }  // namespace quarnel::os
 #endif

@@ -118,5 +118,8 @@ void release_pages(const void* base, std::size_t len) {
     VirtualUnlock(const_cast<void*>(base), len);
 }
 
+// Large pages on Windows need a privilege and VirtualAlloc of their own: no advice to give.
+void prefer_huge_pages(const void*, std::size_t) {}
+
 }  // namespace quarnel::os
 #endif
