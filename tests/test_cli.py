@@ -225,3 +225,10 @@ def test_a_command_imported_pandas_through_pyarrow(tmp_path, command):
     argv = [a.format(model=SAMPLE, out=tmp_path) for a in command]
     code = f"import sys; from quarnel.cli import main; main({argv!r}); assert 'pandas' not in sys.modules"
     subprocess.run([sys.executable, "-c", code], check=True, capture_output=True)
+
+
+def test_import_quarnel_loaded_pyarrow():
+    # The dict functions need neither pyarrow nor numpy: importing them cost 0.4 s, and their
+    # threads slowed the native calls that followed.
+    code = "import sys, quarnel; assert not {'pyarrow', 'numpy', 'pandas'} & set(sys.modules)"
+    subprocess.run([sys.executable, "-c", code], check=True, capture_output=True)

@@ -11,13 +11,13 @@ from __future__ import annotations
 
 from typing import Dict, Iterable, Optional, Sequence, Union
 
-import pyarrow as pa
-
 from quarnel import _arrow
 from quarnel.registry import table as lookup, table_names
 
 
 def _arrow_type(kind: str):
+    import pyarrow as pa  # on first use: `import quarnel` stays light for the dict functions
+
     return {
         "int": pa.int64(),
         "float": pa.float64(),
@@ -29,6 +29,8 @@ def _arrow_type(kind: str):
 def table_schema(table: str):
     """The pyarrow schema of a table, without reading any file."""
     t = lookup(table)
+    import pyarrow as pa
+
     return pa.schema([pa.field(name, _arrow_type(kind)) for name, kind in t.columns])
 
 
@@ -58,6 +60,8 @@ def read_streams(path, tables: Union[None, str, Iterable[str]] = None,
 def _table(stream):
     # pa.table() imports pandas to ask whether its argument is a DataFrame: most of a second of
     # a command's time. A stream reader does not.
+    import pyarrow as pa
+
     from_stream = getattr(pa.RecordBatchReader, "from_stream", None)
     return from_stream(stream).read_all() if from_stream else pa.table(stream)
 

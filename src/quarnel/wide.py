@@ -4,7 +4,6 @@ from __future__ import annotations
 
 from typing import Optional
 
-import pyarrow as pa
 
 
 def wide(path, entity: Optional[str] = None):
@@ -18,6 +17,7 @@ def wide(path, entity: Optional[str] = None):
     """
     # numpy and Arrow's compute functions on first use only: every command imports this module.
     import numpy as np
+    import pyarrow as pa
     import pyarrow.compute as pc
 
     from quarnel.arrow import _table, read_streams

@@ -85,7 +85,8 @@ PyObject* call_function(const tables::FunctionDef& function, PyObject* args, PyO
     std::optional<tables::Reads> reads;
     {
         ReleasedLock unlocked;
-        reads.emplace(tables::run_passes(file->bytes(), {file->size(), file->open_ms(), start}, tables::passes_of(function)));
+        const tables::ReadFacts facts{file->size(), file->open_ms(), start, false};
+        reads.emplace(tables::run_passes(file->bytes(), facts, tables::passes_of(function)));
     }
     return build_result(function, *reads, start);
 }

@@ -51,7 +51,7 @@ Reads run_passes(std::string_view file, const ReadFacts& facts, unsigned passes)
         const EntityTable table = EntityTable::build(file);
         r.entity_table_ms = ms_since(t);
         // The scan has touched every page; the passes read only the records they want.
-        ResidentTrail::drop_all(file);
+        if (facts.let_pages_go) ResidentTrail::drop_all(file);
         if (passes & kExtractorPasses) run_extractors(table, passes, r, std::make_index_sequence<kIndex>());
         if (passes & bit(kIndex)) {
             t = Instant::now();
@@ -64,7 +64,7 @@ Reads run_passes(std::string_view file, const ReadFacts& facts, unsigned passes)
             std::get<kDrift>(r.results).emplace(drift_columns(std::move(emission)));
         }
     }
-    ResidentTrail::drop_all(file);
+    if (facts.let_pages_go) ResidentTrail::drop_all(file);
     r.total_ms = ms_since(facts.start);
     return r;
 }

@@ -58,6 +58,10 @@ struct ReadFacts {
     std::uint64_t size_bytes = 0;
     double open_ms = 0.0;
     Instant start = Instant::now();  // when the call began, for totals
+    // Whether the file's pages are let go after the scan and after the passes. The Arrow face
+    // copies what it needs and keeps its peak low; the dict face reads every text of its result
+    // from the file once more while it makes the Python strings, and is faster keeping them.
+    bool let_pages_go = true;
 };
 
 // What the passes of one read produced, with their timings. Texts borrow the mapped file.
