@@ -1,0 +1,1 @@
+"""What changed between two revisions of a model, matched by GlobalId."""
