@@ -106,8 +106,8 @@ def grouped(report: Report, fails_only: bool) -> Grouped:
         from quarnel.literals import strings
 
         model_ord = pc.index_in(failures.column("model").cast(pa.string()), value_set=strings(list(models)))
-        spec = pc.fill_null(failures.column("specification").cast(pa.int64()), -1).to_numpy()
-        model_ord = pc.fill_null(model_ord, -1).to_numpy().astype(np.int64)
+        model_ord = _numpy(pc.fill_null(model_ord.cast(pa.int64()), _int64(-1)))
+        spec = _numpy(pc.fill_null(failures.column("specification").cast(pa.int64()), _int64(-1)))
         # Row of the specifications table each failure belongs to; -1 for one that has none.
         lut = np.full(len(models) * width + 1, -1, dtype=np.int64)
         lut[keys] = np.arange(len(rows))
@@ -118,7 +118,7 @@ def grouped(report: Report, fails_only: bool) -> Grouped:
         sort = np.argsort(np.where(keep, row_of, len(rows)), kind="stable")
         sort = sort[: int(keep.sum())]
         if len(sort) != failures.num_rows or np.any(sort[1:] < sort[:-1]):
-            failures = failures.take(pa.array(sort))
+            failures = failures.take(_int64_array(sort))
         counts = np.bincount(row_of[keep], minlength=len(rows))
     else:
         counts = np.zeros(len(rows), dtype=np.int64)
@@ -130,6 +130,32 @@ def grouped(report: Report, fails_only: bool) -> Grouped:
             continue
         m["specs"].append(Spec(r, int(starts[i]), int(counts[i])))
     return Grouped(dict(report.ids), list(out.values()), failures)
+
+
+def _int64_array(values):
+    """An int64 array of a numpy array's values (pa.array() would import pandas when installed)."""
+    import numpy as np
+    import pyarrow as pa
+
+    values = np.ascontiguousarray(values, dtype=np.int64)
+    return pa.Array.from_buffers(pa.int64(), len(values), [None, pa.py_buffer(values)])
+
+
+def _numpy(values):
+    """The numbers of an int64 array without nulls, read from its buffer (to_numpy would import
+    pandas when installed)."""
+    import numpy as np
+
+    if hasattr(values, "combine_chunks"):
+        values = values.combine_chunks()
+    data = values.buffers()[1]
+    if data is None:
+        return np.zeros(0, dtype=np.int64)
+    return np.frombuffer(data, dtype=np.int64, count=values.offset + len(values))[values.offset:]
+
+
+def _int64(value: int):
+    return _int64_array([value])[0]
 
 
 def encode_pieces(table, start: int, stop: int, encode) -> List[Any]:
@@ -222,9 +248,8 @@ def parquet_table(groups: Grouped):
             counts.append(spec.count)
     import numpy as np
 
-    picks = np.repeat(np.arange(len(names), dtype=np.int32), counts)
-    column = pa.DictionaryArray.from_arrays(pa.array(picks, pa.int32()), strings(names)) if names else \
-        pa.array([], pa.dictionary(pa.int32(), pa.string()))
+    picks = _int64_array(np.repeat(np.arange(len(names)), counts)).cast(pa.int32())
+    column = pa.DictionaryArray.from_arrays(picks, strings(names))
     at = table.column_names.index("specification") + 1 if "specification" in table.column_names else 0
     return table.add_column(at, "specification_name", column)
 
