@@ -7,7 +7,7 @@ written under a temporary name beside its target and moved into place once compl
 import json
 import os
 from dataclasses import dataclass, field
-from typing import Any, Dict, List, NamedTuple, Optional
+from typing import Any, Dict, Iterator, List, NamedTuple, Optional
 
 # Keys of a failure in the JSON report, in order; "value" follows when the failure has one.
 FAILURE_KEYS = ("guid", "entity", "name", "requirement", "facet", "reason")
@@ -158,14 +158,6 @@ def _int64(value: int):
     return _int64_array([value])[0]
 
 
-def encode_pieces(table, start: int, stop: int, encode) -> List[Any]:
-    """`encode` applied to rows [start, stop) of `table` a piece of PIECE_ROWS rows at a time."""
-    out = []
-    for at in range(start, stop, PIECE_ROWS):
-        out.append(encode(table.slice(at, min(PIECE_ROWS, stop - at))))
-    return out
-
-
 def _failure_texts(table):
     """One JSON object a failure, each followed by ",\\n": a string array."""
     import pyarrow as pa
@@ -201,14 +193,15 @@ def _column(table, name):
     return column.chunk(0) if column.num_chunks == 1 else column.combine_chunks()
 
 
-def json_pieces(groups: Grouped) -> List[Any]:
-    """The JSON text of a report in pieces (bytes-like) to be written one after another."""
+def json_pieces(groups: Grouped) -> Iterator[Any]:
+    """The JSON text of a report in pieces (bytes-like), made as they are written: the text of a
+    million failures is never whole in memory."""
     from quarnel.writers import _text
 
-    pieces: List[Any] = [b'{"ids": ', _dumps(groups.ids), b',\n"models": [']
+    yield b'{"ids": ' + _dumps(groups.ids) + b',\n"models": ['
     for m, model in enumerate(groups.models):
-        pieces.append((b"," if m else b"") + b'\n {"path": ' + _dumps(model["path"]) + b', "schema": '
-                      + _dumps(model["schema"]) + b', "specifications": [')
+        yield ((b"," if m else b"") + b'\n {"path": ' + _dumps(model["path"]) + b', "schema": '
+               + _dumps(model["schema"]) + b', "specifications": [')
         for s, spec in enumerate(model["specs"]):
             r = spec.row
             head = {"name": r.get("name"), "identifier": r.get("identifier")}
@@ -216,18 +209,19 @@ def json_pieces(groups: Grouped) -> List[Any]:
                 head["description"] = r["description"]
             for k in ("status", "applicable", "passed", "failed"):
                 head[k] = r.get(k)
-            text = _dumps(head)[:-1] + b', "failures": ['
-            pieces.append((b"," if s else b"") + b"\n  " + text)
+            yield (b"," if s else b"") + b"\n  " + _dumps(head)[:-1] + b', "failures": ['
             if spec.count:
-                texts = encode_pieces(groups.failures, spec.start, spec.start + spec.count, _failure_texts)
-                views = [_text(t) for t in texts]
-                pieces.append(b"\n")
-                pieces.extend(views[:-1])
-                pieces.append(views[-1][:-2])  # the last failure takes no ",\n"
-            pieces.append(b"]}")
-        pieces.append(b"]}")
-    pieces.append(b"\n]}\n")
-    return pieces
+                yield b"\n"
+                last = None
+                for at in range(spec.start, spec.start + spec.count, PIECE_ROWS):
+                    if last is not None:
+                        yield last
+                    piece = groups.failures.slice(at, min(PIECE_ROWS, spec.start + spec.count - at))
+                    last = _text(_failure_texts(piece))
+                yield last[:-2]  # the last failure takes no ",\n"
+            yield b"]}"
+        yield b"]}"
+    yield b"\n]}\n"
 
 
 def _dumps(value) -> bytes:
