@@ -38,8 +38,7 @@ def run(command):
 PHASES = r"""
 import json, sys, time
 t0 = time.perf_counter()
-import quarnel.ids
-from quarnel.ids.check import check
+from quarnel.ids import check
 t1 = time.perf_counter()
 report = check(sys.argv[1], sys.argv[2])
 t2 = time.perf_counter()
