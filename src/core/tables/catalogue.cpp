@@ -102,6 +102,7 @@ using EQ = ElementQuantityColumns;
 using EC = ElementColumns;
 using DC = DriftColumns;
 using RC = RelationColumns;
+using AC = AttributeColumns;
 
 constexpr ColumnDef kPsetsColumns[] = {
     {"guid", S, field<&PC::guid>},
@@ -189,6 +190,15 @@ constexpr ColumnDef kRelationsColumns[] = {
     {"index", I, field<&RC::index>},
     {"relation_guid", S, field<&RC::relation_guid>},
 };
+constexpr ColumnDef kAttributesColumns[] = {
+    {"guid", S, field<&AC::guid>},
+    {"entity", D, field<&AC::entity>},
+    {"attribute", D, field<&AC::attribute>},
+    {"value", S, field<&AC::value>},
+    {"kind", D, field<&AC::kind>},
+    {"value_type", D, field<&AC::value_type>},
+    {"number", F, field<&AC::number>},
+};
 constexpr ColumnDef kProductsColumns[] = {
     {"step_id", I, field<&M::products, &ProductColumns::step_id>},
     {"guid", S, field<&M::products, &ProductColumns::guid>},
@@ -260,6 +270,7 @@ constexpr FactDef kFacts[] = {
     {"element_quantities_extract_ms", FactType::Float, pass_ms<kElementQuantities>},
     {"elements_extract_ms", FactType::Float, pass_ms<kElements>},
     {"relations_extract_ms", FactType::Float, pass_ms<kRelations>},
+    {"attributes_extract_ms", FactType::Float, pass_ms<kAttributes>},
     // extract_all's names for the same timings.
     {"psets_extract_ms", FactType::Float, pass_ms<kPsets>},
     {"quantities_extract_ms", FactType::Float, pass_ms<kQuantities>},
@@ -294,6 +305,7 @@ constexpr auto kPropertyFacts = extractor_facts("properties_extract_ms");
 constexpr auto kElementQuantityFacts = extractor_facts("element_quantities_extract_ms");
 constexpr auto kElementFacts = extractor_facts("elements_extract_ms");
 constexpr auto kRelationFacts = extractor_facts("relations_extract_ms");
+constexpr auto kAttributeFacts = extractor_facts("attributes_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
 
@@ -327,6 +339,8 @@ constexpr TableDef kTables[] = {
     {"elements", kElements, kElementsColumns, kElementFacts, "", "elements: one row per product, with its type and where it stands"},
     {"relations", kRelations, kRelationsColumns, kRelationFacts, "",
      "relations: one row per relationship, relating object and related object, by GlobalId"},
+    {"attributes", kAttributes, kAttributesColumns, kAttributeFacts, "",
+     "attributes: one row per direct attribute with a value of an object with a GlobalId"},
 };
 
 using E = DictEntry;
