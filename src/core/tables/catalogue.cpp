@@ -136,6 +136,16 @@ constexpr ColumnDef kClassificationsColumns[] = {
     {"location", D, field<&CC::location>, kNullable},
     {"source", D, field<&CC::source>, kNullable},
 };
+constexpr ColumnDef kClassificationReferencesColumns[] = {
+    {"guid", S, field<&CC::chain_guid>},
+    {"depth", I, field<&CC::chain_depth>},
+    {"identification", D, field<&CC::chain_identification>},
+    {"name", D, field<&CC::chain_name>},
+    {"location", D, field<&CC::chain_location>},
+    {"system_name", D, field<&CC::chain_system_name>},
+    {"edition", D, field<&CC::chain_edition>},
+    {"source", D, field<&CC::chain_source>},
+};
 // Long tables keyed by GlobalId: each repeats for every value of its object.
 constexpr ColumnDef kPropertiesColumns[] = {
     {"guid", D, field<&PrC::guid>},
@@ -339,6 +349,9 @@ constexpr TableDef kTables[] = {
     {"elements", kElements, kElementsColumns, kElementFacts, "", "elements: one row per product, with its type and where it stands"},
     {"relations", kRelations, kRelationsColumns, kRelationFacts, "",
      "relations: one row per relationship, relating object and related object, by GlobalId"},
+    {"classification_references", kClassifications, kClassificationReferencesColumns, kClassificationFacts, "",
+     "classification references and their parents: one row per object and reference on the way up to the "
+     "classification (depth 0: the reference the object has)"},
     {"attributes", kAttributes, kAttributesColumns, kAttributeFacts, "",
      "attributes: one row per direct attribute with a value of an object with a GlobalId"},
 };
