@@ -102,6 +102,7 @@ using EQ = ElementQuantityColumns;
 using EC = ElementColumns;
 using DC = DriftColumns;
 using RC = RelationColumns;
+using AC = AttributeColumns;
 
 constexpr ColumnDef kPsetsColumns[] = {
     {"guid", S, field<&PC::guid>},
@@ -134,6 +135,16 @@ constexpr ColumnDef kClassificationsColumns[] = {
     {"name", D, field<&CC::name>, kNullable},
     {"location", D, field<&CC::location>, kNullable},
     {"source", D, field<&CC::source>, kNullable},
+};
+constexpr ColumnDef kClassificationReferencesColumns[] = {
+    {"guid", S, field<&CC::chain_guid>},
+    {"depth", I, field<&CC::chain_depth>},
+    {"identification", D, field<&CC::chain_identification>},
+    {"name", D, field<&CC::chain_name>},
+    {"location", D, field<&CC::chain_location>},
+    {"system_name", D, field<&CC::chain_system_name>},
+    {"edition", D, field<&CC::chain_edition>},
+    {"source", D, field<&CC::chain_source>},
 };
 // Long tables keyed by GlobalId: each repeats for every value of its object.
 constexpr ColumnDef kPropertiesColumns[] = {
@@ -188,6 +199,15 @@ constexpr ColumnDef kRelationsColumns[] = {
     {"related_entity", D, field<&RC::related_entity>},
     {"index", I, field<&RC::index>},
     {"relation_guid", S, field<&RC::relation_guid>},
+};
+constexpr ColumnDef kAttributesColumns[] = {
+    {"guid", S, field<&AC::guid>},
+    {"entity", D, field<&AC::entity>},
+    {"attribute", D, field<&AC::attribute>},
+    {"value", S, field<&AC::value>},
+    {"kind", D, field<&AC::kind>},
+    {"value_type", D, field<&AC::value_type>},
+    {"number", F, field<&AC::number>},
 };
 constexpr ColumnDef kProductsColumns[] = {
     {"step_id", I, field<&M::products, &ProductColumns::step_id>},
@@ -260,6 +280,7 @@ constexpr FactDef kFacts[] = {
     {"element_quantities_extract_ms", FactType::Float, pass_ms<kElementQuantities>},
     {"elements_extract_ms", FactType::Float, pass_ms<kElements>},
     {"relations_extract_ms", FactType::Float, pass_ms<kRelations>},
+    {"attributes_extract_ms", FactType::Float, pass_ms<kAttributes>},
     // extract_all's names for the same timings.
     {"psets_extract_ms", FactType::Float, pass_ms<kPsets>},
     {"quantities_extract_ms", FactType::Float, pass_ms<kQuantities>},
@@ -294,6 +315,7 @@ constexpr auto kPropertyFacts = extractor_facts("properties_extract_ms");
 constexpr auto kElementQuantityFacts = extractor_facts("element_quantities_extract_ms");
 constexpr auto kElementFacts = extractor_facts("elements_extract_ms");
 constexpr auto kRelationFacts = extractor_facts("relations_extract_ms");
+constexpr auto kAttributeFacts = extractor_facts("attributes_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
 
@@ -327,6 +349,11 @@ constexpr TableDef kTables[] = {
     {"elements", kElements, kElementsColumns, kElementFacts, "", "elements: one row per product, with its type and where it stands"},
     {"relations", kRelations, kRelationsColumns, kRelationFacts, "",
      "relations: one row per relationship, relating object and related object, by GlobalId"},
+    {"classification_references", kClassifications, kClassificationReferencesColumns, kClassificationFacts, "",
+     "classification references and their parents: one row per object and reference on the way up to the "
+     "classification (depth 0: the reference the object has)"},
+    {"attributes", kAttributes, kAttributesColumns, kAttributeFacts, "",
+     "attributes: one row per direct attribute with a value of an object with a GlobalId"},
 };
 
 using E = DictEntry;
