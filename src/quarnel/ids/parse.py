@@ -148,10 +148,15 @@ def _resource(source):
     except xmlschema.XMLResourceError as e:
         raise IdsError(f"{_name(source)}: {_first_line(e)}") from None
     except Exception as e:  # the XML parser's own errors: ParseError, defusing errors
-        raise IdsError(f"{_name(source)}: not readable XML: {_first_line(e)}") from None
+        text = _first_line(e)
+        if "forbidden" in text.lower():
+            text = f"unsafe XML refused (IDS files need no DTD or entity declarations): {text}"
+        raise IdsError(f"{_name(source)}: {text}") from None
 
 
 def _name(source) -> str:
+    if isinstance(source, str) and source.lstrip().startswith("<"):
+        return "IDS"
     return os.fspath(source) if isinstance(source, (str, os.PathLike)) else "IDS"
 
 

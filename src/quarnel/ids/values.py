@@ -21,9 +21,9 @@ import pyarrow.compute as pc
 from .parse import IdsError, Value
 
 EPSILON = 1e-6
-# Bounds meet at the edge the documentation's table gives (1.0 admits 0.999998 and 1.000002);
-# this slack keeps the edge itself inside against rounding of the bound.
-_EDGE = 1e-12
+# The edge itself is inside (1.0 admits 0.999998 and 1.000002, as the documentation's table of
+# bounds shows): a few units in the last place keep it inside against binary rounding.
+_ULPS = 8
 NUMERIC = ("integer", "real", "number")
 MAX_PATTERN_VALUE = 10_000  # characters of a value a pattern is tried on; longer ones do not match
 
@@ -42,7 +42,8 @@ def parse_number(text: str, kind: str) -> Optional[float]:
 
 
 def tolerance(v: float) -> float:
-    return (abs(v) * EPSILON + EPSILON) * (1 + _EDGE)
+    tol = abs(v) * EPSILON + EPSILON
+    return tol + _ULPS * float(np.spacing(abs(v)) + np.spacing(tol))
 
 
 # -- patterns -----------------------------------------------------------------------------------
