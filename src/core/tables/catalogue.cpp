@@ -101,6 +101,7 @@ using PrC = PropertyColumns;
 using EQ = ElementQuantityColumns;
 using EC = ElementColumns;
 using DC = DriftColumns;
+using RC = RelationColumns;
 
 constexpr ColumnDef kPsetsColumns[] = {
     {"guid", S, field<&PC::guid>},
@@ -178,6 +179,16 @@ constexpr ColumnDef kElementsColumns[] = {
     {"building_guid", S, field<&EC::building_guid>},
     {"site_guid", S, field<&EC::site_guid>},
 };
+// GlobalIds as plain text throughout: a table joins them to the GlobalIds of the others.
+constexpr ColumnDef kRelationsColumns[] = {
+    {"relation", D, field<&RC::relation>},
+    {"relating_guid", S, field<&RC::relating_guid>},
+    {"relating_entity", D, field<&RC::relating_entity>},
+    {"related_guid", S, field<&RC::related_guid>},
+    {"related_entity", D, field<&RC::related_entity>},
+    {"index", I, field<&RC::index>},
+    {"relation_guid", S, field<&RC::relation_guid>},
+};
 constexpr ColumnDef kProductsColumns[] = {
     {"step_id", I, field<&M::products, &ProductColumns::step_id>},
     {"guid", S, field<&M::products, &ProductColumns::guid>},
@@ -248,6 +259,7 @@ constexpr FactDef kFacts[] = {
     {"properties_extract_ms", FactType::Float, pass_ms<kProperties>},
     {"element_quantities_extract_ms", FactType::Float, pass_ms<kElementQuantities>},
     {"elements_extract_ms", FactType::Float, pass_ms<kElements>},
+    {"relations_extract_ms", FactType::Float, pass_ms<kRelations>},
     // extract_all's names for the same timings.
     {"psets_extract_ms", FactType::Float, pass_ms<kPsets>},
     {"quantities_extract_ms", FactType::Float, pass_ms<kQuantities>},
@@ -281,6 +293,7 @@ constexpr auto kClassificationFacts = extractor_facts("classifications_extract_m
 constexpr auto kPropertyFacts = extractor_facts("properties_extract_ms");
 constexpr auto kElementQuantityFacts = extractor_facts("element_quantities_extract_ms");
 constexpr auto kElementFacts = extractor_facts("elements_extract_ms");
+constexpr auto kRelationFacts = extractor_facts("relations_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
 
@@ -312,6 +325,8 @@ constexpr TableDef kTables[] = {
     {"element_quantities", kElementQuantities, kElementQuantitiesColumns, kElementQuantityFacts, "",
      "element_quantities: one row per quantity of an object, those of its type included"},
     {"elements", kElements, kElementsColumns, kElementFacts, "", "elements: one row per product, with its type and where it stands"},
+    {"relations", kRelations, kRelationsColumns, kRelationFacts, "",
+     "relations: one row per relationship, relating object and related object, by GlobalId"},
 };
 
 using E = DictEntry;

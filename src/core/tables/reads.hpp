@@ -13,6 +13,7 @@
 #include "extractors/properties.hpp"
 #include "extractors/psets.hpp"
 #include "extractors/quantities.hpp"
+#include "extractors/relations.hpp"
 #include "indexer/model_index.hpp"
 #include "mesh/drift.hpp"
 
@@ -27,6 +28,7 @@ enum Pass : unsigned {
     kProperties,
     kElementQuantities,
     kElements,
+    kRelations,
     kIndex,
     kDrift,
     kPassCount,
@@ -34,12 +36,14 @@ enum Pass : unsigned {
 
 constexpr unsigned bit(Pass p) { return 1u << p; }
 constexpr unsigned kExtractorPasses = bit(kPsets) | bit(kQuantities) | bit(kMaterials) | bit(kClassifications) |
-                                      bit(kProperties) | bit(kElementQuantities) | bit(kElements);
+                                      bit(kProperties) | bit(kElementQuantities) | bit(kElements) |
+                                      bit(kRelations);
 
 // What each pass produces, at the position of its Pass.
 using Results = std::tuple<std::optional<PsetColumns>, std::optional<QtoColumns>, std::optional<MaterialColumns>,
                            std::optional<ClassificationColumns>, std::optional<PropertyColumns>,
                            std::optional<ElementQuantityColumns>, std::optional<ElementColumns>,
+                           std::optional<RelationColumns>,
                            std::optional<ModelIndex>, std::optional<DriftColumns>>;
 static_assert(std::tuple_size_v<Results> == kPassCount);
 
