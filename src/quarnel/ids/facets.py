@@ -213,8 +213,31 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
 
 # -- classification -----------------------------------------------------------------------------
 
+def inherited(rows: pa.Table, model: Model, key: Optional[str] = None) -> pa.Table:
+    """Rows (by guid) with those of each occurrence's type added, except where the occurrence
+    has its own: any own row when `key` is None, else an own row with the same key value."""
+    o = model.objects()
+    link = frame(guid=o["guid"], type_guid=o["type_guid"])
+    link = link.filter(pc.is_valid(link["type_guid"]))
+    from_type = link.join(rows.rename_columns(["type_guid" if c == "guid" else c for c in rows.column_names]),
+                          "type_guid", join_type="inner").drop_columns(["type_guid"])
+    if from_type.num_rows == 0:
+        return rows
+    if key is None:
+        keep = pc.invert(pc.is_in(from_type["guid"], value_set=plain(rows["guid"])))
+    else:
+        own = pc.binary_join_element_wise(plain(rows["guid"]), pc.fill_null(pc.cast(plain(rows[key]), STRING), ""),
+                                          "\x1f")
+        theirs = pc.binary_join_element_wise(plain(from_type["guid"]),
+                                             pc.fill_null(pc.cast(plain(from_type[key]), STRING), ""), "\x1f")
+        keep = pc.invert(pc.is_in(theirs, value_set=own))
+    from_type = from_type.filter(keep).select(rows.column_names).cast(rows.schema)
+    return pa.concat_tables([rows, from_type])
+
+
 def classification(facet: Facet, model: Model, version: str) -> Outcome:
     c = model.table("classifications")
+    c = inherited(c.select([n for n in c.column_names]).combine_chunks(), model, "system_name")
     ok = name_mask(facet.system, c["system_name"], facet.where) if facet.system is not None else pc.is_valid(c["guid"])
     if facet.value is not None:
         ok = pc.and_(ok, pc.or_(name_mask(facet.value, c["identification"], facet.where),
@@ -238,6 +261,7 @@ def _ancestor_mask(value: Value, c: pa.Table, where: str) -> pa.Array:
 
 def material(facet: Facet, model: Model, version: str) -> Outcome:
     m = model.table("materials")
+    m = inherited(pa.table({n: plain(m[n]) for n in m.column_names}), model)
     names = [column for column in ("material_name", "category", "set_name", "layer_name", "profile_name",
                                    "constituent_name") if column in m.column_names]
     if facet.value is None:

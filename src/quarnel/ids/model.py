@@ -88,13 +88,21 @@ class Model:
         e = self.table("elements")
         occ = frame(guid=e["guid"], entity=e["entity"], raw=e["predefined_type"], user=e["object_type"],
                     type_guid=e["type_guid"])
-        # Types known through their occurrences; their own predefined type is not in this table.
-        types = pa.table({"guid": plain(e["type_guid"]), "entity": plain(e["type_entity"])})
-        types = types.filter(pc.is_valid(types["guid"])).group_by(["guid", "entity"]).aggregate([])
-        nulls = pa.nulls(types.num_rows, STRING)
-        types = pa.table({"guid": types["guid"], "entity": types["entity"], "raw": nulls, "user": nulls,
-                          "type_guid": nulls})
-        return _resolve(pa.concat_tables([occ, types]))
+        # Objects the elements table leaves out (types, groups, the project...) as the relations
+        # name them; their predefined types are not known without the attributes table.
+        parts = [frame(guid=e["type_guid"], entity=e["type_entity"])]
+        if self.has("relations"):
+            r = self.table("relations")
+            parts += [frame(guid=r["relating_guid"], entity=r["relating_entity"]),
+                      frame(guid=r["related_guid"], entity=r["related_entity"])]
+        others = pa.concat_tables(parts)
+        others = others.filter(pc.and_(pc.is_valid(others["guid"]),
+                                       pc.invert(pc.is_in(others["guid"], value_set=plain(occ["guid"])))))
+        others = others.group_by(["guid", "entity"], use_threads=False).aggregate([])
+        nulls = pa.nulls(others.num_rows, STRING)
+        others = pa.table({"guid": plain(others["guid"]), "entity": plain(others["entity"]), "raw": nulls,
+                           "user": nulls, "type_guid": nulls})
+        return _resolve(pa.concat_tables([occ, others]))
 
     def _objects_from_attributes(self) -> pa.Table:
         a = self.table("attributes")

@@ -87,7 +87,51 @@ def schema(version: str) -> Optional[Schema]:
     source = _source()
     if name is None or source is None:
         return None
+    if source == "quarnel":
+        return _from_quarnel(name)
     return _from_ifcopenshell(name)
+
+
+# Defined types no attribute uses, by the primitive under them.
+_PRIMITIVES = {"IFCBOOLEAN": "boolean", "IFCLOGICAL": "logical", "IFCINTEGER": "integer", "IFCREAL": "real",
+               "IFCNUMERICMEASURE": "number", "IFCCOUNTMEASURE": "number", "IFCLABEL": "string",
+               "IFCTEXT": "string", "IFCIDENTIFIER": "string", "IFCBINARY": "binary"}
+
+
+@functools.lru_cache(maxsize=None)
+def _from_quarnel(name: str) -> Schema:
+    from quarnel import schema as native
+
+    version = native.schema_name(name)
+    ents = native.entities(version).to_pylist()
+    parent = {e["entity"]: e["supertype"] for e in ents}
+    rows = native.attributes(version).to_pylist()
+    by_entity: Dict[str, list] = {}
+    defined: Dict[str, str] = dict(_PRIMITIVES)
+    for r in rows:
+        if not r["derived"]:
+            by_entity.setdefault(r["entity"], []).append(Attribute(r["attribute"], r["kind"], r["type"]))
+        if r["type"] and r["kind"] not in ("entity", "select", "list"):
+            defined.setdefault(r["type"].upper(), r["kind"])
+    entities: Dict[str, Entity] = {}
+    for e in ents:
+        supers, up = [], parent.get(e["entity"])
+        while up:
+            supers.append(up)
+            up = parent.get(up)
+        entities[e["entity"].upper()] = Entity(e["entity"], tuple(supers), tuple(by_entity.get(e["entity"], ())),
+                                               bool(e["abstract"]))
+    return Schema(name, entities, _MeasureKinds(defined))
+
+
+class _MeasureKinds(dict):
+    """Defined types by upper-case name; measures no attribute of the schema uses are real."""
+
+    def get(self, key, default=None):
+        found = super().get(key)
+        if found is None and key.startswith("IFC") and key.endswith("MEASURE"):
+            return "real"
+        return default if found is None else found
 
 
 def _kind(t) -> Tuple[str, Optional[str], Tuple[str, ...]]:
@@ -140,4 +184,6 @@ def _from_ifcopenshell(name: str) -> Schema:
             entities[d.name().upper()] = Entity(d.name(), tuple(supers), tuple(attributes), d.is_abstract())
         elif isinstance(d, w.type_declaration):
             defined[d.name().upper()] = _kind(d)[0]
+        elif isinstance(d, w.enumeration_type):
+            defined[d.name().upper()] = "enum"
     return Schema(name, entities, defined)
