@@ -151,7 +151,7 @@ def _passes(facet: Facet, outcome: Outcome, applicable: pa.Array) -> pa.Array:
 def _failures(path, spec: Specification, r: int, facet: Facet, outcome: Outcome, bad: pa.Array,
               objects: pa.Table, names: pa.Table) -> pa.Table:
     t = pa.table({"guid": bad})
-    t = t.join(objects.select(["guid", "entity"]), "guid", join_type="left outer")
+    t = t.join(_entities(objects), "guid", join_type="left outer")
     t = t.join(names, "guid", join_type="left outer")
     if outcome.found is not None:
         t = t.join(outcome.found, "guid", join_type="left outer")
@@ -172,10 +172,14 @@ def _failures(path, spec: Specification, r: int, facet: Facet, outcome: Outcome,
                      "reason": plain(reason), "value": plain(t["value"])})
 
 
+def _entities(objects: pa.Table) -> pa.Table:
+    return pa.table({"guid": objects["guid"], "entity": plain(objects["entity"])})
+
+
 def _occurrence_failure(path, spec: Specification, count: int, applicable, objects, names) -> pa.Table:
     if spec.max_occurs == 0:
         # Prohibited: every applicable object is a failure.
-        t = pa.table({"guid": applicable}).join(objects.select(["guid", "entity"]), "guid", join_type="left outer")
+        t = pa.table({"guid": applicable}).join(_entities(objects), "guid", join_type="left outer")
         t = t.join(names, "guid", join_type="left outer")
         n = t.num_rows
         reason = [f"prohibited: {n} object{'s' if n != 1 else ''} match the applicability"] * n

@@ -33,11 +33,17 @@ def unique(array) -> pa.Array:
     return pc.unique(plain(array).filter(pc.is_valid(plain(array))))
 
 
-def name_mask(value: Optional[Value], column, where: str, upper: bool = False) -> pa.Array:
-    """Rows of a text column meeting a name condition, evaluated on its distinct values."""
-    column = plain(column)
+def name_mask(value: Optional[Value], column, where: str, upper: bool = False):
+    """Rows of a text column meeting a name condition, decided once per distinct value: on the
+    dictionary of a dictionary-encoded column, then spread by its indices."""
+    if isinstance(column, pa.ChunkedArray):
+        return pa.chunked_array([name_mask(value, c, where, upper) for c in column.chunks], pa.bool_())
     if value is None:
         return pc.is_valid(column)
+    if isinstance(column.type, pa.DictionaryType):
+        words = column.dictionary.cast(STRING)
+        hits = matches(value, Column(pc.utf8_upper(words) if upper else words), where)
+        return pc.fill_null(pc.take(hits, column.indices), False)
     distinct = pc.unique(column)
     shown = pc.utf8_upper(distinct) if upper else distinct
     hits = distinct.filter(matches(value, Column(shown), where))
@@ -126,16 +132,22 @@ LENGTH_POWER = {"IFCLENGTHMEASURE": 1, "IFCPOSITIVELENGTHMEASURE": 1, "IFCNONNEG
 
 
 def property_rows(model: Model) -> pa.Table:
-    """guid, pset, name, value, value_type, number of every property and quantity value."""
+    """guid, pset, name, value, value_type, number of every property and quantity value (names
+    left dictionary-encoded, one chunk per source table)."""
+    return model.derived("property_rows", lambda: _property_rows(model))
+
+
+def _property_rows(model: Model) -> pa.Table:
     p = model.table("properties")
-    props = frame(guid=p["guid"], pset=p["pset_name"], name=p["prop_name"], value=p["value"],
-                  value_type=p["value_type"], number=p["number"])
+    props = pa.table({"guid": p["guid"], "pset": p["pset_name"], "name": p["prop_name"], "value": p["value"],
+                      "value_type": p["value_type"], "number": p["number"]})
     q = model.table("element_quantities")
     measure = pc.cast(plain(q["quantity_type"]), STRING)
     measure_map = pa.array(list(QUANTITY_MEASURES.values()), STRING)
     index = pc.index_in(measure, value_set=pa.array(list(QUANTITY_MEASURES), STRING))
-    quants = frame(guid=q["guid"], pset=q["qto_name"], name=q["quantity_name"], value=q["value"],
-                   value_type=pc.take(measure_map, index), number=q["number"])
+    quants = pa.table({"guid": q["guid"], "pset": q["qto_name"], "name": q["quantity_name"], "value": q["value"],
+                       "value_type": pc.take(measure_map, index).dictionary_encode(), "number": q["number"]})
+    quants = quants.cast(props.schema)
     return pa.concat_tables([props, quants])
 
 
@@ -185,8 +197,8 @@ def text_of(rows: pa.Table, kinds) -> pa.Array:
 
 def property_(facet: Facet, model: Model, version: str) -> Outcome:
     rows = property_rows(model)
-    in_set = name_mask(facet.property_set, rows["pset"], facet.where)
-    rows = rows.filter(in_set)
+    rows = rows.filter(name_mask(facet.property_set, rows["pset"], facet.where))
+    rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
     psets = rows.select(["guid", "pset"]).group_by(["guid", "pset"], use_threads=False).aggregate([])
     rows = rows.filter(name_mask(facet.base_name, rows["name"], facet.where))
     kinds = value_kinds(rows["value_type"], version)

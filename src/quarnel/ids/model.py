@@ -149,7 +149,8 @@ def _resolve(t: pa.Table) -> pa.Table:
     tp = plain(t["type_predefined"])
     usable = pc.and_(pc.is_valid(tp), pc.not_equal(pc.fill_null(tp, "NOTDEFINED"), "NOTDEFINED"))
     resolved = pc.if_else(usable, tp, plain(t["own"]))
-    return pa.table({"guid": plain(t["guid"]), "entity": plain(t["entity"]), "predefined_type": resolved,
+    return pa.table({"guid": plain(t["guid"]), "entity": plain(t["entity"]).dictionary_encode(),
+                     "predefined_type": resolved,
                      "raw_predefined": plain(t["raw"]), "type_guid": plain(t["type_guid"])})
 
 
