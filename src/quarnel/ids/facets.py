@@ -87,15 +87,46 @@ def attribute(facet: Facet, model: Model, version: str) -> Outcome:
         return _attribute_without_table(facet, model)
     a = model.table("attributes")
     rows = a.filter(name_mask(facet.name, a["attribute"], facet.where))
-    kind = plain(rows["kind"]) if "kind" in rows.column_names else "string"
-    col = Column(rows["value"], rows["number"] if "number" in rows.column_names else None, kind)
-    filled = matches(ANYTHING, col)
-    ok_rows = pc.and_(filled, matches(facet.value, col, facet.where)) if facet.value is not None else filled
-    t = frame(guid=rows["guid"], filled=filled, ok=ok_rows)
-    per = t.group_by("guid", use_threads=False).aggregate([("filled", "any"), ("ok", "all")])
-    present = per.filter(pc.field("filled_any"))["guid"]
-    ok = per.filter(pc.field("filled_any") & pc.field("ok_all"))["guid"]
-    return Outcome(ok=plain(ok), present=plain(present), found=first_values(rows["guid"], rows["value"]))
+    rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
+    rows = rows.filter(pc.and_(pc.is_valid(rows["value"]), pc.not_equal(pc.fill_null(rows["kind"], ""), "derived")))
+    kind, text = _attribute_kinds(rows, version)
+    return _attribute_outcome(facet, rows["guid"], Column(text, rows["number"], kind), rows["value"])
+
+
+# How the attributes table writes a value, as the kind its comparison takes.
+_FILE_KINDS = {"integer": "integer", "real": "real", "logical": "boolean", "reference": "entity", "list": "list"}
+_TRUTH = {"T": "true", ".T.": "true", "TRUE": "true", "true": "true", "F": "false", ".F.": "false",
+          "FALSE": "false", "false": "false", "U": "UNKNOWN", ".U.": "UNKNOWN", "UNKNOWN": "UNKNOWN"}
+
+
+def _attribute_kinds(rows: pa.Table, version: str):
+    written = rows["kind"]
+    kinds = pa.array([_FILE_KINDS.get(k, "string") for k in pc.unique(written).to_pylist()], STRING)
+    kind = pc.take(kinds, pc.index_in(written, value_set=pc.unique(written)))
+    typed = pc.equal(pc.fill_null(written, ""), "typed")
+    if pc.any(typed).as_py():
+        kind = pc.if_else(typed, value_kinds(rows["value_type"], version), kind)
+    text = plain(rows["value"])
+    truth = pc.equal(kind, "boolean")
+    if pc.any(truth).as_py():
+        words = pa.array(list(_TRUTH), STRING)
+        mapped = pc.take(pa.array(list(_TRUTH.values()), STRING), pc.index_in(text, value_set=words))
+        text = pc.if_else(truth, pc.coalesce(mapped, text), text)
+        kind = pc.if_else(pc.and_(truth, pc.equal(pc.fill_null(text, ""), "UNKNOWN")), "logical", kind)
+    # An empty list or set is as good as no value.
+    empty = pc.and_(pc.equal(kind, "list"), pc.match_substring_regex(pc.fill_null(text, ""), r"^\(\s*\)$"))
+    text = pc.if_else(empty, "", text)
+    return kind, text
+
+
+def _attribute_outcome(facet: Facet, guids, col: Column, shown) -> Outcome:
+    """Objects having a matching attribute with a value (present; an empty string counts) and
+    those where one of them meets the condition (never an empty one, nor a logical unknown)."""
+    ok_rows = matches(facet.value if facet.value is not None else ANYTHING, col, facet.where)
+    t = pa.table({"guid": plain(guids), "ok": ok_rows})
+    per = t.group_by("guid", use_threads=False).aggregate([("ok", "any")])
+    return Outcome(ok=plain(per.filter(pc.field("ok_any"))["guid"]), present=unique(guids),
+                   found=first_values(guids, shown))
 
 
 # The attributes the elements table carries, for models read without the attributes table.
@@ -111,14 +142,7 @@ def _attribute_without_table(facet: Facet, model: Model) -> Outcome:
     rows = pa.concat_tables(parts) if parts else pa.table({"guid": pa.array([], STRING),
                                                             "value": pa.array([], STRING)})
     rows = rows.filter(pc.is_valid(rows["value"]))
-    col = Column(rows["value"])
-    filled = matches(ANYTHING, col)
-    ok_rows = pc.and_(filled, matches(facet.value, col, facet.where)) if facet.value is not None else filled
-    t = frame(guid=rows["guid"], filled=filled, ok=ok_rows)
-    per = t.group_by("guid", use_threads=False).aggregate([("filled", "any"), ("ok", "all")])
-    return Outcome(ok=plain(per.filter(pc.field("filled_any") & pc.field("ok_all"))["guid"]),
-                   present=plain(per.filter(pc.field("filled_any"))["guid"]),
-                   found=first_values(rows["guid"], rows["value"]))
+    return _attribute_outcome(facet, rows["guid"], Column(rows["value"]), rows["value"])
 
 
 # -- property -----------------------------------------------------------------------------------
