@@ -39,7 +39,7 @@ class Entity:
         return None
 
 
-@dataclass(frozen=True)
+@dataclass(frozen=True, eq=False)
 class Schema:
     name: str
     entities: Dict[str, Entity]  # by upper-case name

@@ -7,8 +7,11 @@ raised as an IdsError.
 
 from __future__ import annotations
 
+import functools
 import re
-from typing import Iterable, List, Optional, Set
+from typing import FrozenSet, Iterable, Optional, Set
+
+import pyarrow as pa
 
 from . import schema as schemas
 from .parse import Facet, IdsError, Ids, Specification, Value
@@ -78,14 +81,24 @@ def _values(facet: Facet) -> Iterable[Value]:
         yield from _values(facet.entity)
 
 
-def _matching(value: Value, candidates: Iterable[str], where: str) -> Set[str]:
-    """The candidates a name condition admits (one by one: candidate lists are schema-sized)."""
+@functools.lru_cache(maxsize=4096)
+def _matching(value: Value, candidates: FrozenSet[str]) -> FrozenSet[str]:
+    """The candidates a name condition admits (specifications repeat the same few conditions)."""
     from .values import Column, matches
-    import pyarrow as pa
 
-    candidates = sorted(set(candidates))
-    mask = matches(value, Column(pa.array(candidates, pa.string())), where).to_pylist()
-    return {c for c, hit in zip(candidates, mask) if hit}
+    ordered = sorted(candidates)
+    mask = matches(value, Column(pa.array(ordered, pa.string()))).to_pylist()
+    return frozenset(c for c, hit in zip(ordered, mask) if hit)
+
+
+@functools.lru_cache(maxsize=None)
+def _entity_names(s) -> FrozenSet[str]:
+    return frozenset(s.entities)
+
+
+@functools.lru_cache(maxsize=None)
+def _attribute_names(s, entities: FrozenSet[str]) -> FrozenSet[str]:
+    return frozenset(a.name for n in entities for a in s.entities[n].attributes)
 
 
 def _entity(facet: Facet, versions) -> Set[str]:
@@ -98,7 +111,7 @@ def _entity(facet: Facet, versions) -> Set[str]:
                 _fail(facet.where, f"entity {literal!r} must be written in upper case ({literal.upper()!r})")
             if s.entity(literal) is None:
                 _fail(facet.where, f"{s.name} has no entity {literal!r}")
-        hits = _matching(facet.name, s.entities, facet.where)
+        hits = _matching(facet.name, _entity_names(s))
         if facet.name.patterns and not hits:
             _fail(facet.where, f"the entity pattern {facet.name.text()} names no entity of {s.name}")
         if facet.predefined_type is not None:
@@ -111,10 +124,9 @@ def _entity(facet: Facet, versions) -> Set[str]:
 
 def _attribute(facet: Facet, versions, applicable: Optional[Set[str]]) -> None:
     for s in versions:
-        entities = [s.entities[n] for n in applicable if n in s.entities] if applicable else list(
-            s.entities.values())
-        names = {a.name for e in entities for a in e.attributes}
-        matched = _matching(facet.name, names, facet.where)
+        scope_names = frozenset(n for n in applicable if n in s.entities) if applicable else _entity_names(s)
+        entities = [s.entities[n] for n in scope_names]
+        matched = _matching(facet.name, _attribute_names(s, scope_names))
         if not matched:
             scope = f"on {_few({e.name for e in entities})}" if applicable else "on any entity"
             _fail(facet.where, f"no attribute {facet.name.text()} {scope} in {s.name} (derived and "
