@@ -12,7 +12,7 @@ from common import BENCH, model_arguments, model_of, run_child, table
 QUARNEL = """
 import sys, time
 t = time.perf_counter()
-from quarnel.ids.check import load, check_model, tables_needed
+from quarnel.ids.checker import load, check_model, tables_needed
 from quarnel.ids.model import Model
 _R = {'import_ms': (time.perf_counter() - t) * 1000}
 t = time.perf_counter()

@@ -94,3 +94,28 @@ def test_ten_thousand_specifications(tmp_path, write_ifc, capsys):
         for i in range(10_000)) + IDS_TAIL)
     assert main(["ids", str(path), write_ifc(WALL), "-q"]) == 0
     assert "10000 of 10000 specifications pass" in capsys.readouterr().out
+
+
+MM = ("#10=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);#11=IFCUNITASSIGNMENT((#10));"
+      "#12=IFCPROJECT('0O2Fr$t4X7Zf8NOew3FLOH',$,'p',$,$,$,$,$,#11);")
+
+
+@pytest.mark.parametrize("measure, stored, required, status", [
+    ("IFCLENGTHMEASURE", "2000.", "2", "pass"),
+    ("IFCLENGTHMEASURE", "2000.", "2000", "fail"),
+    ("IFCAREAMEASURE", "3000000.", "3", "pass"),  # mm2 from the length unit
+    ("IFCVOLUMEMEASURE", "5.E9", "5", "pass"),
+    ("IFCCOUNTMEASURE", "7.", "7", "pass"),  # no unit
+])
+def test_values_compared_in_si_units(tmp_path, write_ifc, measure, stored, required, status):
+    from quarnel.ids import check
+
+    pset = (f"#2=IFCPROPERTYSINGLEVALUE('P',$,{measure}({stored}),$);#3=IFCPROPERTYSET('1O2Fr$t4X7Zf8NOew3FLOH',"
+            "$,'S',$,(#2));#4=IFCRELDEFINESBYPROPERTIES('3O2Fr$t4X7Zf8NOew3FLOH',$,$,$,(#1),#3);")
+    path = tmp_path / "u.ids"
+    path.write_text(IDS_HEAD + spec(f'<property dataType="{measure}"><propertySet><simpleValue>S</simpleValue>'
+                                    '</propertySet><baseName><simpleValue>P</simpleValue></baseName><value>'
+                                    f'<simpleValue>{required}</simpleValue></value></property>') + IDS_TAIL)
+    report = check(str(path), write_ifc(MM + WALL + pset))
+    assert report.specifications.column("status").to_pylist() == [status]
+    assert report.failures.num_rows == (status == "fail")

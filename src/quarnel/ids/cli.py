@@ -41,7 +41,7 @@ def complain(text: str) -> None:
 def run(args) -> int:
     from quarnel.runs import ModelError, check_model, expand_paths, one_line
 
-    from .check import build_report, check_model as check_one, load
+    from .checker import build_report, check_model as check_one, load
     from .model import Model
     from .parse import IdsError
 
