@@ -113,7 +113,7 @@ class Model:
         def pick(*attrs):
             rows = a.filter(pc.is_in(names, value_set=pa.array(attrs, STRING)))
             t = frame(guid=rows["guid"], v=rows["value"])
-            return t.group_by("guid").aggregate([("v", "first")]).rename_columns(["guid", "v"])
+            return t.group_by("guid", use_threads=False).aggregate([("v", "first")]).rename_columns(["guid", "v"])
 
         raw = pick("PredefinedType")
         user = pick("ObjectType", "ElementType", "ProcessType")
@@ -121,7 +121,7 @@ class Model:
         t = t.join(user, "guid", join_type="left outer").rename_columns(["guid", "entity", "raw", "user"])
         typing = self.relation_pairs("IfcRelDefinesByType")  # part: occurrence, whole: type
         link = pa.table({"guid": typing["part"], "type_guid": typing["whole"]})
-        link = link.group_by("guid").aggregate([("type_guid", "first")]).rename_columns(["guid", "type_guid"])
+        link = link.group_by("guid", use_threads=False).aggregate([("type_guid", "first")]).rename_columns(["guid", "type_guid"])
         t = t.join(link, "guid", join_type="left outer")
         return _resolve(t.select(["guid", "entity", "raw", "user", "type_guid"]))
 
