@@ -45,7 +45,7 @@ class Model:
         """Read these tables in one pass over the file (one mapping, one entity table)."""
         wanted = [n for n in dict.fromkeys(names) if n in TABLES and n not in self._tables]
         if wanted:
-            self._tables.update({n: t.combine_chunks() for n, t in read_tables(self.path, wanted).items()})
+            self._tables.update({n: _keyed(t.combine_chunks()) for n, t in read_tables(self.path, wanted).items()})
 
     def table(self, name: str) -> pa.Table:
         if name not in self._tables:
@@ -136,6 +136,17 @@ class Model:
         r = self.table("relations")
         rows = r.filter(pc.equal(plain(r["relation"]), relation))
         return frame(part=rows["related_guid"], whole=rows["relating_guid"])
+
+
+def _keyed(t: pa.Table) -> pa.Table:
+    """Rows of instances without a GlobalId, where a table has them, named '#<step id>'."""
+    if "guid" not in t.column_names or "step_id" not in t.column_names:
+        return t
+    guid = plain(t["guid"])
+    if guid.null_count == 0:
+        return t
+    step = pc.binary_join_element_wise("#", pc.cast(t["step_id"], STRING), "")
+    return t.set_column(t.column_names.index("guid"), "guid", pc.coalesce(guid, step))
 
 
 def _resolve(t: pa.Table) -> pa.Table:
