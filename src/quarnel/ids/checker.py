@@ -200,21 +200,24 @@ def _occurrence_failure(path, spec: Specification, count: int, applicable, objec
 def describe(facet: Facet) -> str:
     """The facet in a few words, for reasons."""
     def v(value: Optional[Value]) -> str:
-        return value.text() if value is not None else "any"
+        if value is None:
+            return "any"
+        return value.simple if value.simple is not None and facet.kind != "attribute" else value.text()
 
     if facet.kind == "entity":
         text = f"entity {v(facet.name)}"
         return text + (f" of predefined type {v(facet.predefined_type)}" if facet.predefined_type else "")
     if facet.kind == "attribute":
-        return f"attribute {v(facet.name)}" + (f" = {v(facet.value)}" if facet.value else "")
+        name = facet.name.simple if facet.name.simple is not None else facet.name.text()
+        return f"attribute {name}" + (f" = {v(facet.value)}" if facet.value else "")
     if facet.kind == "property":
         text = f"property {v(facet.property_set)}.{v(facet.base_name)}"
         text += f" ({facet.data_type})" if facet.data_type else ""
-        return text + (f" = {v(facet.value)}" if facet.value else "")
+        return text + (f" = {facet.value.text()}" if facet.value else "")
     if facet.kind == "classification":
         text = f"classification {v(facet.system)}"
-        return text + (f" {v(facet.value)}" if facet.value else "")
+        return text + (f" {facet.value.text()}" if facet.value else "")
     if facet.kind == "material":
-        return "material" + (f" {v(facet.value)}" if facet.value else "")
+        return "material" + (f" {facet.value.text()}" if facet.value else "")
     relation = f" through {facet.relation}" if facet.relation else ""
     return f"part of {describe(facet.entity)}{relation}"
