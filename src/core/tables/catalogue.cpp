@@ -101,6 +101,7 @@ using PrC = PropertyColumns;
 using EQ = ElementQuantityColumns;
 using EC = ElementColumns;
 using DC = DriftColumns;
+using WP = PlacementColumns;
 
 constexpr ColumnDef kPsetsColumns[] = {
     {"guid", S, field<&PC::guid>},
@@ -235,6 +236,25 @@ constexpr ColumnDef kDriftColumns[] = {
     {"drift_severity", D, field<&DC::severity>},
     {"placement", D, field<&DC::placement>, false, false},
 };
+// World placements: metres, and the local x and z axes as world directions.
+constexpr ColumnDef kPlacementsColumns[] = {
+    {"guid", S, field<&WP::guid>},
+    {"entity", D, field<&WP::entity>, false, true, Spelling::Schema},
+    {"x", F, field<&WP::x>},
+    {"y", F, field<&WP::y>},
+    {"z", F, field<&WP::z>},
+    {"x_axis_x", F, field<&WP::x_axis_x>},
+    {"x_axis_y", F, field<&WP::x_axis_y>},
+    {"x_axis_z", F, field<&WP::x_axis_z>},
+    {"z_axis_x", F, field<&WP::z_axis_x>},
+    {"z_axis_y", F, field<&WP::z_axis_y>},
+    {"z_axis_z", F, field<&WP::z_axis_z>},
+};
+template <std::optional<double> PlacementColumns::*Scale>
+FactValue unit_scale_of(const Reads& r) {
+    const auto& scale = r.get<PlacementColumns>().*Scale;
+    return scale ? FactValue(*scale) : FactValue();
+}
 
 constexpr FactDef kFacts[] = {
     {"open_ms", FactType::Float, [](const Reads& r) { return FactValue(r.facts.open_ms); }},
@@ -265,6 +285,11 @@ constexpr FactDef kFacts[] = {
     {"drift_ok", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().ok); }},
     {"drift_warn", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().warn); }},
     {"drift_error", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().error); }},
+    {"placements_ms", FactType::Float, pass_ms<kPlacements>},
+    {"length_scale", FactType::OptionalFloat, unit_scale_of<&WP::length_scale>},
+    {"area_scale", FactType::OptionalFloat, unit_scale_of<&WP::area_scale>},
+    {"volume_scale", FactType::OptionalFloat, unit_scale_of<&WP::volume_scale>},
+    {"angle_scale", FactType::OptionalFloat, unit_scale_of<&WP::angle_scale>},
 };
 
 using namespace std::string_view_literals;
@@ -283,6 +308,8 @@ constexpr auto kElementQuantityFacts = extractor_facts("element_quantities_extra
 constexpr auto kElementFacts = extractor_facts("elements_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
+constexpr std::string_view kPlacementFacts[] = {"open_ms"sv,      "entity_table_ms"sv, "placements_ms"sv, "size_bytes"sv,
+                                                "length_scale"sv, "area_scale"sv,      "volume_scale"sv,  "angle_scale"sv};
 
 constexpr TableDef kTables[] = {
     {"psets", kPsets, kPsetsColumns, kPsetFacts, "PsetTable", "property sets: one row per single-value property of an object"},
@@ -312,6 +339,8 @@ constexpr TableDef kTables[] = {
     {"element_quantities", kElementQuantities, kElementQuantitiesColumns, kElementQuantityFacts, "",
      "element_quantities: one row per quantity of an object, those of its type included"},
     {"elements", kElements, kElementsColumns, kElementFacts, "", "elements: one row per product, with its type and where it stands"},
+    {"placements", kPlacements, kPlacementsColumns, kPlacementFacts, "",
+     "placements: one row per placed object, where it stands in the world and how it is turned"},
 };
 
 using E = DictEntry;

@@ -15,6 +15,7 @@
 #include "extractors/quantities.hpp"
 #include "indexer/model_index.hpp"
 #include "mesh/drift.hpp"
+#include "mesh/world_placements.hpp"
 
 namespace quarnel::tables {
 
@@ -29,6 +30,7 @@ enum Pass : unsigned {
     kElements,
     kIndex,
     kDrift,
+    kPlacements,
     kPassCount,
 };
 
@@ -40,7 +42,8 @@ constexpr unsigned kExtractorPasses = bit(kPsets) | bit(kQuantities) | bit(kMate
 using Results = std::tuple<std::optional<PsetColumns>, std::optional<QtoColumns>, std::optional<MaterialColumns>,
                            std::optional<ClassificationColumns>, std::optional<PropertyColumns>,
                            std::optional<ElementQuantityColumns>, std::optional<ElementColumns>,
-                           std::optional<ModelIndex>, std::optional<DriftColumns>>;
+                           std::optional<ModelIndex>, std::optional<DriftColumns>,
+                           std::optional<PlacementColumns>>;
 static_assert(std::tuple_size_v<Results> == kPassCount);
 
 // The pass whose result is a T.
