@@ -41,19 +41,20 @@ def unit_factor(unit: str) -> float:
     return 1.0
 
 
-def quantity_scale(units: pa.ChunkedArray) -> pa.ChunkedArray:
-    """The SI factor of each row's unit (a dictionary of the few units, applied in Arrow)."""
-    distinct = pc.unique(units.combine_chunks()).to_pylist()
-    known = [u for u in distinct if u is not None]
-    factors = pa.array([unit_factor(u) for u in known] + [1.0], pa.float64())
-    where = pc.fill_null(pc.index_in(units, value_set=pa.array(known, pa.string())), len(known))
-    return pc.take(factors, where)
+def quantity_scale(units: pa.Array) -> pa.Array:
+    """The SI factor of each unit named (applied to a dictionary's few entries)."""
+    return pa.array([1.0 if u is None else unit_factor(u) for u in units.to_pylist()], pa.float64())
 
 
-def number_scale(value_types: pa.ChunkedArray, scales: Dict[str, float]) -> pa.ChunkedArray:
+def number_scale(value_types, scales: Dict[str, float]):
     """The factor bringing each property number to SI: the model's unit for its measure, 1 for
-    other types."""
+    other types (looked up once per dictionary entry)."""
     names = [n for measure in MEASURES.values() for n in measure]
     factors = pa.array([scales[m] for m, measure in MEASURES.items() for _ in measure] + [1.0], pa.float64())
-    where = pc.fill_null(pc.index_in(value_types, value_set=pa.array(names)), len(names))
-    return pc.take(factors, where)
+
+    def lookup(types):
+        return pc.take(factors, pc.fill_null(pc.index_in(types, value_set=pa.array(names)), len(names)))
+
+    chunks = value_types.chunks if isinstance(value_types, pa.ChunkedArray) else [value_types]
+    return pa.chunked_array([pc.take(lookup(c.dictionary), c.indices) if pa.types.is_dictionary(c.type)
+                             else lookup(c) for c in chunks], pa.float64())
