@@ -16,6 +16,7 @@ from quarnel._core import __version__
 from quarnel.arrow import read_table, read_tables, table_schema
 from quarnel.tables import MissingDependency, table_columns, to_arrow, to_pandas
 from quarnel.wide import wide
+from quarnel.diff import diff  # the function: `quarnel.diff` is no longer the package once bound
 
 if TYPE_CHECKING:
     from quarnel._core import (
@@ -121,6 +122,7 @@ __all__ = [
     "table_schema",
     "wide",
     "schema",
+    "diff",
     "to_pandas",
     "to_arrow",
     "table_columns",

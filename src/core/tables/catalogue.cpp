@@ -103,6 +103,7 @@ using EC = ElementColumns;
 using DC = DriftColumns;
 using RC = RelationColumns;
 using AC = AttributeColumns;
+using WP = PlacementColumns;
 
 constexpr ColumnDef kPsetsColumns[] = {
     {"guid", S, field<&PC::guid>},
@@ -266,6 +267,25 @@ constexpr ColumnDef kDriftColumns[] = {
     {"drift_severity", D, field<&DC::severity>},
     {"placement", D, field<&DC::placement>, false, false},
 };
+// World placements: metres, and the local x and z axes as world directions.
+constexpr ColumnDef kPlacementsColumns[] = {
+    {"guid", S, field<&WP::guid>},
+    {"entity", D, field<&WP::entity>, false, true, Spelling::Schema},
+    {"x", F, field<&WP::x>},
+    {"y", F, field<&WP::y>},
+    {"z", F, field<&WP::z>},
+    {"x_axis_x", F, field<&WP::x_axis_x>},
+    {"x_axis_y", F, field<&WP::x_axis_y>},
+    {"x_axis_z", F, field<&WP::x_axis_z>},
+    {"z_axis_x", F, field<&WP::z_axis_x>},
+    {"z_axis_y", F, field<&WP::z_axis_y>},
+    {"z_axis_z", F, field<&WP::z_axis_z>},
+};
+template <std::optional<double> PlacementColumns::*Scale>
+FactValue unit_scale_of(const Reads& r) {
+    const auto& scale = r.get<PlacementColumns>().*Scale;
+    return scale ? FactValue(*scale) : FactValue();
+}
 
 constexpr FactDef kFacts[] = {
     {"open_ms", FactType::Float, [](const Reads& r) { return FactValue(r.facts.open_ms); }},
@@ -298,6 +318,11 @@ constexpr FactDef kFacts[] = {
     {"drift_ok", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().ok); }},
     {"drift_warn", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().warn); }},
     {"drift_error", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().error); }},
+    {"placements_ms", FactType::Float, pass_ms<kPlacements>},
+    {"length_scale", FactType::OptionalFloat, unit_scale_of<&WP::length_scale>},
+    {"area_scale", FactType::OptionalFloat, unit_scale_of<&WP::area_scale>},
+    {"volume_scale", FactType::OptionalFloat, unit_scale_of<&WP::volume_scale>},
+    {"angle_scale", FactType::OptionalFloat, unit_scale_of<&WP::angle_scale>},
 };
 
 using namespace std::string_view_literals;
@@ -318,6 +343,8 @@ constexpr auto kRelationFacts = extractor_facts("relations_extract_ms");
 constexpr auto kAttributeFacts = extractor_facts("attributes_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
+constexpr std::string_view kPlacementFacts[] = {"open_ms"sv,      "entity_table_ms"sv, "placements_ms"sv, "size_bytes"sv,
+                                                "length_scale"sv, "area_scale"sv,      "volume_scale"sv,  "angle_scale"sv};
 
 constexpr TableDef kTables[] = {
     {"psets", kPsets, kPsetsColumns, kPsetFacts, "PsetTable", "property sets: one row per single-value property of an object"},
@@ -354,6 +381,8 @@ constexpr TableDef kTables[] = {
      "classification (depth 0: the reference the object has)"},
     {"attributes", kAttributes, kAttributesColumns, kAttributeFacts, "",
      "attributes: one row per direct attribute with a value of an object with a GlobalId"},
+    {"placements", kPlacements, kPlacementsColumns, kPlacementFacts, "",
+     "placements: one row per placed object, where it stands in the world and how it is turned"},
 };
 
 using E = DictEntry;

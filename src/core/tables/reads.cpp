@@ -38,7 +38,7 @@ void run_extractors(const EntityTable& table, unsigned passes, Reads& r, std::in
 Reads run_passes(std::string_view file, const ReadFacts& facts, unsigned passes) {
     Reads r;
     r.facts = facts;
-    if (!(passes & (kExtractorPasses | bit(kDrift)))) {
+    if (!(passes & (kExtractorPasses | bit(kDrift) | bit(kPlacements)))) {
         if (passes & bit(kIndex)) {
             const Instant t = Instant::now();
             std::get<kIndex>(r.results).emplace(index_model(file));
@@ -64,6 +64,11 @@ Reads run_passes(std::string_view file, const ReadFacts& facts, unsigned passes)
             MeshEmission emission = emit_meshes(table);
             r.ms[kDrift] = emission.mesh_emission_ms;
             std::get<kDrift>(r.results).emplace(drift_columns(std::move(emission)));
+        }
+        if (passes & bit(kPlacements)) {
+            t = Instant::now();
+            std::get<kPlacements>(r.results).emplace(world_placements(table));
+            r.ms[kPlacements] = ms_since(t);
         }
     }
     if (facts.let_pages_go) ResidentTrail::drop_all(file);

@@ -17,6 +17,7 @@
 #include "extractors/relations.hpp"
 #include "indexer/model_index.hpp"
 #include "mesh/drift.hpp"
+#include "mesh/world_placements.hpp"
 
 namespace quarnel::tables {
 
@@ -33,6 +34,7 @@ enum Pass : unsigned {
     kAttributes,
     kIndex,
     kDrift,
+    kPlacements,
     kPassCount,
 };
 
@@ -46,7 +48,8 @@ using Results = std::tuple<std::optional<PsetColumns>, std::optional<QtoColumns>
                            std::optional<ClassificationColumns>, std::optional<PropertyColumns>,
                            std::optional<ElementQuantityColumns>, std::optional<ElementColumns>,
                            std::optional<RelationColumns>, std::optional<AttributeColumns>,
-                           std::optional<ModelIndex>, std::optional<DriftColumns>>;
+                           std::optional<ModelIndex>, std::optional<DriftColumns>,
+                           std::optional<PlacementColumns>>;
 static_assert(std::tuple_size_v<Results> == kPassCount);
 
 // The pass whose result is a T.
