@@ -31,6 +31,7 @@ enum Pass : unsigned {
     kElements,
     kRelations,
     kAttributes,
+    kAllAttributes,
     kIndex,
     kDrift,
     kPassCount,
@@ -39,13 +40,14 @@ enum Pass : unsigned {
 constexpr unsigned bit(Pass p) { return 1u << p; }
 constexpr unsigned kExtractorPasses = bit(kPsets) | bit(kQuantities) | bit(kMaterials) | bit(kClassifications) |
                                       bit(kProperties) | bit(kElementQuantities) | bit(kElements) |
-                                      bit(kRelations) | bit(kAttributes);
+                                      bit(kRelations) | bit(kAttributes) | bit(kAllAttributes);
 
 // What each pass produces, at the position of its Pass.
 using Results = std::tuple<std::optional<PsetColumns>, std::optional<QtoColumns>, std::optional<MaterialColumns>,
                            std::optional<ClassificationColumns>, std::optional<PropertyColumns>,
                            std::optional<ElementQuantityColumns>, std::optional<ElementColumns>,
                            std::optional<RelationColumns>, std::optional<AttributeColumns>,
+                           std::optional<AllAttributeColumns>,
                            std::optional<ModelIndex>, std::optional<DriftColumns>>;
 static_assert(std::tuple_size_v<Results> == kPassCount);
 
