@@ -210,6 +210,14 @@ constexpr ColumnDef kAttributesColumns[] = {
     {"number", F, field<&AC::number>},
     {"step_id", I, field<&AC::step_id>},
 };
+using MN = MaterialNameColumns;
+constexpr ColumnDef kMaterialNamesColumns[] = {
+    {"guid", S, field<&MN::guid>},
+    {"part", D, field<&MN::part>},
+    {"index", I, field<&MN::index>},
+    {"name", D, field<&MN::name>},
+    {"category", D, field<&MN::category>},
+};
 using AA = AllAttributeColumns;
 constexpr ColumnDef kAllAttributesColumns[] = {
     {"step_id", I, field<&AA::rows, &AC::step_id>},
@@ -294,6 +302,7 @@ constexpr FactDef kFacts[] = {
     {"relations_extract_ms", FactType::Float, pass_ms<kRelations>},
     {"attributes_extract_ms", FactType::Float, pass_ms<kAttributes>},
     {"all_attributes_extract_ms", FactType::Float, pass_ms<kAllAttributes>},
+    {"material_names_extract_ms", FactType::Float, pass_ms<kMaterialNames>},
     // extract_all's names for the same timings.
     {"psets_extract_ms", FactType::Float, pass_ms<kPsets>},
     {"quantities_extract_ms", FactType::Float, pass_ms<kQuantities>},
@@ -330,6 +339,7 @@ constexpr auto kElementFacts = extractor_facts("elements_extract_ms");
 constexpr auto kRelationFacts = extractor_facts("relations_extract_ms");
 constexpr auto kAttributeFacts = extractor_facts("attributes_extract_ms");
 constexpr auto kAllAttributeFacts = extractor_facts("all_attributes_extract_ms");
+constexpr auto kMaterialNameFacts = extractor_facts("material_names_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
 
@@ -368,6 +378,9 @@ constexpr TableDef kTables[] = {
      "classification (depth 0: the reference the object has)"},
     {"attributes", kAttributes, kAttributesColumns, kAttributeFacts, "",
      "attributes: one row per direct attribute with a value of an object with a GlobalId"},
+    {"material_names", kMaterialNames, kMaterialNamesColumns, kMaterialNameFacts, "",
+     "material names: one row per material, list, set, layer, profile or constituent an object's material "
+     "association names"},
     {"all_attributes", kAllAttributes, kAllAttributesColumns, kAllAttributeFacts, "",
      "all_attributes: one row per direct attribute with a value of every instance, by step id"},
 };
