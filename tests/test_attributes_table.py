@@ -21,7 +21,6 @@ GID = ("GlobalId", G, "string", None, None)
     ("IFC4", "IFCTASK('{G}',$,$,$,$,$,$,$,$,.T.,3,#91,.USERDEFINED.)",
      [GID, ("IsMilestone", "TRUE", "logical", None, None), ("Priority", "3", "integer", None, 3.0),
       ("TaskTime", "#91", "reference", "IfcTaskTime", None), ("PredefinedType", "USERDEFINED", "enum", None, None)]),
-    ("IFC4", "IFCTASK('{G}',$,$,$,$,$,$,$,$,.F.,$,$,$)", [GID, ("IsMilestone", "FALSE", "logical", None, None)]),
     ("IFC4", "IFCBUILDINGSTOREY('{G}',$,$,$,$,$,$,$,.ELEMENT.,3.5E0)",
      [GID, ("CompositionType", "ELEMENT", "enum", None, None), ("Elevation", "3.5E0", "real", None, 3.5)]),
     ("IFC4", "IFCSITE('{G}',$,$,$,$,$,$,$,$,(52,30,0),(),$,$,$)",
@@ -39,7 +38,6 @@ GID = ("GlobalId", G, "string", None, None)
       ("ObjectType", "2.", "typed", "IfcReal", 2.0), ("ObjectPlacement", None, "derived", None, None)]),
     ("IFC4", "IFCRELAGGREGATES('{G}',$,'R',$,#90,(#91))", []),
     ("IFC4", "IFCPROPERTYSET('{G}',$,'P',$,(#91))", []),
-    ("IFC4", "IFCWALL($,$,'W',$,$,$,$,$,$)", []),
     ("IFC4", "IFCRABBIT('{G}',$,'W')", []),
     ("IFC4", "IFCWALL('SHORT',$,'W',$,$,$,$,$,$)", []),
 ], ids=lambda v: v.split("(")[0] if isinstance(v, str) and "(" in v else None)
