@@ -75,6 +75,10 @@ public:
 
     std::uint32_t add_view(std::string_view borrowed) { return add(borrowed, false); }
     std::uint32_t add_copy(std::string_view s) { return add(s, true); }
+    // Texts that are never shared, even when equal texts are: values that seldom repeat, for
+    // which the lookup costs more than it saves.
+    std::uint32_t add_unshared_view(std::string_view borrowed) { return push(borrowed); }
+    std::uint32_t add_unshared_copy(std::string_view s) { return push(copy(s)); }
     // Takes over the texts of `other` (built on another thread): its id i
     // becomes offset + i, and the offset is returned. Texts taken over are not
     // shared with later ones.
