@@ -1,69 +1,88 @@
-"""IDS checks of a large model: quarnel.ids.check against IfcOpenShell's ifctester, same IDS
-(bench/office_a.ids), each repetition in a fresh child; the verdicts of the two are compared.
+"""IDS checks, whole process with the JSON report: `quarnel ids` against ifctester's command
+line, one after the other on the same models (office_a x N made by scale_ifc.py) and the same
+IDS (bench/office_a.ids: property values, a pattern, bounds, materials, classification, partOf,
+a prohibited property and a prohibited entity).
 
-usage: python bench/bench_ids.py [--model PATH | --copies 10] [--repeat 3] [--ids FILE] [--no-ifctester]
-"""
+    python bench/bench_ids.py [--copies 10 50] [--repeat 1] [--no-ifctester]
+
+Wall time and peak RSS are those of each child process (wait4), RSS also as a multiple of the
+model's size; the last column compares the verdict of each specification between the two."""
 import argparse
-import pathlib
-import statistics
+import json
+import os
+import subprocess
+import sys
+import tempfile
+import time
 
-from common import BENCH, model_arguments, model_of, run_child, table
+from common import BENCH, mb, scaled_model, table
 
-QUARNEL = """
-import sys, time
-t = time.perf_counter()
-from quarnel.ids.checker import load, check_model, tables_needed
-from quarnel.ids.model import Model
-_R = {'import_ms': (time.perf_counter() - t) * 1000}
-t = time.perf_counter()
-ids = load(sys.argv[2])
-_R['load_ids_ms'] = (time.perf_counter() - t) * 1000
-model = Model(sys.argv[1])
-t = time.perf_counter()
-model.prefetch(tables_needed(ids))
-_R['read_ms'] = (time.perf_counter() - t) * 1000
-t = time.perf_counter()
-specs, failures = check_model(ids, model)
-_R['check_ms'] = (time.perf_counter() - t) * 1000
-_R['statuses'] = specs.column('status').to_pylist()
-_R['failures'] = failures.num_rows
-"""
+IDS = BENCH / "office_a.ids"
 
-IFCTESTER = """
-import sys, time
-import ifcopenshell, ifctester.ids
-t = time.perf_counter()
-f = ifcopenshell.open(sys.argv[1])
-_R = {'read_ms': (time.perf_counter() - t) * 1000}
-ids = ifctester.ids.open(sys.argv[2])
-t = time.perf_counter()
-ids.validate(f)
-_R['check_ms'] = (time.perf_counter() - t) * 1000
-_R['statuses'] = ['pass' if s.status else 'fail' for s in ids.specifications]
-"""
+
+def run(command):
+    """Wall seconds and peak RSS (MB) of a child process."""
+    start = time.perf_counter()
+    child = subprocess.Popen(command, stdout=subprocess.DEVNULL, stderr=subprocess.PIPE)
+    _, status, usage = os.wait4(child.pid, 0)
+    seconds = time.perf_counter() - start
+    error = child.stderr.read().decode(errors="replace")
+    child.stderr.close()
+    if os.waitstatus_to_exitcode(status) not in (0, 1):  # 1: some specification failed
+        raise SystemExit(f"{command[:4]} failed:\n{error}")
+    return seconds, usage.ru_maxrss / 1024
+
+
+def verdicts_quarnel(path):
+    with open(path, encoding="utf-8") as f:
+        report = json.load(f)
+    return [(s["name"], s["status"] == "pass", s["applicable"], s["failed"])
+            for m in report["models"] for s in m["specifications"]]
+
+
+def verdicts_ifctester(path):
+    with open(path, encoding="utf-8") as f:
+        report = json.load(f)
+    return [(s["name"], bool(s["status"]), s["total_applicable"], s["total_applicable_fail"])
+            for s in report["specifications"]]
+
+
+def best(command, repeat):
+    runs = [run(command) for _ in range(repeat)]
+    return min(r[0] for r in runs), max(r[1] for r in runs)
 
 
 def main():
     ap = argparse.ArgumentParser()
-    model_arguments(ap, copies=10)
-    ap.add_argument("--ids", type=pathlib.Path, default=BENCH / "office_a.ids")
+    ap.add_argument("--copies", type=int, nargs="+", default=[10, 50])
+    ap.add_argument("--repeat", type=int, default=1)
+    ap.add_argument("--ids", default=str(IDS))
     ap.add_argument("--no-ifctester", action="store_true")
     args = ap.parse_args()
-    path, size = model_of(args)
-    runs = {"quarnel": [run_child(QUARNEL, path, args.ids) for _ in range(args.repeat)]}
-    if not args.no_ifctester:
-        runs["ifctester"] = [run_child(IFCTESTER, path, args.ids) for _ in range(args.repeat)]
     rows = []
-    for name, results in runs.items():
-        med = {k: statistics.median(r[k] for r in results) for k in ("read_ms", "check_ms")}
-        rows.append((name, f"{med['read_ms']:.0f}", f"{med['check_ms']:.0f}", f"{med['read_ms'] + med['check_ms']:.0f}",
-                     f"{max(r['peak_rss_mb'] for r in results):.0f}"))
-    print(f"{path.name}: {size:.0f} MB, {args.ids.name}, median of {args.repeat}")
-    print(table(rows, ["checker", "read ms", "check ms", "total ms", "peak RSS MB"]))
-    if "ifctester" in runs:
-        ours, theirs = runs["quarnel"][0]["statuses"], runs["ifctester"][0]["statuses"]
-        differ = [i for i, (a, b) in enumerate(zip(ours, theirs)) if a != b]
-        print("verdicts agree" if not differ else f"verdicts differ on specifications {differ}")
+    with tempfile.TemporaryDirectory() as tmp:
+        for copies in args.copies:
+            model = scaled_model(copies=copies)
+            size = mb(model)
+            ours = os.path.join(tmp, "quarnel.json")
+            seconds, rss = best([sys.executable, "-m", "quarnel", "ids", args.ids, str(model), "-o", ours],
+                                args.repeat)
+            failures = sum(v[3] for v in verdicts_quarnel(ours))
+            row = [f"office_a x{copies}", f"{size:.0f}", f"{failures:,}", f"{seconds:.2f}", f"{rss:.0f}",
+                   f"{rss / size:.2f}"]
+            if args.no_ifctester:
+                rows.append(row + ["", "", "", ""])
+            else:
+                theirs = os.path.join(tmp, "ifctester.json")
+                their_seconds, their_rss = best([sys.executable, "-m", "ifctester", "-r", "Json", "-o", theirs,
+                                                 args.ids, str(model)], 1)
+                a, b = verdicts_quarnel(ours), verdicts_ifctester(theirs)
+                agree = sum(x == y for x, y in zip(a, b))
+                rows.append(row + [f"{their_seconds:.2f}", f"{their_rss:.0f}", f"{their_seconds / seconds:.1f}x",
+                                   f"{agree}/{max(len(a), len(b))}"])
+            print(rows[-1], file=sys.stderr, flush=True)
+    print(table(rows, ["model", "MB", "failures", "quarnel s", "quarnel peak RSS MB", "RSS / file",
+                       "ifctester s", "ifctester peak RSS MB", "speed-up", "same verdicts"]))
 
 
 if __name__ == "__main__":

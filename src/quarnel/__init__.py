@@ -11,11 +11,12 @@ from __future__ import annotations
 import os
 from typing import TYPE_CHECKING, Union
 
-from quarnel import _core
+from quarnel import _core, schema
 from quarnel._core import __version__
 from quarnel.arrow import read_table, read_tables, table_schema
 from quarnel.tables import MissingDependency, table_columns, to_arrow, to_pandas
 from quarnel.wide import wide
+from quarnel.diff import diff  # the function: `quarnel.diff` is no longer the package once bound
 
 if TYPE_CHECKING:
     from quarnel._core import (
@@ -120,6 +121,8 @@ __all__ = [
     "read_tables",
     "table_schema",
     "wide",
+    "schema",
+    "diff",
     "to_pandas",
     "to_arrow",
     "table_columns",

@@ -15,6 +15,7 @@ import quarnel
 from quarnel import batch as batch_mod
 from quarnel.arrow import read_streams
 from quarnel.ids import cli as ids_cli
+from quarnel.diff import cli as diff_cli
 from quarnel.console import ms_text, render_table, size_text, unit_of, unit_text
 from quarnel.literals import number, string, strings
 from quarnel.registry import DRIFT_FLOOR, ERROR_RATIO, EXTRACT_ALL_TABLES, SEVERITIES, TABLES, WARN_RATIO, at_least
@@ -447,6 +448,7 @@ def build_parser() -> argparse.ArgumentParser:
     p.set_defaults(run=cmd_batch)
 
     ids_cli.add_parser(sub)
+    diff_cli.add_parser(sub)
     return parser
 
 
@@ -459,7 +461,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     # Terminated (`timeout`, a scheduler) as when interrupted: temporary outputs are removed.
     terminated = signal.signal(signal.SIGTERM, interrupt) if threading.current_thread() is threading.main_thread() else None
     try:
-        if getattr(args, "output", None) and args.command not in ("extract", "batch", "ids"):
+        if getattr(args, "output", None) and args.command not in ("extract", "batch", "ids", "diff"):
             format_of(args.output, args.format)  # a wrong extension is said before the model is read
         if getattr(args, "model", None) is not None:
             warning = check_model(args.model)

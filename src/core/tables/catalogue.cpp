@@ -102,6 +102,8 @@ using EQ = ElementQuantityColumns;
 using EC = ElementColumns;
 using DC = DriftColumns;
 using RC = RelationColumns;
+using AC = AttributeColumns;
+using WP = PlacementColumns;
 
 constexpr ColumnDef kPsetsColumns[] = {
     {"guid", S, field<&PC::guid>},
@@ -134,6 +136,16 @@ constexpr ColumnDef kClassificationsColumns[] = {
     {"name", D, field<&CC::name>, kNullable},
     {"location", D, field<&CC::location>, kNullable},
     {"source", D, field<&CC::source>, kNullable},
+};
+constexpr ColumnDef kClassificationReferencesColumns[] = {
+    {"guid", S, field<&CC::chain_guid>},
+    {"depth", I, field<&CC::chain_depth>},
+    {"identification", D, field<&CC::chain_identification>},
+    {"name", D, field<&CC::chain_name>},
+    {"location", D, field<&CC::chain_location>},
+    {"system_name", D, field<&CC::chain_system_name>},
+    {"edition", D, field<&CC::chain_edition>},
+    {"source", D, field<&CC::chain_source>},
 };
 // Long tables keyed by GlobalId: each repeats for every value of its object.
 constexpr ColumnDef kPropertiesColumns[] = {
@@ -188,6 +200,15 @@ constexpr ColumnDef kRelationsColumns[] = {
     {"related_entity", D, field<&RC::related_entity>},
     {"index", I, field<&RC::index>},
     {"relation_guid", S, field<&RC::relation_guid>},
+};
+constexpr ColumnDef kAttributesColumns[] = {
+    {"guid", S, field<&AC::guid>},
+    {"entity", D, field<&AC::entity>},
+    {"attribute", D, field<&AC::attribute>},
+    {"value", S, field<&AC::value>},
+    {"kind", D, field<&AC::kind>},
+    {"value_type", D, field<&AC::value_type>},
+    {"number", F, field<&AC::number>},
 };
 constexpr ColumnDef kProductsColumns[] = {
     {"step_id", I, field<&M::products, &ProductColumns::step_id>},
@@ -246,6 +267,25 @@ constexpr ColumnDef kDriftColumns[] = {
     {"drift_severity", D, field<&DC::severity>},
     {"placement", D, field<&DC::placement>, false, false},
 };
+// World placements: metres, and the local x and z axes as world directions.
+constexpr ColumnDef kPlacementsColumns[] = {
+    {"guid", S, field<&WP::guid>},
+    {"entity", D, field<&WP::entity>, false, true, Spelling::Schema},
+    {"x", F, field<&WP::x>},
+    {"y", F, field<&WP::y>},
+    {"z", F, field<&WP::z>},
+    {"x_axis_x", F, field<&WP::x_axis_x>},
+    {"x_axis_y", F, field<&WP::x_axis_y>},
+    {"x_axis_z", F, field<&WP::x_axis_z>},
+    {"z_axis_x", F, field<&WP::z_axis_x>},
+    {"z_axis_y", F, field<&WP::z_axis_y>},
+    {"z_axis_z", F, field<&WP::z_axis_z>},
+};
+template <std::optional<double> PlacementColumns::*Scale>
+FactValue unit_scale_of(const Reads& r) {
+    const auto& scale = r.get<PlacementColumns>().*Scale;
+    return scale ? FactValue(*scale) : FactValue();
+}
 
 constexpr FactDef kFacts[] = {
     {"open_ms", FactType::Float, [](const Reads& r) { return FactValue(r.facts.open_ms); }},
@@ -260,6 +300,7 @@ constexpr FactDef kFacts[] = {
     {"element_quantities_extract_ms", FactType::Float, pass_ms<kElementQuantities>},
     {"elements_extract_ms", FactType::Float, pass_ms<kElements>},
     {"relations_extract_ms", FactType::Float, pass_ms<kRelations>},
+    {"attributes_extract_ms", FactType::Float, pass_ms<kAttributes>},
     // extract_all's names for the same timings.
     {"psets_extract_ms", FactType::Float, pass_ms<kPsets>},
     {"quantities_extract_ms", FactType::Float, pass_ms<kQuantities>},
@@ -277,6 +318,11 @@ constexpr FactDef kFacts[] = {
     {"drift_ok", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().ok); }},
     {"drift_warn", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().warn); }},
     {"drift_error", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().error); }},
+    {"placements_ms", FactType::Float, pass_ms<kPlacements>},
+    {"length_scale", FactType::OptionalFloat, unit_scale_of<&WP::length_scale>},
+    {"area_scale", FactType::OptionalFloat, unit_scale_of<&WP::area_scale>},
+    {"volume_scale", FactType::OptionalFloat, unit_scale_of<&WP::volume_scale>},
+    {"angle_scale", FactType::OptionalFloat, unit_scale_of<&WP::angle_scale>},
 };
 
 using namespace std::string_view_literals;
@@ -294,8 +340,11 @@ constexpr auto kPropertyFacts = extractor_facts("properties_extract_ms");
 constexpr auto kElementQuantityFacts = extractor_facts("element_quantities_extract_ms");
 constexpr auto kElementFacts = extractor_facts("elements_extract_ms");
 constexpr auto kRelationFacts = extractor_facts("relations_extract_ms");
+constexpr auto kAttributeFacts = extractor_facts("attributes_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
+constexpr std::string_view kPlacementFacts[] = {"open_ms"sv,      "entity_table_ms"sv, "placements_ms"sv, "size_bytes"sv,
+                                                "length_scale"sv, "area_scale"sv,      "volume_scale"sv,  "angle_scale"sv};
 
 constexpr TableDef kTables[] = {
     {"psets", kPsets, kPsetsColumns, kPsetFacts, "PsetTable", "property sets: one row per single-value property of an object"},
@@ -327,6 +376,13 @@ constexpr TableDef kTables[] = {
     {"elements", kElements, kElementsColumns, kElementFacts, "", "elements: one row per product, with its type and where it stands"},
     {"relations", kRelations, kRelationsColumns, kRelationFacts, "",
      "relations: one row per relationship, relating object and related object, by GlobalId"},
+    {"classification_references", kClassifications, kClassificationReferencesColumns, kClassificationFacts, "",
+     "classification references and their parents: one row per object and reference on the way up to the "
+     "classification (depth 0: the reference the object has)"},
+    {"attributes", kAttributes, kAttributesColumns, kAttributeFacts, "",
+     "attributes: one row per direct attribute with a value of an object with a GlobalId"},
+    {"placements", kPlacements, kPlacementsColumns, kPlacementFacts, "",
+     "placements: one row per placed object, where it stands in the world and how it is turned"},
 };
 
 using E = DictEntry;

@@ -21,6 +21,7 @@ void run_extractor(const EntityTable& table, const GuidIndex& guids, Reads& r) {
     if constexpr (P == kElementQuantities) result.emplace(extract_element_quantity_rows(table, guids));
     if constexpr (P == kElements) result.emplace(extract_elements(table, guids));
     if constexpr (P == kRelations) result.emplace(extract_relations(table, guids));
+    if constexpr (P == kAttributes) result.emplace(extract_attributes(table));
     r.ms[P] = ms_since(t);
 }
 
@@ -37,7 +38,7 @@ void run_extractors(const EntityTable& table, unsigned passes, Reads& r, std::in
 Reads run_passes(std::string_view file, const ReadFacts& facts, unsigned passes) {
     Reads r;
     r.facts = facts;
-    if (!(passes & (kExtractorPasses | bit(kDrift)))) {
+    if (!(passes & (kExtractorPasses | bit(kDrift) | bit(kPlacements)))) {
         if (passes & bit(kIndex)) {
             const Instant t = Instant::now();
             std::get<kIndex>(r.results).emplace(index_model(file));
@@ -63,6 +64,11 @@ Reads run_passes(std::string_view file, const ReadFacts& facts, unsigned passes)
             MeshEmission emission = emit_meshes(table);
             r.ms[kDrift] = emission.mesh_emission_ms;
             std::get<kDrift>(r.results).emplace(drift_columns(std::move(emission)));
+        }
+        if (passes & bit(kPlacements)) {
+            t = Instant::now();
+            std::get<kPlacements>(r.results).emplace(world_placements(table));
+            r.ms[kPlacements] = ms_since(t);
         }
     }
     if (facts.let_pages_go) ResidentTrail::drop_all(file);

@@ -7,6 +7,7 @@
 
 #include "clock.hpp"
 #include "extractors/classifications.hpp"
+#include "extractors/direct_attributes.hpp"
 #include "extractors/element_quantities.hpp"
 #include "extractors/elements.hpp"
 #include "extractors/materials.hpp"
@@ -16,6 +17,7 @@
 #include "extractors/relations.hpp"
 #include "indexer/model_index.hpp"
 #include "mesh/drift.hpp"
+#include "mesh/world_placements.hpp"
 
 namespace quarnel::tables {
 
@@ -29,22 +31,25 @@ enum Pass : unsigned {
     kElementQuantities,
     kElements,
     kRelations,
+    kAttributes,
     kIndex,
     kDrift,
+    kPlacements,
     kPassCount,
 };
 
 constexpr unsigned bit(Pass p) { return 1u << p; }
 constexpr unsigned kExtractorPasses = bit(kPsets) | bit(kQuantities) | bit(kMaterials) | bit(kClassifications) |
                                       bit(kProperties) | bit(kElementQuantities) | bit(kElements) |
-                                      bit(kRelations);
+                                      bit(kRelations) | bit(kAttributes);
 
 // What each pass produces, at the position of its Pass.
 using Results = std::tuple<std::optional<PsetColumns>, std::optional<QtoColumns>, std::optional<MaterialColumns>,
                            std::optional<ClassificationColumns>, std::optional<PropertyColumns>,
                            std::optional<ElementQuantityColumns>, std::optional<ElementColumns>,
-                           std::optional<RelationColumns>,
-                           std::optional<ModelIndex>, std::optional<DriftColumns>>;
+                           std::optional<RelationColumns>, std::optional<AttributeColumns>,
+                           std::optional<ModelIndex>, std::optional<DriftColumns>,
+                           std::optional<PlacementColumns>>;
 static_assert(std::tuple_size_v<Results> == kPassCount);
 
 // The pass whose result is a T.

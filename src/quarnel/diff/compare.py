@@ -1,0 +1,544 @@
+"""The comparison of two revisions: each model read once into Arrow tables, every aspect turned
+into long rows (guid, what, value, number) and the two sides joined by GlobalId in Arrow.
+
+Instance ids and owner histories never take part: a renumbered or re-stamped export compares
+equal. Numbers are compared in SI units within a tolerance; texts exactly.
+"""
+
+from __future__ import annotations
+
+import math
+from concurrent.futures import ThreadPoolExecutor
+from typing import Dict, List, Optional, Sequence, Tuple
+
+import pyarrow as pa
+import pyarrow.compute as pc
+
+import quarnel
+from quarnel.diff.kinds import KINDS, kinds_of
+from quarnel.diff.units import number_scale, quantity_scale
+from quarnel.registry import TABLES
+
+# The attributes compared, by the column of the elements table that holds them.
+ATTRIBUTES = {"name": "Name", "description": "Description", "object_type": "ObjectType", "tag": "Tag",
+              "predefined_type": "PredefinedType", "long_name": "LongName"}
+RTOL = ATOL = 1e-6
+# Meshes are made in single precision: their measures are compared more loosely.
+MESH_RTOL = 1e-4
+
+SCHEMA = pa.schema([
+    ("guid", pa.string()), ("entity", pa.string()), ("name", pa.string()), ("change", pa.string()),
+    ("what", pa.string()), ("old", pa.string()), ("new", pa.string()), ("old_number", pa.float64()),
+    ("new_number", pa.float64()), ("distance", pa.float64()),
+])
+LONG = pa.schema([("guid", pa.string()), ("what", pa.string()), ("value", pa.string()), ("number", pa.float64())])
+
+
+def _tables_for(kinds: Sequence[str]) -> List[str]:
+    names = {"elements", "placements", "products"}
+    wanted = set(kinds)
+    if wanted & {"property"}:
+        names.add("properties")
+    if wanted & {"quantity"}:
+        names.add("element_quantities")
+    if "material" in wanted:
+        names.add("materials")
+    if "classification" in wanted:
+        names.add("classifications")
+    if wanted & {"container", "aggregate"}:
+        names.update(("relations",) if "relations" in TABLES else
+                     ("contained_in", "aggregates", "storeys", "sites", "buildings", "projects", "spaces"))
+    if "attributes" in TABLES and wanted & {"attribute", "class", "added", "deleted", "duplicate"}:
+        names.add("attributes")
+    if "geometry" in wanted:
+        names.add("drift")
+    return [n for n in TABLES if n in names]
+
+
+def _text(column) -> pa.ChunkedArray:
+    column = column if isinstance(column, pa.ChunkedArray) else pa.chunked_array([column])
+    return column.cast(pa.string()) if pa.types.is_dictionary(column.type) else column
+
+
+def _long(guid, what, value, number=None) -> pa.Table:
+    """Long rows: guid (text, or its dictionary), what, value (text) and number."""
+    n = len(guid)
+    return pa.table({"guid": guid, "what": _repeat(what, n) if isinstance(what, str) else what,
+                     "value": _text(value), "number": pa.nulls(n, pa.float64()) if number is None else number})
+
+
+def _repeat(value, n: int, type=pa.string()) -> pa.Array:
+    return pa.nulls(n, type).fill_null(pa.scalar(value, type))
+
+
+def _meta(table: pa.Table, key: str) -> Optional[float]:
+    value = (table.schema.metadata or {}).get(key.encode())
+    try:
+        return float(value) if value is not None else None
+    except ValueError:
+        return None
+
+
+class Model:
+    """One revision's tables and the facts the comparison needs."""
+
+    def __init__(self, path, tables: Dict[str, pa.Table]):
+        self.path = path
+        self.tables = tables
+        placements = tables["placements"]
+        self.length = _meta(placements, "length_scale") or 1.0
+        self.scales = {"length": self.length,
+                       "area": _meta(placements, "area_scale") or self.length ** 2,
+                       "volume": _meta(placements, "volume_scale") or self.length ** 3,
+                       "angle": _meta(placements, "angle_scale") or 1.0}
+        self.entity, self.listed = self._objects()
+
+    def _objects(self) -> Tuple[pa.Table, pa.Array]:
+        """guid, entity, name of every object with a GlobalId (the first row of a guid), and
+        the guids of those some table lists whole (types that elements name are not)."""
+        listed, named, referenced = [], [], []
+        if "attributes" in self.tables:
+            a = self.tables["attributes"]
+            names = a.filter(pc.equal(_text(a.column("attribute")), "Name"))
+            listed.append(pa.table({"guid": _text(a.column("guid")), "entity": _text(a.column("entity"))}))
+            named.append(pa.table({"guid": _text(names.column("guid")), "name": _text(names.column("value"))}))
+        for name in ("elements", "placements"):
+            t = self.tables[name]
+            listed.append(pa.table({"guid": _text(t.column("guid")), "entity": _text(t.column("entity"))}))
+        e = self.tables["elements"]
+        named.append(pa.table({"guid": _text(e.column("guid")), "name": _text(e.column("name"))}))
+        if "attributes" not in self.tables:
+            typed = e.filter(pc.is_valid(e.column("type_guid")))
+            referenced.append(pa.table({"guid": _text(typed.column("type_guid")),
+                                        "entity": _text(typed.column("type_entity"))}))
+            named.append(pa.table({"guid": _text(typed.column("type_guid")), "name": _text(typed.column("type_name"))}))
+        listed = pa.concat_tables(listed)
+        entity = pa.concat_tables([listed, *referenced]).group_by("guid", use_threads=False).aggregate(
+            [("entity", "first")]).rename_columns(["guid", "entity"])
+        names = pa.concat_tables(named).group_by("guid", use_threads=False).aggregate(
+            [("name", "first")]).rename_columns(["guid", "name"])
+        return entity.join(names, "guid", join_type="left outer"), pc.unique(listed.column("guid").combine_chunks())
+
+
+def read_model(path, kinds) -> Model:
+    return Model(path, quarnel.read_tables(path, _tables_for(kinds)))
+
+
+def _unique_counts(guids: pa.ChunkedArray) -> pa.Table:
+    counts = pc.value_counts(guids.combine_chunks())
+    return pa.table({"guid": counts.field("values"), "count": counts.field("counts")})
+
+
+def _duplicates(model: Model) -> pa.Array:
+    """GlobalIds that more than one object of the model carries."""
+    t = model.tables["attributes"] if "attributes" in model.tables else model.tables["placements"]
+    if "attributes" in model.tables:
+        t = t.filter(pc.equal(_text(t.column("attribute")), "GlobalId"))
+    guids = [_text(t.column("guid"))]
+    if "attributes" not in model.tables:
+        # Objects without a placement (types, groups) show in the elements table alone.
+        e = model.tables["elements"]
+        placed = pc.is_in(_text(e.column("guid")), value_set=_text(t.column("guid")).combine_chunks().unique())
+        guids.append(_text(e.filter(pc.invert(placed)).column("guid")))
+    counts = _unique_counts(pa.chunked_array([c for g in guids for c in g.chunks], pa.string()))
+    return counts.filter(pc.greater(counts.column("count"), 1)).column("guid").combine_chunks()
+
+
+def _close(a, b, rtol: float, atol: float):
+    diff = pc.abs(pc.subtract(a, b))
+    bound = pc.add(atol, pc.multiply(rtol, pc.max_element_wise(pc.abs(a), pc.abs(b))))
+    return pc.less_equal(diff, bound)
+
+
+def distinct(*columns) -> pa.Array:
+    """The distinct texts of the columns (of a dictionary column, its dictionary's)."""
+    parts = [c.dictionary if pa.types.is_dictionary(c.type) else c
+             for column in columns for c in (column.chunks if isinstance(column, pa.ChunkedArray) else [column])]
+    return pc.unique(pa.chunked_array(parts, pa.string())) if parts else pa.array([], pa.string())
+
+
+def codes(column, values: pa.Array) -> pa.ChunkedArray:
+    """The position of each row's text among `values` (null where it is not there): a dictionary
+    column is looked up once per dictionary entry."""
+    chunks = column.chunks if isinstance(column, pa.ChunkedArray) else [column]
+    out = [pc.take(pc.index_in(c.dictionary, value_set=values), c.indices) if pa.types.is_dictionary(c.type)
+           else pc.index_in(c, value_set=values) for c in chunks]
+    return pa.chunked_array(out, pa.int32())
+
+
+def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rtol: float = RTOL,
+                 atol: float = ATOL) -> pa.Table:
+    """Rows (guid, what) of the objects in `common` that appeared, went or changed between two
+    long tables. A key given several times on one side compares as the sorted set of its values.
+    Each key becomes one integer (the object's position in `common` and the what's among all
+    whats), matched by a hash lookup; only the rows that changed are copied."""
+    whats = distinct(old.column("what"), new.column("what"))
+    width = max(len(whats), 1)
+    old, ko = _keyed(old, common, whats, width)
+    new, kn = _keyed(new, common, whats, width)
+    pos = pc.index_in(ko, value_set=kn, skip_nulls=True)  # each old row's new row
+    a, b = old.column("number"), new.column("number").take(pos)
+    both_numbers = pc.and_(pc.is_valid(a), pc.is_valid(b))
+    numbers_differ = pc.invert(pc.fill_null(_close(a, b, rtol, atol), False))
+    va, vb = old.column("value"), new.column("value").take(pos)
+    texts_differ = pc.fill_null(pc.not_equal(va, vb), pc.xor(pc.is_null(va), pc.is_null(vb)))
+    differ = pc.if_else(both_numbers, numbers_differ, texts_differ)
+    changed = pc.and_(pc.is_valid(ko), pc.or_(pc.is_null(pos), pc.fill_null(differ, False)))
+    came = pc.and_(pc.is_valid(kn), pc.invert(pc.is_in(kn, value_set=ko, skip_nulls=True)))
+    went = pa.table({"k": ko.filter(changed), "old": va.filter(changed), "new": vb.filter(changed),
+                     "old_number": a.filter(changed), "new_number": b.filter(changed)})
+    n = pc.sum(came).as_py() or 0
+    appeared = pa.table({"k": kn.filter(came), "old": pa.nulls(n, pa.string()),
+                         "new": new.column("value").filter(came), "old_number": pa.nulls(n, pa.float64()),
+                         "new_number": new.column("number").filter(came)})
+    rows = pa.concat_tables([went, appeared.cast(went.schema)])
+    k = rows.column("k")
+    g = pc.divide(k, width)
+    what = whats.take(pc.subtract(k, pc.multiply(g, width)))
+    if "source" in old.column_names:
+        # Values inherited from the type: " (type)", so an edit of a type shows as such on each
+        # of its occurrences.
+        src = pc.coalesce(new.column("source").take(pc.index_in(k, value_set=kn)),
+                          old.column("source").take(pc.index_in(k, value_set=ko)))
+        what = pc.if_else(pc.fill_null(pc.equal(src, "type"), False),
+                          pc.binary_join_element_wise(what, "(type)", " "), what)
+    return pa.table({"guid": common.take(g), "change": _repeat(change, rows.num_rows), "what": what,
+                     "old": rows.column("old"), "new": rows.column("new"),
+                     "old_number": rows.column("old_number"), "new_number": rows.column("new_number")})
+
+
+def _keyed(t: pa.Table, common: pa.Array, whats: pa.Array, width: int) -> Tuple[pa.Table, pa.ChunkedArray]:
+    """The key of each row (the object's position in `common` times `width` plus the what's;
+    null for objects not in `common`); the values of a repeated key are folded into one row
+    added at the end, the repeated rows' keys made null."""
+    k = pc.add(pc.multiply(pc.cast(codes(t.column("guid"), common), pa.int64()), width),
+               pc.cast(codes(t.column("what"), whats), pa.int64()))
+    known = pc.drop_null(k)
+    ordered = known.take(pc.sort_indices(known))
+    same = pc.equal(ordered.slice(1), ordered.slice(0, max(len(ordered) - 1, 0))) if len(ordered) > 1 else None
+    if same is None or not pc.any(same).as_py():
+        return t, k
+    # Few keys repeat (a list value, a set named twice): their values are folded in Python.
+    many = pc.unique(ordered.slice(1).filter(same))
+    repeated = pc.fill_null(pc.is_in(k, value_set=many), False)
+    multi = t.filter(repeated)
+    groups: Dict[int, List[str]] = {}
+    for key, v, x in zip(k.filter(repeated).to_pylist(), multi.column("value").to_pylist(),
+                         multi.column("number").to_pylist()):
+        groups.setdefault(key, []).append(v if x is None else repr(round(x, 9)))
+    folded = pa.table({"guid": [common[key // width].as_py() for key in groups], "what": [None] * len(groups),
+                       "value": [" | ".join(sorted("" if v is None else v for v in texts)) for texts in groups.values()],
+                       "number": pa.nulls(len(groups), pa.float64())})
+    if "source" in t.column_names:
+        folded = folded.append_column("source", pa.nulls(folded.num_rows, pa.string()))
+    # Appended chunks, not copies: the table keeps its columns' own types by casting the few.
+    t = pa.concat_tables([t, folded.cast(t.schema)])
+    k = pa.chunked_array(pc.if_else(repeated, pa.scalar(None, pa.int64()), k).chunks +
+                         [pa.array(list(groups), pa.int64())])
+    return t, k
+
+
+# ---- the aspects, each as long rows of one model ----
+
+def attribute_rows(m: Model) -> pa.Table:
+    if "attributes" in m.tables:
+        a = m.tables["attributes"]
+        keep = pc.is_in(_text(a.column("attribute")), value_set=pa.array(list(ATTRIBUTES.values())))
+        a = a.filter(keep)
+        return _long(a.column("guid"), _text(a.column("attribute")), a.column("value"))
+    e = m.tables["elements"]
+    parts = [_long(e.column("guid"), name, e.column(c)) for c, name in ATTRIBUTES.items() if c in e.column_names]
+    t = pa.concat_tables(parts)
+    # The elements table gives "" and null alike for an unset text.
+    return t.filter(pc.and_(pc.is_valid(t.column("value")), pc.not_equal(t.column("value"), "")))
+
+
+def class_rows(m: Model) -> pa.Table:
+    return _long(m.entity.column("guid"), "class", m.entity.column("entity"))
+
+
+def per_entry(column, fn) -> pa.ChunkedArray:
+    """fn applied to each text once: to a dictionary column's entries, taken back to its rows."""
+    chunks = column.chunks if isinstance(column, pa.ChunkedArray) else [column]
+    return pa.chunked_array([pc.take(fn(c.dictionary), c.indices) if pa.types.is_dictionary(c.type) else fn(c)
+                             for c in chunks])
+
+
+def paired_names(first, second, index=None, role=None) -> pa.DictionaryArray:
+    """"First.Second" of two dictionary columns (with "#index" and " role" where given), as a
+    dictionary: the text of each distinct pair is made once, not once a row."""
+    f, s = first.combine_chunks(), second.combine_chunks()
+    f = f if pa.types.is_dictionary(f.type) else pc.dictionary_encode(f)
+    s = s if pa.types.is_dictionary(s.type) else pc.dictionary_encode(s)
+    combo = pc.add(pc.multiply(pc.cast(f.indices, pa.int64()), len(s.dictionary)), pc.cast(s.indices, pa.int64()))
+    parts = []  # (size, codes, texts of codes 1..size-1; 0 is none)
+    if index is not None and pc.max(index).as_py() is not None:
+        top = pc.max(index).as_py() + 2
+        parts.append((top, pc.fill_null(pc.add(pc.cast(index, pa.int64()), 1), 0),
+                      lambda c: pc.binary_join_element_wise("#", pc.cast(pc.subtract(c, 1), pa.string()), "")))
+    if role is not None:
+        r = role.combine_chunks()
+        r = r if pa.types.is_dictionary(r.type) else pc.dictionary_encode(r)
+        if r.null_count < len(r):
+            names = r.dictionary
+            parts.append((len(names) + 1, pc.fill_null(pc.add(pc.cast(r.indices, pa.int64()), 1), 0),
+                          lambda c, names=names: pc.binary_join_element_wise(" ", names.take(pc.subtract(c, 1)), "")))
+    for size, codes_, _ in parts:
+        combo = pc.add(pc.multiply(combo, size), codes_)
+    encoded = pc.dictionary_encode(combo)
+    distinct_ = encoded.dictionary
+    suffixes = []
+    for size, _, text in reversed(parts):
+        code = pc.subtract(distinct_, pc.multiply(pc.divide(distinct_, size), size))
+        suffixes.insert(0, pc.if_else(pc.equal(code, 0), "", text(pc.max_element_wise(code, 1))))
+        distinct_ = pc.divide(distinct_, size)
+    fi = pc.divide(distinct_, len(s.dictionary))
+    si = pc.subtract(distinct_, pc.multiply(fi, len(s.dictionary)))
+    texts = pc.binary_join_element_wise(f.dictionary.take(fi), s.dictionary.take(si), ".")
+    if suffixes:
+        texts = pc.binary_join_element_wise(texts, *suffixes, "")
+    return pa.DictionaryArray.from_arrays(encoded.indices, pc.cast(texts, pa.string()))
+
+
+def property_rows(m: Model) -> pa.Table:
+    p = m.tables["properties"].unify_dictionaries()
+    what = paired_names(p.column("pset_name"), p.column("prop_name"), p.column("value_index"), p.column("role"))
+    number = pc.multiply(p.column("number"), number_scale(p.column("value_type"), m.scales))
+    t = _long(p.column("guid"), what, p.column("value"), number)
+    return t.append_column("source", _inherited(p))
+
+
+def _inherited(t: pa.Table):
+    """"type" where the row is the type's value shown on an occurrence (a type's own rows name
+    it as their source too)."""
+    shared = distinct(t.column("guid"), t.column("type_guid"))
+    own = pc.fill_null(pc.equal(codes(t.column("guid"), shared), codes(t.column("type_guid"), shared)), False)
+    typed = per_entry(t.column("source"), lambda d: pc.equal(d, "type"))
+    inherited = pc.and_(pc.fill_null(typed, False), pc.invert(own))
+    return pc.if_else(inherited, "type", "occurrence")
+
+
+def quantity_rows(m: Model) -> pa.Table:
+    q = m.tables["element_quantities"].unify_dictionaries()
+    what = paired_names(q.column("qto_name"), q.column("quantity_name"))
+    number = pc.multiply(q.column("number"), per_entry(q.column("unit"), quantity_scale))
+    t = _long(q.column("guid"), what, q.column("value"), number)
+    return t.append_column("source", _inherited(q))
+
+
+def _per_guid(guid, text, what: str) -> pa.Table:
+    """One row per guid whose value is the guid's texts joined in their order."""
+    t = pa.table({"guid": _text(guid), "text": text})
+    g = t.group_by("guid", use_threads=False).aggregate([("text", "list")])
+    joined = pc.binary_join(g.column("text_list"), "; ")
+    return _long(g.column("guid"), what, joined)
+
+
+def material_rows(m: Model) -> pa.Table:
+    t = m.tables["materials"]
+    thickness = pc.round(pc.multiply(t.column("layer_thickness_mm"), m.length), 6)
+    text = pc.binary_join_element_wise(
+        _text(t.column("role")), pc.cast(t.column("layer_index"), pa.string()),
+        pc.fill_null(_text(t.column("material_name")), "?"), pc.fill_null(pc.cast(thickness, pa.string()), ""), " ")
+    # Associations come in file order, which a re-export may change; layers keep their index.
+    t = pa.table({"guid": _text(t.column("guid")), "text": text}).sort_by([("guid", "ascending"),
+                                                                            ("text", "ascending")])
+    return _per_guid(t.column("guid"), t.column("text"), "material")
+
+
+def classification_rows(m: Model) -> pa.Table:
+    t = m.tables["classifications"]
+    cols = [pc.fill_null(_text(t.column(c)), "") for c in ("system_name", "identification", "name")]
+    text = pc.binary_join_element_wise(*cols, " ")
+    t = pa.table({"guid": _text(t.column("guid")), "text": text})
+    t = t.sort_by([("guid", "ascending"), ("text", "ascending")])
+    return _per_guid(t.column("guid"), t.column("text"), "classification")
+
+
+def type_rows(m: Model) -> pa.Table:
+    e = m.tables["elements"]
+    e = e.filter(pc.is_valid(e.column("type_guid")))
+    return _long(e.column("guid"), "type", e.column("type_guid"))
+
+
+def _relation_rows(m: Model, kind: str) -> pa.Table:
+    if "relations" in m.tables:
+        r = m.tables["relations"]
+        names = {"container": "IfcRelContainedInSpatialStructure", "aggregate": "IfcRelAggregates"}
+        r = r.filter(pc.equal(_text(r.column("relation")), names[kind]))
+        return _long(r.column("related_guid"), kind, r.column("relating_guid"))
+    ids = pa.concat_tables([
+        pa.table({"id": m.tables[n].column("step_id"), "guid": _text(m.tables[n].column("guid"))})
+        for n in ("products", "storeys", "sites", "buildings", "projects", "spaces")])
+    ids = ids.group_by("id", use_threads=False).aggregate([("guid", "first")]).rename_columns(["id", "guid"])
+    pairs = m.tables["contained_in" if kind == "container" else "aggregates"]
+    child, parent = pairs.column_names
+    j = pa.table({"id": pairs.column(child), "pid": pairs.column(parent)})
+    j = j.join(ids, "id", join_type="inner").join(ids.rename_columns(["pid", "pguid"]), "pid", join_type="inner")
+    return _long(j.column("guid"), kind, j.column("pguid"))
+
+
+ASPECTS = {
+    "attribute": attribute_rows, "property": property_rows, "quantity": quantity_rows,
+    "material": material_rows, "classification": classification_rows, "type": type_rows,
+    "container": lambda m: _relation_rows(m, "container"), "aggregate": lambda m: _relation_rows(m, "aggregate"),
+}
+
+
+def _restrict(t: pa.Table, guids: pa.Array) -> pa.Table:
+    return t.filter(pc.is_in(t.column("guid"), value_set=guids))
+
+
+def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: Optional[float]) -> pa.Table:
+    cols = ["guid", "x", "y", "z", "x_axis_x", "x_axis_y", "x_axis_z", "z_axis_x", "z_axis_y", "z_axis_z"]
+    a = _restrict(old.tables["placements"].select(cols), common)
+    b = _restrict(new.tables["placements"].select(cols), common)
+    a = a.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
+    b = b.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
+    j = a.join(b, "guid", join_type="inner", left_suffix="_o", right_suffix="_n")
+    d2 = None
+    for c in "xyz":
+        d = pc.subtract(j.column(c + "_n"), j.column(c + "_o"))
+        d2 = pc.multiply(d, d) if d2 is None else pc.add(d2, pc.multiply(d, d))
+    distance = pc.sqrt(d2)
+    turn = None
+    for c in cols[4:]:
+        d = pc.abs(pc.subtract(j.column(c + "_n"), j.column(c + "_o")))
+        turn = d if turn is None else pc.max_element_wise(turn, d)
+    size = pc.max_element_wise(pc.abs(j.column("x_o")), pc.max_element_wise(pc.abs(j.column("y_o")),
+                                                                              pc.abs(j.column("z_o"))))
+    # Locations go through single-precision frames: a relative tolerance covers their rounding.
+    limit = pc.add(tolerance if tolerance is not None else ATOL, pc.multiply(size, 1e-6))
+    moved = pc.greater(distance, limit)
+    turned = pc.greater(turn, 1e-5)
+    j = j.append_column("distance", distance)
+    j = j.append_column("_m", moved).append_column("_t", turned)
+    j = j.filter(pc.or_(moved, turned))
+
+    def where(s):
+        return pc.binary_join_element_wise(*(pc.cast(pc.round(j.column(c + s), 6), pa.string()) for c in "xyz"), ", ")
+
+    what = pc.if_else(j.column("_m"), pc.if_else(j.column("_t"), "moved and turned", "moved"), "turned")
+    return pa.table({"guid": j.column("guid"), "change": _repeat("placement", j.num_rows),
+                     "what": what, "old": where("_o"), "new": where("_n"), "distance": j.column("distance")})
+
+
+def geometry_rows(old: Model, new: Model, common: pa.Array, moved: pa.Array) -> pa.Table:
+    """Meshes whose volume, area or size changed, or whose box moved while the placement did
+    not."""
+    cols = ["guid", "volume_abs", "surface_area", "max_extent", "centroid_x", "centroid_y", "centroid_z"]
+
+    def prepared(m):
+        t = _restrict(m.tables["drift"].select(cols), common)
+        t = t.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
+        s = m.length
+        return pa.table([t.column("guid")] + [pc.multiply(pc.cast(t.column(c), pa.float64()),
+                                                           s ** (3 if c == "volume_abs" else 2 if c == "surface_area" else 1))
+                                              for c in cols[1:]], names=cols)
+
+    j = prepared(old).join(prepared(new), "guid", join_type="inner", left_suffix="_o", right_suffix="_n")
+    parts = []
+    for c, label in (("volume_abs", "volume"), ("surface_area", "area"), ("max_extent", "extent")):
+        a, b = j.column(c + "_o"), j.column(c + "_n")
+        off = pc.invert(pc.fill_null(_close(a, b, MESH_RTOL, 1e-6), False))
+        if c == "volume_abs":
+            # A volume is summed about the world origin in single precision: one moved far off
+            # rounds differently. Moved objects are judged by their area and extent.
+            off = pc.and_(off, pc.invert(pc.is_in(j.column("guid"), value_set=moved)))
+        k = j.filter(off)
+        n = k.num_rows
+        parts.append(pa.table({"guid": k.column("guid"), "change": _repeat("geometry", n),
+                               "what": _repeat(label, n),
+                               "old_number": k.column(c + "_o"), "new_number": k.column(c + "_n")}))
+    d2 = None
+    for c in ("centroid_x", "centroid_y", "centroid_z"):
+        d = pc.subtract(j.column(c + "_n"), j.column(c + "_o"))
+        d2 = pc.multiply(d, d) if d2 is None else pc.add(d2, pc.multiply(d, d))
+    distance = pc.sqrt(d2)
+    size = pc.max_element_wise(j.column("max_extent_o"), j.column("max_extent_n"))
+    shifted = pc.and_(pc.greater(distance, pc.add(1e-5, pc.multiply(size, MESH_RTOL))),
+                      pc.invert(pc.is_in(j.column("guid"), value_set=moved)))
+    k = j.filter(shifted)
+    parts.append(pa.table({"guid": k.column("guid"), "change": _repeat("geometry", k.num_rows),
+                           "what": _repeat("position", k.num_rows),
+                           "distance": pc.filter(distance, shifted)}))
+    return pa.concat_tables(parts, promote_options="default")
+
+
+def _only_filter(entity: pa.ChunkedArray, only: Sequence[str]):
+    # A class names its standard and elemented cases too (IfcWall: IfcWallStandardCase).
+    names = [n for o in only for n in (o, o + "StandardCase", o + "ElementedCase")]
+    return pc.is_in(pc.utf8_lower(entity), value_set=pa.array([n.lower() for n in names]))
+
+
+def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
+    """The changes (a table of SCHEMA), the summary counts per kind and the two models."""
+    kinds = kinds_of(kinds)
+    with ThreadPoolExecutor(2) as pool:
+        a, b = pool.map(lambda p: read_model(p, kinds), (old, new))
+    dup = pa.concat_arrays([_duplicates(a), _duplicates(b)]).unique()
+    ga = pc.filter(a.entity.column("guid"), pc.invert(pc.is_in(a.entity.column("guid"), value_set=dup)))
+    gb = pc.filter(b.entity.column("guid"), pc.invert(pc.is_in(b.entity.column("guid"), value_set=dup)))
+    common = pc.filter(ga, pc.is_in(ga, value_set=gb)).combine_chunks()
+    # Added and deleted among the objects a model lists whole: a type named by no element of
+    # one revision is not gone from it.
+    la = pc.filter(a.listed, pc.invert(pc.is_in(a.listed, value_set=dup)))
+    lb = pc.filter(b.listed, pc.invert(pc.is_in(b.listed, value_set=dup)))
+    parts: List[pa.Table] = []
+
+    def simple(change, guids, old_text=None, new_text=None):
+        n = len(guids)
+        parts.append(pa.table({"guid": guids, "change": _repeat(change, n),
+                               "old": old_text, "new": new_text} if old_text is not None else
+                              {"guid": guids, "change": _repeat(change, n)}))
+
+    if "duplicate" in kinds and len(dup):
+        for side, model in (("old", a), ("new", b)):
+            d = _duplicates(model)
+            if len(d):
+                n = len(d)
+                parts.append(pa.table({"guid": d, "change": _repeat("duplicate", n),
+                                       "what": _repeat(f"GlobalId repeated in the {side} model", n)}))
+    if "added" in kinds:
+        simple("added", pc.filter(lb, pc.invert(pc.is_in(lb, value_set=ga))))
+    if "deleted" in kinds:
+        simple("deleted", pc.filter(la, pc.invert(pc.is_in(la, value_set=gb))))
+    if "class" in kinds:
+        parts.append(compare_long(class_rows(a), class_rows(b), "class", common))
+    for kind, rows in ASPECTS.items():
+        if kind not in kinds:
+            continue
+        parts.append(compare_long(rows(a), rows(b), kind, common))
+    moved = pa.array([], pa.string())
+    if "placement" in kinds or "geometry" in kinds:
+        placed = placement_rows(a, b, common, tolerance)
+        moved = placed.column("guid").combine_chunks()
+        if "placement" in kinds:
+            parts.append(placed)
+    if "geometry" in kinds:
+        parts.append(geometry_rows(a, b, common, moved))
+
+    changes = pa.concat_tables(parts, promote_options="default") if parts else SCHEMA.empty_table()
+    changes = _finish(changes, a, b, only)
+    summary = {k: 0 for k in kinds}
+    for item in pc.value_counts(changes.column("change").combine_chunks()).to_pylist():
+        summary[item["values"]] = item["counts"]
+    return changes, summary, a, b
+
+
+def _finish(changes: pa.Table, a: Model, b: Model, only) -> pa.Table:
+    """Every column of SCHEMA, entity and name from the new revision (the old for deleted
+    objects), in the order of KINDS, then GlobalId, then what."""
+    for field in SCHEMA:
+        if field.name not in changes.column_names and field.name not in ("entity", "name"):
+            changes = changes.append_column(field.name, pa.nulls(changes.num_rows, field.type))
+    known = pa.concat_tables([b.entity, a.entity]).group_by("guid", use_threads=False).aggregate(
+        [("entity", "first"), ("name", "first")]).rename_columns(["guid", "entity", "name"])
+    changes = changes.join(known, "guid", join_type="left outer")
+    if only:
+        changes = changes.filter(_only_filter(changes.column("entity"), only))
+    order = pa.array(KINDS)
+    rank = pc.index_in(changes.column("change"), value_set=order)
+    changes = changes.append_column("_rank", rank).sort_by(
+        [("_rank", "ascending"), ("guid", "ascending"), ("what", "ascending")])
+    return changes.select(SCHEMA.names).cast(SCHEMA)
