@@ -19,15 +19,8 @@ def _has(table, column=None):
 
 
 # Cases the tables cannot decide yet, by what they need; each runs as soon as its table has it.
-ROOTED = ("attributes", None)  # types, groups, the project, with their predefined types
 UNROOTED = ("attributes", "step_id")  # resources without a GlobalId
 GAPS = {
-    ROOTED: ("attribute/pass-attributes_referencing_an_object", "attribute/pass-booleans_must_be_specified_as_"
-             "lowercase_strings_2_3", "attribute/pass-integers_follow", "classification/pass-systems_should_match_"
-             "exactly_1_5", "entity/pass-a_predefined_type_may_specify_a_user_defined_element",
-             "entity/pass-a_predefined_type_may_specify_a_user_defined_process", "entity/pass-entities_can_be_"
-             "specified_as_a_xsd_regex_pattern_2_2", "entity/pass-inherited_predefined", "entity/pass-userdefined",
-             "partof/pass-a_group_predefined_type_must_match_exactly_2_2"),
     UNROOTED: ("attribute/pass-attributes_with_a_boolean", "attribute/pass-attributes_with_a_select",
                "attribute/pass-attributes_with_a_zero", "attribute/pass-dates_", "attribute/pass-durations_",
                "attribute/pass-name_restrictions_will_match_any_result_1_3", "attribute/pass-numeric_",

@@ -17,9 +17,11 @@ from .report import Report
 from .validate import validate
 
 # The tables each facet reads, read together in one pass over a model.
-TABLES_OF = {"entity": ("elements",), "attribute": ("attributes", "elements"),
-             "property": ("properties", "element_quantities"), "classification": ("classifications",),
-             "material": ("materials",), "partOf": ("relations", "products", "aggregates", "contained_in")}
+# The tables each facet reads, read together in one pass over a model; the objects themselves
+# (their entities, predefined types, types and names) come from OBJECT_TABLES.
+TABLES_OF = {"entity": (), "attribute": ("attributes",), "property": ("properties", "element_quantities"),
+             "classification": ("classifications",), "material": ("materials",), "partOf": ("relations",)}
+OBJECT_TABLES = ("attributes", "relations")
 
 SPEC_COLUMNS = {"model": STRING, "schema": STRING, "index": pa.int64(), "name": STRING, "identifier": STRING,
                 "description": STRING, "instructions": STRING, "ifc_versions": STRING, "status": STRING,
@@ -40,19 +42,12 @@ def load(ids) -> Ids:
 
 
 def tables_needed(ids: Ids) -> List[str]:
-    names = ["type_counts", "elements"]
+    """The tables a check of this IDS reads, and no more."""
+    names = ["type_counts", *OBJECT_TABLES]  # type_counts: the schema and unit scale, no rows to speak of
     for spec in ids.specifications:
         for facet in spec.applicability + spec.requirements:
             names += TABLES_OF[facet.kind]
-            if facet.kind == "partOf" or facet.kind == "entity":
-                names += TABLES_OF["entity"]
-    from quarnel.registry import TABLES
-
-    if "attributes" in TABLES:
-        names.append("attributes")  # the objects, their predefined types and names
-    if "relations" in TABLES:
-        names.append("relations")
-    return [n for n in dict.fromkeys(names) if n in TABLES]
+    return list(dict.fromkeys(names))
 
 
 def check(ids, model: Union[str, os.PathLike, Sequence], fails_only: bool = False) -> Report:

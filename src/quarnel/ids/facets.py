@@ -83,8 +83,6 @@ def entity(facet: Facet, model: Model, version: str) -> Outcome:
 # -- attribute ----------------------------------------------------------------------------------
 
 def attribute(facet: Facet, model: Model, version: str) -> Outcome:
-    if not model.has("attributes"):
-        return _attribute_without_table(facet, model)
     a = model.table("attributes")
     rows = a.filter(name_mask(facet.name, a["attribute"], facet.where))
     rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
@@ -127,22 +125,6 @@ def _attribute_outcome(facet: Facet, guids, col: Column, shown) -> Outcome:
     per = t.group_by("guid", use_threads=False).aggregate([("ok", "any")])
     return Outcome(ok=plain(per.filter(pc.field("ok_any"))["guid"]), present=unique(guids),
                    found=first_values(guids, shown))
-
-
-# The attributes the elements table carries, for models read without the attributes table.
-_ELEMENT_ATTRIBUTES = {"GlobalId": "guid", "Name": "name", "Description": "description",
-                       "ObjectType": "object_type", "Tag": "tag", "PredefinedType": "predefined_type"}
-
-
-def _attribute_without_table(facet: Facet, model: Model) -> Outcome:
-    e = model.table("elements")
-    names = pa.array(list(_ELEMENT_ATTRIBUTES), STRING)
-    wanted = names.filter(name_mask(facet.name, names, facet.where))
-    parts = [frame(guid=e["guid"], value=e[_ELEMENT_ATTRIBUTES[n]]) for n in wanted.to_pylist()]
-    rows = pa.concat_tables(parts) if parts else pa.table({"guid": pa.array([], STRING),
-                                                            "value": pa.array([], STRING)})
-    rows = rows.filter(pc.is_valid(rows["value"]))
-    return _attribute_outcome(facet, rows["guid"], Column(rows["value"]), rows["value"])
 
 
 # -- property -----------------------------------------------------------------------------------
@@ -321,27 +303,9 @@ RELATIONS = {"IFCRELAGGREGATES": "IfcRelAggregates", "IFCRELCONTAINEDINSPATIALST
 def part_pairs(model: Model, relation: Optional[str]) -> pa.Table:
     """part, whole, relation of the whole-part relations the partOf facet follows."""
     wanted = ([RELATIONS[r] for r in relation.split()] if relation else list(RELATIONS.values()))
-    if model.has("relations"):
-        r = model.table("relations")
-        rows = r.filter(pc.is_in(plain(r["relation"]), value_set=pa.array(wanted, STRING)))
-        return frame(part=rows["related_guid"], whole=rows["relating_guid"], relation=rows["relation"])
-    # Without the relations table: containment and aggregation from the index, by step id.
-    p = model.table("products")
-    ids = frame(step=p["step_id"], guid=p["guid"])
-    parts = []
-    for name, table, whole_col in (("IfcRelAggregates", "aggregates", "parent"),
-                                   ("IfcRelContainedInSpatialStructure", "contained_in", "structure")):
-        if name not in wanted:
-            continue
-        t = model.table(table)
-        pairs = pa.table({"step": t["child"], "whole_step": t[whole_col]}).join(ids, "step")
-        pairs = pairs.join(ids.rename_columns(["whole_step", "whole"]), "whole_step")
-        parts.append(pa.table({"part": plain(pairs["guid"]), "whole": plain(pairs["whole"]),
-                               "relation": pa.array([name] * pairs.num_rows, STRING)}))
-    if not parts:
-        return pa.table({"part": pa.array([], STRING), "whole": pa.array([], STRING),
-                         "relation": pa.array([], STRING)})
-    return pa.concat_tables(parts)
+    r = model.table("relations")
+    rows = r.filter(pc.is_in(plain(r["relation"]), value_set=pa.array(wanted, STRING)))
+    return frame(part=rows["related_guid"], whole=rows["relating_guid"], relation=rows["relation"])
 
 
 def part_of(facet: Facet, model: Model, version: str) -> Outcome:
