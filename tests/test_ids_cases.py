@@ -138,3 +138,16 @@ def test_values_compared_in_si_units(tmp_path, write_ifc, measure, stored, requi
     report = check(str(path), write_ifc(MM + WALL + pset))
     assert report.specifications.column("status").to_pylist() == [status]
     assert report.failures.num_rows == (status == "fail")
+
+
+def test_models_of_a_folder_and_an_unreadable_one(tmp_path, write_ifc, capsys):
+    path = tmp_path / "w.ids"
+    path.write_text(IDS_HEAD + spec('<attribute><name><simpleValue>Name</simpleValue></name><value>'
+                                    '<simpleValue>w</simpleValue></value></attribute>') + IDS_TAIL)
+    write_ifc(WALL, name="a.ifc")
+    write_ifc(WALL.replace("'w'", "'x'"), name="b.ifc")
+    assert main(["ids", str(path), str(tmp_path), "-q"]) == 1
+    out = capsys.readouterr().out.splitlines()
+    assert [line.split()[0] for line in out] == ["PASS", "FAIL"]
+    assert main(["ids", str(path), str(tmp_path / "a.ifc"), str(tmp_path / "missing.ifc"), "-q"]) == 2
+    assert "missing.ifc" in capsys.readouterr().err

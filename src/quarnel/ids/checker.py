@@ -50,7 +50,7 @@ def tables_needed(ids: Ids) -> List[str]:
     return list(dict.fromkeys(names))
 
 
-def check(ids, model: Union[str, os.PathLike, Sequence], fails_only: bool = False) -> Report:
+def check(ids, model: Union[str, os.PathLike, Sequence]) -> Report:
     """Check one model or several against an IDS (path, XML text or parsed Ids)."""
     parsed = load(ids)
     paths = [model] if isinstance(model, (str, os.PathLike)) else list(model)
