@@ -19,22 +19,24 @@ def _has(table, column=None):
 
 
 # Cases the tables cannot decide yet, by what they need; each runs as soon as its table has it.
-UNROOTED = ("attributes", "step_id")  # resources without a GlobalId
+UNROOTED = ("all_attributes", None)  # resources without a GlobalId
 GAPS = {
     UNROOTED: ("attribute/pass-attributes_with_a_boolean", "attribute/pass-attributes_with_a_select",
                "attribute/pass-attributes_with_a_zero", "attribute/pass-dates_", "attribute/pass-durations_",
                "attribute/pass-name_restrictions_will_match_any_result_1_3", "attribute/pass-numeric_",
                "attribute/pass-only_", "attribute/pass-strict_", "attribute/pass-typecast_",
-               "classification/pass-non_rooted", "restriction/pass-a_bound_can_be_"),
-    ("classifications", "parents"): ("classification/pass-systems_should_match_exactly_5_5",
-                                     "classification/pass-values_match_subreferences"),
-    ("materials", "set_name"): ("material/pass-any_constituent", "material/pass-any_profile",
-                                "material/pass-any_material_category_in_a_constituent",
-                                "material/pass-any_material_category_in_a_layer", "material/pass-any_material_category_"
-                                "in_a_profile", "material/pass-any_material_name_in_a_constituent",
-                                "material/pass-any_material_name_in_a_layer", "material/pass-any_material_name_in_a_"
-                                "profile"),
-    ("properties", "predefined"): ("property/pass-predefined_properties",),
+               "restriction/pass-a_bound_can_be_"),
+    ("classification_references", "objects without a GlobalId"): ("classification/pass-non_rooted",),
+    ("classification_references", None): ("classification/pass-systems_should_match_exactly_5_5",
+                                          "classification/pass-values_match_subreferences"),
+    ("material_names", None): ("material/pass-any_constituent", "material/pass-any_profile",
+                               "material/pass-any_material_category_in_a_constituent",
+                               "material/pass-any_material_category_in_a_layer",
+                               "material/pass-any_material_category_in_a_profile",
+                               "material/pass-any_material_name_in_a_constituent",
+                               "material/pass-any_material_name_in_a_layer",
+                               "material/pass-any_material_name_in_a_profile"),
+    ("properties", "predefined property sets"): ("property/pass-predefined_properties",),
 }
 
 

@@ -10,7 +10,7 @@ from typing import Dict, List, Optional, Sequence, Union
 import pyarrow as pa
 import pyarrow.compute as pc
 
-from .facets import Outcome, evaluate
+from .facets import CLASSIFICATIONS, MATERIALS, Outcome, evaluate
 from .model import STRING, Model, plain
 from .parse import Facet, Ids, Specification, Value, read_ids
 from .report import Report
@@ -20,7 +20,7 @@ from .validate import validate
 # The tables each facet reads, read together in one pass over a model; the objects themselves
 # (their entities, predefined types, types and names) come from OBJECT_TABLES.
 TABLES_OF = {"entity": (), "attribute": ("attributes",), "property": ("properties", "element_quantities"),
-             "classification": ("classifications",), "material": ("materials",), "partOf": ("relations",)}
+             "classification": (CLASSIFICATIONS,), "material": (MATERIALS,), "partOf": ("relations",)}
 OBJECT_TABLES = ("attributes", "relations")
 
 SPEC_COLUMNS = {"model": STRING, "schema": STRING, "index": pa.int64(), "name": STRING, "identifier": STRING,
@@ -39,6 +39,26 @@ def load(ids) -> Ids:
     parsed = read_ids(ids)
     validate(parsed)
     return parsed
+
+
+def attributes_table(ids: Ids) -> str:
+    """all_attributes (every instance, read from the whole file) when a specification applies to
+    entities without a GlobalId (IfcMaterial, IfcTaskTime, ...), else attributes (rooted objects)."""
+    from quarnel.registry import TABLES
+
+    from . import schema as schemas
+    from .validate import admitted_entities
+
+    if "all_attributes" not in TABLES:
+        return "attributes"
+    for spec in ids.specifications:
+        for version in spec.ifc_versions:
+            s = schemas.schema(version)
+            for facet in spec.applicability:
+                if s is not None and facet.kind == "entity" and any(
+                        not s.rooted(name) for name in admitted_entities(facet, s)):
+                    return "all_attributes"
+    return "attributes"
 
 
 def tables_needed(ids: Ids) -> List[str]:
@@ -93,7 +113,8 @@ def _key(facet: Facet) -> str:
 
 def check_model(ids: Ids, model: Model):
     """(specifications, failures) tables of one model."""
-    model.prefetch(tables_needed(ids))
+    model.attributes = attributes_table(ids)
+    model.prefetch([model.attributes if n == "attributes" else n for n in tables_needed(ids)])
     memo = _Memo(model)
     objects = model.objects()
     guids = plain(objects["guid"])

@@ -15,11 +15,17 @@ import pyarrow as pa
 import pyarrow.compute as pc
 
 from . import schema as schemas
+from quarnel.registry import TABLES
+
 from .model import STRING, Model, frame, plain
 from .parse import Facet, Value
 from .values import Column, matches
 
 ANYTHING = Value(base="string")
+# Each reference with those above it, every name a material association gives, where the native
+# module has these tables.
+CLASSIFICATIONS = "classification_references" if "classification_references" in TABLES else "classifications"
+MATERIALS = "material_names" if "material_names" in TABLES else "materials"
 
 
 @dataclass
@@ -83,7 +89,7 @@ def entity(facet: Facet, model: Model, version: str) -> Outcome:
 # -- attribute ----------------------------------------------------------------------------------
 
 def attribute(facet: Facet, model: Model, version: str) -> Outcome:
-    a = model.table("attributes")
+    a = model.table(model.attributes)
     rows = a.filter(name_mask(facet.name, a["attribute"], facet.where))
     rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
     rows = rows.filter(pc.and_(pc.is_valid(rows["value"]), pc.not_equal(pc.fill_null(rows["kind"], ""), "derived")))
@@ -254,42 +260,33 @@ def inherited(rows: pa.Table, model: Model, key: Optional[str] = None) -> pa.Tab
 
 
 def classification(facet: Facet, model: Model, version: str) -> Outcome:
-    c = model.table("classifications")
-    c = inherited(c.select([n for n in c.column_names]).combine_chunks(), model, "system_name")
+    """Any reference of the object, or one above it in its chain, meets the value, its chain's
+    classification the system; an occurrence's references of a system replace its type's."""
+    c = model.table(CLASSIFICATIONS)
+    c = inherited(pa.table({n: plain(c[n]) for n in ("guid", "system_name", "identification")}), model,
+                  "system_name")
     ok = name_mask(facet.system, c["system_name"], facet.where) if facet.system is not None else pc.is_valid(c["guid"])
     if facet.value is not None:
-        ok = pc.and_(ok, pc.or_(name_mask(facet.value, c["identification"], facet.where),
-                                _ancestor_mask(facet.value, c, facet.where)))
-    return Outcome(ok=unique(c.filter(ok)["guid"]), present=unique(c["guid"]),
-                   found=first_values(c["guid"], pc.binary_join_element_wise(
-                       pc.fill_null(plain(c["system_name"]), ""), pc.fill_null(plain(c["identification"]), ""),
-                       " ").cast(STRING)))
-
-
-def _ancestor_mask(value: Value, c: pa.Table, where: str) -> pa.Array:
-    """References below one that meets the value (EF_25_10 holds for EF_25_10_25), when the table
-    gives the parent references."""
-    if "parents" not in c.column_names:
-        return pa.array([False] * c.num_rows, pa.bool_())
-    parents = plain(c["parents"])  # identifications of the enclosing references, " / "-joined
-    return name_mask(value, parents, where)
+        ok = pc.and_(ok, name_mask(facet.value, c["identification"], facet.where))
+    shown = pc.binary_join_element_wise(pc.fill_null(c["system_name"], ""), pc.fill_null(c["identification"], ""),
+                                        " ")
+    return Outcome(ok=unique(c.filter(ok)["guid"]), present=unique(c["guid"]), found=first_values(c["guid"], shown))
 
 
 # -- material -----------------------------------------------------------------------------------
 
 def material(facet: Facet, model: Model, version: str) -> Outcome:
-    m = model.table("materials")
-    m = inherited(pa.table({n: plain(m[n]) for n in m.column_names}), model)
-    names = [column for column in ("material_name", "category", "set_name", "layer_name", "profile_name",
-                                   "constituent_name") if column in m.column_names]
+    """Any name or category the object's materials give (material, set, layer, profile,
+    constituent) meets the value; an occurrence with materials of its own does not take its
+    type's."""
+    m = model.table(MATERIALS)
+    name, category = ("name", "category") if MATERIALS == "material_names" else ("material_name", "category")
+    m = inherited(pa.table({"guid": plain(m["guid"]), "name": plain(m[name]), "category": plain(m[category])}), model)
     if facet.value is None:
-        ok = pc.or_(pc.is_valid(m["material_name"]), pc.is_valid(m["category"]))
+        ok = pc.or_(pc.is_valid(m["name"]), pc.is_valid(m["category"]))
     else:
-        ok = pa.array([False] * m.num_rows, pa.bool_())
-        for column in names:
-            ok = pc.or_(ok, name_mask(facet.value, m[column], facet.where))
-    return Outcome(ok=unique(m.filter(ok)["guid"]), present=unique(m["guid"]),
-                   found=first_values(m["guid"], m["material_name"]))
+        ok = pc.or_(name_mask(facet.value, m["name"], facet.where), name_mask(facet.value, m["category"], facet.where))
+    return Outcome(ok=unique(m.filter(ok)["guid"]), present=unique(m["guid"]), found=first_values(m["guid"], m["name"]))
 
 
 # -- partOf -------------------------------------------------------------------------------------

@@ -37,6 +37,7 @@ class Model:
         self._tables: Dict[str, pa.Table] = {}
         self._derived: Dict[str, object] = {}
         self._lock = threading.Lock()
+        self.attributes = "attributes"  # or all_attributes: instances without a GlobalId too
 
     def prefetch(self, names) -> None:
         """Read these tables in one pass over the file (one mapping, one entity table)."""
@@ -80,7 +81,7 @@ class Model:
         return self.derived("objects", self._objects)
 
     def _objects(self) -> pa.Table:
-        a = self.table("attributes")
+        a = self.table(self.attributes)
         names = plain(a["attribute"])
         # Every instance the table names (all with a GlobalId have one row for it at least).
         base = pa.table({"guid": a["guid"], "entity": a["entity"]}).group_by(
@@ -142,7 +143,7 @@ def _resolve(t: pa.Table) -> pa.Table:
 
 
 def _names(model: "Model") -> pa.Table:
-    a = model.table("attributes")
+    a = model.table(model.attributes)
     rows = a.filter(pc.equal(plain(a["attribute"]), "Name"))
     t = frame(guid=rows["guid"], name=rows["value"])
     return t.group_by("guid", use_threads=False).aggregate([("name", "first")]).rename_columns(["guid", "name"])
