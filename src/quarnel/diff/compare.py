@@ -8,7 +8,6 @@ equal. Numbers are compared in SI units within a tolerance; texts exactly.
 from __future__ import annotations
 
 import math
-from concurrent.futures import ThreadPoolExecutor
 from typing import Dict, List, Optional, Sequence, Tuple
 
 import pyarrow as pa
@@ -23,6 +22,7 @@ from quarnel.registry import TABLES
 ATTRIBUTES = {"name": "Name", "description": "Description", "object_type": "ObjectType", "tag": "Tag",
               "predefined_type": "PredefinedType", "long_name": "LongName"}
 RTOL = ATOL = 1e-6
+SLICE = 1 << 16
 # Meshes are made in single precision: their measures are compared more loosely.
 MESH_RTOL = 1e-4
 
@@ -71,6 +71,15 @@ def _repeat(value, n: int, type=pa.string()) -> pa.Array:
     return pa.nulls(n, type).fill_null(pa.scalar(value, type))
 
 
+def first_rows(table: pa.Table, key: str, keys) -> pa.Table:
+    """For each of `keys`, the first row of `table` whose `key` column holds it (nulls where
+    none does): a hash lookup, no join."""
+    keys = keys.combine_chunks() if isinstance(keys, pa.ChunkedArray) else keys
+    column = table.column(key)
+    return table.take(pc.index_in(keys, value_set=column.combine_chunks() if isinstance(column, pa.ChunkedArray)
+                                  else column))
+
+
 def _meta(table: pa.Table, key: str) -> Optional[float]:
     value = (table.schema.metadata or {}).get(key.encode())
     try:
@@ -113,11 +122,12 @@ class Model:
                                         "entity": _text(typed.column("type_entity"))}))
             named.append(pa.table({"guid": _text(typed.column("type_guid")), "name": _text(typed.column("type_name"))}))
         listed = pa.concat_tables(listed)
-        entity = pa.concat_tables([listed, *referenced]).group_by("guid", use_threads=False).aggregate(
-            [("entity", "first")]).rename_columns(["guid", "entity"])
-        names = pa.concat_tables(named).group_by("guid", use_threads=False).aggregate(
-            [("name", "first")]).rename_columns(["guid", "name"])
-        return entity.join(names, "guid", join_type="left outer"), pc.unique(listed.column("guid").combine_chunks())
+        everything = pa.concat_tables([listed, *referenced])
+        guids = pc.unique(everything.column("guid").combine_chunks())
+        entity = first_rows(everything, "guid", guids).column("entity")
+        name = first_rows(pa.concat_tables(named), "guid", guids).column("name")
+        return (pa.table({"guid": guids, "entity": entity, "name": name}),
+                pc.unique(listed.column("guid").combine_chunks()))
 
 
 def read_model(path, kinds) -> Model:
@@ -177,21 +187,29 @@ def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rt
     old, ko = _keyed(old, common, whats, width)
     new, kn = _keyed(new, common, whats, width)
     pos = pc.index_in(ko, value_set=kn, skip_nulls=True)  # each old row's new row
-    a, b = old.column("number"), new.column("number").take(pos)
-    both_numbers = pc.and_(pc.is_valid(a), pc.is_valid(b))
-    numbers_differ = pc.invert(pc.fill_null(_close(a, b, rtol, atol), False))
-    va, vb = old.column("value"), new.column("value").take(pos)
-    texts_differ = pc.fill_null(pc.not_equal(va, vb), pc.xor(pc.is_null(va), pc.is_null(vb)))
-    differ = pc.if_else(both_numbers, numbers_differ, texts_differ)
-    changed = pc.and_(pc.is_valid(ko), pc.or_(pc.is_null(pos), pc.fill_null(differ, False)))
+    went = []
+    # In slices: the values of the other side are copied a slice at a time.
+    for start in range(0, len(ko), SLICE):
+        p, k_ = pos.slice(start, SLICE), ko.slice(start, SLICE)
+        a, b = old.column("number").slice(start, SLICE), new.column("number").take(p)
+        va, vb = old.column("value").slice(start, SLICE), new.column("value").take(p)
+        both_numbers = pc.and_(pc.is_valid(a), pc.is_valid(b))
+        numbers_differ = pc.invert(pc.fill_null(_close(a, b, rtol, atol), False))
+        texts_differ = pc.fill_null(pc.not_equal(va, vb), pc.xor(pc.is_null(va), pc.is_null(vb)))
+        differ = pc.if_else(both_numbers, numbers_differ, texts_differ)
+        changed = pc.and_(pc.is_valid(k_), pc.or_(pc.is_null(p), pc.fill_null(differ, False)))
+        went.append(pa.table({"k": k_.filter(changed), "old": va.filter(changed), "new": vb.filter(changed),
+                              "old_number": a.filter(changed), "new_number": b.filter(changed)}))
+    went = pa.concat_tables(went) if went else pa.table({"k": pa.array([], pa.int64()), "old": pa.array([], pa.string()),
+                                                         "new": pa.array([], pa.string()),
+                                                         "old_number": pa.array([], pa.float64()),
+                                                         "new_number": pa.array([], pa.float64())})
     came = pc.and_(pc.is_valid(kn), pc.invert(pc.is_in(kn, value_set=ko, skip_nulls=True)))
-    went = pa.table({"k": ko.filter(changed), "old": va.filter(changed), "new": vb.filter(changed),
-                     "old_number": a.filter(changed), "new_number": b.filter(changed)})
     n = pc.sum(came).as_py() or 0
     appeared = pa.table({"k": kn.filter(came), "old": pa.nulls(n, pa.string()),
                          "new": new.column("value").filter(came), "old_number": pa.nulls(n, pa.float64()),
                          "new_number": new.column("number").filter(came)})
-    rows = pa.concat_tables([went, appeared.cast(went.schema)])
+    rows = pa.concat_tables([went.cast(appeared.schema), appeared])
     k = rows.column("k")
     g = pc.divide(k, width)
     what = whats.take(pc.subtract(k, pc.multiply(g, width)))
@@ -200,7 +218,7 @@ def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rt
         # of its occurrences.
         src = pc.coalesce(new.column("source").take(pc.index_in(k, value_set=kn)),
                           old.column("source").take(pc.index_in(k, value_set=ko)))
-        what = pc.if_else(pc.fill_null(pc.equal(src, "type"), False),
+        what = pc.if_else(pc.fill_null(src, False),
                           pc.binary_join_element_wise(what, "(type)", " "), what)
     return pa.table({"guid": common.take(g), "change": _repeat(change, rows.num_rows), "what": what,
                      "old": rows.column("old"), "new": rows.column("new"),
@@ -230,7 +248,7 @@ def _keyed(t: pa.Table, common: pa.Array, whats: pa.Array, width: int) -> Tuple[
                        "value": [" | ".join(sorted("" if v is None else v for v in texts)) for texts in groups.values()],
                        "number": pa.nulls(len(groups), pa.float64())})
     if "source" in t.column_names:
-        folded = folded.append_column("source", pa.nulls(folded.num_rows, pa.string()))
+        folded = folded.append_column("source", pa.nulls(folded.num_rows, pa.bool_()))
     # Appended chunks, not copies: the table keeps its columns' own types by casting the few.
     t = pa.concat_tables([t, folded.cast(t.schema)])
     k = pa.chunked_array(pc.if_else(repeated, pa.scalar(None, pa.int64()), k).chunks +
@@ -309,13 +327,12 @@ def property_rows(m: Model) -> pa.Table:
 
 
 def _inherited(t: pa.Table):
-    """"type" where the row is the type's value shown on an occurrence (a type's own rows name
-    it as their source too)."""
+    """True where the row is the type's value shown on an occurrence (a type's own rows name
+    the type as their source too)."""
     shared = distinct(t.column("guid"), t.column("type_guid"))
     own = pc.fill_null(pc.equal(codes(t.column("guid"), shared), codes(t.column("type_guid"), shared)), False)
     typed = per_entry(t.column("source"), lambda d: pc.equal(d, "type"))
-    inherited = pc.and_(pc.fill_null(typed, False), pc.invert(own))
-    return pc.if_else(inherited, "type", "occurrence")
+    return pc.and_(pc.fill_null(typed, False), pc.invert(own))
 
 
 def quantity_rows(m: Model) -> pa.Table:
@@ -328,10 +345,16 @@ def quantity_rows(m: Model) -> pa.Table:
 
 def _per_guid(guid, text, what: str) -> pa.Table:
     """One row per guid whose value is the guid's texts joined in their order."""
-    t = pa.table({"guid": _text(guid), "text": text})
-    g = t.group_by("guid", use_threads=False).aggregate([("text", "list")])
-    joined = pc.binary_join(g.column("text_list"), "; ")
-    return _long(g.column("guid"), what, joined)
+    guid, text = _text(guid).combine_chunks(), text.combine_chunks() if isinstance(text, pa.ChunkedArray) else text
+    n = len(guid)
+    if n == 0:
+        return _long(guid, what, pa.array([], pa.string()))
+    # Rows come sorted by guid: each run of a guid is one list.
+    starts = pc.indices_nonzero(pa.concat_arrays([
+        pa.array([True]), pc.fill_null(pc.not_equal(guid.slice(1), guid.slice(0, n - 1)), True)]))
+    offsets = pa.concat_arrays([pc.cast(starts, pa.int32()), pa.array([n], pa.int32())])
+    joined = pc.binary_join(pa.ListArray.from_arrays(offsets, text), "; ")
+    return _long(guid.take(starts), what, joined)
 
 
 def material_rows(m: Model) -> pa.Table:
@@ -370,12 +393,12 @@ def _relation_rows(m: Model, kind: str) -> pa.Table:
     ids = pa.concat_tables([
         pa.table({"id": m.tables[n].column("step_id"), "guid": _text(m.tables[n].column("guid"))})
         for n in ("products", "storeys", "sites", "buildings", "projects", "spaces")])
-    ids = ids.group_by("id", use_threads=False).aggregate([("guid", "first")]).rename_columns(["id", "guid"])
     pairs = m.tables["contained_in" if kind == "container" else "aggregates"]
     child, parent = pairs.column_names
-    j = pa.table({"id": pairs.column(child), "pid": pairs.column(parent)})
-    j = j.join(ids, "id", join_type="inner").join(ids.rename_columns(["pid", "pguid"]), "pid", join_type="inner")
-    return _long(j.column("guid"), kind, j.column("pguid"))
+    guid = first_rows(ids, "id", pairs.column(child)).column("guid")
+    parent_guid = first_rows(ids, "id", pairs.column(parent)).column("guid")
+    found = pc.and_(pc.is_valid(guid), pc.is_valid(parent_guid))
+    return _long(guid.filter(found), kind, parent_guid.filter(found))
 
 
 ASPECTS = {
@@ -385,17 +408,20 @@ ASPECTS = {
 }
 
 
-def _restrict(t: pa.Table, guids: pa.Array) -> pa.Table:
-    return t.filter(pc.is_in(t.column("guid"), value_set=guids))
+def _side_by_side(a: pa.Table, b: pa.Table, common: pa.Array) -> pa.Table:
+    """The first row of each object of `common` in both tables: guid, then a's columns with
+    "_o" and b's with "_n"; objects missing from either are left out."""
+    a, b = first_rows(a, "guid", common), first_rows(b, "guid", common)
+    both = pc.and_(pc.is_valid(a.column("guid")), pc.is_valid(b.column("guid")))
+    columns = {"guid": pc.filter(common, both)}
+    columns.update({c + "_o": a.column(c).filter(both) for c in a.column_names[1:]})
+    columns.update({c + "_n": b.column(c).filter(both) for c in b.column_names[1:]})
+    return pa.table(columns)
 
 
 def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: Optional[float]) -> pa.Table:
     cols = ["guid", "x", "y", "z", "x_axis_x", "x_axis_y", "x_axis_z", "z_axis_x", "z_axis_y", "z_axis_z"]
-    a = _restrict(old.tables["placements"].select(cols), common)
-    b = _restrict(new.tables["placements"].select(cols), common)
-    a = a.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
-    b = b.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
-    j = a.join(b, "guid", join_type="inner", left_suffix="_o", right_suffix="_n")
+    j = _side_by_side(old.tables["placements"].select(cols), new.tables["placements"].select(cols), common)
     d2 = None
     for c in "xyz":
         d = pc.subtract(j.column(c + "_n"), j.column(c + "_o"))
@@ -429,14 +455,13 @@ def geometry_rows(old: Model, new: Model, common: pa.Array, moved: pa.Array) -> 
     cols = ["guid", "volume_abs", "surface_area", "max_extent", "centroid_x", "centroid_y", "centroid_z"]
 
     def prepared(m):
-        t = _restrict(m.tables["drift"].select(cols), common)
-        t = t.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
+        t = m.tables["drift"].select(cols)
         s = m.length
         return pa.table([t.column("guid")] + [pc.multiply(pc.cast(t.column(c), pa.float64()),
                                                            s ** (3 if c == "volume_abs" else 2 if c == "surface_area" else 1))
                                               for c in cols[1:]], names=cols)
 
-    j = prepared(old).join(prepared(new), "guid", join_type="inner", left_suffix="_o", right_suffix="_n")
+    j = _side_by_side(prepared(old), prepared(new), common)
     parts = []
     for c, label in (("volume_abs", "volume"), ("surface_area", "area"), ("max_extent", "extent")):
         a, b = j.column(c + "_o"), j.column(c + "_n")
@@ -474,8 +499,8 @@ def _only_filter(entity: pa.ChunkedArray, only: Sequence[str]):
 def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
     """The changes (a table of SCHEMA), the summary counts per kind and the two models."""
     kinds = kinds_of(kinds)
-    with ThreadPoolExecutor(2) as pool:
-        a, b = pool.map(lambda p: read_model(p, kinds), (old, new))
+    # One after the other: the second read reuses the memory the first let go.
+    a, b = read_model(old, kinds), read_model(new, kinds)
     dup = pa.concat_arrays([_duplicates(a), _duplicates(b)]).unique()
     ga = pc.filter(a.entity.column("guid"), pc.invert(pc.is_in(a.entity.column("guid"), value_set=dup)))
     gb = pc.filter(b.entity.column("guid"), pc.invert(pc.is_in(b.entity.column("guid"), value_set=dup)))
@@ -509,6 +534,8 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
         if kind not in kinds:
             continue
         parts.append(compare_long(rows(a), rows(b), kind, common))
+        # What an aspect let go goes back to the system before the next one is built.
+        pa.default_memory_pool().release_unused()
     moved = pa.array([], pa.string())
     if "placement" in kinds or "geometry" in kinds:
         placed = placement_rows(a, b, common, tolerance)
@@ -532,9 +559,8 @@ def _finish(changes: pa.Table, a: Model, b: Model, only) -> pa.Table:
     for field in SCHEMA:
         if field.name not in changes.column_names and field.name not in ("entity", "name"):
             changes = changes.append_column(field.name, pa.nulls(changes.num_rows, field.type))
-    known = pa.concat_tables([b.entity, a.entity]).group_by("guid", use_threads=False).aggregate(
-        [("entity", "first"), ("name", "first")]).rename_columns(["guid", "entity", "name"])
-    changes = changes.join(known, "guid", join_type="left outer")
+    known = first_rows(pa.concat_tables([b.entity, a.entity]), "guid", changes.column("guid"))
+    changes = changes.append_column("entity", known.column("entity")).append_column("name", known.column("name"))
     if only:
         changes = changes.filter(_only_filter(changes.column("entity"), only))
     order = pa.array(KINDS)
