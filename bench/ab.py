@@ -22,6 +22,8 @@ CALLS = {
     "read_table properties": "quarnel.read_table(p, 'properties')",
     "read_table element_quantities": "quarnel.read_table(p, 'element_quantities')",
     "read_table elements": "quarnel.read_table(p, 'elements')",
+    "read_table attributes": "quarnel.read_table(p, 'attributes')",
+    "read_table relations": "quarnel.read_table(p, 'relations')",
     "extract_all": "quarnel.extract_all(p)",
     "index_ifc": "quarnel.index_ifc(p)",
 }

@@ -43,3 +43,27 @@ def test_rows_of_one_association(write_ifc, definitions, relating, expected):
     r = quarnel.extract_classifications(write_ifc(associated(definitions, relating=relating)))
     assert rows_after_guid(r, "classifications") == expected
     assert set(r["guid"]) <= {WALL}
+
+
+SYSTEM_A = ("System A", "2020", "Publisher")
+CHAIN = "#7=IFCCLASSIFICATIONREFERENCE('L','B10','Chain',#6);"
+
+
+@pytest.mark.parametrize("definitions, relating, expected", [
+    (SYSTEM + REFERENCE, "#6", [(0, "03 30 00", "Cast concrete", "Shelf 3", *SYSTEM_A)]),
+    (SYSTEM + REFERENCE, "#5", [(0, None, None, None, *SYSTEM_A)]),
+    (SYSTEM + REFERENCE + CHAIN, "#7", [(0, "B10", "Chain", "L", *SYSTEM_A),
+                                       (1, "03 30 00", "Cast concrete", "Shelf 3", *SYSTEM_A)]),
+    (SYSTEM + "#6=IFCCLASSIFICATIONREFERENCE('Shelf 3','03 30 00','Cast concrete',$,$,$);" + CHAIN, "#7",
+     [(0, "B10", "Chain", "L", None, None, None), (1, "03 30 00", "Cast concrete", "Shelf 3", None, None, None)]),
+    (SYSTEM + "#6=IFCCLASSIFICATIONREFERENCE('L','B10','Dangling',#77);", "#6", [(0, "B10", "Dangling", "L", None, None, None)]),
+    # A chain that loops is cut.
+    (SYSTEM + "#6=IFCCLASSIFICATIONREFERENCE('L','B10','Self',#6);", "#6",
+     [(d, "B10", "Self", "L", None, None, None) for d in range(32)]),
+])
+def test_reference_chains_up_to_their_classification(write_ifc, definitions, relating, expected):
+    path = write_ifc(associated(definitions, relating=relating))
+    rows = quarnel.read_table(path, "classification_references").to_pylist()
+    assert {r["guid"] for r in rows} == {WALL}
+    assert [(r["depth"], r["identification"], r["name"], r["location"], r["system_name"], r["edition"], r["source"])
+            for r in rows] == expected

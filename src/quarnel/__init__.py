@@ -11,7 +11,7 @@ from __future__ import annotations
 import os
 from typing import TYPE_CHECKING, Union
 
-from quarnel import _core
+from quarnel import _core, schema
 from quarnel._core import __version__
 from quarnel.arrow import read_table, read_tables, table_schema
 from quarnel.tables import MissingDependency, table_columns, to_arrow, to_pandas
@@ -121,6 +121,7 @@ __all__ = [
     "read_tables",
     "table_schema",
     "wide",
+    "schema",
     "diff",
     "to_pandas",
     "to_arrow",

@@ -14,6 +14,7 @@ import pyarrow as pa
 import quarnel
 from quarnel import batch as batch_mod
 from quarnel.arrow import read_streams
+from quarnel.ids import cli as ids_cli
 from quarnel.diff import cli as diff_cli
 from quarnel.console import ms_text, render_table, size_text, unit_of, unit_text
 from quarnel.literals import number, string, strings
@@ -445,6 +446,8 @@ def build_parser() -> argparse.ArgumentParser:
     p.add_argument("--no-progress", action="store_true", help="no progress bar")
     p.add_argument("-q", "--quiet", action="store_true", help="no progress bar and no summary line")
     p.set_defaults(run=cmd_batch)
+
+    ids_cli.add_parser(sub)
     diff_cli.add_parser(sub)
     return parser
 
@@ -458,7 +461,7 @@ def main(argv: Optional[Sequence[str]] = None) -> int:
     # Terminated (`timeout`, a scheduler) as when interrupted: temporary outputs are removed.
     terminated = signal.signal(signal.SIGTERM, interrupt) if threading.current_thread() is threading.main_thread() else None
     try:
-        if getattr(args, "output", None) and args.command not in ("extract", "batch", "diff"):
+        if getattr(args, "output", None) and args.command not in ("extract", "batch", "ids", "diff"):
             format_of(args.output, args.format)  # a wrong extension is said before the model is read
         if getattr(args, "model", None) is not None:
             warning = check_model(args.model)

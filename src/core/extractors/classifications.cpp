@@ -22,6 +22,9 @@ struct ReferenceEntry {
                                        &ReferenceEntry::name};
 };
 
+// Longer chains are cut: a chain of references that loops must end.
+constexpr std::size_t kMaxChain = 32;
+
 constexpr std::string_view kRelation = "IFCRELASSOCIATESCLASSIFICATION";
 constexpr std::string_view kReference = "IFCCLASSIFICATIONREFERENCE";
 constexpr std::string_view kSystem = "IFCCLASSIFICATION";
@@ -84,13 +87,36 @@ ClassificationColumns extract_classification_links(const EntityTable& table, con
     GuidTexts guid_texts(table, guids, pool);
     const ClassificationEntry no_system;
     const ReferenceEntry no_reference;
+    std::vector<const ReferenceEntry*> chain;
+    const auto push_chain = [&](std::uint32_t guid, const ReferenceEntry* first, const ClassificationEntry* system) {
+        chain.clear();
+        for (const ReferenceEntry* r = first; r && chain.size() < kMaxChain;) {
+            chain.push_back(r);
+            if (!r->referenced_source) break;
+            const ReferenceEntry* up = references.find(*r->referenced_source);
+            if (!up) system = systems.find(*r->referenced_source);
+            r = up;
+        }
+        if (chain.empty()) chain.push_back(&no_reference);
+        if (!system) system = &no_system;
+        for (std::size_t depth = 0; depth < chain.size(); ++depth) {
+            out.chain_guid.push_back(guid);
+            out.chain_identification.push_back(chain[depth]->identification);
+            out.chain_name.push_back(chain[depth]->name);
+            out.chain_location.push_back(chain[depth]->location);
+            out.chain_system_name.push_back(system->name);
+            out.chain_edition.push_back(system->edition);
+            out.chain_source.push_back(system->source);
+            out.chain_depth.push_back(depth);
+        }
+    };
     for (const DefinitionLink& link : links) {
         const std::uint32_t guid = guid_texts.of(link.object);
         if (guid == kNull) continue;
         const ReferenceEntry* reference = references.find(link.definition);
         const ClassificationEntry* system = nullptr;
         if (reference) {
-            // The reference's own source only: a chain of references is not followed.
+            // The reference's own source only here; the chain columns follow it up.
             if (reference->referenced_source) system = systems.find(*reference->referenced_source);
             if (!system) system = &no_system;
         } else {
@@ -105,6 +131,8 @@ ClassificationColumns extract_classification_links(const EntityTable& table, con
         out.name.push_back(reference->name);
         out.location.push_back(reference->location);
         out.source.push_back(system->source);
+        push_chain(guid, reference == &no_reference ? nullptr : reference,
+                   reference == &no_reference ? system : nullptr);
     }
     return out;
 }

@@ -1,4 +1,7 @@
 #pragma once
+#include <cstdint>
+#include <vector>
+
 #include "columns.hpp"
 #include "extractors/parts.hpp"
 #include "step/entity_table.hpp"
@@ -17,6 +20,14 @@ struct ClassificationColumns {
     TextColumn name;
     TextColumn location;
     TextColumn source;
+
+    // The chain of each reference: one row per object and reference from the one associated
+    // with the object (depth 0) up its referenced sources, each row with the classification
+    // the chain ends at (null where it ends elsewhere). An object associated with a
+    // classification itself has one row, without a reference.
+    TextColumn chain_guid, chain_identification, chain_name, chain_location, chain_system_name, chain_edition,
+        chain_source;
+    std::vector<std::uint64_t> chain_depth;
 };
 
 ClassificationColumns extract_classification_links(const EntityTable& table, const GuidIndex& guids,

@@ -101,6 +101,8 @@ using PrC = PropertyColumns;
 using EQ = ElementQuantityColumns;
 using EC = ElementColumns;
 using DC = DriftColumns;
+using RC = RelationColumns;
+using AC = AttributeColumns;
 using WP = PlacementColumns;
 
 constexpr ColumnDef kPsetsColumns[] = {
@@ -134,6 +136,16 @@ constexpr ColumnDef kClassificationsColumns[] = {
     {"name", D, field<&CC::name>, kNullable},
     {"location", D, field<&CC::location>, kNullable},
     {"source", D, field<&CC::source>, kNullable},
+};
+constexpr ColumnDef kClassificationReferencesColumns[] = {
+    {"guid", S, field<&CC::chain_guid>},
+    {"depth", I, field<&CC::chain_depth>},
+    {"identification", D, field<&CC::chain_identification>},
+    {"name", D, field<&CC::chain_name>},
+    {"location", D, field<&CC::chain_location>},
+    {"system_name", D, field<&CC::chain_system_name>},
+    {"edition", D, field<&CC::chain_edition>},
+    {"source", D, field<&CC::chain_source>},
 };
 // Long tables keyed by GlobalId: each repeats for every value of its object.
 constexpr ColumnDef kPropertiesColumns[] = {
@@ -178,6 +190,25 @@ constexpr ColumnDef kElementsColumns[] = {
     {"storey_name", D, field<&EC::storey_name>},
     {"building_guid", S, field<&EC::building_guid>},
     {"site_guid", S, field<&EC::site_guid>},
+};
+// GlobalIds as plain text throughout: a table joins them to the GlobalIds of the others.
+constexpr ColumnDef kRelationsColumns[] = {
+    {"relation", D, field<&RC::relation>},
+    {"relating_guid", S, field<&RC::relating_guid>},
+    {"relating_entity", D, field<&RC::relating_entity>},
+    {"related_guid", S, field<&RC::related_guid>},
+    {"related_entity", D, field<&RC::related_entity>},
+    {"index", I, field<&RC::index>},
+    {"relation_guid", S, field<&RC::relation_guid>},
+};
+constexpr ColumnDef kAttributesColumns[] = {
+    {"guid", S, field<&AC::guid>},
+    {"entity", D, field<&AC::entity>},
+    {"attribute", D, field<&AC::attribute>},
+    {"value", S, field<&AC::value>},
+    {"kind", D, field<&AC::kind>},
+    {"value_type", D, field<&AC::value_type>},
+    {"number", F, field<&AC::number>},
 };
 constexpr ColumnDef kProductsColumns[] = {
     {"step_id", I, field<&M::products, &ProductColumns::step_id>},
@@ -268,6 +299,8 @@ constexpr FactDef kFacts[] = {
     {"properties_extract_ms", FactType::Float, pass_ms<kProperties>},
     {"element_quantities_extract_ms", FactType::Float, pass_ms<kElementQuantities>},
     {"elements_extract_ms", FactType::Float, pass_ms<kElements>},
+    {"relations_extract_ms", FactType::Float, pass_ms<kRelations>},
+    {"attributes_extract_ms", FactType::Float, pass_ms<kAttributes>},
     // extract_all's names for the same timings.
     {"psets_extract_ms", FactType::Float, pass_ms<kPsets>},
     {"quantities_extract_ms", FactType::Float, pass_ms<kQuantities>},
@@ -306,6 +339,8 @@ constexpr auto kClassificationFacts = extractor_facts("classifications_extract_m
 constexpr auto kPropertyFacts = extractor_facts("properties_extract_ms");
 constexpr auto kElementQuantityFacts = extractor_facts("element_quantities_extract_ms");
 constexpr auto kElementFacts = extractor_facts("elements_extract_ms");
+constexpr auto kRelationFacts = extractor_facts("relations_extract_ms");
+constexpr auto kAttributeFacts = extractor_facts("attributes_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
 constexpr std::string_view kPlacementFacts[] = {"open_ms"sv,      "entity_table_ms"sv, "placements_ms"sv, "size_bytes"sv,
@@ -339,6 +374,13 @@ constexpr TableDef kTables[] = {
     {"element_quantities", kElementQuantities, kElementQuantitiesColumns, kElementQuantityFacts, "",
      "element_quantities: one row per quantity of an object, those of its type included"},
     {"elements", kElements, kElementsColumns, kElementFacts, "", "elements: one row per product, with its type and where it stands"},
+    {"relations", kRelations, kRelationsColumns, kRelationFacts, "",
+     "relations: one row per relationship, relating object and related object, by GlobalId"},
+    {"classification_references", kClassifications, kClassificationReferencesColumns, kClassificationFacts, "",
+     "classification references and their parents: one row per object and reference on the way up to the "
+     "classification (depth 0: the reference the object has)"},
+    {"attributes", kAttributes, kAttributesColumns, kAttributeFacts, "",
+     "attributes: one row per direct attribute with a value of an object with a GlobalId"},
     {"placements", kPlacements, kPlacementsColumns, kPlacementFacts, "",
      "placements: one row per placed object, where it stands in the world and how it is turned"},
 };

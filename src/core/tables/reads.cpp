@@ -20,6 +20,8 @@ void run_extractor(const EntityTable& table, const GuidIndex& guids, Reads& r) {
     if constexpr (P == kProperties) result.emplace(extract_properties(table, guids));
     if constexpr (P == kElementQuantities) result.emplace(extract_element_quantity_rows(table, guids));
     if constexpr (P == kElements) result.emplace(extract_elements(table, guids));
+    if constexpr (P == kRelations) result.emplace(extract_relations(table, guids));
+    if constexpr (P == kAttributes) result.emplace(extract_attributes(table));
     r.ms[P] = ms_since(t);
 }
 

@@ -7,12 +7,14 @@
 
 #include "clock.hpp"
 #include "extractors/classifications.hpp"
+#include "extractors/direct_attributes.hpp"
 #include "extractors/element_quantities.hpp"
 #include "extractors/elements.hpp"
 #include "extractors/materials.hpp"
 #include "extractors/properties.hpp"
 #include "extractors/psets.hpp"
 #include "extractors/quantities.hpp"
+#include "extractors/relations.hpp"
 #include "indexer/model_index.hpp"
 #include "mesh/drift.hpp"
 #include "mesh/world_placements.hpp"
@@ -28,6 +30,8 @@ enum Pass : unsigned {
     kProperties,
     kElementQuantities,
     kElements,
+    kRelations,
+    kAttributes,
     kIndex,
     kDrift,
     kPlacements,
@@ -36,12 +40,14 @@ enum Pass : unsigned {
 
 constexpr unsigned bit(Pass p) { return 1u << p; }
 constexpr unsigned kExtractorPasses = bit(kPsets) | bit(kQuantities) | bit(kMaterials) | bit(kClassifications) |
-                                      bit(kProperties) | bit(kElementQuantities) | bit(kElements);
+                                      bit(kProperties) | bit(kElementQuantities) | bit(kElements) |
+                                      bit(kRelations) | bit(kAttributes);
 
 // What each pass produces, at the position of its Pass.
 using Results = std::tuple<std::optional<PsetColumns>, std::optional<QtoColumns>, std::optional<MaterialColumns>,
                            std::optional<ClassificationColumns>, std::optional<PropertyColumns>,
                            std::optional<ElementQuantityColumns>, std::optional<ElementColumns>,
+                           std::optional<RelationColumns>, std::optional<AttributeColumns>,
                            std::optional<ModelIndex>, std::optional<DriftColumns>,
                            std::optional<PlacementColumns>>;
 static_assert(std::tuple_size_v<Results> == kPassCount);

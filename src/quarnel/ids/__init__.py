@@ -6,5 +6,5 @@ __all__ = ["Report", "check"]
 
 def check(ids, model, **kwargs) -> Report:
     """Check MODEL (a path, or a list of paths) against the IDS file IDS; returns a Report."""
-    from .check import check as run
+    from .checker import check as run
     return run(ids, model, **kwargs)

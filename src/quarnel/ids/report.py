@@ -1,6 +1,20 @@
-"""The outcome of checking models against an IDS, and its writers (JSON, HTML, BCF, Parquet)."""
+"""The outcome of checking models against an IDS, and its writers (JSON, HTML, BCF, Parquet).
+
+A report can hold a million failures: the JSON text of the failures is made column by column with
+Arrow's compute functions and written in pieces, never as one Python dict a failure. Every file is
+written under a temporary name beside its target and moved into place once complete.
+"""
+import json
+import os
 from dataclasses import dataclass, field
-from typing import Any, Dict
+from typing import Any, Dict, List, NamedTuple, Optional
+
+# Keys of a failure in the JSON report, in order; "value" follows when the failure has one.
+FAILURE_KEYS = ("guid", "entity", "name", "requirement", "facet", "reason")
+# Columns whose texts repeat: reasons, entities and values come from a small set.
+REPEATED = ("entity", "facet", "reason", "value")
+# Rows of failures encoded at a time: the text of a piece stays far below Arrow's 2 GB offsets.
+PIECE_ROWS = 1 << 16
 
 
 @dataclass
@@ -28,13 +42,215 @@ class Report:
         return all(s == "pass" for s in self.specifications.column("status").to_pylist())
 
     def to_json(self, path=None, fails_only: bool = False):
-        raise NotImplementedError
+        """The report as JSON: {"ids": {...}, "models": [{"path", "schema", "specifications": [{"name",
+        "identifier", ["description",] "status", "applicable", "passed", "failed", "failures": [{"guid",
+        "entity", "name", "requirement", "facet", "reason"[, "value"]}]}]}]}. Returns the text when
+        `path` is None, else writes it there."""
+        pieces = json_pieces(grouped(self, fails_only))
+        if path is None:
+            return b"".join(bytes(p) for p in pieces).decode("utf-8")
+        write_pieces(path, pieces)
 
     def to_html(self, path, fails_only: bool = False):
-        raise NotImplementedError
+        """One self-contained HTML page: specifications grouped, failing ones first, their failures
+        searchable and shown a page at a time."""
+        from .html import html_pieces
+
+        write_pieces(path, html_pieces(grouped(self, fails_only)))
 
     def to_bcf(self, path):
-        raise NotImplementedError
+        """A BCF 3.0 archive: one topic per failing specification and model, its failing objects the
+        selected components of the topic's viewpoint."""
+        from .bcf import write_bcf
+
+        write_bcf(grouped(self, True), path)
 
     def to_parquet(self, path):
-        raise NotImplementedError
+        """The failures, one row each, with the name of their specification beside its index."""
+        from quarnel.writers import write_table
+
+        groups = grouped(self, False)
+        write_table(path, parquet_table(groups), "parquet")
+
+
+class Spec(NamedTuple):
+    """One row of the specifications table with where its failures lie in the grouped failures."""
+    row: Dict[str, Any]
+    start: int
+    count: int
+
+
+class Grouped(NamedTuple):
+    """A report's specifications in report order, with the failures sorted so that each
+    specification's are contiguous (in the order the checker found them)."""
+    ids: Dict[str, Any]
+    models: List[Dict[str, Any]]  # {"path", "schema", "specs": [Spec]}
+    failures: Any  # pyarrow Table
+
+
+def grouped(report: Report, fails_only: bool) -> Grouped:
+    import numpy as np
+    import pyarrow as pa
+    import pyarrow.compute as pc
+
+    rows = report.specifications.to_pylist()
+    failures = report.failures
+    if isinstance(failures, pa.RecordBatch):
+        failures = pa.Table.from_batches([failures])
+    models: Dict[str, int] = {}
+    for r in rows:
+        models.setdefault(r["model"], len(models))
+    width = max([r["index"] for r in rows] + [0]) + 1
+    keys = [models[r["model"]] * width + r["index"] for r in rows]
+    if failures.num_rows:
+        from quarnel.literals import strings
+
+        model_ord = pc.index_in(failures.column("model").cast(pa.string()), value_set=strings(list(models)))
+        spec = pc.fill_null(failures.column("specification").cast(pa.int64()), -1).to_numpy()
+        model_ord = pc.fill_null(model_ord, -1).to_numpy().astype(np.int64)
+        # Row of the specifications table each failure belongs to; -1 for one that has none.
+        lut = np.full(len(models) * width + 1, -1, dtype=np.int64)
+        lut[keys] = np.arange(len(rows))
+        valid = (spec >= 0) & (spec < width) & (model_ord >= 0)
+        key = np.where(valid, model_ord * width + spec, len(lut) - 1)
+        row_of = lut[key]
+        keep = row_of >= 0
+        sort = np.argsort(np.where(keep, row_of, len(rows)), kind="stable")
+        sort = sort[: int(keep.sum())]
+        if len(sort) != failures.num_rows or np.any(sort[1:] < sort[:-1]):
+            failures = failures.take(pa.array(sort))
+        counts = np.bincount(row_of[keep], minlength=len(rows))
+    else:
+        counts = np.zeros(len(rows), dtype=np.int64)
+    starts = np.concatenate([[0], np.cumsum(counts)[:-1]]) if len(rows) else counts
+    out: Dict[str, Dict[str, Any]] = {}
+    for i, r in enumerate(rows):
+        m = out.setdefault(r["model"], {"path": r["model"], "schema": r.get("schema"), "specs": []})
+        if fails_only and r["status"] == "pass":
+            continue
+        m["specs"].append(Spec(r, int(starts[i]), int(counts[i])))
+    return Grouped(dict(report.ids), list(out.values()), failures)
+
+
+def encode_pieces(table, start: int, stop: int, encode) -> List[Any]:
+    """`encode` applied to rows [start, stop) of `table` a piece of PIECE_ROWS rows at a time."""
+    out = []
+    for at in range(start, stop, PIECE_ROWS):
+        out.append(encode(table.slice(at, min(PIECE_ROWS, stop - at))))
+    return out
+
+
+def _failure_texts(table):
+    """One JSON object a failure, each followed by ",\\n": a string array."""
+    import pyarrow as pa
+    import pyarrow.compute as pc
+    from quarnel.literals import string
+    from quarnel.writers import _json_field
+
+    table = table.combine_chunks()
+    fields = [_json_field(("   {" if i == 0 else ",") + json.dumps(k) + ":", _shared(_column(table, k), k))
+              for i, k in enumerate(FAILURE_KEYS)]
+    if "value" in table.column_names:
+        value = _shared(_column(table, "value"), "value")
+        fields.append(pc.if_else(pc.is_valid(value), _json_field(',"value":', value), string("")))
+    return pc.binary_join_element_wise(*fields, string("},\n"), string(""))
+
+
+def _shared(values, name):
+    """Texts that repeat row after row as a dictionary, so that each distinct one is escaped once."""
+    import pyarrow as pa
+    import pyarrow.compute as pc
+
+    if name in REPEATED and (pa.types.is_string(values.type) or pa.types.is_large_string(values.type)):
+        return pc.dictionary_encode(values)
+    return values
+
+
+def _column(table, name):
+    import pyarrow as pa
+
+    if name not in table.column_names:
+        return pa.nulls(table.num_rows, pa.string())
+    column = table.column(name)
+    return column.chunk(0) if column.num_chunks == 1 else column.combine_chunks()
+
+
+def json_pieces(groups: Grouped) -> List[Any]:
+    """The JSON text of a report in pieces (bytes-like) to be written one after another."""
+    from quarnel.writers import _text
+
+    pieces: List[Any] = [b'{"ids": ', _dumps(groups.ids), b',\n"models": [']
+    for m, model in enumerate(groups.models):
+        pieces.append((b"," if m else b"") + b'\n {"path": ' + _dumps(model["path"]) + b', "schema": '
+                      + _dumps(model["schema"]) + b', "specifications": [')
+        for s, spec in enumerate(model["specs"]):
+            r = spec.row
+            head = {"name": r.get("name"), "identifier": r.get("identifier")}
+            if r.get("description") is not None:
+                head["description"] = r["description"]
+            for k in ("status", "applicable", "passed", "failed"):
+                head[k] = r.get(k)
+            text = _dumps(head)[:-1] + b', "failures": ['
+            pieces.append((b"," if s else b"") + b"\n  " + text)
+            if spec.count:
+                texts = encode_pieces(groups.failures, spec.start, spec.start + spec.count, _failure_texts)
+                views = [_text(t) for t in texts]
+                pieces.append(b"\n")
+                pieces.extend(views[:-1])
+                pieces.append(views[-1][:-2])  # the last failure takes no ",\n"
+            pieces.append(b"]}")
+        pieces.append(b"]}")
+    pieces.append(b"\n]}\n")
+    return pieces
+
+
+def _dumps(value) -> bytes:
+    return json.dumps(value, ensure_ascii=False, default=str).encode("utf-8")
+
+
+def parquet_table(groups: Grouped):
+    """The grouped failures with the specification's name after its index."""
+    import pyarrow as pa
+    from quarnel.literals import strings
+
+    table = groups.failures
+    names: List[str] = []
+    counts: List[int] = []
+    for model in groups.models:
+        for spec in model["specs"]:
+            names.append(spec.row.get("name") or "")
+            counts.append(spec.count)
+    import numpy as np
+
+    picks = np.repeat(np.arange(len(names), dtype=np.int32), counts)
+    column = pa.DictionaryArray.from_arrays(pa.array(picks, pa.int32()), strings(names)) if names else \
+        pa.array([], pa.dictionary(pa.int32(), pa.string()))
+    at = table.column_names.index("specification") + 1 if "specification" in table.column_names else 0
+    return table.add_column(at, "specification_name", column)
+
+
+def write_pieces(path: str, pieces) -> None:
+    """Write `pieces` to `path` under a temporary name, moved into place once complete."""
+    from quarnel.writers import beside, remove
+
+    temp = beside(path)
+    try:
+        with open(temp, "xb") as out:
+            for piece in pieces:
+                out.write(piece)
+        os.replace(temp, path)
+    except BaseException:
+        remove(temp)
+        raise
+
+
+def reasons(groups: Grouped, spec: Spec, top: Optional[int] = None) -> List[tuple]:
+    """(reason, count) of a specification's failures, the most frequent first."""
+    import pyarrow.compute as pc
+
+    if not spec.count:
+        return []
+    column = groups.failures.column("reason").slice(spec.start, spec.count)
+    counts = pc.value_counts(column.combine_chunks() if column.num_chunks != 1 else column.chunk(0))
+    pairs = sorted(((c["values"].as_py(), c["counts"].as_py()) for c in counts), key=lambda p: (-p[1], str(p[0])))
+    return pairs[:top] if top else pairs

@@ -10,6 +10,8 @@
 #include "python/arrow/catalogue.hpp"
 #include "python/frame.hpp"
 #include "python/pyref.hpp"
+#include "schema/attributes.hpp"
+#include "tables/schema_tables.hpp"
 
 namespace quarnel::py {
 namespace {
@@ -210,9 +212,38 @@ PyObject* guarded_read(PyObject* self, PyObject* args, PyObject* kwargs) noexcep
     return guarded([&] { return read(self, args, kwargs); });
 }
 
+// schema_table(schema, table) -> Stream: "entities" or "attributes" of IFC2X3, IFC4 or IFC4X3.
+PyObject* schema_table(PyObject*, PyObject* args) {
+    const char* name = nullptr;
+    const char* which = nullptr;
+    if (!PyArg_ParseTuple(args, "ss:schema_table", &name, &which)) return nullptr;
+    const Schema* schema = schema_named(name);
+    if (!schema || schema->name.size() != std::string_view(name).size()) {
+        PyErr_Format(PyExc_ValueError, "no schema '%s'; choose one of IFC2X3, IFC4, IFC4X3", name);
+        return nullptr;
+    }
+    const std::string_view what(which);
+    if (what != "entities" && what != "attributes") {
+        PyErr_Format(PyExc_ValueError, "no schema table '%s'; choose entities or attributes", which);
+        return nullptr;
+    }
+    arrow::Exported e;
+    {
+        const tables::Table table = what == "entities" ? tables::schema_entities(*schema) : tables::schema_attributes(*schema);
+        arrow::export_table(table, &e.schema, &e.stream);
+    }
+    return wrap(e);
+}
+
+PyObject* guarded_schema_table(PyObject* self, PyObject* args) noexcept {
+    return guarded([&] { return schema_table(self, args); });
+}
+
 PyMethodDef methods[] = {
     {"read", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded_read)), METH_VARARGS | METH_KEYWORDS,
      "read(path, tables)\n--\n\nTables of one model as Arrow streams: `tables` is a list of (table, columns or None)."},
+    {"schema_table", guarded_schema_table, METH_VARARGS,
+     "schema_table(schema, table)\n--\n\nThe entities or attributes of IFC2X3, IFC4 or IFC4X3 as an Arrow stream."},
     {"catalogue", catalogue, METH_NOARGS, "catalogue()\n--\n\nEvery table, column and kind, and the results of quarnel._core."},
     {nullptr, nullptr, 0, nullptr},
 };

@@ -1,0 +1,26 @@
+#pragma once
+#include <optional>
+#include <vector>
+
+#include "columns.hpp"
+#include "extractors/parts.hpp"
+#include "step/entity_table.hpp"
+
+namespace quarnel {
+
+// One row per direct attribute with a value (inherited ones included, named by the file's
+// schema) of every object with a GlobalId but relationships and property sets, in file order. Text columns are ids into `text`,
+// which may borrow the mapped file. `kind` says how the value is written: string, enum,
+// logical, integer, real, reference, list, typed, derived; `value_type` names the type of a
+// typed value and the entity a reference points to; `number` holds numeric values.
+struct AttributeColumns {
+    TextPool text;
+    TextColumnParts guid, entity, attribute, value, kind, value_type;
+    std::vector<std::optional<double>> number;
+
+    std::size_t size() const { return number.size(); }
+};
+
+AttributeColumns extract_attributes(const EntityTable& table, const PartPlan& plan = {});
+
+}  // namespace quarnel

@@ -1,0 +1,223 @@
+"""Checking models against an IDS: which objects each specification applies to, which of them
+meet each requirement, and the Report of both."""
+
+from __future__ import annotations
+
+import os
+import time
+from typing import Dict, List, Optional, Sequence, Union
+
+import pyarrow as pa
+import pyarrow.compute as pc
+
+from .facets import Outcome, evaluate
+from .model import STRING, Model, plain
+from .parse import Facet, Ids, Specification, Value, read_ids
+from .report import Report
+from .validate import validate
+
+# The tables each facet reads, read together in one pass over a model.
+TABLES_OF = {"entity": ("elements",), "attribute": ("attributes", "elements"),
+             "property": ("properties", "element_quantities"), "classification": ("classifications",),
+             "material": ("materials",), "partOf": ("relations", "products", "aggregates", "contained_in")}
+
+SPEC_COLUMNS = {"model": STRING, "schema": STRING, "index": pa.int64(), "name": STRING, "identifier": STRING,
+                "description": STRING, "instructions": STRING, "ifc_versions": STRING, "status": STRING,
+                "applicable": pa.int64(), "passed": pa.int64(), "failed": pa.int64(),
+                "min_occurs": pa.int64(), "max_occurs": pa.int64()}
+FAILURE_COLUMNS = {"model": STRING, "specification": pa.int64(), "identifier": STRING, "guid": STRING,
+                   "entity": STRING, "name": STRING, "requirement": pa.int64(), "facet": STRING,
+                   "reason": STRING, "value": STRING}
+
+
+def load(ids) -> Ids:
+    """An IDS from a path, XML text or an Ids already read, checked in meaning."""
+    if isinstance(ids, Ids):
+        return ids
+    parsed = read_ids(ids)
+    validate(parsed)
+    return parsed
+
+
+def tables_needed(ids: Ids) -> List[str]:
+    names = ["type_counts", "elements"]
+    for spec in ids.specifications:
+        for facet in spec.applicability + spec.requirements:
+            names += TABLES_OF[facet.kind]
+            if facet.kind == "partOf" or facet.kind == "entity":
+                names += TABLES_OF["entity"]
+    from quarnel.registry import TABLES
+
+    if "attributes" in TABLES:
+        names.append("attributes")  # the objects, their predefined types and names
+    if "relations" in TABLES:
+        names.append("relations")
+    return [n for n in dict.fromkeys(names) if n in TABLES]
+
+
+def check(ids, model: Union[str, os.PathLike, Sequence], fails_only: bool = False) -> Report:
+    """Check one model or several against an IDS (path, XML text or parsed Ids)."""
+    parsed = load(ids)
+    paths = [model] if isinstance(model, (str, os.PathLike)) else list(model)
+    specs, failures = [], []
+    started = time.perf_counter()
+    for path in paths:
+        s, f = check_model(parsed, Model(os.fspath(path)))
+        specs.append(s)
+        failures.append(f)
+    return build_report(parsed, specs, failures, time.perf_counter() - started)
+
+
+def build_report(ids: Ids, specs: List[pa.Table], failures: List[pa.Table], seconds: float) -> Report:
+    spec_schema = pa.schema(list(SPEC_COLUMNS.items()))
+    failure_schema = pa.schema(list(FAILURE_COLUMNS.items()))
+    return Report(ids=dict(ids.info),
+                  specifications=pa.concat_tables(specs) if specs else spec_schema.empty_table(),
+                  failures=pa.concat_tables(failures) if failures else failure_schema.empty_table(),
+                  extra={"seconds": seconds, "path": ids.path})
+
+
+class _Memo:
+    """Facet outcomes of one model, shared by specifications that repeat a facet."""
+
+    def __init__(self, model: Model):
+        self.model = model
+        self.outcomes: Dict[str, Outcome] = {}
+
+    def __call__(self, facet: Facet, version: str) -> Outcome:
+        key = _key(facet)
+        if key not in self.outcomes:
+            self.outcomes[key] = evaluate(facet, self.model, version)
+        return self.outcomes[key]
+
+
+def _key(facet: Facet) -> str:
+    fields = {k: v for k, v in vars(facet).items() if k not in ("where", "cardinality", "instructions", "uri")}
+    return repr(sorted((k, repr(v)) for k, v in fields.items()))
+
+
+def check_model(ids: Ids, model: Model):
+    """(specifications, failures) tables of one model."""
+    model.prefetch(tables_needed(ids))
+    memo = _Memo(model)
+    objects = model.objects()
+    guids = plain(objects["guid"])
+    names = model.names()
+    spec_rows: Dict[str, list] = {k: [] for k in SPEC_COLUMNS}
+    failure_parts: List[pa.Table] = []
+    schema = model.schema
+    for spec in ids.specifications:
+        version = schema if schema in spec.ifc_versions else spec.ifc_versions[0]
+        applicable = guids
+        for facet in spec.applicability:
+            applicable = applicable.filter(pc.is_in(applicable, value_set=memo(facet, version).ok))
+        failing = pa.array([], STRING)
+        for r, facet in enumerate(spec.requirements):
+            outcome = memo(facet, version)
+            passed = _passes(facet, outcome, applicable)
+            bad = applicable.filter(pc.invert(passed))
+            if len(bad):
+                failure_parts.append(_failures(model.path, spec, r, facet, outcome, bad, objects, names))
+                failing = pc.unique(pa.concat_arrays([failing, bad]))
+        count = len(applicable)
+        occurs_ok = count >= spec.min_occurs and (spec.max_occurs is None or count <= spec.max_occurs)
+        if not occurs_ok:
+            failure_parts.append(_occurrence_failure(model.path, spec, count, applicable, objects, names))
+        row = {"model": model.path, "schema": schema, "index": spec.index, "name": spec.name,
+               "identifier": spec.identifier, "description": spec.description, "instructions": spec.instructions,
+               "ifc_versions": " ".join(spec.ifc_versions),
+               "status": "pass" if occurs_ok and len(failing) == 0 else "fail",
+               "applicable": count, "passed": count - len(failing), "failed": len(failing),
+               "min_occurs": spec.min_occurs, "max_occurs": spec.max_occurs}
+        for k, v in row.items():
+            spec_rows[k].append(v)
+    specs = pa.table({k: pa.array(v, SPEC_COLUMNS[k]) for k, v in spec_rows.items()})
+    failures = (pa.concat_tables(failure_parts) if failure_parts
+                else pa.schema(list(FAILURE_COLUMNS.items())).empty_table())
+    return specs, failures
+
+
+def _passes(facet: Facet, outcome: Outcome, applicable: pa.Array) -> pa.Array:
+    ok = pc.is_in(applicable, value_set=outcome.ok)
+    if facet.cardinality == "prohibited":
+        return pc.invert(ok)
+    if facet.cardinality == "optional":
+        if outcome.present is None:
+            return ok
+        return pc.or_(ok, pc.invert(pc.is_in(applicable, value_set=outcome.present)))
+    return ok
+
+
+def _failures(path, spec: Specification, r: int, facet: Facet, outcome: Outcome, bad: pa.Array,
+              objects: pa.Table, names: pa.Table) -> pa.Table:
+    t = pa.table({"guid": bad})
+    t = t.join(_entities(objects), "guid", join_type="left outer")
+    t = t.join(names, "guid", join_type="left outer")
+    if outcome.found is not None:
+        t = t.join(outcome.found, "guid", join_type="left outer")
+    else:
+        t = t.append_column("value", pa.nulls(t.num_rows, STRING))
+    what = describe(facet)
+    if facet.cardinality == "prohibited":
+        reason = pa.array([f"prohibited, but {what} holds"] * t.num_rows, STRING)
+    else:
+        present = (pc.is_in(t["guid"], value_set=outcome.present) if outcome.present is not None
+                   else pa.array([True] * t.num_rows))
+        reason = pc.if_else(present, f"{what} is not met", f"{what} is missing")
+    n = t.num_rows
+    return pa.table({"model": pa.array([path] * n, STRING), "specification": pa.array([spec.index] * n, pa.int64()),
+                     "identifier": pa.array([spec.identifier] * n, STRING), "guid": plain(t["guid"]),
+                     "entity": plain(t["entity"]), "name": plain(t["name"]),
+                     "requirement": pa.array([r] * n, pa.int64()), "facet": pa.array([facet.kind] * n, STRING),
+                     "reason": plain(reason), "value": plain(t["value"])})
+
+
+def _entities(objects: pa.Table) -> pa.Table:
+    return pa.table({"guid": objects["guid"], "entity": plain(objects["entity"])})
+
+
+def _occurrence_failure(path, spec: Specification, count: int, applicable, objects, names) -> pa.Table:
+    if spec.max_occurs == 0:
+        # Prohibited: every applicable object is a failure.
+        t = pa.table({"guid": applicable}).join(_entities(objects), "guid", join_type="left outer")
+        t = t.join(names, "guid", join_type="left outer")
+        n = t.num_rows
+        reason = [f"prohibited: {n} object{'s' if n != 1 else ''} match the applicability"] * n
+        return pa.table({"model": pa.array([path] * n, STRING), "specification": pa.array([spec.index] * n, pa.int64()),
+                         "identifier": pa.array([spec.identifier] * n, STRING), "guid": plain(t["guid"]),
+                         "entity": plain(t["entity"]), "name": plain(t["name"]),
+                         "requirement": pa.nulls(n, pa.int64()), "facet": pa.array(["applicability"] * n, STRING),
+                         "reason": pa.array(reason, STRING), "value": pa.nulls(n, STRING)})
+    bound = (f"at least {spec.min_occurs}" if count < spec.min_occurs else f"at most {spec.max_occurs}")
+    reason = f"{count} applicable object{'s' if count != 1 else ''}, {bound} required"
+    return pa.table({"model": [path], "specification": pa.array([spec.index], pa.int64()),
+                     "identifier": pa.array([spec.identifier], STRING), "guid": pa.nulls(1, STRING),
+                     "entity": pa.nulls(1, STRING), "name": pa.nulls(1, STRING),
+                     "requirement": pa.nulls(1, pa.int64()), "facet": ["applicability"], "reason": [reason],
+                     "value": pa.nulls(1, STRING)})
+
+
+def describe(facet: Facet) -> str:
+    """The facet in a few words, for reasons."""
+    def v(value: Optional[Value]) -> str:
+        if value is None:
+            return "any"
+        return value.simple if value.simple is not None and facet.kind != "attribute" else value.text()
+
+    if facet.kind == "entity":
+        text = f"entity {v(facet.name)}"
+        return text + (f" of predefined type {v(facet.predefined_type)}" if facet.predefined_type else "")
+    if facet.kind == "attribute":
+        name = facet.name.simple if facet.name.simple is not None else facet.name.text()
+        return f"attribute {name}" + (f" = {v(facet.value)}" if facet.value else "")
+    if facet.kind == "property":
+        text = f"property {v(facet.property_set)}.{v(facet.base_name)}"
+        text += f" ({facet.data_type})" if facet.data_type else ""
+        return text + (f" = {facet.value.text()}" if facet.value else "")
+    if facet.kind == "classification":
+        text = f"classification {v(facet.system)}"
+        return text + (f" {facet.value.text()}" if facet.value else "")
+    if facet.kind == "material":
+        return "material" + (f" {facet.value.text()}" if facet.value else "")
+    relation = f" through {facet.relation}" if facet.relation else ""
+    return f"part of {describe(facet.entity)}{relation}"

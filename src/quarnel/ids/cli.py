@@ -1,0 +1,143 @@
+"""`quarnel ids SPEC.ids MODEL ...`: check models against an IDS from the shell.
+
+Exit status 0 when every specification passes on every model, 1 when any fails, 2 when the IDS
+is rejected or a model cannot be read."""
+
+from __future__ import annotations
+
+import os
+import sys
+import time
+from concurrent.futures import ThreadPoolExecutor
+from typing import Optional
+
+OUTPUTS = (".json", ".html", ".bcf", ".bcfzip", ".parquet")
+SHOWN_FAILURES = 3  # failures listed per failing specification in the console summary
+
+
+def add_parser(sub) -> None:
+    p = sub.add_parser("ids", help="check models against an IDS (buildingSMART Information Delivery Specification)",
+                       description="Check IFC models against the specifications of an IDS 1.0 file. Exit status "
+                                   "0 when every specification passes on every model, 1 when any fails, 2 when "
+                                   "the IDS is rejected or a model cannot be read.")
+    p.add_argument("ids", metavar="SPEC.ids", help="IDS file")
+    p.add_argument("models", nargs="+", metavar="MODEL", help="IFC files, folders (searched for *.ifc) or globs")
+    p.add_argument("-o", "--output", metavar="REPORT",
+                   help="write the report: .json, .html, .bcf or .parquet (by extension)")
+    p.add_argument("--fails-only", action="store_true", help="only failing specifications and objects")
+    p.add_argument("-j", "--jobs", type=int, default=0, metavar="N", help="threads (default: one per CPU core)")
+    p.add_argument("-q", "--quiet", action="store_true", help="one summary line per model, nothing more")
+    p.set_defaults(run=run)
+
+
+def say(text: str = "") -> None:
+    print(text)
+
+
+def complain(text: str) -> None:
+    print(f"quarnel ids: {text}", file=sys.stderr)
+
+
+def run(args) -> int:
+    from quarnel.runs import ModelError, check_model, expand_paths, one_line
+
+    from .checker import build_report, check_model as check_one, load
+    from .model import Model
+    from .parse import IdsError
+
+    if args.output and not args.output.lower().endswith(OUTPUTS):
+        complain(f"{args.output}: the report is written as .json, .html, .bcf or .parquet")
+        return 2
+    try:
+        ids = load(args.ids)
+    except IdsError as e:
+        complain(f"IDS rejected: {e}")
+        return 2
+    paths, unmatched = expand_paths(args.models)
+    for pattern in unmatched:
+        complain(f"no models match {pattern}")
+    jobs = args.jobs if args.jobs > 0 else (os.cpu_count() or 1)
+    started = time.perf_counter()
+
+    def one(path: str):
+        t0 = time.perf_counter()
+        try:
+            warning = check_model(path)
+            if warning:
+                complain(f"warning: {warning}")
+            specs, failures = check_one(ids, Model(path))
+            return path, specs, failures, None, time.perf_counter() - t0
+        except (ModelError, OSError) as e:
+            return path, None, None, one_line(e, path), 0.0
+
+    with ThreadPoolExecutor(max_workers=max(1, min(jobs, len(paths) or 1))) as pool:
+        results = list(pool.map(one, paths))
+    unreadable = len(unmatched)
+    spec_tables, failure_tables = [], []
+    for path, specs, failures, problem, seconds in results:
+        if problem:
+            complain(problem)
+            unreadable += 1
+            continue
+        spec_tables.append(specs)
+        failure_tables.append(failures)
+        summary(path, specs, failures, seconds, args.quiet, args.fails_only)
+    report = build_report(ids, spec_tables, failure_tables, time.perf_counter() - started)
+    if args.output:
+        try:
+            write(report, args.output, args.fails_only)
+        except NotImplementedError:
+            complain(f"{args.output}: this report format is not available yet")
+            return 2
+        except OSError as e:
+            complain(f"{args.output}: {e.strerror or e}")
+            return 2
+    if unreadable or not paths:
+        if not paths:
+            complain("no models to check")
+        return 2
+    return 0 if report.passed else 1
+
+
+def write(report, path: str, fails_only: bool) -> None:
+    ext = os.path.splitext(path)[1].lower()
+    if ext == ".json":
+        report.to_json(path, fails_only=fails_only)
+    elif ext == ".html":
+        report.to_html(path, fails_only=fails_only)
+    elif ext in (".bcf", ".bcfzip"):
+        report.to_bcf(path)
+    else:
+        report.to_parquet(path)
+
+
+def summary(path: str, specs, failures, seconds: float, quiet: bool, fails_only: bool) -> None:
+    rows = specs.to_pylist()
+    passed = sum(1 for r in rows if r["status"] == "pass")
+    objects = sum(r["applicable"] for r in rows)
+    verdict = "PASS" if passed == len(rows) else "FAIL"
+    say(f"{verdict} {path}: {passed} of {len(rows)} specifications pass, {objects:,} applicable objects, "
+        f"{failures.num_rows:,} failures ({seconds:.2f} s)")
+    if quiet:
+        return
+    by_spec: dict = {}
+    for f in failures.to_pylist() if failures.num_rows <= 100_000 else failures.slice(0, 100_000).to_pylist():
+        shown = by_spec.setdefault(f["specification"], [])
+        if len(shown) < SHOWN_FAILURES:
+            shown.append(f)
+    for r in rows:
+        if fails_only and r["status"] == "pass":
+            continue
+        occurs = _occurs(r["min_occurs"], r["max_occurs"])
+        say(f"  {r['status'].upper()} {r['name']} ({r['applicable']:,} applicable{occurs}, {r['failed']:,} failed)")
+        for f in by_spec.get(r["index"], ()):
+            who = " ".join(x for x in (f["entity"], f["guid"], repr(f["name"]) if f["name"] else None) if x)
+            found = f" (found {f['value']!r})" if f["value"] is not None else ""
+            say(f"      {who + ': ' if who else ''}{f['reason']}{found}")
+
+
+def _occurs(low: int, high: Optional[int]) -> str:
+    if high == 0:
+        return ", prohibited"
+    return ", optional" if low == 0 else ""
+
