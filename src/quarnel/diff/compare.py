@@ -18,9 +18,11 @@ from quarnel.diff.kinds import KINDS, kinds_of
 from quarnel.diff.units import number_scale, quantity_scale
 from quarnel.registry import TABLES
 
-# The attributes compared, by the column of the elements table that holds them.
-ATTRIBUTES = {"name": "Name", "description": "Description", "object_type": "ObjectType", "tag": "Tag",
-              "predefined_type": "PredefinedType", "long_name": "LongName"}
+# Attributes the schema declares as lengths but files write as plain numbers.
+LENGTH_ATTRIBUTES = ["Elevation", "ElevationOfRefHeight", "ElevationOfTerrain", "RefElevation",
+                     "ElevationWithFlooring", "OverallHeight", "OverallWidth", "NominalDiameter", "BarLength",
+                     "NominalLength", "NominalWidth", "NominalHeight", "Thickness", "LiningDepth",
+                     "LiningThickness", "TransomThickness", "MullionThickness"]
 RTOL = ATOL = 1e-6
 SLICE = 1 << 16
 # Meshes are made in single precision: their measures are compared more loosely.
@@ -35,23 +37,13 @@ LONG = pa.schema([("guid", pa.string()), ("what", pa.string()), ("value", pa.str
 
 
 def _tables_for(kinds: Sequence[str]) -> List[str]:
-    names = {"elements", "placements", "products"}
     wanted = set(kinds)
-    if wanted & {"property"}:
-        names.add("properties")
-    if wanted & {"quantity"}:
-        names.add("element_quantities")
-    if "material" in wanted:
-        names.add("materials")
-    if "classification" in wanted:
-        names.add("classifications")
-    if wanted & {"container", "aggregate"}:
-        names.update(("relations",) if "relations" in TABLES else
-                     ("contained_in", "aggregates", "storeys", "sites", "buildings", "projects", "spaces"))
-    if "attributes" in TABLES and wanted & {"attribute", "class", "added", "deleted", "duplicate"}:
-        names.add("attributes")
-    if "geometry" in wanted:
-        names.add("drift")
+    names = {"attributes", "placements"}
+    for kind, table in (("property", "properties"), ("quantity", "element_quantities"), ("material", "materials"),
+                        ("classification", "classifications"), ("type", "relations"), ("container", "relations"),
+                        ("aggregate", "relations"), ("geometry", "drift")):
+        if kind in wanted:
+            names.add(table)
     return [n for n in TABLES if n in names]
 
 
@@ -103,31 +95,21 @@ class Model:
         self.entity, self.listed = self._objects()
 
     def _objects(self) -> Tuple[pa.Table, pa.Array]:
-        """guid, entity, name of every object with a GlobalId (the first row of a guid), and
-        the guids of those some table lists whole (types that elements name are not)."""
-        listed, named, referenced = [], [], []
-        if "attributes" in self.tables:
-            a = self.tables["attributes"]
-            names = a.filter(pc.equal(_text(a.column("attribute")), "Name"))
-            listed.append(pa.table({"guid": _text(a.column("guid")), "entity": _text(a.column("entity"))}))
-            named.append(pa.table({"guid": _text(names.column("guid")), "name": _text(names.column("value"))}))
-        for name in ("elements", "placements"):
-            t = self.tables[name]
-            listed.append(pa.table({"guid": _text(t.column("guid")), "entity": _text(t.column("entity"))}))
-        e = self.tables["elements"]
-        named.append(pa.table({"guid": _text(e.column("guid")), "name": _text(e.column("name"))}))
-        if "attributes" not in self.tables:
-            typed = e.filter(pc.is_valid(e.column("type_guid")))
-            referenced.append(pa.table({"guid": _text(typed.column("type_guid")),
-                                        "entity": _text(typed.column("type_entity"))}))
-            named.append(pa.table({"guid": _text(typed.column("type_guid")), "name": _text(typed.column("type_name"))}))
-        listed = pa.concat_tables(listed)
-        everything = pa.concat_tables([listed, *referenced])
-        guids = pc.unique(everything.column("guid").combine_chunks())
-        entity = first_rows(everything, "guid", guids).column("entity")
-        name = first_rows(pa.concat_tables(named), "guid", guids).column("name")
-        return (pa.table({"guid": guids, "entity": entity, "name": name}),
-                pc.unique(listed.column("guid").combine_chunks()))
+        """guid, entity, name of every object with a GlobalId (the first of a repeated one),
+        and the distinct guids."""
+        a = self.tables["attributes"]
+        ids = a.filter(_named(a, "GlobalId"))
+        guids = pc.unique(_text(ids.column("guid")).combine_chunks())
+        entity = first_rows(pa.table({"guid": _text(ids.column("guid")), "entity": _text(ids.column("entity"))}),
+                            "guid", guids).column("entity")
+        names = a.filter(_named(a, "Name"))
+        name = first_rows(pa.table({"guid": _text(names.column("guid")), "name": _text(names.column("value"))}),
+                          "guid", guids).column("name")
+        return pa.table({"guid": guids, "entity": entity, "name": name}), guids
+
+
+def _named(attributes: pa.Table, name: str):
+    return per_entry(attributes.column("attribute"), lambda d: pc.equal(d, name))
 
 
 def read_model(path, kinds) -> Model:
@@ -141,17 +123,9 @@ def _unique_counts(guids: pa.ChunkedArray) -> pa.Table:
 
 def _duplicates(model: Model) -> pa.Array:
     """GlobalIds that more than one object of the model carries."""
-    t = model.tables["attributes"] if "attributes" in model.tables else model.tables["placements"]
-    if "attributes" in model.tables:
-        t = t.filter(pc.equal(_text(t.column("attribute")), "GlobalId"))
-    guids = [_text(t.column("guid"))]
-    if "attributes" not in model.tables:
-        # Objects without a placement (types, groups) show in the elements table alone.
-        e = model.tables["elements"]
-        placed = pc.is_in(_text(e.column("guid")), value_set=_text(t.column("guid")).combine_chunks().unique())
-        guids.append(_text(e.filter(pc.invert(placed)).column("guid")))
-    counts = _unique_counts(pa.chunked_array([c for g in guids for c in g.chunks], pa.string()))
-    return counts.filter(pc.greater(counts.column("count"), 1)).column("guid").combine_chunks()
+    a = model.tables["attributes"]
+    counts = pc.value_counts(_text(a.filter(_named(a, "GlobalId")).column("guid")).combine_chunks())
+    return counts.field("values").filter(pc.greater(counts.field("counts"), 1))
 
 
 def _close(a, b, rtol: float, atol: float):
@@ -259,16 +233,21 @@ def _keyed(t: pa.Table, common: pa.Array, whats: pa.Array, width: int) -> Tuple[
 # ---- the aspects, each as long rows of one model ----
 
 def attribute_rows(m: Model) -> pa.Table:
-    if "attributes" in m.tables:
-        a = m.tables["attributes"]
-        keep = pc.is_in(_text(a.column("attribute")), value_set=pa.array(list(ATTRIBUTES.values())))
-        a = a.filter(keep)
-        return _long(a.column("guid"), _text(a.column("attribute")), a.column("value"))
-    e = m.tables["elements"]
-    parts = [_long(e.column("guid"), name, e.column(c)) for c, name in ATTRIBUTES.items() if c in e.column_names]
-    t = pa.concat_tables(parts)
-    # The elements table gives "" and null alike for an unset text.
-    return t.filter(pc.and_(pc.is_valid(t.column("value")), pc.not_equal(t.column("value"), "")))
+    """Every direct attribute written as a value (no reference, nor a list of them), but the
+    GlobalId; numbers of measures in SI."""
+    a = m.tables["attributes"]
+    kind = _text(a.column("kind"))
+    name = _text(a.column("attribute"))
+    value = _text(a.column("value"))
+    keep = pc.and_(pc.invert(pc.is_in(kind, value_set=pa.array(["reference", "derived"]))),
+                   pc.not_equal(name, "GlobalId"))
+    keep = pc.and_(keep, pc.invert(pc.and_(pc.equal(kind, "list"), pc.match_substring(value, "#"))))
+    a = a.filter(keep)
+    # Typed values by their type; plain numbers of attributes the schema measures in lengths.
+    scale = number_scale(a.column("value_type"), m.scales)
+    lengths = pc.is_in(_text(a.column("attribute")), value_set=pa.array(LENGTH_ATTRIBUTES))
+    scale = pc.if_else(pc.and_(lengths, pc.is_null(a.column("value_type"))), m.length, scale)
+    return _long(a.column("guid"), a.column("attribute"), a.column("value"), pc.multiply(a.column("number"), scale))
 
 
 def class_rows(m: Model) -> pa.Table:
@@ -379,26 +358,23 @@ def classification_rows(m: Model) -> pa.Table:
 
 
 def type_rows(m: Model) -> pa.Table:
-    e = m.tables["elements"]
-    e = e.filter(pc.is_valid(e.column("type_guid")))
-    return _long(e.column("guid"), "type", e.column("type_guid"))
+    return _relation_rows(m, "type")
+
+
+RELATIONS = {"container": {"IfcRelContainedInSpatialStructure": "container"},
+             "aggregate": {"IfcRelAggregates": "aggregate", "IfcRelNests": "nest"},
+             "type": {"IfcRelDefinesByType": "type"}}
 
 
 def _relation_rows(m: Model, kind: str) -> pa.Table:
-    if "relations" in m.tables:
-        r = m.tables["relations"]
-        names = {"container": "IfcRelContainedInSpatialStructure", "aggregate": "IfcRelAggregates"}
-        r = r.filter(pc.equal(_text(r.column("relation")), names[kind]))
-        return _long(r.column("related_guid"), kind, r.column("relating_guid"))
-    ids = pa.concat_tables([
-        pa.table({"id": m.tables[n].column("step_id"), "guid": _text(m.tables[n].column("guid"))})
-        for n in ("products", "storeys", "sites", "buildings", "projects", "spaces")])
-    pairs = m.tables["contained_in" if kind == "container" else "aggregates"]
-    child, parent = pairs.column_names
-    guid = first_rows(ids, "id", pairs.column(child)).column("guid")
-    parent_guid = first_rows(ids, "id", pairs.column(parent)).column("guid")
-    found = pc.and_(pc.is_valid(guid), pc.is_valid(parent_guid))
-    return _long(guid.filter(found), kind, parent_guid.filter(found))
+    """Each related object and the GlobalId of what relates it, `what` naming the relation."""
+    r = m.tables["relations"]
+    relation = _text(r.column("relation"))
+    parts = []
+    for name, what in RELATIONS[kind].items():
+        rows = r.filter(pc.equal(relation, name))
+        parts.append(_long(_text(rows.column("related_guid")), what, rows.column("relating_guid")))
+    return pa.concat_tables(parts)
 
 
 ASPECTS = {
