@@ -20,7 +20,15 @@ void read_units(const EntityTable& table, PlacementColumns& out) {
     out.length_scale = units.length;
     std::optional<std::uint64_t> assignment;
     table.for_each([&](std::uint64_t id, const EntityRecord& record) {
-        if (!assignment && type_is(table.type_of(record), "IFCUNITASSIGNMENT")) assignment = id;
+        const std::string_view type = table.type_of(record);
+        if (!assignment && type_is(type, "IFCUNITASSIGNMENT")) assignment = id;
+        if (!out.precision && type_is(type, "IFCGEOMETRICREPRESENTATIONCONTEXT")) {
+            Attributes context(table.entity(record).attributes);
+            const auto precision = context.number(3);
+            if (precision && *precision > 0.0 && context.number(2) == 3.0) {
+                out.precision = *precision * units.length.value_or(1.0);
+            }
+        }
     });
     const auto e = assignment ? table.get(*assignment) : std::nullopt;
     const auto list = e ? Attributes(e->attributes).list(0) : std::nullopt;

@@ -1,13 +1,14 @@
 """The comparison of two revisions: each model read once into Arrow tables, every aspect turned
-into long rows (guid, what, value, number) and the two sides joined by GlobalId in Arrow.
+into long rows (guid, what, value, number) and the two sides matched by GlobalId with Arrow's
+hash lookups, never a Python object per element.
 
 Instance ids and owner histories never take part: a renumbered or re-stamped export compares
-equal. Numbers are compared in SI units within a tolerance; texts exactly.
+equal. Numbers are compared in SI units within a tolerance (the models' stated precision, else
+1e-6 absolute, and 1e-6 relative); texts exactly.
 """
 
 from __future__ import annotations
 
-import math
 from typing import Dict, List, Optional, Sequence, Tuple
 
 import pyarrow as pa
@@ -92,11 +93,11 @@ class Model:
                        "area": _meta(placements, "area_scale") or self.length ** 2,
                        "volume": _meta(placements, "volume_scale") or self.length ** 3,
                        "angle": _meta(placements, "angle_scale") or 1.0}
-        self.entity, self.listed = self._objects()
+        self.precision = _meta(placements, "precision")
+        self.entity = self._objects()
 
-    def _objects(self) -> Tuple[pa.Table, pa.Array]:
-        """guid, entity, name of every object with a GlobalId (the first of a repeated one),
-        and the distinct guids."""
+    def _objects(self) -> pa.Table:
+        """guid, entity, name of every object with a GlobalId (the first of a repeated one)."""
         a = self.tables["attributes"]
         ids = a.filter(_named(a, "GlobalId"))
         guids = pc.unique(_text(ids.column("guid")).combine_chunks())
@@ -105,7 +106,7 @@ class Model:
         names = a.filter(_named(a, "Name"))
         name = first_rows(pa.table({"guid": _text(names.column("guid")), "name": _text(names.column("value"))}),
                           "guid", guids).column("name")
-        return pa.table({"guid": guids, "entity": entity, "name": name}), guids
+        return pa.table({"guid": guids, "entity": entity, "name": name})
 
 
 def _named(attributes: pa.Table, name: str):
@@ -114,11 +115,6 @@ def _named(attributes: pa.Table, name: str):
 
 def read_model(path, kinds) -> Model:
     return Model(path, quarnel.read_tables(path, _tables_for(kinds)))
-
-
-def _unique_counts(guids: pa.ChunkedArray) -> pa.Table:
-    counts = pc.value_counts(guids.combine_chunks())
-    return pa.table({"guid": counts.field("values"), "count": counts.field("counts")})
 
 
 def _duplicates(model: Model) -> pa.Array:
@@ -395,7 +391,7 @@ def _side_by_side(a: pa.Table, b: pa.Table, common: pa.Array) -> pa.Table:
     return pa.table(columns)
 
 
-def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: Optional[float]) -> pa.Table:
+def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: float) -> pa.Table:
     cols = ["guid", "x", "y", "z", "x_axis_x", "x_axis_y", "x_axis_z", "z_axis_x", "z_axis_y", "z_axis_z"]
     j = _side_by_side(old.tables["placements"].select(cols), new.tables["placements"].select(cols), common)
     d2 = None
@@ -410,7 +406,7 @@ def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: Optional
     size = pc.max_element_wise(pc.abs(j.column("x_o")), pc.max_element_wise(pc.abs(j.column("y_o")),
                                                                               pc.abs(j.column("z_o"))))
     # Locations go through single-precision frames: a relative tolerance covers their rounding.
-    limit = pc.add(tolerance if tolerance is not None else ATOL, pc.multiply(size, 1e-6))
+    limit = pc.add(tolerance, pc.multiply(size, 1e-6))
     moved = pc.greater(distance, limit)
     turned = pc.greater(turn, 1e-5)
     j = j.append_column("distance", distance)
@@ -481,17 +477,12 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
     ga = pc.filter(a.entity.column("guid"), pc.invert(pc.is_in(a.entity.column("guid"), value_set=dup)))
     gb = pc.filter(b.entity.column("guid"), pc.invert(pc.is_in(b.entity.column("guid"), value_set=dup)))
     common = pc.filter(ga, pc.is_in(ga, value_set=gb)).combine_chunks()
-    # Added and deleted among the objects a model lists whole: a type named by no element of
-    # one revision is not gone from it.
-    la = pc.filter(a.listed, pc.invert(pc.is_in(a.listed, value_set=dup)))
-    lb = pc.filter(b.listed, pc.invert(pc.is_in(b.listed, value_set=dup)))
+    # The coarser of the precisions the two models state, in metres.
+    atol = max([ATOL] + [m.precision for m in (a, b) if m.precision])
     parts: List[pa.Table] = []
 
-    def simple(change, guids, old_text=None, new_text=None):
-        n = len(guids)
-        parts.append(pa.table({"guid": guids, "change": _repeat(change, n),
-                               "old": old_text, "new": new_text} if old_text is not None else
-                              {"guid": guids, "change": _repeat(change, n)}))
+    def simple(change, guids):
+        parts.append(pa.table({"guid": guids, "change": _repeat(change, len(guids))}))
 
     if "duplicate" in kinds and len(dup):
         for side, model in (("old", a), ("new", b)):
@@ -501,20 +492,20 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
                 parts.append(pa.table({"guid": d, "change": _repeat("duplicate", n),
                                        "what": _repeat(f"GlobalId repeated in the {side} model", n)}))
     if "added" in kinds:
-        simple("added", pc.filter(lb, pc.invert(pc.is_in(lb, value_set=ga))))
+        simple("added", pc.filter(gb, pc.invert(pc.is_in(gb, value_set=ga))))
     if "deleted" in kinds:
-        simple("deleted", pc.filter(la, pc.invert(pc.is_in(la, value_set=gb))))
+        simple("deleted", pc.filter(ga, pc.invert(pc.is_in(ga, value_set=gb))))
     if "class" in kinds:
         parts.append(compare_long(class_rows(a), class_rows(b), "class", common))
     for kind, rows in ASPECTS.items():
         if kind not in kinds:
             continue
-        parts.append(compare_long(rows(a), rows(b), kind, common))
+        parts.append(compare_long(rows(a), rows(b), kind, common, atol=atol))
         # What an aspect let go goes back to the system before the next one is built.
         pa.default_memory_pool().release_unused()
     moved = pa.array([], pa.string())
     if "placement" in kinds or "geometry" in kinds:
-        placed = placement_rows(a, b, common, tolerance)
+        placed = placement_rows(a, b, common, atol if tolerance is None else tolerance)
         moved = placed.column("guid").combine_chunks()
         if "placement" in kinds:
             parts.append(placed)
