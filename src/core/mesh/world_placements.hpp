@@ -9,7 +9,8 @@ namespace quarnel {
 
 // Where every placed object stands in the world, without meshing: one row per object with a
 // GlobalId and an object placement, in file order. Locations in metres (model units when the
-// file assigns no length unit); the rotation as the world directions of the local x and z axes.
+// file assigns no length unit) resolved in double precision; the rotation as the world directions
+// of the local x and z axes.
 // The facts are the scales of the assigned units, for values measured in them, and the
 // precision the first 3D representation context states (in metres, like the locations).
 struct PlacementColumns {

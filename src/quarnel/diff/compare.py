@@ -405,10 +405,11 @@ def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: float) -
         turn = d if turn is None else pc.max_element_wise(turn, d)
     size = pc.max_element_wise(pc.abs(j.column("x_o")), pc.max_element_wise(pc.abs(j.column("y_o")),
                                                                               pc.abs(j.column("z_o"))))
-    # Locations go through single-precision frames: a relative tolerance covers their rounding.
-    limit = pc.add(tolerance, pc.multiply(size, 1e-6))
+    # Frames are resolved in double precision (grids and linear placements in single): a
+    # relative tolerance covers their rounding far from the origin.
+    limit = pc.add(tolerance, pc.multiply(size, 1e-9))
     moved = pc.greater(distance, limit)
-    turned = pc.greater(turn, 1e-5)
+    turned = pc.greater(turn, 1e-6)
     j = j.append_column("distance", distance)
     j = j.append_column("_m", moved).append_column("_t", turned)
     j = j.filter(pc.or_(moved, turned))
