@@ -345,6 +345,7 @@ constexpr FactDef kFacts[] = {
     {"area_scale", FactType::OptionalFloat, unit_scale_of<&WP::area_scale>},
     {"volume_scale", FactType::OptionalFloat, unit_scale_of<&WP::volume_scale>},
     {"angle_scale", FactType::OptionalFloat, unit_scale_of<&WP::angle_scale>},
+    {"precision", FactType::OptionalFloat, unit_scale_of<&WP::precision>},
 };
 
 using namespace std::string_view_literals;
@@ -368,7 +369,8 @@ constexpr auto kMaterialNameFacts = extractor_facts("material_names_extract_ms")
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
 constexpr std::string_view kPlacementFacts[] = {"open_ms"sv,      "entity_table_ms"sv, "placements_ms"sv, "size_bytes"sv,
-                                                "length_scale"sv, "area_scale"sv,      "volume_scale"sv,  "angle_scale"sv};
+                                                "length_scale"sv, "area_scale"sv,      "volume_scale"sv,  "angle_scale"sv,
+                                                "precision"sv};
 
 constexpr TableDef kTables[] = {
     {"psets", kPsets, kPsetsColumns, kPsetFacts, "PsetTable", "property sets: one row per single-value property of an object"},
