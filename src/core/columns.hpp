@@ -165,6 +165,24 @@ private:
     }
 };
 
+// A column of numbers that may be absent, with a byte per row for whether each is there: 9
+// bytes a row where std::optional<double> takes 16, 5 where std::optional<std::uint64_t> takes
+// 16 for a 32-bit value. Rows are written in place by several threads, hence no bit per row.
+template <class T>
+struct OptionalColumn {
+    std::vector<T> values;               // 0 where absent
+    std::vector<std::uint8_t> present;  // 1 where there
+
+    std::size_t size() const { return values.size(); }
+    void set(std::size_t i, const std::optional<T>& v) {
+        values[i] = v.value_or(T{});
+        present[i] = v.has_value();
+    }
+    std::optional<T> operator[](std::size_t i) const {
+        return present[i] ? std::optional<T>(values[i]) : std::nullopt;
+    }
+};
+
 // An absent text in a column of text ids.
 inline constexpr std::uint32_t kNull = TextPool::null;
 

@@ -42,10 +42,27 @@ Source read_field(const Reads& reads, Table&) {
     return walk<Root, First, Rest...>(reads.get<Root>());
 }
 
+template <class Owner, auto First, auto... Rest>
+void clear(Owner& owner) {
+    auto& next = owner.*First;
+    if constexpr (sizeof...(Rest) == 0) {
+        next = std::decay_t<decltype(next)>();
+    } else {
+        clear<std::decay_t<decltype(next)>, Rest...>(next);
+    }
+}
+
+template <auto First, auto... Rest>
+void release_field(Reads& reads) {
+    using Root = typename member_traits<decltype(First)>::owner;
+    clear<Root, First, Rest...>(reads.get<Root>());
+}
+
 // The column at a chain of members of a pass's result, e.g. field<&ModelIndex::products,
 // &ProductColumns::guid>; the pass is the one whose result holds the first member.
 template <auto First, auto... Rest>
-constexpr ColumnGetter field{read_field<First, Rest...>, pass_of<typename member_traits<decltype(First)>::owner>()};
+constexpr ColumnGetter field{read_field<First, Rest...>, pass_of<typename member_traits<decltype(First)>::owner>(),
+                             release_field<First, Rest...>};
 
 // Ids and GlobalIds of a map in its iteration order, each GlobalId at its id's position.
 template <GuidMap ModelIndex::*Map>

@@ -91,6 +91,10 @@ struct Reads {
     const T& get() const {
         return *std::get<std::optional<T>>(results);
     }
+    template <class T>
+    T& get() {
+        return *std::get<std::optional<T>>(results);
+    }
     template <Pass P>
     const auto& get() const {
         return *std::get<P>(results);
