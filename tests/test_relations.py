@@ -73,9 +73,7 @@ def test_relations_keep_file_order_and_schema_spelling_of_ifc2x3(write_ifc):
 # Each relationship's two sides by IfcOpenShell's attribute names.
 SIDES = {
     "IfcRelAggregates": ("RelatingObject", "RelatedObjects"),
-    "IfcRelNests": ("RelatingObject", "RelatedObjects"),
     "IfcRelContainedInSpatialStructure": ("RelatingStructure", "RelatedElements"),
-    "IfcRelReferencedInSpatialStructure": ("RelatingStructure", "RelatedElements"),
     "IfcRelAssignsToGroup": ("RelatingGroup", "RelatedObjects"),
     "IfcRelVoidsElement": ("RelatingBuildingElement", "RelatedOpeningElement"),
     "IfcRelFillsElement": ("RelatingOpeningElement", "RelatedBuildingElement"),
