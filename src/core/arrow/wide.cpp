@@ -127,7 +127,7 @@ Exported export_cells(const ElementColumns& elements, const PropertyColumns& pro
         if (fresh) keys.push_back({set, name, {}, {}});
         Key& k = keys[it->second];
         k.rows.push_back(static_cast<std::uint32_t>(i));
-        k.several = k.several || props.value_index.present[i] || props.role[i] != TextPool::null;
+        k.several = k.several || props.value_index.present[i] || props.role.at(i).has_value();
         k.texts = k.texts || (!props.number.present[i] && props.value[i] != TextPool::null);
     }
     for (Key& k : keys) k.text = std::string(sets.text(k.set)) + "." + std::string(names.text(k.name));
@@ -194,10 +194,14 @@ Exported export_cells(const ElementColumns& elements, const PropertyColumns& pro
         }
     }
 
-    Exported e;
-    export_table(table, &e.schema, &e.stream, [&](std::size_t i) {
+    Consuming consuming;
+    consuming.consumable.assign(table.columns.size(), 1);
+    consuming.consumable[0] = 0;
+    consuming.done = [&](std::size_t i) {
         if (i > 0) cells[i - 1] = Cells();
-    });
+    };
+    Exported e;
+    export_table(table, &e.schema, &e.stream, consuming);
     return e;
 }
 
