@@ -77,8 +77,9 @@ struct Cells {
     StringColumn joined;
 };
 
-// The cells table of the elements kept (see read_wide).
-Exported export_cells(const ElementColumns& elements, const PropertyColumns& props,
+// The cells table of the elements kept (see read_wide); frees the columns of `props` it has no
+// more use for as it goes.
+Exported export_cells(const ElementColumns& elements, PropertyColumns& props,
                       const std::optional<std::vector<std::string>>& entities) {
     // The elements kept and the row of each GlobalId among them (its first).
     std::vector<std::int64_t> kept;
@@ -131,6 +132,13 @@ Exported export_cells(const ElementColumns& elements, const PropertyColumns& pro
         k.texts = k.texts || (!props.number.present[i] && props.value[i] != TextPool::null);
     }
     for (Key& k : keys) k.text = std::string(sets.text(k.set)) + "." + std::string(names.text(k.name));
+    // The cells need only the values and numbers of the properties (and their texts) from here on.
+    for (TextColumn* c : {&props.guid, &props.entity, &props.pset_name, &props.prop_name, &props.value_type,
+                          &props.type_guid}) {
+        *c = TextColumn();
+    }
+    for (LabelColumn* c : {&props.kind, &props.role, &props.source}) c->codes = {};
+    props.value_index = {};
 
     // Columns in order of their names; of keys spelled alike, one column at the first's place
     // with the last one's cells (in the order of the ranks of their names).
