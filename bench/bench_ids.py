@@ -6,7 +6,8 @@ a prohibited property and a prohibited entity).
     python bench/bench_ids.py [--copies 10 50] [--repeat 1] [--no-ifctester]
 
 Wall time and peak RSS are those of each child process (wait4), RSS also as a multiple of the
-model's size; the last column compares the verdict of each specification between the two."""
+model's size; the last column compares the verdict of each specification between the two.
+The time of quarnel's run is also split into import, check and JSON report (in one more child)."""
 import argparse
 import json
 import os
@@ -31,6 +32,26 @@ def run(command):
     if os.waitstatus_to_exitcode(status) not in (0, 1):  # 1: some specification failed
         raise SystemExit(f"{command[:4]} failed:\n{error}")
     return seconds, usage.ru_maxrss / 1024
+
+
+# The same work in phases, in one child: where the time of a run goes.
+PHASES = r"""
+import json, sys, time
+t0 = time.perf_counter()
+from quarnel.ids import check
+t1 = time.perf_counter()
+report = check(sys.argv[1], sys.argv[2])
+t2 = time.perf_counter()
+report.to_json(sys.argv[3])
+t3 = time.perf_counter()
+print(json.dumps({"import": t1 - t0, "check": t2 - t1, "json": t3 - t2}))
+"""
+
+
+def phases(ids, model, out):
+    text = subprocess.run([sys.executable, "-c", PHASES, ids, str(model), out], check=True, capture_output=True,
+                          text=True).stdout
+    return json.loads(text.strip().splitlines()[-1])
 
 
 def verdicts_quarnel(path):
@@ -68,6 +89,9 @@ def main():
             seconds, rss = best([sys.executable, "-m", "quarnel", "ids", args.ids, str(model), "-o", ours],
                                 args.repeat)
             failures = sum(v[3] for v in verdicts_quarnel(ours))
+            split = phases(args.ids, model, ours)
+            print(f"office_a x{copies}: import {split['import']:.2f} s, check {split['check']:.2f} s, "
+                  f"JSON report {split['json']:.2f} s", file=sys.stderr, flush=True)
             row = [f"office_a x{copies}", f"{size:.0f}", f"{failures:,}", f"{seconds:.2f}", f"{rss:.0f}",
                    f"{rss / size:.2f}"]
             if args.no_ifctester:

@@ -50,7 +50,7 @@ def _gid(element):
 
 
 def quarnel_run(ids_path, model_path):
-    from quarnel.ids.check import check
+    from quarnel.ids import check
 
     report = check(str(ids_path), str(model_path))
     specs = sorted(report.specifications.to_pylist(), key=lambda r: r["index"])
@@ -99,7 +99,7 @@ def testcases(folder):
     """(case, expected, quarnel, ifctester) for every IDS test case whose verdicts differ."""
     import ifcopenshell
     from ifctester import ids
-    from quarnel.ids.check import check
+    from quarnel.ids import check
 
     out = []
     for ids_path in sorted(pathlib.Path(folder).rglob("*.ids")):

@@ -149,6 +149,12 @@ void fill_numbers(ArrowArray* array, const Source& source, std::size_t begin, st
                         if (!v) validity.null(static_cast<std::int64_t>(i - begin));
                     }
                 }
+            } else if constexpr (std::is_same_v<S, const OptionalColumn<double>*> ||
+                                 std::is_same_v<S, const OptionalColumn<std::uint32_t>*>) {
+                for (std::size_t i = begin; i < end; ++i) {
+                    out[i - begin] = static_cast<Out>(s->values[i]);
+                    if (!s->present[i]) validity.null(static_cast<std::int64_t>(i - begin));
+                }
             }
         },
         source);
@@ -157,12 +163,15 @@ void fill_numbers(ArrowArray* array, const Source& source, std::size_t begin, st
 }
 
 // Offsets and bytes of `texts` into a string array; false when they need more than 32-bit offsets.
+// `total` is their bytes when known already.
 template <class Each>
-bool fill_strings(ArrowArray* array, std::int64_t rows, Each&& each) {
-    std::int64_t total = 0;
-    each([&](const std::optional<std::string_view>& s) {
-        if (s) total += static_cast<std::int64_t>(s->size());
-    });
+bool fill_strings(ArrowArray* array, std::int64_t rows, Each&& each, std::int64_t total = -1) {
+    if (total < 0) {
+        total = 0;
+        each([&](const std::optional<std::string_view>& s) {
+            if (s) total += static_cast<std::int64_t>(s->size());
+        });
+    }
     if (total > INT32_MAX) return false;
     auto* offsets = reserve<std::int32_t>(array, 1, rows + 1);
     char* bytes = reserve<char>(array, 2, total);
@@ -253,7 +262,9 @@ bool fill_dictionary(ArrowArray* array, const Column& column, std::size_t begin,
     });
 }
 
-bool fill_column(ArrowArray* array, const Column& column, std::size_t begin, std::size_t end) {
+// `text_bytes`: the bytes of a text column's rows [begin, end) when known already.
+bool fill_column(ArrowArray* array, const Column& column, std::size_t begin, std::size_t end,
+                 std::int64_t text_bytes = -1) {
     switch (column.kind) {
         case Kind::Int:
             fill_numbers<std::int64_t>(array, column.source, begin, end);
@@ -262,8 +273,9 @@ bool fill_column(ArrowArray* array, const Column& column, std::size_t begin, std
             fill_numbers<double>(array, column.source, begin, end);
             return true;
         case Kind::Str:
-            return fill_strings(array, static_cast<std::int64_t>(end - begin),
-                                [&](auto&& f) { for_each_text(column.source, begin, end, f); });
+            return fill_strings(
+                array, static_cast<std::int64_t>(end - begin),
+                [&](auto&& f) { for_each_text(column.source, begin, end, f); }, text_bytes);
         case Kind::Dict:
             return fill_dictionary(array, column, begin, end);
     }
@@ -339,6 +351,55 @@ void set_metadata(const std::vector<tables::Fact>& facts, double marshal_ms, Arr
 // Below this many rows a thread costs more than it saves.
 constexpr std::size_t kRowsPerThread = 1 << 16;
 
+// The bytes of a plain text column, or at most those of a dictionary column's distinct texts:
+// for pooled texts, those of the whole pool (a schema's spelling differs in letter case only).
+std::int64_t text_bytes(const Column& column, std::size_t rows) {
+    std::int64_t total = 0;
+    const auto add = [&](const std::optional<std::string_view>& s) {
+        if (s) total += static_cast<std::int64_t>(s->size());
+    };
+    const TextPool* pool = nullptr;
+    if (const auto* s = std::get_if<PooledIds>(&column.source)) pool = s->pool;
+    if (const auto* s = std::get_if<PooledIdParts>(&column.source)) pool = s->pool;
+    if (column.kind == Kind::Dict && pool) {
+        for (std::uint32_t id = 0; id < pool->size(); ++id) total += static_cast<std::int64_t>((*pool)[id].size());
+    } else {
+        for_each_text(column.source, 0, rows, add);
+    }
+    return total;
+}
+
+// All rows in one batch, built(i) called as each column's array is done: only when every
+// column's texts fit 32-bit offsets, as then no column is built twice.
+bool build_one_batch(const tables::Table& table, const ArrowSchema* schema, std::vector<ArrowArray>& batches,
+                     const std::function<void(std::size_t)>& built) {
+    const std::size_t columns = table.columns.size(), rows = table.rows();
+    std::vector<std::int64_t> bytes(columns, -1);
+    for (std::size_t i = 0; i < columns; ++i) {
+        const Kind kind = table.columns[i].kind;
+        if (kind != Kind::Str && kind != Kind::Dict) continue;
+        bytes[i] = text_bytes(table.columns[i], rows);
+        if (bytes[i] > INT32_MAX) return false;
+    }
+    Owned<ArrowArray> batch;
+    ArrowError error;
+    check(ArrowArrayInitFromSchema(batch.get(), schema, &error));
+    const std::size_t parts = rows < kRowsPerThread ? 1 : part_count(columns, 1);
+    run_in_parts(columns, parts, [&](std::size_t, std::size_t first, std::size_t last) {
+        for (std::size_t i = first; i < last; ++i) {
+            const Column& column = table.columns[i];
+            fill_column(batch.value.children[i], column, 0, rows, column.kind == Kind::Str ? bytes[i] : -1);
+            built(i);
+        }
+    });
+    batch.value.length = static_cast<std::int64_t>(rows);
+    batch.value.null_count = 0;
+    check(ArrowArrayFinishBuilding(batch.get(), NANOARROW_VALIDATION_LEVEL_DEFAULT, &error));
+    batches.push_back(batch.value);
+    batch.value.release = nullptr;
+    return true;
+}
+
 // One record batch of the rows [begin, end), or several when the texts need them.
 void build_batches(const tables::Table& table, const ArrowSchema* schema, std::size_t begin, std::size_t end,
                    std::vector<ArrowArray>& batches) {
@@ -368,13 +429,16 @@ void build_batches(const tables::Table& table, const ArrowSchema* schema, std::s
 
 }  // namespace
 
-void export_table(const tables::Table& table, ArrowSchema* schema, ArrowArrayStream* stream) {
+void export_table(const tables::Table& table, ArrowSchema* schema, ArrowArrayStream* stream,
+                  const std::function<void(std::size_t)>& on_built) {
     const Instant start = Instant::now();
     Owned<ArrowSchema> built;
     make_schema(table, built.get());
     std::vector<ArrowArray> batches;
     try {
-        build_batches(table, built.get(), 0, table.rows(), batches);
+        if (!on_built || !build_one_batch(table, built.get(), batches, on_built)) {
+            build_batches(table, built.get(), 0, table.rows(), batches);
+        }
         set_metadata(table.facts, ms_since(start), built.get());
         Owned<ArrowSchema> stream_schema;
         copy_schema(built.value, stream_schema.get());

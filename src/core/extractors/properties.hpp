@@ -16,8 +16,8 @@ namespace quarnel {
 struct PropertyColumns {
     TextPool text;
     TextColumn guid, entity, pset_name, prop_name, value, value_type, type_guid, kind, role, source;
-    std::vector<std::optional<double>> number;
-    std::vector<std::optional<std::uint64_t>> value_index;
+    OptionalColumn<double> number;
+    OptionalColumn<std::uint32_t> value_index;
 
     std::size_t size() const { return guid.size(); }
 };

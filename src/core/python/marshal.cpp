@@ -88,6 +88,15 @@ PyObject* to_list(const std::vector<std::optional<double>>& c) {
     return build_list(c.size(), [&](std::size_t i) { return c[i] ? PyFloat_FromDouble(*c[i]) : none(); });
 }
 
+PyObject* to_list(const OptionalColumn<double>& c) {
+    return build_list(c.size(), [&](std::size_t i) { return c.present[i] ? PyFloat_FromDouble(c.values[i]) : none(); });
+}
+
+PyObject* to_list(const OptionalColumn<std::uint32_t>& c) {
+    return build_list(c.size(),
+                      [&](std::size_t i) { return c.present[i] ? PyLong_FromUnsignedLong(c.values[i]) : none(); });
+}
+
 PyObject* to_list(const std::vector<std::string_view>& c) {
     return build_list(c.size(), [&](std::size_t i) { return to_str(c[i]); });
 }

@@ -7,7 +7,7 @@ as \\u003c, so no text of a model can close the script element that holds it.
 """
 import html
 import os
-from typing import Any, List
+from typing import Iterator
 
 from .report import Grouped, Spec, reasons
 
@@ -34,7 +34,7 @@ def _n(value) -> str:
     return f"{value:,}" if isinstance(value, int) else _e(value)
 
 
-def html_pieces(groups: Grouped) -> List[Any]:
+def html_pieces(groups: Grouped) -> Iterator[bytes]:
     page = _template()
     title = groups.ids.get("title") or "IDS report"
     specs = [(model, spec) for model in groups.models for spec in model["specs"]]
@@ -57,11 +57,11 @@ def html_pieces(groups: Grouped) -> List[Any]:
         ranges.append([spec.start, spec.count])
     head, rest = page.split("<!--body-->")
     before_data, after_data = rest.split("<!--data-->")
-    pieces: List[Any] = [head.replace("<!--title-->", _e(title)).encode(), "\n".join(body).encode(),
-                         before_data.encode()]
-    pieces.extend(_data_pieces(groups, ranges))
-    pieces.append(after_data.encode())
-    return pieces
+    yield head.replace("<!--title-->", _e(title)).encode()
+    yield "\n".join(body).encode()
+    yield before_data.encode()
+    yield from _data_pieces(groups, ranges)
+    yield after_data.encode()
 
 
 def _section(groups: Grouped, n: int, model, spec: Spec, open_: bool) -> str:
@@ -88,33 +88,30 @@ def _section(groups: Grouped, n: int, model, spec: Spec, open_: bool) -> str:
     return "".join(parts)
 
 
-def _data_pieces(groups: Grouped, ranges) -> List[Any]:
+def _data_pieces(groups: Grouped, ranges) -> Iterator[bytes]:
+    """The page's data, a column after another as it is written, every "<" escaped."""
     import json
 
+    import pyarrow.compute as pc
+
     table = groups.failures
-    out: List[Any] = [b'{"specs":', json.dumps(ranges).encode(), b',"failures":{']
+    yield b'{"specs":' + json.dumps(ranges).encode() + b',"failures":{'
     for i, name in enumerate(LISTED_COLUMNS + DICTIONARY_COLUMNS):
-        out.append((b"," if i else b"") + json.dumps(name).encode() + b":")
+        yield (b"," if i else b"") + json.dumps(name).encode() + b":"
         if name not in table.column_names:
-            out.append(b"null")
+            yield b"null"
             continue
         column = _plain(table.column(name))
-        if name in DICTIONARY_COLUMNS:
-            import pyarrow.compute as pc
-
-            encoded = pc.dictionary_encode(column)
-            if 2 * len(encoded.dictionary) > len(column):
-                out.extend(_json_array(column))  # mostly distinct texts: listed is smaller
-                continue
-            out.append(b'{"d":')
-            out.extend(_json_array(encoded.dictionary))
-            out.append(b',"i":')
-            out.extend(_json_array(encoded.indices))
-            out.append(b"}")
-        else:
-            out.extend(_json_array(column))
-    out.append(b"}}")
-    return [bytes(p).replace(b"<", b"\\u003c") for p in out]
+        encoded = pc.dictionary_encode(column) if name in DICTIONARY_COLUMNS else None
+        if encoded is None or 2 * len(encoded.dictionary) > len(column):
+            yield from _json_array(column)  # not shared, or mostly distinct texts: listed is smaller
+            continue
+        yield b'{"d":'
+        yield from _json_array(encoded.dictionary)
+        yield b',"i":'
+        yield from _json_array(encoded.indices)
+        yield b"}"
+    yield b"}}"
 
 
 def _plain(column):
@@ -131,24 +128,24 @@ def _plain(column):
     return array
 
 
-def _json_array(values) -> List[Any]:
-    """The JSON text of an array of texts or integers, in pieces."""
+def _json_array(values) -> Iterator[bytes]:
+    """The JSON text of an array of texts or integers, in pieces, "<" written as \\u003c."""
     import pyarrow as pa
     import pyarrow.compute as pc
     from quarnel.literals import string
     from quarnel.writers import _escaped, _text
 
-    if len(values) == 0:
-        return [b"[]"]
-    out: List[Any] = [b"["]
+    yield b"["
+    last = None
     for at in range(0, len(values), PIECE_ROWS):
+        if last is not None:
+            yield last
         piece = values.slice(at, PIECE_ROWS)
         if pa.types.is_integer(piece.type):
             text = pc.binary_join_element_wise(pc.cast(piece, pa.string()), string(","), string(""))
         else:
             text = pc.binary_join_element_wise(string('"'), _escaped(piece), string('",'), string(""))
-        text = pc.fill_null(text, string("null,"))
-        out.append(_text(text))
-    out[-1] = out[-1][:-1]
-    out.append(b"]")
-    return out
+        last = bytes(_text(pc.fill_null(text, string("null,")))).replace(b"<", b"\\u003c")
+    if last is not None:
+        yield last[:-1]  # the last value takes no ","
+    yield b"]"

@@ -7,7 +7,7 @@ written under a temporary name beside its target and moved into place once compl
 import json
 import os
 from dataclasses import dataclass, field
-from typing import Any, Dict, List, NamedTuple, Optional
+from typing import Any, Dict, Iterator, List, NamedTuple, Optional
 
 # Keys of a failure in the JSON report, in order; "value" follows when the failure has one.
 FAILURE_KEYS = ("guid", "entity", "name", "requirement", "facet", "reason")
@@ -106,8 +106,8 @@ def grouped(report: Report, fails_only: bool) -> Grouped:
         from quarnel.literals import strings
 
         model_ord = pc.index_in(failures.column("model").cast(pa.string()), value_set=strings(list(models)))
-        spec = pc.fill_null(failures.column("specification").cast(pa.int64()), -1).to_numpy()
-        model_ord = pc.fill_null(model_ord, -1).to_numpy().astype(np.int64)
+        model_ord = _numpy(pc.fill_null(model_ord.cast(pa.int64()), _int64(-1)))
+        spec = _numpy(pc.fill_null(failures.column("specification").cast(pa.int64()), _int64(-1)))
         # Row of the specifications table each failure belongs to; -1 for one that has none.
         lut = np.full(len(models) * width + 1, -1, dtype=np.int64)
         lut[keys] = np.arange(len(rows))
@@ -118,7 +118,7 @@ def grouped(report: Report, fails_only: bool) -> Grouped:
         sort = np.argsort(np.where(keep, row_of, len(rows)), kind="stable")
         sort = sort[: int(keep.sum())]
         if len(sort) != failures.num_rows or np.any(sort[1:] < sort[:-1]):
-            failures = failures.take(pa.array(sort))
+            failures = failures.take(_int64_array(sort))
         counts = np.bincount(row_of[keep], minlength=len(rows))
     else:
         counts = np.zeros(len(rows), dtype=np.int64)
@@ -132,12 +132,30 @@ def grouped(report: Report, fails_only: bool) -> Grouped:
     return Grouped(dict(report.ids), list(out.values()), failures)
 
 
-def encode_pieces(table, start: int, stop: int, encode) -> List[Any]:
-    """`encode` applied to rows [start, stop) of `table` a piece of PIECE_ROWS rows at a time."""
-    out = []
-    for at in range(start, stop, PIECE_ROWS):
-        out.append(encode(table.slice(at, min(PIECE_ROWS, stop - at))))
-    return out
+def _int64_array(values):
+    """An int64 array of a numpy array's values (pa.array() would import pandas when installed)."""
+    import numpy as np
+    import pyarrow as pa
+
+    values = np.ascontiguousarray(values, dtype=np.int64)
+    return pa.Array.from_buffers(pa.int64(), len(values), [None, pa.py_buffer(values)])
+
+
+def _numpy(values):
+    """The numbers of an int64 array without nulls, read from its buffer (to_numpy would import
+    pandas when installed)."""
+    import numpy as np
+
+    if hasattr(values, "combine_chunks"):
+        values = values.combine_chunks()
+    data = values.buffers()[1]
+    if data is None:
+        return np.zeros(0, dtype=np.int64)
+    return np.frombuffer(data, dtype=np.int64, count=values.offset + len(values))[values.offset:]
+
+
+def _int64(value: int):
+    return _int64_array([value])[0]
 
 
 def _failure_texts(table):
@@ -175,14 +193,15 @@ def _column(table, name):
     return column.chunk(0) if column.num_chunks == 1 else column.combine_chunks()
 
 
-def json_pieces(groups: Grouped) -> List[Any]:
-    """The JSON text of a report in pieces (bytes-like) to be written one after another."""
+def json_pieces(groups: Grouped) -> Iterator[Any]:
+    """The JSON text of a report in pieces (bytes-like), made as they are written: the text of a
+    million failures is never whole in memory."""
     from quarnel.writers import _text
 
-    pieces: List[Any] = [b'{"ids": ', _dumps(groups.ids), b',\n"models": [']
+    yield b'{"ids": ' + _dumps(groups.ids) + b',\n"models": ['
     for m, model in enumerate(groups.models):
-        pieces.append((b"," if m else b"") + b'\n {"path": ' + _dumps(model["path"]) + b', "schema": '
-                      + _dumps(model["schema"]) + b', "specifications": [')
+        yield ((b"," if m else b"") + b'\n {"path": ' + _dumps(model["path"]) + b', "schema": '
+               + _dumps(model["schema"]) + b', "specifications": [')
         for s, spec in enumerate(model["specs"]):
             r = spec.row
             head = {"name": r.get("name"), "identifier": r.get("identifier")}
@@ -190,18 +209,19 @@ def json_pieces(groups: Grouped) -> List[Any]:
                 head["description"] = r["description"]
             for k in ("status", "applicable", "passed", "failed"):
                 head[k] = r.get(k)
-            text = _dumps(head)[:-1] + b', "failures": ['
-            pieces.append((b"," if s else b"") + b"\n  " + text)
+            yield (b"," if s else b"") + b"\n  " + _dumps(head)[:-1] + b', "failures": ['
             if spec.count:
-                texts = encode_pieces(groups.failures, spec.start, spec.start + spec.count, _failure_texts)
-                views = [_text(t) for t in texts]
-                pieces.append(b"\n")
-                pieces.extend(views[:-1])
-                pieces.append(views[-1][:-2])  # the last failure takes no ",\n"
-            pieces.append(b"]}")
-        pieces.append(b"]}")
-    pieces.append(b"\n]}\n")
-    return pieces
+                yield b"\n"
+                last = None
+                for at in range(spec.start, spec.start + spec.count, PIECE_ROWS):
+                    if last is not None:
+                        yield last
+                    piece = groups.failures.slice(at, min(PIECE_ROWS, spec.start + spec.count - at))
+                    last = _text(_failure_texts(piece))
+                yield last[:-2]  # the last failure takes no ",\n"
+            yield b"]}"
+        yield b"]}"
+    yield b"\n]}\n"
 
 
 def _dumps(value) -> bytes:
@@ -222,9 +242,8 @@ def parquet_table(groups: Grouped):
             counts.append(spec.count)
     import numpy as np
 
-    picks = np.repeat(np.arange(len(names), dtype=np.int32), counts)
-    column = pa.DictionaryArray.from_arrays(pa.array(picks, pa.int32()), strings(names)) if names else \
-        pa.array([], pa.dictionary(pa.int32(), pa.string()))
+    picks = _int64_array(np.repeat(np.arange(len(names)), counts)).cast(pa.int32())
+    column = pa.DictionaryArray.from_arrays(picks, strings(names))
     at = table.column_names.index("specification") + 1 if "specification" in table.column_names else 0
     return table.add_column(at, "specification_name", column)
 
