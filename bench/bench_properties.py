@@ -1,8 +1,8 @@
 """The complete element tables against read_table("psets") on a large model, in the same run.
 
-read_table("properties") (every property, inherited ones included, twelve columns) is set
-against read_table("psets") (single values of occurrences, five columns), and quarnel.wide
-against the same. Each repetition runs in a fresh child that imports quarnel and pyarrow first
+read_table("properties") (every property, inherited ones included, twelve columns), the
+attributes, all_attributes and relations tables are set against read_table("psets") (single
+values of occurrences, five columns), and quarnel.wide against the same. Each repetition runs in a fresh child that imports quarnel and pyarrow first
 and then times the calls in alternating order, so that neither sees a warmer cache.
 
 usage: python bench/bench_properties.py [--model PATH | --copies 50] [--repeat 3]
@@ -31,7 +31,7 @@ for step in order:
     del result
 """
 
-STEPS = ("psets", "properties", "element_quantities", "elements", "wide")
+STEPS = ("psets", "properties", "element_quantities", "elements", "attributes", "all_attributes", "relations", "wide")
 
 
 def main():

@@ -171,6 +171,9 @@ def renumbered(text, seed=1):
     head, data = text.split("DATA;", 1)
     data, tail = data.rsplit("ENDSEC;", 1)
     token = re.compile(r"'(?:[^']|'')*'|#(\d+)")
+    # Comments go, as a writer drops them (a statement commented out stays out).
+    data = re.sub(r"'(?:[^']|'')*'|/\*.*?\*/", lambda m: m.group(0) if m.group(0)[0] == "'" else "", data,
+                  flags=re.S)
     statements = re.findall(r"#\d+\s*=(?:'(?:[^']|'')*'|[^;'])*;", data)
     rng = random.Random(seed)
     ids = sorted({int(m) for s in statements for m in re.findall(r"^#(\d+)", s)})

@@ -4,7 +4,7 @@ import pytest
 
 import quarnel
 
-from conftest import rows_after_guid
+from conftest import corpus, corpus_params, open_with_ifcopenshell, rows_after_guid
 
 WALL = "WALL000000000000000001"
 
@@ -103,3 +103,48 @@ def test_many_associations(write_ifc):
     assert Counter(zip(r["material_name"], r["layer_thickness_mm"])) == Counter(
         {(f"M{i}", i + 0.5): 2 for i in range(n)}
     )
+
+
+M5 = ("material", None, "Concrete", "Structural")
+
+
+@pytest.mark.parametrize("definitions, relating, expected", [
+    (CONCRETE, "#5", [M5]),
+    (CONCRETE + BRICK + "#20=IFCMATERIALLIST((#5,#99,#6));", "#20",
+     [("list", None, None, None), ("material", 0, "Concrete", "Structural"), ("material", 2, "Brick", None)]),
+    (CONCRETE + BRICK + THREE_LAYERS + "#20=IFCMATERIALLAYERSET((#11,#12,#13),'Wall set',$);"
+     "#21=IFCMATERIALLAYERSETUSAGE(#20,.AXIS2.,.POSITIVE.,0.,$);", "#21",
+     [("layer set", None, "Wall set", None), ("layer", 0, None, None), ("material", 0, "Concrete", "Structural"),
+      ("layer", 1, None, None), ("material", 1, "Brick", None), ("layer", 2, "Finish", "Cladding"),
+      ("material", 2, "Concrete", "Structural")]),
+    (CONCRETE + "#11=IFCMATERIALPROFILEWITHOFFSETS('Web',$,#5,$,$,'Steel',(1.));"
+     "#20=IFCMATERIALPROFILESET('Beam',$,(#11),$);#21=IFCMATERIALPROFILESET('End',$,(),$);"
+     "#22=IFCMATERIALPROFILESETUSAGETAPERING(#20,$,$,#21,$);", "#22",
+     [("profile set", None, "Beam", None), ("profile", 0, "Web", "Steel"), ("material", 0, "Concrete", "Structural"),
+      ("profile set", None, "End", None)]),
+    (CONCRETE + "#11=IFCMATERIALCONSTITUENT('Mix',$,#5,0.5,'Core');#20=IFCMATERIALCONSTITUENTSET('Slab',$,(#11,#5));",
+     "#20", [("constituent set", None, "Slab", None), ("constituent", 0, "Mix", "Core"),
+             ("material", 0, "Concrete", "Structural")]),
+    ("#20=IFCMATERIALCONSTITUENTSET('',$,$);", "#20", [("constituent set", None, None, None)]),
+    # A usage of itself, a dangling id and anything but a material give nothing.
+    ("#21=IFCMATERIALLAYERSETUSAGE(#21,.AXIS2.,.POSITIVE.,0.,$);", "#21", []),
+    (CONCRETE, "#77", []),
+    (CONCRETE, "#1", []),
+])
+def test_material_names(write_ifc, definitions, relating, expected):
+    rows = quarnel.read_table(write_ifc(assigned(definitions, relating=relating)), "material_names").to_pylist()
+    assert {r["guid"] for r in rows} <= {WALL}
+    assert [(r["part"], r["index"], r["name"], r["category"]) for r in rows] == expected
+
+
+@corpus
+@pytest.mark.parametrize("path", corpus_params())
+def test_material_names_name_the_materials_ifcopenshell_finds(path):
+    from ifcopenshell.util.element import get_materials
+
+    model = open_with_ifcopenshell(path)
+    theirs = {(o.GlobalId, m.Name or None) for rel in model.by_type("IfcRelAssociatesMaterial")
+              for o in rel.RelatedObjects if hasattr(o, "GlobalId")
+              for m in get_materials(o, should_inherit=False) if m is not None}
+    rows = quarnel.read_table(path, "material_names").to_pylist()
+    assert {(r["guid"], r["name"]) for r in rows if r["part"] == "material"} == theirs

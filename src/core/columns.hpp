@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -75,6 +76,10 @@ public:
 
     std::uint32_t add_view(std::string_view borrowed) { return add(borrowed, false); }
     std::uint32_t add_copy(std::string_view s) { return add(s, true); }
+    // Texts that are never shared, even when equal texts are: values that seldom repeat, for
+    // which the lookup costs more than it saves.
+    std::uint32_t add_unshared_view(std::string_view borrowed) { return push(borrowed); }
+    std::uint32_t add_unshared_copy(std::string_view s) { return push(copy(s)); }
     // Takes over the texts of `other` (built on another thread): its id i
     // becomes offset + i, and the offset is returned. Texts taken over are not
     // shared with later ones.
@@ -158,6 +163,37 @@ private:
             while (slots_[i] != 0) i = (i + 1) & mask;
             slots_[i] = id;
         }
+    }
+};
+
+// A column of numbers that may be absent, with a byte per row for whether each is there: 9
+// bytes a row where std::optional<double> takes 16, 5 where std::optional<std::uint64_t> takes
+// 16 for a 32-bit value. Rows are written in place by several threads, hence no bit per row.
+template <class T>
+struct OptionalColumn {
+    std::vector<T> values;               // 0 where absent
+    std::vector<std::uint8_t> present;  // 1 where there
+
+    std::size_t size() const { return values.size(); }
+    void set(std::size_t i, const std::optional<T>& v) {
+        values[i] = v.value_or(T{});
+        present[i] = v.has_value();
+    }
+    std::optional<T> operator[](std::size_t i) const {
+        return present[i] ? std::optional<T>(values[i]) : std::nullopt;
+    }
+};
+
+// A column of labels: a code per row into a fixed list of texts, an empty one standing for an
+// absent value. A byte a row where text ids take four.
+struct LabelColumn {
+    std::span<const std::string_view> labels;
+    std::vector<std::uint8_t> codes;
+
+    std::size_t size() const { return codes.size(); }
+    std::optional<std::string_view> at(std::size_t i) const {
+        const std::string_view s = labels[codes[i]];
+        return s.empty() ? std::nullopt : std::optional<std::string_view>(s);
     }
 };
 

@@ -70,7 +70,7 @@ def read_tables(path, tables: Union[None, str, Iterable[str]] = None):
     """Several tables of one model from one read: a dict of pyarrow Tables by name.
 
     `tables` is a list of table names, or "all" or None: every table but drift, which meshes
-    geometry (registry.ALL_TABLES). One mapping of the file, one entity table for the
+    geometry, and all_attributes (registry.ALL_TABLES). One mapping of the file, one entity table for the
     extractors, one release of the interpreter lock."""
     return {name: _table(stream) for name, stream in read_streams(path, tables).items()}
 

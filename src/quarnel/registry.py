@@ -76,9 +76,9 @@ INDEX_TABLES = tuple(name for name, t in TABLES.items() if t.call == "index_ifc"
 
 
 # What "all" names wherever tables are asked for (read_tables, batch, datasets, Dask): every table
-# of a model but drift, which meshes geometry and costs more than the rest together; name it to
-# have it.
-ALL_TABLES = tuple(name for name in TABLES if name != "drift")
+# of a model but drift, which meshes geometry and costs more than the rest together, and
+# all_attributes, a row per value of every instance, geometry included; name them to have them.
+ALL_TABLES = tuple(name for name in TABLES if name not in ("drift", "all_attributes"))
 
 
 def table_names(tables) -> Tuple[str, ...]:

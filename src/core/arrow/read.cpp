@@ -1,5 +1,8 @@
 #include "arrow/read.hpp"
 
+#include <algorithm>
+#include <functional>
+
 #include "arrow/table.hpp"
 #include "tables/catalogue.hpp"
 
@@ -35,17 +38,39 @@ std::vector<Exported> read_tables(std::string_view file, const ReadFacts& facts,
     out.reserve(requests.size());
     try {
         for (std::size_t i = 0; i < requests.size(); ++i) {
+            // A result no later table needs is freed as it is exported: each column's source is
+            // taken apart or freed as soon as its Arrow array is built (unless another column of
+            // the table reads it too), the rest once the table is done. The read's peak is then about one result, not
+            // every result and its Arrow buffers at once.
+            bool later = false;
+            for (std::size_t j = i + 1; j < requests.size(); ++j) later = later || defs[j]->pass == defs[i]->pass;
             {
                 tables::Table table = tables::make_table(*defs[i], reads, false);
                 if (requests[i].columns) table.select(*requests[i].columns);
+                std::vector<const tables::ColumnGetter*> getters;
+                for (const tables::Column& column : table.columns) {
+                    for (const tables::ColumnDef& c : defs[i]->columns) {
+                        if (c.name == column.name) getters.push_back(&c.get);
+                    }
+                }
+                std::vector<void (*)(tables::Reads&)> releases(getters.size(), nullptr);
+                for (std::size_t k = 0; k < getters.size() && !later; ++k) {
+                    const auto shared = std::count_if(getters.begin(), getters.end(), [&](const auto* g) {
+                        return g->get == getters[k]->get;
+                    });
+                    if (shared == 1) releases[k] = getters[k]->release;
+                }
+                arrow::Consuming consuming;
+                if (std::any_of(releases.begin(), releases.end(), [](auto release) { return release != nullptr; })) {
+                    for (const auto release : releases) consuming.consumable.push_back(release != nullptr);
+                    consuming.done = [&](std::size_t k) {
+                        if (releases[k]) releases[k](reads);
+                    };
+                }
                 Exported e;
-                export_table(table, &e.schema, &e.stream);
+                export_table(table, &e.schema, &e.stream, consuming);
                 out.push_back(e);
             }
-            // A result no later table needs is freed at once: the read's peak is then one
-            // result and its Arrow buffers, not every result at once.
-            bool later = false;
-            for (std::size_t j = i + 1; j < requests.size(); ++j) later = later || defs[j]->pass == defs[i]->pass;
             if (!later) reads.free(defs[i]->pass);
         }
     } catch (...) {

@@ -1,4 +1,5 @@
 #pragma once
+#include <cstdint>
 #include <optional>
 #include <vector>
 
@@ -17,10 +18,18 @@ struct AttributeColumns {
     TextPool text;
     TextColumnParts guid, entity, attribute, value, kind, value_type;
     std::vector<std::optional<double>> number;
+    std::vector<std::uint64_t> step_id;
 
     std::size_t size() const { return number.size(); }
 };
 
-AttributeColumns extract_attributes(const EntityTable& table, const PartPlan& plan = {});
+enum class AttributeScope { Objects, Everything };
+
+AttributeColumns extract_attributes(const EntityTable& table, AttributeScope scope, const PartPlan& plan = {});
+
+// The same of every instance, as a type of its own: a read may hold both.
+struct AllAttributeColumns {
+    AttributeColumns rows;
+};
 
 }  // namespace quarnel

@@ -12,12 +12,13 @@ namespace quarnel {
 
 // Every property of every object, inherited ones included, one row per value.
 // Text columns are ids into `text`, which may borrow the mapped file; kind,
-// role and source are the labels of property_values.hpp.
+// role and source are codes of the labels of property_values.hpp.
 struct PropertyColumns {
     TextPool text;
-    TextColumn guid, entity, pset_name, prop_name, value, value_type, type_guid, kind, role, source;
-    std::vector<std::optional<double>> number;
-    std::vector<std::optional<std::uint64_t>> value_index;
+    TextColumn guid, entity, pset_name, prop_name, value, value_type, type_guid;
+    LabelColumn kind, role, source;
+    OptionalColumn<double> number;
+    OptionalColumn<std::uint32_t> value_index;
 
     std::size_t size() const { return guid.size(); }
 };

@@ -25,6 +25,8 @@ PyObject* to_list(const std::vector<double>& column);
 PyObject* to_list(const std::vector<float>& column);
 PyObject* to_list(const std::vector<std::optional<std::uint64_t>>& column);
 PyObject* to_list(const std::vector<std::optional<double>>& column);
+PyObject* to_list(const OptionalColumn<double>& column);
+PyObject* to_list(const OptionalColumn<std::uint32_t>& column);
 PyObject* to_list(const std::vector<std::string_view>& column);
 
 // One str per distinct text of a pool, created on first use and shared by

@@ -42,10 +42,27 @@ Source read_field(const Reads& reads, Table&) {
     return walk<Root, First, Rest...>(reads.get<Root>());
 }
 
+template <class Owner, auto First, auto... Rest>
+void clear(Owner& owner) {
+    auto& next = owner.*First;
+    if constexpr (sizeof...(Rest) == 0) {
+        next = std::decay_t<decltype(next)>();
+    } else {
+        clear<std::decay_t<decltype(next)>, Rest...>(next);
+    }
+}
+
+template <auto First, auto... Rest>
+void release_field(Reads& reads) {
+    using Root = typename member_traits<decltype(First)>::owner;
+    clear<Root, First, Rest...>(reads.get<Root>());
+}
+
 // The column at a chain of members of a pass's result, e.g. field<&ModelIndex::products,
 // &ProductColumns::guid>; the pass is the one whose result holds the first member.
 template <auto First, auto... Rest>
-constexpr ColumnGetter field{read_field<First, Rest...>, pass_of<typename member_traits<decltype(First)>::owner>()};
+constexpr ColumnGetter field{read_field<First, Rest...>, pass_of<typename member_traits<decltype(First)>::owner>(),
+                             release_field<First, Rest...>};
 
 // Ids and GlobalIds of a map in its iteration order, each GlobalId at its id's position.
 template <GuidMap ModelIndex::*Map>
@@ -146,6 +163,7 @@ constexpr ColumnDef kClassificationReferencesColumns[] = {
     {"system_name", D, field<&CC::chain_system_name>},
     {"edition", D, field<&CC::chain_edition>},
     {"source", D, field<&CC::chain_source>},
+    {"step_id", I, field<&CC::chain_step_id>},
 };
 // Long tables keyed by GlobalId: each repeats for every value of its object.
 constexpr ColumnDef kPropertiesColumns[] = {
@@ -209,6 +227,26 @@ constexpr ColumnDef kAttributesColumns[] = {
     {"kind", D, field<&AC::kind>},
     {"value_type", D, field<&AC::value_type>},
     {"number", F, field<&AC::number>},
+    {"step_id", I, field<&AC::step_id>},
+};
+using MN = MaterialNameColumns;
+constexpr ColumnDef kMaterialNamesColumns[] = {
+    {"guid", S, field<&MN::guid>},
+    {"part", D, field<&MN::part>},
+    {"index", I, field<&MN::index>},
+    {"name", D, field<&MN::name>},
+    {"category", D, field<&MN::category>},
+};
+using AA = AllAttributeColumns;
+constexpr ColumnDef kAllAttributesColumns[] = {
+    {"step_id", I, field<&AA::rows, &AC::step_id>},
+    {"guid", S, field<&AA::rows, &AC::guid>},
+    {"entity", D, field<&AA::rows, &AC::entity>},
+    {"attribute", D, field<&AA::rows, &AC::attribute>},
+    {"value", S, field<&AA::rows, &AC::value>},
+    {"kind", D, field<&AA::rows, &AC::kind>},
+    {"value_type", D, field<&AA::rows, &AC::value_type>},
+    {"number", F, field<&AA::rows, &AC::number>},
 };
 constexpr ColumnDef kProductsColumns[] = {
     {"step_id", I, field<&M::products, &ProductColumns::step_id>},
@@ -301,6 +339,8 @@ constexpr FactDef kFacts[] = {
     {"elements_extract_ms", FactType::Float, pass_ms<kElements>},
     {"relations_extract_ms", FactType::Float, pass_ms<kRelations>},
     {"attributes_extract_ms", FactType::Float, pass_ms<kAttributes>},
+    {"all_attributes_extract_ms", FactType::Float, pass_ms<kAllAttributes>},
+    {"material_names_extract_ms", FactType::Float, pass_ms<kMaterialNames>},
     // extract_all's names for the same timings.
     {"psets_extract_ms", FactType::Float, pass_ms<kPsets>},
     {"quantities_extract_ms", FactType::Float, pass_ms<kQuantities>},
@@ -323,6 +363,7 @@ constexpr FactDef kFacts[] = {
     {"area_scale", FactType::OptionalFloat, unit_scale_of<&WP::area_scale>},
     {"volume_scale", FactType::OptionalFloat, unit_scale_of<&WP::volume_scale>},
     {"angle_scale", FactType::OptionalFloat, unit_scale_of<&WP::angle_scale>},
+    {"precision", FactType::OptionalFloat, unit_scale_of<&WP::precision>},
 };
 
 using namespace std::string_view_literals;
@@ -341,10 +382,13 @@ constexpr auto kElementQuantityFacts = extractor_facts("element_quantities_extra
 constexpr auto kElementFacts = extractor_facts("elements_extract_ms");
 constexpr auto kRelationFacts = extractor_facts("relations_extract_ms");
 constexpr auto kAttributeFacts = extractor_facts("attributes_extract_ms");
+constexpr auto kAllAttributeFacts = extractor_facts("all_attributes_extract_ms");
+constexpr auto kMaterialNameFacts = extractor_facts("material_names_extract_ms");
 constexpr std::string_view kDriftFacts[] = {"mesh_emission_ms"sv, "entity_table_ms"sv, "total_ms"sv, "size_bytes"sv,
                                             "drift_ok"sv,         "drift_warn"sv,      "drift_error"sv};
 constexpr std::string_view kPlacementFacts[] = {"open_ms"sv,      "entity_table_ms"sv, "placements_ms"sv, "size_bytes"sv,
-                                                "length_scale"sv, "area_scale"sv,      "volume_scale"sv,  "angle_scale"sv};
+                                                "length_scale"sv, "area_scale"sv,      "volume_scale"sv,  "angle_scale"sv,
+                                                "precision"sv};
 
 constexpr TableDef kTables[] = {
     {"psets", kPsets, kPsetsColumns, kPsetFacts, "PsetTable", "property sets: one row per single-value property of an object"},
@@ -383,6 +427,11 @@ constexpr TableDef kTables[] = {
      "attributes: one row per direct attribute with a value of an object with a GlobalId"},
     {"placements", kPlacements, kPlacementsColumns, kPlacementFacts, "",
      "placements: one row per placed object, where it stands in the world and how it is turned"},
+    {"material_names", kMaterialNames, kMaterialNamesColumns, kMaterialNameFacts, "",
+     "material names: one row per material, list, set, layer, profile or constituent an object's material "
+     "association names"},
+    {"all_attributes", kAllAttributes, kAllAttributesColumns, kAllAttributeFacts, "",
+     "all_attributes: one row per direct attribute with a value of every instance, by step id"},
 };
 
 using E = DictEntry;

@@ -12,6 +12,8 @@ namespace quarnel::tables {
 struct ColumnGetter {
     Source (*get)(const Reads& reads, Table& table);
     Pass pass;
+    // Frees the member the column reads, for a read done with it; null for a derived column.
+    void (*release)(Reads& reads) = nullptr;
 };
 using FactGetter = FactValue (*)(const Reads& reads);
 

@@ -21,7 +21,9 @@ void run_extractor(const EntityTable& table, const GuidIndex& guids, Reads& r) {
     if constexpr (P == kElementQuantities) result.emplace(extract_element_quantity_rows(table, guids));
     if constexpr (P == kElements) result.emplace(extract_elements(table, guids));
     if constexpr (P == kRelations) result.emplace(extract_relations(table, guids));
-    if constexpr (P == kAttributes) result.emplace(extract_attributes(table));
+    if constexpr (P == kAttributes) result.emplace(extract_attributes(table, AttributeScope::Objects));
+    if constexpr (P == kMaterialNames) result.emplace(extract_material_names(table, guids));
+    if constexpr (P == kAllAttributes) result.emplace(AllAttributeColumns{extract_attributes(table, AttributeScope::Everything)});
     r.ms[P] = ms_since(t);
 }
 

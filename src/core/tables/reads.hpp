@@ -10,6 +10,7 @@
 #include "extractors/direct_attributes.hpp"
 #include "extractors/element_quantities.hpp"
 #include "extractors/elements.hpp"
+#include "extractors/material_names.hpp"
 #include "extractors/materials.hpp"
 #include "extractors/properties.hpp"
 #include "extractors/psets.hpp"
@@ -32,6 +33,8 @@ enum Pass : unsigned {
     kElements,
     kRelations,
     kAttributes,
+    kAllAttributes,
+    kMaterialNames,
     kIndex,
     kDrift,
     kPlacements,
@@ -41,13 +44,15 @@ enum Pass : unsigned {
 constexpr unsigned bit(Pass p) { return 1u << p; }
 constexpr unsigned kExtractorPasses = bit(kPsets) | bit(kQuantities) | bit(kMaterials) | bit(kClassifications) |
                                       bit(kProperties) | bit(kElementQuantities) | bit(kElements) |
-                                      bit(kRelations) | bit(kAttributes);
+                                      bit(kRelations) | bit(kAttributes) | bit(kAllAttributes) |
+                                      bit(kMaterialNames);
 
 // What each pass produces, at the position of its Pass.
 using Results = std::tuple<std::optional<PsetColumns>, std::optional<QtoColumns>, std::optional<MaterialColumns>,
                            std::optional<ClassificationColumns>, std::optional<PropertyColumns>,
                            std::optional<ElementQuantityColumns>, std::optional<ElementColumns>,
                            std::optional<RelationColumns>, std::optional<AttributeColumns>,
+                           std::optional<AllAttributeColumns>, std::optional<MaterialNameColumns>,
                            std::optional<ModelIndex>, std::optional<DriftColumns>,
                            std::optional<PlacementColumns>>;
 static_assert(std::tuple_size_v<Results> == kPassCount);
@@ -84,6 +89,10 @@ struct Reads {
 
     template <class T>
     const T& get() const {
+        return *std::get<std::optional<T>>(results);
+    }
+    template <class T>
+    T& get() {
         return *std::get<std::optional<T>>(results);
     }
     template <Pass P>

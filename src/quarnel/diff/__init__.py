@@ -15,8 +15,8 @@ def diff(old, new, only: Optional[Union[str, Sequence[str]]] = None,
     renumbered or re-stamped export shows no change. `only`: classes to report (IfcWall also
     names its standard and elemented cases). `kinds`: the change kinds to compute, of KINDS
     (default: all but "geometry", which meshes both models). Numbers are compared in SI units
-    within 1e-6 relative and absolute; placements within `tolerance` metres (default 1e-6 plus
-    the rounding of the location's size).
+    within 1e-6 relative and the models' stated precision (at least 1e-6) absolute; placements
+    within `tolerance` metres (default: that absolute tolerance).
     """
     from quarnel import _path
     from quarnel.diff.compare import compute

@@ -77,8 +77,8 @@ def add_parser(sub) -> None:
                    help=f"change kinds to compute, comma-separated, of {', '.join(KINDS)} "
                         f"(default: all but geometry)")
     p.add_argument("--tolerance", type=float, metavar="METRES",
-                   help="how far a placement may move and count as unmoved (default 1e-6 m and the "
-                        "single-precision rounding of its location)")
+                   help="how far a placement may move and count as unmoved (default: the models' stated "
+                        "precision, at least 1e-6 m)")
     p.add_argument("-n", "--rows", type=int, default=20, metavar="N", help="changes to show (default 20, 0 for all)")
     p.set_defaults(run=run)
 

@@ -1,14 +1,14 @@
 """The comparison of two revisions: each model read once into Arrow tables, every aspect turned
-into long rows (guid, what, value, number) and the two sides joined by GlobalId in Arrow.
+into long rows (guid, what, value, number) and the two sides matched by GlobalId with Arrow's
+hash lookups, never a Python object per element.
 
 Instance ids and owner histories never take part: a renumbered or re-stamped export compares
-equal. Numbers are compared in SI units within a tolerance; texts exactly.
+equal. Numbers are compared in SI units within a tolerance (the models' stated precision, else
+1e-6 absolute, and 1e-6 relative); texts exactly.
 """
 
 from __future__ import annotations
 
-import math
-from concurrent.futures import ThreadPoolExecutor
 from typing import Dict, List, Optional, Sequence, Tuple
 
 import pyarrow as pa
@@ -19,10 +19,13 @@ from quarnel.diff.kinds import KINDS, kinds_of
 from quarnel.diff.units import number_scale, quantity_scale
 from quarnel.registry import TABLES
 
-# The attributes compared, by the column of the elements table that holds them.
-ATTRIBUTES = {"name": "Name", "description": "Description", "object_type": "ObjectType", "tag": "Tag",
-              "predefined_type": "PredefinedType", "long_name": "LongName"}
+# Attributes the schema declares as lengths but files write as plain numbers.
+LENGTH_ATTRIBUTES = ["Elevation", "ElevationOfRefHeight", "ElevationOfTerrain", "RefElevation",
+                     "ElevationWithFlooring", "OverallHeight", "OverallWidth", "NominalDiameter", "BarLength",
+                     "NominalLength", "NominalWidth", "NominalHeight", "Thickness", "LiningDepth",
+                     "LiningThickness", "TransomThickness", "MullionThickness"]
 RTOL = ATOL = 1e-6
+SLICE = 1 << 16
 # Meshes are made in single precision: their measures are compared more loosely.
 MESH_RTOL = 1e-4
 
@@ -35,23 +38,13 @@ LONG = pa.schema([("guid", pa.string()), ("what", pa.string()), ("value", pa.str
 
 
 def _tables_for(kinds: Sequence[str]) -> List[str]:
-    names = {"elements", "placements", "products"}
     wanted = set(kinds)
-    if wanted & {"property"}:
-        names.add("properties")
-    if wanted & {"quantity"}:
-        names.add("element_quantities")
-    if "material" in wanted:
-        names.add("materials")
-    if "classification" in wanted:
-        names.add("classifications")
-    if wanted & {"container", "aggregate"}:
-        names.update(("relations",) if "relations" in TABLES else
-                     ("contained_in", "aggregates", "storeys", "sites", "buildings", "projects", "spaces"))
-    if "attributes" in TABLES and wanted & {"attribute", "class", "added", "deleted", "duplicate"}:
-        names.add("attributes")
-    if "geometry" in wanted:
-        names.add("drift")
+    names = {"attributes", "placements"}
+    for kind, table in (("property", "properties"), ("quantity", "element_quantities"), ("material", "materials"),
+                        ("classification", "classifications"), ("type", "relations"), ("container", "relations"),
+                        ("aggregate", "relations"), ("geometry", "drift")):
+        if kind in wanted:
+            names.add(table)
     return [n for n in TABLES if n in names]
 
 
@@ -69,6 +62,15 @@ def _long(guid, what, value, number=None) -> pa.Table:
 
 def _repeat(value, n: int, type=pa.string()) -> pa.Array:
     return pa.nulls(n, type).fill_null(pa.scalar(value, type))
+
+
+def first_rows(table: pa.Table, key: str, keys) -> pa.Table:
+    """For each of `keys`, the first row of `table` whose `key` column holds it (nulls where
+    none does): a hash lookup, no join."""
+    keys = keys.combine_chunks() if isinstance(keys, pa.ChunkedArray) else keys
+    column = table.column(key)
+    return table.take(pc.index_in(keys, value_set=column.combine_chunks() if isinstance(column, pa.ChunkedArray)
+                                  else column))
 
 
 def _meta(table: pa.Table, key: str) -> Optional[float]:
@@ -91,57 +93,35 @@ class Model:
                        "area": _meta(placements, "area_scale") or self.length ** 2,
                        "volume": _meta(placements, "volume_scale") or self.length ** 3,
                        "angle": _meta(placements, "angle_scale") or 1.0}
-        self.entity, self.listed = self._objects()
+        self.precision = _meta(placements, "precision")
+        self.entity = self._objects()
 
-    def _objects(self) -> Tuple[pa.Table, pa.Array]:
-        """guid, entity, name of every object with a GlobalId (the first row of a guid), and
-        the guids of those some table lists whole (types that elements name are not)."""
-        listed, named, referenced = [], [], []
-        if "attributes" in self.tables:
-            a = self.tables["attributes"]
-            names = a.filter(pc.equal(_text(a.column("attribute")), "Name"))
-            listed.append(pa.table({"guid": _text(a.column("guid")), "entity": _text(a.column("entity"))}))
-            named.append(pa.table({"guid": _text(names.column("guid")), "name": _text(names.column("value"))}))
-        for name in ("elements", "placements"):
-            t = self.tables[name]
-            listed.append(pa.table({"guid": _text(t.column("guid")), "entity": _text(t.column("entity"))}))
-        e = self.tables["elements"]
-        named.append(pa.table({"guid": _text(e.column("guid")), "name": _text(e.column("name"))}))
-        if "attributes" not in self.tables:
-            typed = e.filter(pc.is_valid(e.column("type_guid")))
-            referenced.append(pa.table({"guid": _text(typed.column("type_guid")),
-                                        "entity": _text(typed.column("type_entity"))}))
-            named.append(pa.table({"guid": _text(typed.column("type_guid")), "name": _text(typed.column("type_name"))}))
-        listed = pa.concat_tables(listed)
-        entity = pa.concat_tables([listed, *referenced]).group_by("guid", use_threads=False).aggregate(
-            [("entity", "first")]).rename_columns(["guid", "entity"])
-        names = pa.concat_tables(named).group_by("guid", use_threads=False).aggregate(
-            [("name", "first")]).rename_columns(["guid", "name"])
-        return entity.join(names, "guid", join_type="left outer"), pc.unique(listed.column("guid").combine_chunks())
+    def _objects(self) -> pa.Table:
+        """guid, entity, name of every object with a GlobalId (the first of a repeated one)."""
+        a = self.tables["attributes"]
+        ids = a.filter(_named(a, "GlobalId"))
+        guids = pc.unique(_text(ids.column("guid")).combine_chunks())
+        entity = first_rows(pa.table({"guid": _text(ids.column("guid")), "entity": _text(ids.column("entity"))}),
+                            "guid", guids).column("entity")
+        names = a.filter(_named(a, "Name"))
+        name = first_rows(pa.table({"guid": _text(names.column("guid")), "name": _text(names.column("value"))}),
+                          "guid", guids).column("name")
+        return pa.table({"guid": guids, "entity": entity, "name": name})
+
+
+def _named(attributes: pa.Table, name: str):
+    return per_entry(attributes.column("attribute"), lambda d: pc.equal(d, name))
 
 
 def read_model(path, kinds) -> Model:
     return Model(path, quarnel.read_tables(path, _tables_for(kinds)))
 
 
-def _unique_counts(guids: pa.ChunkedArray) -> pa.Table:
-    counts = pc.value_counts(guids.combine_chunks())
-    return pa.table({"guid": counts.field("values"), "count": counts.field("counts")})
-
-
 def _duplicates(model: Model) -> pa.Array:
     """GlobalIds that more than one object of the model carries."""
-    t = model.tables["attributes"] if "attributes" in model.tables else model.tables["placements"]
-    if "attributes" in model.tables:
-        t = t.filter(pc.equal(_text(t.column("attribute")), "GlobalId"))
-    guids = [_text(t.column("guid"))]
-    if "attributes" not in model.tables:
-        # Objects without a placement (types, groups) show in the elements table alone.
-        e = model.tables["elements"]
-        placed = pc.is_in(_text(e.column("guid")), value_set=_text(t.column("guid")).combine_chunks().unique())
-        guids.append(_text(e.filter(pc.invert(placed)).column("guid")))
-    counts = _unique_counts(pa.chunked_array([c for g in guids for c in g.chunks], pa.string()))
-    return counts.filter(pc.greater(counts.column("count"), 1)).column("guid").combine_chunks()
+    a = model.tables["attributes"]
+    counts = pc.value_counts(_text(a.filter(_named(a, "GlobalId")).column("guid")).combine_chunks())
+    return counts.field("values").filter(pc.greater(counts.field("counts"), 1))
 
 
 def _close(a, b, rtol: float, atol: float):
@@ -177,21 +157,29 @@ def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rt
     old, ko = _keyed(old, common, whats, width)
     new, kn = _keyed(new, common, whats, width)
     pos = pc.index_in(ko, value_set=kn, skip_nulls=True)  # each old row's new row
-    a, b = old.column("number"), new.column("number").take(pos)
-    both_numbers = pc.and_(pc.is_valid(a), pc.is_valid(b))
-    numbers_differ = pc.invert(pc.fill_null(_close(a, b, rtol, atol), False))
-    va, vb = old.column("value"), new.column("value").take(pos)
-    texts_differ = pc.fill_null(pc.not_equal(va, vb), pc.xor(pc.is_null(va), pc.is_null(vb)))
-    differ = pc.if_else(both_numbers, numbers_differ, texts_differ)
-    changed = pc.and_(pc.is_valid(ko), pc.or_(pc.is_null(pos), pc.fill_null(differ, False)))
+    went = []
+    # In slices: the values of the other side are copied a slice at a time.
+    for start in range(0, len(ko), SLICE):
+        p, k_ = pos.slice(start, SLICE), ko.slice(start, SLICE)
+        a, b = old.column("number").slice(start, SLICE), new.column("number").take(p)
+        va, vb = old.column("value").slice(start, SLICE), new.column("value").take(p)
+        both_numbers = pc.and_(pc.is_valid(a), pc.is_valid(b))
+        numbers_differ = pc.invert(pc.fill_null(_close(a, b, rtol, atol), False))
+        texts_differ = pc.fill_null(pc.not_equal(va, vb), pc.xor(pc.is_null(va), pc.is_null(vb)))
+        differ = pc.if_else(both_numbers, numbers_differ, texts_differ)
+        changed = pc.and_(pc.is_valid(k_), pc.or_(pc.is_null(p), pc.fill_null(differ, False)))
+        went.append(pa.table({"k": k_.filter(changed), "old": va.filter(changed), "new": vb.filter(changed),
+                              "old_number": a.filter(changed), "new_number": b.filter(changed)}))
+    went = pa.concat_tables(went) if went else pa.table({"k": pa.array([], pa.int64()), "old": pa.array([], pa.string()),
+                                                         "new": pa.array([], pa.string()),
+                                                         "old_number": pa.array([], pa.float64()),
+                                                         "new_number": pa.array([], pa.float64())})
     came = pc.and_(pc.is_valid(kn), pc.invert(pc.is_in(kn, value_set=ko, skip_nulls=True)))
-    went = pa.table({"k": ko.filter(changed), "old": va.filter(changed), "new": vb.filter(changed),
-                     "old_number": a.filter(changed), "new_number": b.filter(changed)})
     n = pc.sum(came).as_py() or 0
     appeared = pa.table({"k": kn.filter(came), "old": pa.nulls(n, pa.string()),
                          "new": new.column("value").filter(came), "old_number": pa.nulls(n, pa.float64()),
                          "new_number": new.column("number").filter(came)})
-    rows = pa.concat_tables([went, appeared.cast(went.schema)])
+    rows = pa.concat_tables([went.cast(appeared.schema), appeared])
     k = rows.column("k")
     g = pc.divide(k, width)
     what = whats.take(pc.subtract(k, pc.multiply(g, width)))
@@ -200,7 +188,7 @@ def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rt
         # of its occurrences.
         src = pc.coalesce(new.column("source").take(pc.index_in(k, value_set=kn)),
                           old.column("source").take(pc.index_in(k, value_set=ko)))
-        what = pc.if_else(pc.fill_null(pc.equal(src, "type"), False),
+        what = pc.if_else(pc.fill_null(src, False),
                           pc.binary_join_element_wise(what, "(type)", " "), what)
     return pa.table({"guid": common.take(g), "change": _repeat(change, rows.num_rows), "what": what,
                      "old": rows.column("old"), "new": rows.column("new"),
@@ -230,7 +218,7 @@ def _keyed(t: pa.Table, common: pa.Array, whats: pa.Array, width: int) -> Tuple[
                        "value": [" | ".join(sorted("" if v is None else v for v in texts)) for texts in groups.values()],
                        "number": pa.nulls(len(groups), pa.float64())})
     if "source" in t.column_names:
-        folded = folded.append_column("source", pa.nulls(folded.num_rows, pa.string()))
+        folded = folded.append_column("source", pa.nulls(folded.num_rows, pa.bool_()))
     # Appended chunks, not copies: the table keeps its columns' own types by casting the few.
     t = pa.concat_tables([t, folded.cast(t.schema)])
     k = pa.chunked_array(pc.if_else(repeated, pa.scalar(None, pa.int64()), k).chunks +
@@ -241,16 +229,21 @@ def _keyed(t: pa.Table, common: pa.Array, whats: pa.Array, width: int) -> Tuple[
 # ---- the aspects, each as long rows of one model ----
 
 def attribute_rows(m: Model) -> pa.Table:
-    if "attributes" in m.tables:
-        a = m.tables["attributes"]
-        keep = pc.is_in(_text(a.column("attribute")), value_set=pa.array(list(ATTRIBUTES.values())))
-        a = a.filter(keep)
-        return _long(a.column("guid"), _text(a.column("attribute")), a.column("value"))
-    e = m.tables["elements"]
-    parts = [_long(e.column("guid"), name, e.column(c)) for c, name in ATTRIBUTES.items() if c in e.column_names]
-    t = pa.concat_tables(parts)
-    # The elements table gives "" and null alike for an unset text.
-    return t.filter(pc.and_(pc.is_valid(t.column("value")), pc.not_equal(t.column("value"), "")))
+    """Every direct attribute written as a value (no reference, nor a list of them), but the
+    GlobalId; numbers of measures in SI."""
+    a = m.tables["attributes"]
+    kind = _text(a.column("kind"))
+    name = _text(a.column("attribute"))
+    value = _text(a.column("value"))
+    keep = pc.and_(pc.invert(pc.is_in(kind, value_set=pa.array(["reference", "derived"]))),
+                   pc.not_equal(name, "GlobalId"))
+    keep = pc.and_(keep, pc.invert(pc.and_(pc.equal(kind, "list"), pc.match_substring(value, "#"))))
+    a = a.filter(keep)
+    # Typed values by their type; plain numbers of attributes the schema measures in lengths.
+    scale = number_scale(a.column("value_type"), m.scales)
+    lengths = pc.is_in(_text(a.column("attribute")), value_set=pa.array(LENGTH_ATTRIBUTES))
+    scale = pc.if_else(pc.and_(lengths, pc.is_null(a.column("value_type"))), m.length, scale)
+    return _long(a.column("guid"), a.column("attribute"), a.column("value"), pc.multiply(a.column("number"), scale))
 
 
 def class_rows(m: Model) -> pa.Table:
@@ -309,13 +302,12 @@ def property_rows(m: Model) -> pa.Table:
 
 
 def _inherited(t: pa.Table):
-    """"type" where the row is the type's value shown on an occurrence (a type's own rows name
-    it as their source too)."""
+    """True where the row is the type's value shown on an occurrence (a type's own rows name
+    the type as their source too)."""
     shared = distinct(t.column("guid"), t.column("type_guid"))
     own = pc.fill_null(pc.equal(codes(t.column("guid"), shared), codes(t.column("type_guid"), shared)), False)
     typed = per_entry(t.column("source"), lambda d: pc.equal(d, "type"))
-    inherited = pc.and_(pc.fill_null(typed, False), pc.invert(own))
-    return pc.if_else(inherited, "type", "occurrence")
+    return pc.and_(pc.fill_null(typed, False), pc.invert(own))
 
 
 def quantity_rows(m: Model) -> pa.Table:
@@ -328,10 +320,16 @@ def quantity_rows(m: Model) -> pa.Table:
 
 def _per_guid(guid, text, what: str) -> pa.Table:
     """One row per guid whose value is the guid's texts joined in their order."""
-    t = pa.table({"guid": _text(guid), "text": text})
-    g = t.group_by("guid", use_threads=False).aggregate([("text", "list")])
-    joined = pc.binary_join(g.column("text_list"), "; ")
-    return _long(g.column("guid"), what, joined)
+    guid, text = _text(guid).combine_chunks(), text.combine_chunks() if isinstance(text, pa.ChunkedArray) else text
+    n = len(guid)
+    if n == 0:
+        return _long(guid, what, pa.array([], pa.string()))
+    # Rows come sorted by guid: each run of a guid is one list.
+    starts = pc.indices_nonzero(pa.concat_arrays([
+        pa.array([True]), pc.fill_null(pc.not_equal(guid.slice(1), guid.slice(0, n - 1)), True)]))
+    offsets = pa.concat_arrays([pc.cast(starts, pa.int32()), pa.array([n], pa.int32())])
+    joined = pc.binary_join(pa.ListArray.from_arrays(offsets, text), "; ")
+    return _long(guid.take(starts), what, joined)
 
 
 def material_rows(m: Model) -> pa.Table:
@@ -356,26 +354,23 @@ def classification_rows(m: Model) -> pa.Table:
 
 
 def type_rows(m: Model) -> pa.Table:
-    e = m.tables["elements"]
-    e = e.filter(pc.is_valid(e.column("type_guid")))
-    return _long(e.column("guid"), "type", e.column("type_guid"))
+    return _relation_rows(m, "type")
+
+
+RELATIONS = {"container": {"IfcRelContainedInSpatialStructure": "container"},
+             "aggregate": {"IfcRelAggregates": "aggregate", "IfcRelNests": "nest"},
+             "type": {"IfcRelDefinesByType": "type"}}
 
 
 def _relation_rows(m: Model, kind: str) -> pa.Table:
-    if "relations" in m.tables:
-        r = m.tables["relations"]
-        names = {"container": "IfcRelContainedInSpatialStructure", "aggregate": "IfcRelAggregates"}
-        r = r.filter(pc.equal(_text(r.column("relation")), names[kind]))
-        return _long(r.column("related_guid"), kind, r.column("relating_guid"))
-    ids = pa.concat_tables([
-        pa.table({"id": m.tables[n].column("step_id"), "guid": _text(m.tables[n].column("guid"))})
-        for n in ("products", "storeys", "sites", "buildings", "projects", "spaces")])
-    ids = ids.group_by("id", use_threads=False).aggregate([("guid", "first")]).rename_columns(["id", "guid"])
-    pairs = m.tables["contained_in" if kind == "container" else "aggregates"]
-    child, parent = pairs.column_names
-    j = pa.table({"id": pairs.column(child), "pid": pairs.column(parent)})
-    j = j.join(ids, "id", join_type="inner").join(ids.rename_columns(["pid", "pguid"]), "pid", join_type="inner")
-    return _long(j.column("guid"), kind, j.column("pguid"))
+    """Each related object and the GlobalId of what relates it, `what` naming the relation."""
+    r = m.tables["relations"]
+    relation = _text(r.column("relation"))
+    parts = []
+    for name, what in RELATIONS[kind].items():
+        rows = r.filter(pc.equal(relation, name))
+        parts.append(_long(_text(rows.column("related_guid")), what, rows.column("relating_guid")))
+    return pa.concat_tables(parts)
 
 
 ASPECTS = {
@@ -385,17 +380,20 @@ ASPECTS = {
 }
 
 
-def _restrict(t: pa.Table, guids: pa.Array) -> pa.Table:
-    return t.filter(pc.is_in(t.column("guid"), value_set=guids))
+def _side_by_side(a: pa.Table, b: pa.Table, common: pa.Array) -> pa.Table:
+    """The first row of each object of `common` in both tables: guid, then a's columns with
+    "_o" and b's with "_n"; objects missing from either are left out."""
+    a, b = first_rows(a, "guid", common), first_rows(b, "guid", common)
+    both = pc.and_(pc.is_valid(a.column("guid")), pc.is_valid(b.column("guid")))
+    columns = {"guid": pc.filter(common, both)}
+    columns.update({c + "_o": a.column(c).filter(both) for c in a.column_names[1:]})
+    columns.update({c + "_n": b.column(c).filter(both) for c in b.column_names[1:]})
+    return pa.table(columns)
 
 
-def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: Optional[float]) -> pa.Table:
+def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: float) -> pa.Table:
     cols = ["guid", "x", "y", "z", "x_axis_x", "x_axis_y", "x_axis_z", "z_axis_x", "z_axis_y", "z_axis_z"]
-    a = _restrict(old.tables["placements"].select(cols), common)
-    b = _restrict(new.tables["placements"].select(cols), common)
-    a = a.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
-    b = b.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
-    j = a.join(b, "guid", join_type="inner", left_suffix="_o", right_suffix="_n")
+    j = _side_by_side(old.tables["placements"].select(cols), new.tables["placements"].select(cols), common)
     d2 = None
     for c in "xyz":
         d = pc.subtract(j.column(c + "_n"), j.column(c + "_o"))
@@ -407,10 +405,11 @@ def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: Optional
         turn = d if turn is None else pc.max_element_wise(turn, d)
     size = pc.max_element_wise(pc.abs(j.column("x_o")), pc.max_element_wise(pc.abs(j.column("y_o")),
                                                                               pc.abs(j.column("z_o"))))
-    # Locations go through single-precision frames: a relative tolerance covers their rounding.
-    limit = pc.add(tolerance if tolerance is not None else ATOL, pc.multiply(size, 1e-6))
+    # Frames are resolved in double precision (grids and linear placements in single): a
+    # relative tolerance covers their rounding far from the origin.
+    limit = pc.add(tolerance, pc.multiply(size, 1e-9))
     moved = pc.greater(distance, limit)
-    turned = pc.greater(turn, 1e-5)
+    turned = pc.greater(turn, 1e-6)
     j = j.append_column("distance", distance)
     j = j.append_column("_m", moved).append_column("_t", turned)
     j = j.filter(pc.or_(moved, turned))
@@ -429,14 +428,13 @@ def geometry_rows(old: Model, new: Model, common: pa.Array, moved: pa.Array) -> 
     cols = ["guid", "volume_abs", "surface_area", "max_extent", "centroid_x", "centroid_y", "centroid_z"]
 
     def prepared(m):
-        t = _restrict(m.tables["drift"].select(cols), common)
-        t = t.group_by("guid", use_threads=False).aggregate([(c, "first") for c in cols[1:]]).rename_columns(cols)
+        t = m.tables["drift"].select(cols)
         s = m.length
         return pa.table([t.column("guid")] + [pc.multiply(pc.cast(t.column(c), pa.float64()),
                                                            s ** (3 if c == "volume_abs" else 2 if c == "surface_area" else 1))
                                               for c in cols[1:]], names=cols)
 
-    j = prepared(old).join(prepared(new), "guid", join_type="inner", left_suffix="_o", right_suffix="_n")
+    j = _side_by_side(prepared(old), prepared(new), common)
     parts = []
     for c, label in (("volume_abs", "volume"), ("surface_area", "area"), ("max_extent", "extent")):
         a, b = j.column(c + "_o"), j.column(c + "_n")
@@ -474,23 +472,18 @@ def _only_filter(entity: pa.ChunkedArray, only: Sequence[str]):
 def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
     """The changes (a table of SCHEMA), the summary counts per kind and the two models."""
     kinds = kinds_of(kinds)
-    with ThreadPoolExecutor(2) as pool:
-        a, b = pool.map(lambda p: read_model(p, kinds), (old, new))
+    # One after the other: the second read reuses the memory the first let go.
+    a, b = read_model(old, kinds), read_model(new, kinds)
     dup = pa.concat_arrays([_duplicates(a), _duplicates(b)]).unique()
     ga = pc.filter(a.entity.column("guid"), pc.invert(pc.is_in(a.entity.column("guid"), value_set=dup)))
     gb = pc.filter(b.entity.column("guid"), pc.invert(pc.is_in(b.entity.column("guid"), value_set=dup)))
     common = pc.filter(ga, pc.is_in(ga, value_set=gb)).combine_chunks()
-    # Added and deleted among the objects a model lists whole: a type named by no element of
-    # one revision is not gone from it.
-    la = pc.filter(a.listed, pc.invert(pc.is_in(a.listed, value_set=dup)))
-    lb = pc.filter(b.listed, pc.invert(pc.is_in(b.listed, value_set=dup)))
+    # The coarser of the precisions the two models state, in metres.
+    atol = max([ATOL] + [m.precision for m in (a, b) if m.precision])
     parts: List[pa.Table] = []
 
-    def simple(change, guids, old_text=None, new_text=None):
-        n = len(guids)
-        parts.append(pa.table({"guid": guids, "change": _repeat(change, n),
-                               "old": old_text, "new": new_text} if old_text is not None else
-                              {"guid": guids, "change": _repeat(change, n)}))
+    def simple(change, guids):
+        parts.append(pa.table({"guid": guids, "change": _repeat(change, len(guids))}))
 
     if "duplicate" in kinds and len(dup):
         for side, model in (("old", a), ("new", b)):
@@ -500,18 +493,20 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
                 parts.append(pa.table({"guid": d, "change": _repeat("duplicate", n),
                                        "what": _repeat(f"GlobalId repeated in the {side} model", n)}))
     if "added" in kinds:
-        simple("added", pc.filter(lb, pc.invert(pc.is_in(lb, value_set=ga))))
+        simple("added", pc.filter(gb, pc.invert(pc.is_in(gb, value_set=ga))))
     if "deleted" in kinds:
-        simple("deleted", pc.filter(la, pc.invert(pc.is_in(la, value_set=gb))))
+        simple("deleted", pc.filter(ga, pc.invert(pc.is_in(ga, value_set=gb))))
     if "class" in kinds:
         parts.append(compare_long(class_rows(a), class_rows(b), "class", common))
     for kind, rows in ASPECTS.items():
         if kind not in kinds:
             continue
-        parts.append(compare_long(rows(a), rows(b), kind, common))
+        parts.append(compare_long(rows(a), rows(b), kind, common, atol=atol))
+        # What an aspect let go goes back to the system before the next one is built.
+        pa.default_memory_pool().release_unused()
     moved = pa.array([], pa.string())
     if "placement" in kinds or "geometry" in kinds:
-        placed = placement_rows(a, b, common, tolerance)
+        placed = placement_rows(a, b, common, atol if tolerance is None else tolerance)
         moved = placed.column("guid").combine_chunks()
         if "placement" in kinds:
             parts.append(placed)
@@ -532,9 +527,8 @@ def _finish(changes: pa.Table, a: Model, b: Model, only) -> pa.Table:
     for field in SCHEMA:
         if field.name not in changes.column_names and field.name not in ("entity", "name"):
             changes = changes.append_column(field.name, pa.nulls(changes.num_rows, field.type))
-    known = pa.concat_tables([b.entity, a.entity]).group_by("guid", use_threads=False).aggregate(
-        [("entity", "first"), ("name", "first")]).rename_columns(["guid", "entity", "name"])
-    changes = changes.join(known, "guid", join_type="left outer")
+    known = first_rows(pa.concat_tables([b.entity, a.entity]), "guid", changes.column("guid"))
+    changes = changes.append_column("entity", known.column("entity")).append_column("name", known.column("name"))
     if only:
         changes = changes.filter(_only_filter(changes.column("entity"), only))
     order = pa.array(KINDS)

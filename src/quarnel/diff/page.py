@@ -29,7 +29,7 @@ table.rows td,table.rows th{border-bottom:1px solid #ddd;padding:.15em .6em;text
 
 SCRIPT = """
 const D=JSON.parse(document.getElementById('rows').textContent);
-const C=D.columns, R=D.rows, q=document.getElementById('q');
+const C=D.columns, R=D.rows, q=document.getElementById('q'), OPEN=200;
 const esc=s=>s==null?'':String(s).replace(/[&<>]/g,c=>({'&':'&amp;','<':'&lt;','>':'&gt;'})[c]);
 function groups(rows){const g=new Map();for(const r of rows){const k=r[3];if(!g.has(k))g.set(k,new Map());
  const c=g.get(k),e=r[1]||'(unknown)';if(!c.has(e))c.set(e,[]);c.get(e).push(r);}return g;}
@@ -46,8 +46,9 @@ function draw(){const t=q.value.toLowerCase();
   for(const [cls,list] of byClass){const d=document.createElement('details');
    d.innerHTML=`<summary>${esc(cls)} <span class=n>${list.length}</span></summary>`;
    d.addEventListener('toggle',()=>{if(d.open&&!d.dataset.drawn){d.insertAdjacentHTML('beforeend',table(list));d.dataset.drawn=1;}});
+   if(list.length<=OPEN&&(t||R.length<=OPEN))d.open=true;
    k.appendChild(d);}
-  if(t)k.open=true;out.appendChild(k);}}
+  if(t||R.length<=OPEN)k.open=true;out.appendChild(k);}}
 q.addEventListener('input',draw);draw();
 """
 
@@ -64,9 +65,11 @@ def html_page(diff) -> str:
     more = (f"<p>The first {MAX_ROWS:,} of {changes.num_rows:,} changes are listed; write .parquet or .csv "
             "for all.</p>" if changes.num_rows > MAX_ROWS else "")
     classes = len(pc.unique(changes.column("entity"))) if changes.num_rows else 0
+    heading = f"{changes.num_rows:,} change{'' if changes.num_rows == 1 else 's'} in {classes:,} " \
+              f"class{'' if classes == 1 else 'es'}"
     return (f"<!DOCTYPE html><html><head><meta charset='utf-8'><title>Changes: {html.escape(str(diff.new))}</title>"
             f"<style>{STYLE}</style></head><body>"
-            f"<h1>{changes.num_rows:,} changes in {classes:,} classes</h1>"
+            f"<h1>{heading}</h1>"
             f"<p>old: {html.escape(str(diff.old))}<br>new: {html.escape(str(diff.new))}</p>"
             f"<table class=sum>{counts}</table>{more}"
             f"<input id=q type=search placeholder='search GlobalId, name, property, value…'>"

@@ -38,11 +38,19 @@ class Diff:
     def to_json(self, path: Optional[str] = None):
         """{"old", "new", "summary", "changes": [row, ...]} to `path`, or as text without one."""
         head = json.dumps({"old": self.old, "new": self.new, "summary": self.summary}, ensure_ascii=False)
-        pieces = [head[:-1].encode() + b', "changes": [\n']
-        # JSON Lines rows hold no raw newline: each ends one, which becomes the separator.
-        rows = b"".join(bytes(c) for c in jsonl_chunks(self.changes)) if len(self) else b""
-        pieces += [rows[:-1].replace(b"\n", b",\n") if rows else b"", b"\n]}\n"]
-        return self._emit(path, pieces)
+
+        def pieces():
+            yield head[:-1].encode() + b', "changes": ['
+            first = True
+            # JSON Lines rows hold no raw newline: each ends in one, which becomes the separator.
+            for batch in self.changes.to_batches(max_chunksize=1 << 16):
+                for chunk in jsonl_chunks(batch):
+                    text = bytes(chunk)
+                    yield (b"\n" if first else b",\n") + text[:-1].replace(b"\n", b",\n")
+                    first = False
+            yield b"\n]}\n"
+
+        return self._emit(path, pieces())
 
     def to_html(self, path: Optional[str] = None):
         """One self-contained page: changes grouped by kind and class, with a search box."""

@@ -10,16 +10,18 @@ from typing import Dict, List, Optional, Sequence, Union
 import pyarrow as pa
 import pyarrow.compute as pc
 
-from .facets import Outcome, evaluate
+from .facets import CLASSIFICATIONS, MATERIALS, Outcome, evaluate
 from .model import STRING, Model, plain
 from .parse import Facet, Ids, Specification, Value, read_ids
 from .report import Report
 from .validate import validate
 
 # The tables each facet reads, read together in one pass over a model.
-TABLES_OF = {"entity": ("elements",), "attribute": ("attributes", "elements"),
-             "property": ("properties", "element_quantities"), "classification": ("classifications",),
-             "material": ("materials",), "partOf": ("relations", "products", "aggregates", "contained_in")}
+# The tables each facet reads, read together in one pass over a model; the objects themselves
+# (their entities, predefined types, types and names) come from OBJECT_TABLES.
+TABLES_OF = {"entity": (), "attribute": ("attributes",), "property": ("properties", "element_quantities"),
+             "classification": (CLASSIFICATIONS,), "material": (MATERIALS,), "partOf": ("relations",)}
+OBJECT_TABLES = ("attributes", "relations")
 
 SPEC_COLUMNS = {"model": STRING, "schema": STRING, "index": pa.int64(), "name": STRING, "identifier": STRING,
                 "description": STRING, "instructions": STRING, "ifc_versions": STRING, "status": STRING,
@@ -39,23 +41,36 @@ def load(ids) -> Ids:
     return parsed
 
 
+def attributes_table(ids: Ids) -> str:
+    """all_attributes (every instance, read from the whole file) when a specification applies to
+    entities without a GlobalId (IfcMaterial, IfcTaskTime, ...), else attributes (rooted objects)."""
+    from quarnel.registry import TABLES
+
+    from . import schema as schemas
+    from .validate import admitted_entities
+
+    if "all_attributes" not in TABLES:
+        return "attributes"
+    for spec in ids.specifications:
+        for version in spec.ifc_versions:
+            s = schemas.schema(version)
+            for facet in spec.applicability:
+                if s is not None and facet.kind == "entity" and any(
+                        not s.rooted(name) for name in admitted_entities(facet, s)):
+                    return "all_attributes"
+    return "attributes"
+
+
 def tables_needed(ids: Ids) -> List[str]:
-    names = ["type_counts", "elements"]
+    """The tables a check of this IDS reads, and no more."""
+    names = ["type_counts", *OBJECT_TABLES]  # type_counts: the schema and unit scale, no rows to speak of
     for spec in ids.specifications:
         for facet in spec.applicability + spec.requirements:
             names += TABLES_OF[facet.kind]
-            if facet.kind == "partOf" or facet.kind == "entity":
-                names += TABLES_OF["entity"]
-    from quarnel.registry import TABLES
-
-    if "attributes" in TABLES:
-        names.append("attributes")  # the objects, their predefined types and names
-    if "relations" in TABLES:
-        names.append("relations")
-    return [n for n in dict.fromkeys(names) if n in TABLES]
+    return list(dict.fromkeys(names))
 
 
-def check(ids, model: Union[str, os.PathLike, Sequence], fails_only: bool = False) -> Report:
+def check(ids, model: Union[str, os.PathLike, Sequence]) -> Report:
     """Check one model or several against an IDS (path, XML text or parsed Ids)."""
     parsed = load(ids)
     paths = [model] if isinstance(model, (str, os.PathLike)) else list(model)
@@ -85,7 +100,7 @@ class _Memo:
         self.outcomes: Dict[str, Outcome] = {}
 
     def __call__(self, facet: Facet, version: str) -> Outcome:
-        key = _key(facet)
+        key = version + _key(facet)
         if key not in self.outcomes:
             self.outcomes[key] = evaluate(facet, self.model, version)
         return self.outcomes[key]
@@ -98,7 +113,8 @@ def _key(facet: Facet) -> str:
 
 def check_model(ids: Ids, model: Model):
     """(specifications, failures) tables of one model."""
-    model.prefetch(tables_needed(ids))
+    model.attributes = attributes_table(ids)
+    model.prefetch([model.attributes if n == "attributes" else n for n in tables_needed(ids)])
     memo = _Memo(model)
     objects = model.objects()
     guids = plain(objects["guid"])
@@ -123,6 +139,8 @@ def check_model(ids: Ids, model: Model):
         occurs_ok = count >= spec.min_occurs and (spec.max_occurs is None or count <= spec.max_occurs)
         if not occurs_ok:
             failure_parts.append(_occurrence_failure(model.path, spec, count, applicable, objects, names))
+            if spec.max_occurs == 0:
+                failing = applicable  # every object a prohibited specification applies to fails
         row = {"model": model.path, "schema": schema, "index": spec.index, "name": spec.name,
                "identifier": spec.identifier, "description": spec.description, "instructions": spec.instructions,
                "ifc_versions": " ".join(spec.ifc_versions),

@@ -14,12 +14,18 @@ from typing import Optional
 import pyarrow as pa
 import pyarrow.compute as pc
 
+from quarnel.registry import TABLES
+
 from . import schema as schemas
 from .model import STRING, Model, frame, plain
 from .parse import Facet, Value
 from .values import Column, matches
 
 ANYTHING = Value(base="string")
+# Each reference with those above it, every name a material association gives, where the native
+# module has these tables.
+CLASSIFICATIONS = "classification_references" if "classification_references" in TABLES else "classifications"
+MATERIALS = "material_names" if "material_names" in TABLES else "materials"
 
 
 @dataclass
@@ -83,9 +89,7 @@ def entity(facet: Facet, model: Model, version: str) -> Outcome:
 # -- attribute ----------------------------------------------------------------------------------
 
 def attribute(facet: Facet, model: Model, version: str) -> Outcome:
-    if not model.has("attributes"):
-        return _attribute_without_table(facet, model)
-    a = model.table("attributes")
+    a = model.table(model.attributes)
     rows = a.filter(name_mask(facet.name, a["attribute"], facet.where))
     rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
     rows = rows.filter(pc.and_(pc.is_valid(rows["value"]), pc.not_equal(pc.fill_null(rows["kind"], ""), "derived")))
@@ -127,22 +131,6 @@ def _attribute_outcome(facet: Facet, guids, col: Column, shown) -> Outcome:
     per = t.group_by("guid", use_threads=False).aggregate([("ok", "any")])
     return Outcome(ok=plain(per.filter(pc.field("ok_any"))["guid"]), present=unique(guids),
                    found=first_values(guids, shown))
-
-
-# The attributes the elements table carries, for models read without the attributes table.
-_ELEMENT_ATTRIBUTES = {"GlobalId": "guid", "Name": "name", "Description": "description",
-                       "ObjectType": "object_type", "Tag": "tag", "PredefinedType": "predefined_type"}
-
-
-def _attribute_without_table(facet: Facet, model: Model) -> Outcome:
-    e = model.table("elements")
-    names = pa.array(list(_ELEMENT_ATTRIBUTES), STRING)
-    wanted = names.filter(name_mask(facet.name, names, facet.where))
-    parts = [frame(guid=e["guid"], value=e[_ELEMENT_ATTRIBUTES[n]]) for n in wanted.to_pylist()]
-    rows = pa.concat_tables(parts) if parts else pa.table({"guid": pa.array([], STRING),
-                                                            "value": pa.array([], STRING)})
-    rows = rows.filter(pc.is_valid(rows["value"]))
-    return _attribute_outcome(facet, rows["guid"], Column(rows["value"]), rows["value"])
 
 
 # -- property -----------------------------------------------------------------------------------
@@ -272,42 +260,33 @@ def inherited(rows: pa.Table, model: Model, key: Optional[str] = None) -> pa.Tab
 
 
 def classification(facet: Facet, model: Model, version: str) -> Outcome:
-    c = model.table("classifications")
-    c = inherited(c.select([n for n in c.column_names]).combine_chunks(), model, "system_name")
+    """Any reference of the object, or one above it in its chain, meets the value, its chain's
+    classification the system; an occurrence's references of a system replace its type's."""
+    c = model.table(CLASSIFICATIONS)
+    c = inherited(pa.table({n: plain(c[n]) for n in ("guid", "system_name", "identification")}), model,
+                  "system_name")
     ok = name_mask(facet.system, c["system_name"], facet.where) if facet.system is not None else pc.is_valid(c["guid"])
     if facet.value is not None:
-        ok = pc.and_(ok, pc.or_(name_mask(facet.value, c["identification"], facet.where),
-                                _ancestor_mask(facet.value, c, facet.where)))
-    return Outcome(ok=unique(c.filter(ok)["guid"]), present=unique(c["guid"]),
-                   found=first_values(c["guid"], pc.binary_join_element_wise(
-                       pc.fill_null(plain(c["system_name"]), ""), pc.fill_null(plain(c["identification"]), ""),
-                       " ").cast(STRING)))
-
-
-def _ancestor_mask(value: Value, c: pa.Table, where: str) -> pa.Array:
-    """References below one that meets the value (EF_25_10 holds for EF_25_10_25), when the table
-    gives the parent references."""
-    if "parents" not in c.column_names:
-        return pa.array([False] * c.num_rows, pa.bool_())
-    parents = plain(c["parents"])  # identifications of the enclosing references, " / "-joined
-    return name_mask(value, parents, where)
+        ok = pc.and_(ok, name_mask(facet.value, c["identification"], facet.where))
+    shown = pc.binary_join_element_wise(pc.fill_null(c["system_name"], ""), pc.fill_null(c["identification"], ""),
+                                        " ")
+    return Outcome(ok=unique(c.filter(ok)["guid"]), present=unique(c["guid"]), found=first_values(c["guid"], shown))
 
 
 # -- material -----------------------------------------------------------------------------------
 
 def material(facet: Facet, model: Model, version: str) -> Outcome:
-    m = model.table("materials")
-    m = inherited(pa.table({n: plain(m[n]) for n in m.column_names}), model)
-    names = [column for column in ("material_name", "category", "set_name", "layer_name", "profile_name",
-                                   "constituent_name") if column in m.column_names]
+    """Any name or category the object's materials give (material, set, layer, profile,
+    constituent) meets the value; an occurrence with materials of its own does not take its
+    type's."""
+    m = model.table(MATERIALS)
+    name, category = ("name", "category") if MATERIALS == "material_names" else ("material_name", "category")
+    m = inherited(pa.table({"guid": plain(m["guid"]), "name": plain(m[name]), "category": plain(m[category])}), model)
     if facet.value is None:
-        ok = pc.or_(pc.is_valid(m["material_name"]), pc.is_valid(m["category"]))
+        ok = pc.or_(pc.is_valid(m["name"]), pc.is_valid(m["category"]))
     else:
-        ok = pa.array([False] * m.num_rows, pa.bool_())
-        for column in names:
-            ok = pc.or_(ok, name_mask(facet.value, m[column], facet.where))
-    return Outcome(ok=unique(m.filter(ok)["guid"]), present=unique(m["guid"]),
-                   found=first_values(m["guid"], m["material_name"]))
+        ok = pc.or_(name_mask(facet.value, m["name"], facet.where), name_mask(facet.value, m["category"], facet.where))
+    return Outcome(ok=unique(m.filter(ok)["guid"]), present=unique(m["guid"]), found=first_values(m["guid"], m["name"]))
 
 
 # -- partOf -------------------------------------------------------------------------------------
@@ -321,27 +300,9 @@ RELATIONS = {"IFCRELAGGREGATES": "IfcRelAggregates", "IFCRELCONTAINEDINSPATIALST
 def part_pairs(model: Model, relation: Optional[str]) -> pa.Table:
     """part, whole, relation of the whole-part relations the partOf facet follows."""
     wanted = ([RELATIONS[r] for r in relation.split()] if relation else list(RELATIONS.values()))
-    if model.has("relations"):
-        r = model.table("relations")
-        rows = r.filter(pc.is_in(plain(r["relation"]), value_set=pa.array(wanted, STRING)))
-        return frame(part=rows["related_guid"], whole=rows["relating_guid"], relation=rows["relation"])
-    # Without the relations table: containment and aggregation from the index, by step id.
-    p = model.table("products")
-    ids = frame(step=p["step_id"], guid=p["guid"])
-    parts = []
-    for name, table, whole_col in (("IfcRelAggregates", "aggregates", "parent"),
-                                   ("IfcRelContainedInSpatialStructure", "contained_in", "structure")):
-        if name not in wanted:
-            continue
-        t = model.table(table)
-        pairs = pa.table({"step": t["child"], "whole_step": t[whole_col]}).join(ids, "step")
-        pairs = pairs.join(ids.rename_columns(["whole_step", "whole"]), "whole_step")
-        parts.append(pa.table({"part": plain(pairs["guid"]), "whole": plain(pairs["whole"]),
-                               "relation": pa.array([name] * pairs.num_rows, STRING)}))
-    if not parts:
-        return pa.table({"part": pa.array([], STRING), "whole": pa.array([], STRING),
-                         "relation": pa.array([], STRING)})
-    return pa.concat_tables(parts)
+    r = model.table("relations")
+    rows = r.filter(pc.is_in(plain(r["relation"]), value_set=pa.array(wanted, STRING)))
+    return frame(part=rows["related_guid"], whole=rows["relating_guid"], relation=rows["relation"])
 
 
 def part_of(facet: Facet, model: Model, version: str) -> Outcome:

@@ -37,9 +37,7 @@ class Model:
         self._tables: Dict[str, pa.Table] = {}
         self._derived: Dict[str, object] = {}
         self._lock = threading.Lock()
-
-    def has(self, name: str) -> bool:
-        return name in TABLES
+        self.attributes = "attributes"  # or all_attributes: instances without a GlobalId too
 
     def prefetch(self, names) -> None:
         """Read these tables in one pass over the file (one mapping, one entity table)."""
@@ -83,32 +81,12 @@ class Model:
         return self.derived("objects", self._objects)
 
     def _objects(self) -> pa.Table:
-        if self.has("attributes"):
-            return self._objects_from_attributes()
-        e = self.table("elements")
-        occ = frame(guid=e["guid"], entity=e["entity"], raw=e["predefined_type"], user=e["object_type"],
-                    type_guid=e["type_guid"])
-        # Objects the elements table leaves out (types, groups, the project...) as the relations
-        # name them; their predefined types are not known without the attributes table.
-        parts = [frame(guid=e["type_guid"], entity=e["type_entity"])]
-        if self.has("relations"):
-            r = self.table("relations")
-            parts += [frame(guid=r["relating_guid"], entity=r["relating_entity"]),
-                      frame(guid=r["related_guid"], entity=r["related_entity"])]
-        others = pa.concat_tables(parts)
-        others = others.filter(pc.and_(pc.is_valid(others["guid"]),
-                                       pc.invert(pc.is_in(others["guid"], value_set=plain(occ["guid"])))))
-        others = others.group_by(["guid", "entity"], use_threads=False).aggregate([])
-        nulls = pa.nulls(others.num_rows, STRING)
-        others = pa.table({"guid": plain(others["guid"]), "entity": plain(others["entity"]), "raw": nulls,
-                           "user": nulls, "type_guid": nulls})
-        return _resolve(pa.concat_tables([occ, others]))
-
-    def _objects_from_attributes(self) -> pa.Table:
-        a = self.table("attributes")
+        a = self.table(self.attributes)
         names = plain(a["attribute"])
-        ids = a.filter(pc.equal(names, "GlobalId"))
-        base = frame(guid=ids["guid"], entity=ids["entity"])
+        # Every instance the table names (all with a GlobalId have one row for it at least).
+        base = pa.table({"guid": a["guid"], "entity": a["entity"]}).group_by(
+            ["guid", "entity"], use_threads=False).aggregate([])
+        base = frame(guid=base["guid"], entity=base["entity"])
 
         def pick(*attrs):
             rows = a.filter(pc.is_in(names, value_set=pa.array(attrs, STRING)))
@@ -121,7 +99,8 @@ class Model:
         t = t.join(user, "guid", join_type="left outer").rename_columns(["guid", "entity", "raw", "user"])
         typing = self.relation_pairs("IfcRelDefinesByType")  # part: occurrence, whole: type
         link = pa.table({"guid": typing["part"], "type_guid": typing["whole"]})
-        link = link.group_by("guid", use_threads=False).aggregate([("type_guid", "first")]).rename_columns(["guid", "type_guid"])
+        link = link.group_by("guid", use_threads=False).aggregate([("type_guid", "first")]).rename_columns(
+            ["guid", "type_guid"])
         t = t.join(link, "guid", join_type="left outer")
         return _resolve(t.select(["guid", "entity", "raw", "user", "type_guid"]))
 
@@ -131,8 +110,6 @@ class Model:
 
     def relation_pairs(self, relation: str) -> pa.Table:
         """part, whole (GlobalIds) of one relation: the related object and the relating one."""
-        if not self.has("relations"):
-            return pa.table({"part": pa.array([], STRING), "whole": pa.array([], STRING)})
         r = self.table("relations")
         rows = r.filter(pc.equal(plain(r["relation"]), relation))
         return frame(part=rows["related_guid"], whole=rows["relating_guid"])
@@ -166,12 +143,7 @@ def _resolve(t: pa.Table) -> pa.Table:
 
 
 def _names(model: "Model") -> pa.Table:
-    if model.has("attributes"):
-        a = model.table("attributes")
-        rows = a.filter(pc.equal(plain(a["attribute"]), "Name"))
-        t = frame(guid=rows["guid"], name=rows["value"])
-    else:
-        e = model.table("elements")
-        t = frame(guid=e["guid"], name=e["name"])
+    a = model.table(model.attributes)
+    rows = a.filter(pc.equal(plain(a["attribute"]), "Name"))
+    t = frame(guid=rows["guid"], name=rows["value"])
     return t.group_by("guid", use_threads=False).aggregate([("name", "first")]).rename_columns(["guid", "name"])
-

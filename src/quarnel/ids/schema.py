@@ -48,6 +48,11 @@ class Schema:
     def entity(self, name: str) -> Optional[Entity]:
         return self.entities.get(name.upper())
 
+    def rooted(self, name: str) -> bool:
+        """Whether instances of the entity have a GlobalId (IfcRoot or below it)."""
+        e = self.entity(name)
+        return e is not None and (e.name == "IfcRoot" or "IfcRoot" in e.supertypes)
+
     def subtypes(self, name: str) -> FrozenSet[str]:
         """Upper-case names of the entity and every entity below it."""
         return _subtypes(self, name.upper())

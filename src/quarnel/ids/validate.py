@@ -101,6 +101,11 @@ def _attribute_names(s, entities: FrozenSet[str]) -> FrozenSet[str]:
     return frozenset(a.name for n in entities for a in s.entities[n].attributes)
 
 
+def admitted_entities(facet: Facet, s) -> FrozenSet[str]:
+    """Upper-case names of the entities of schema `s` an entity facet admits."""
+    return _matching(facet.name, _entity_names(s))
+
+
 def _entity(facet: Facet, versions) -> Set[str]:
     """Upper-case names of the entities the facet admits in any of the versions; errors for names
     no version knows."""

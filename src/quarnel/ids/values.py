@@ -48,35 +48,94 @@ def tolerance(v: float) -> float:
 
 # -- patterns -----------------------------------------------------------------------------------
 
-_compiled: Dict[str, "re.Pattern"] = {}
+_compiled: Dict[str, "Pattern"] = {}
 _compiled_lock = threading.Lock()
-# A group that repeats and holds a repetition itself ((a+)+, (a|aa)*, (\w*)*): the shapes that make
-# a backtracking matcher take exponential time. XSD patterns have no backreferences or lookaround,
-# so refusing these leaves every pattern of practical use.
+# A group that repeats and holds a repetition itself ((a+)+, (\w*)*): the shapes that make a
+# backtracking matcher take exponential time. Only patterns the linear-time engine cannot take
+# are checked for them.
 _NESTED = re.compile(r"\((?:[^()\\]|\\.)*[*+}](?:[^()\\]|\\.)*\)\s*[*+{?]")
+_HEAD, _TAIL = "^(?:", ")$(?!\\n\\Z)"  # how elementpath anchors a translated pattern
+# Python's Unicode classes in RE2's terms (RE2's own \d and \w are ASCII).
+_OUTSIDE = {"d": r"\p{Nd}", "D": r"\P{Nd}", "w": r"[\p{L}\p{N}_]", "W": r"[^\p{L}\p{N}_]"}
+_INSIDE = {"d": r"\p{Nd}", "D": r"\P{Nd}", "w": r"\p{L}\p{N}_"}
 
 
-def compile_pattern(pattern: str, where: str = "") -> "re.Pattern":
-    """An XSD pattern as a Python expression anchored at both ends; IdsError when it is no valid
-    XSD pattern or could backtrack catastrophically."""
+class Pattern:
+    """An XSD pattern, matching whole values: run by Arrow's RE2 engine (linear time, in C++)
+    where the expression translates to it, else by Python's re on values of at most
+    MAX_PATTERN_VALUE characters, and then only when it nests no repetitions."""
+
+    def __init__(self, pattern: str, where: str = ""):
+        from elementpath.regex import translate_pattern
+
+        prefix = f"{where}: " if where else ""
+        try:
+            translated = translate_pattern(pattern, back_references=False, lazy_quantifiers=False, anchors=False)
+            self.python = re.compile(f"(?:{translated})\\Z", re.DOTALL)
+        except Exception as e:  # elementpath's RegexError and re.error
+            raise IdsError(f"{prefix}pattern {pattern!r} is no valid XSD regular expression: {e}") from None
+        self.re2 = _to_re2(translated)
+        if self.re2 is None and (_NESTED.search(pattern) or _nested_repetition(pattern)):
+            raise IdsError(f"{prefix}pattern {pattern!r} nests repetitions (e.g. (a+)+), which can take "
+                           "exponential time to match; write it without the nested repeat")
+
+    def mask(self, values: pa.Array) -> pa.Array:
+        """Which of the (distinct) values match."""
+        if self.re2 is not None:
+            return pc.fill_null(pc.match_substring_regex(values, pattern=self.re2), False)
+        return pa.array([v is not None and len(v) <= MAX_PATTERN_VALUE and self.python.match(v) is not None
+                         for v in values.to_pylist()], pa.bool_())
+
+
+def _to_re2(translated: str) -> Optional[str]:
+    """The translated pattern in RE2's syntax, or None where it uses what RE2 lacks."""
+    if not (translated.startswith(_HEAD) and translated.endswith(_TAIL)):
+        return None
+    body = translated[len(_HEAD):-len(_TAIL)]
+    if "(?=" in body or "(?!" in body or "(?<" in body:
+        return None
+    out, i, in_class = [], 0, False
+    while i < len(body):
+        c = body[i]
+        if c == "\\" and i + 1 < len(body):
+            e = body[i + 1]
+            table = _INSIDE if in_class else _OUTSIDE
+            if e in "dDwW":
+                if e not in table:
+                    return None
+                out.append(table[e])
+            elif e in "AZbB":
+                return None
+            else:
+                out.append(body[i:i + 2])
+            i += 2
+            continue
+        if in_class and c == "]":
+            in_class = False
+        elif not in_class and c == "[":
+            in_class = True
+            if body.startswith("[^]", i) or body.startswith("[]", i):
+                return None
+        out.append(c)
+        i += 1
+    expression = "^(?:" + "".join(out) + ")$"
+    try:
+        pc.match_substring_regex(pa.array([""], pa.string()), pattern=expression)
+    except (pa.ArrowInvalid, pa.ArrowNotImplementedError):
+        return None
+    return expression
+
+
+def compile_pattern(pattern: str, where: str = "") -> Pattern:
+    """The pattern made ready to match; IdsError when it is no valid XSD pattern or could only
+    run on a backtracking engine and nests repetitions."""
     with _compiled_lock:
         found = _compiled.get(pattern)
-    if found is not None:
-        return found
-    from elementpath.regex import translate_pattern
-
-    prefix = f"{where}: " if where else ""
-    if _NESTED.search(pattern) or _nested_repetition(pattern):
-        raise IdsError(f"{prefix}pattern {pattern!r} nests repetitions (e.g. (a+)+), which can take "
-                       "exponential time to match; write it without the nested repeat")
-    try:
-        translated = translate_pattern(pattern, back_references=False, lazy_quantifiers=False, anchors=False)
-        compiled = re.compile(f"(?:{translated})\\Z", re.DOTALL)
-    except Exception as e:  # elementpath's RegexError and re.error
-        raise IdsError(f"{prefix}pattern {pattern!r} is no valid XSD regular expression: {e}") from None
-    with _compiled_lock:
-        _compiled[pattern] = compiled
-    return compiled
+    if found is None:
+        found = Pattern(pattern, where)
+        with _compiled_lock:
+            _compiled[pattern] = found
+    return found
 
 
 def _nested_repetition(pattern: str) -> bool:
@@ -108,12 +167,13 @@ def _nested_repetition(pattern: str) -> bool:
 
 
 def pattern_mask(patterns: Tuple[str, ...], text: pa.Array, where: str = "") -> pa.Array:
-    """Rows whose text matches any of the patterns, tried once per distinct text."""
+    """Rows whose text matches any of the patterns, decided once per distinct text."""
     compiled = [compile_pattern(p, where) for p in patterns]
     distinct = pc.unique(text.dictionary if isinstance(text.type, pa.DictionaryType) else text)
-    hits = [s for s in distinct.to_pylist()
-            if s is not None and len(s) <= MAX_PATTERN_VALUE and any(c.match(s) for c in compiled)]
-    return pc.is_in(text, value_set=pa.array(hits, pa.string()))
+    hit = compiled[0].mask(distinct)
+    for c in compiled[1:]:
+        hit = pc.or_(hit, c.mask(distinct))
+    return pc.fill_null(pc.is_in(text, value_set=distinct.filter(hit)), False)
 
 
 # -- one condition over columns ------------------------------------------------------------------

@@ -5,6 +5,7 @@
 #include <vector>
 
 #include "arrow/read.hpp"
+#include "arrow/wide.hpp"
 #include "clock.hpp"
 #include "arrow/table.hpp"
 #include "python/arrow/catalogue.hpp"
@@ -163,6 +164,25 @@ std::optional<std::vector<arrow::Request>> bind_requests(PyObject* list) {
     return requests;
 }
 
+// A list of streams into a Python list of Stream objects; every stream is taken over.
+PyObject* stream_list(std::vector<arrow::Exported>& exported) {
+    PyRef list(PyList_New(static_cast<Py_ssize_t>(exported.size())));
+    if (!list) {
+        arrow::release(exported);
+        return nullptr;
+    }
+    for (std::size_t i = 0; i < exported.size(); ++i) {
+        PyObject* stream = wrap(exported[i]);
+        if (!stream) {
+            std::vector<arrow::Exported> rest(exported.begin() + static_cast<std::ptrdiff_t>(i) + 1, exported.end());
+            arrow::release(rest);
+            return nullptr;
+        }
+        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), stream);  // steals stream
+    }
+    return list.release();
+}
+
 // read(path, tables) -> [Stream, ...]: one mapping, the passes the tables need, and the Arrow
 // buffers, all in one release of the lock.
 PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
@@ -191,21 +211,7 @@ PyObject* read(PyObject*, PyObject* args, PyObject* kwargs) {
         PyErr_SetString(PyExc_ValueError, error.c_str());
         return nullptr;
     }
-    PyRef list(PyList_New(static_cast<Py_ssize_t>(exported.size())));
-    if (!list) {
-        arrow::release(exported);
-        return nullptr;
-    }
-    for (std::size_t i = 0; i < exported.size(); ++i) {
-        PyObject* stream = wrap(exported[i]);
-        if (!stream) {
-            std::vector<arrow::Exported> rest(exported.begin() + static_cast<std::ptrdiff_t>(i) + 1, exported.end());
-            arrow::release(rest);
-            return nullptr;
-        }
-        PyList_SetItem(list.get(), static_cast<Py_ssize_t>(i), stream);  // steals stream
-    }
-    return list.release();
+    return stream_list(exported);
 }
 
 PyObject* guarded_read(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
@@ -229,7 +235,8 @@ PyObject* schema_table(PyObject*, PyObject* args) {
     }
     arrow::Exported e;
     {
-        const tables::Table table = what == "entities" ? tables::schema_entities(*schema) : tables::schema_attributes(*schema);
+        const tables::Table table =
+            what == "entities" ? tables::schema_entities(*schema) : tables::schema_attributes(*schema);
         arrow::export_table(table, &e.schema, &e.stream);
     }
     return wrap(e);
@@ -239,11 +246,55 @@ PyObject* guarded_schema_table(PyObject* self, PyObject* args) noexcept {
     return guarded([&] { return schema_table(self, args); });
 }
 
+// wide(path, entities) -> [elements, cells]: see arrow::read_wide.
+PyObject* wide(PyObject*, PyObject* args, PyObject* kwargs) {
+    static const char* keywords[] = {"path", "entities", nullptr};
+    PyObject* path_arg = nullptr;
+    PyObject* entities_arg = nullptr;
+    if (!PyArg_ParseTupleAndKeywords(args, kwargs, "OO:wide", const_cast<char**>(keywords), &path_arg,
+                                     &entities_arg)) {
+        return nullptr;
+    }
+    const Instant start = Instant::now();
+    const auto path = path_text("wide", path_arg);
+    if (!path) return nullptr;
+    std::optional<std::vector<std::string>> entities;
+    if (entities_arg != Py_None) {
+        if (!PyList_Check(entities_arg)) {
+            PyErr_SetString(PyExc_TypeError, "wide() argument 'entities' must be a list of str or None");
+            return nullptr;
+        }
+        entities.emplace();
+        for (Py_ssize_t i = 0; i < PyList_Size(entities_arg); ++i) {
+            auto name = text_of(PyList_GetItem(entities_arg, i), "an entity name");
+            if (!name) return nullptr;
+            entities->push_back(std::move(*name));
+        }
+    }
+    auto file = open_mapped(*path);
+    if (!file) return nullptr;
+    std::vector<arrow::Exported> exported;
+    {
+        ReleasedLock unlocked;
+        exported = arrow::read_wide(file->bytes(), {file->size(), file->open_ms(), start}, entities);
+        file.reset();  // the buffers own their bytes
+    }
+    return stream_list(exported);
+}
+
+PyObject* guarded_wide(PyObject* self, PyObject* args, PyObject* kwargs) noexcept {
+    return guarded([&] { return wide(self, args, kwargs); });
+}
+
 PyMethodDef methods[] = {
     {"read", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded_read)), METH_VARARGS | METH_KEYWORDS,
      "read(path, tables)\n--\n\nTables of one model as Arrow streams: `tables` is a list of (table, columns or None)."},
     {"schema_table", guarded_schema_table, METH_VARARGS,
      "schema_table(schema, table)\n--\n\nThe entities or attributes of IFC2X3, IFC4 or IFC4X3 as an Arrow stream."},
+    {"wide", reinterpret_cast<PyCFunction>(reinterpret_cast<void (*)()>(guarded_wide)), METH_VARARGS | METH_KEYWORDS,
+     "wide(path, entities)\n--\n\nThe elements of a model and their properties spread into columns: two Arrow "
+     "streams, the elements (guid, entity, name) and the cells (the row of each element kept, then a column per "
+     "property). `entities`: the lower-case entity names to keep, or None for all."},
     {"catalogue", catalogue, METH_NOARGS, "catalogue()\n--\n\nEvery table, column and kind, and the results of quarnel._core."},
     {nullptr, nullptr, 0, nullptr},
 };
