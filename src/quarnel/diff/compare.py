@@ -113,8 +113,24 @@ def _named(attributes: pa.Table, name: str):
     return per_entry(attributes.column("attribute"), lambda d: pc.equal(d, name))
 
 
+# The columns each table is read with: only those compared.
+COLUMNS = {
+    "attributes": ["guid", "entity", "attribute", "value", "kind", "value_type", "number"],
+    "properties": ["guid", "pset_name", "prop_name", "value", "value_type", "number", "source", "type_guid",
+                   "value_index", "role"],
+    "element_quantities": ["guid", "qto_name", "quantity_name", "value", "number", "unit", "source", "type_guid"],
+    "materials": ["guid", "role", "layer_index", "material_name", "layer_thickness_mm"],
+    "classifications": ["guid", "system_name", "identification", "name"],
+    "relations": ["relation", "relating_guid", "related_guid"],
+    "drift": ["guid", "volume_abs", "surface_area", "max_extent", "centroid_x", "centroid_y", "centroid_z"],
+}
+
+
 def read_model(path, kinds) -> Model:
-    return Model(path, quarnel.read_tables(path, _tables_for(kinds)))
+    from quarnel.arrow import _table, read_streams
+
+    streams = read_streams(path, _tables_for(kinds), {n: c for n, c in COLUMNS.items() if n in TABLES})
+    return Model(path, {name: _table(stream) for name, stream in streams.items()})
 
 
 def _duplicates(model: Model) -> pa.Array:
