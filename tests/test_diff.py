@@ -196,7 +196,7 @@ def test_a_reexport_changes_nothing(write_ifc, edit):
 
 
 @corpus
-@pytest.mark.parametrize("path", [str(p) for p in CORPUS_MODELS if p.stat().st_size < 3_000_000])
+@pytest.mark.parametrize("path", [str(p) for p in CORPUS_MODELS], ids=[p.name for p in CORPUS_MODELS])
 def test_corpus_reexport_changes_nothing(tmp_path, path):
     with open(path, encoding="latin-1") as f:
         text = f.read()
@@ -215,3 +215,20 @@ def test_writers(write_ifc, tmp_path):
     page = result.to_html()
     assert "<\\/script> note" in page and "http" not in page.split("<body>")[1]
     assert result.to_parquet(tmp_path / "d.parquet") == result.to_csv(tmp_path / "d.csv") == 2
+
+
+@pytest.mark.parametrize("output, status, shown", [
+    (None, 0, "Pset_Test.Note"),
+    ("changes.json", 0, "wrote 1 change to"),
+    ("changes.html", 0, "wrote 1 change to"),
+    ("changes.txt", 1, "cannot tell the format"),
+])
+def test_command(write_ifc, tmp_path, capsys, output, status, shown):
+    from quarnel.cli import main
+
+    old, new = write_ifc(revision()), write_ifc(revision(note="edited"))
+    out = [] if output is None else ["-o", str(tmp_path / output)]
+    assert main(["diff", old, new, "--kinds", "property", *out]) == status
+    printed = capsys.readouterr()
+    assert shown in printed.out + printed.err
+    assert ("property" in printed.out) == (status == 0)
