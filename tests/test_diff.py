@@ -79,12 +79,12 @@ BASE = """
 #221=IFCLOCALPLACEMENT(#51,#21);
 {chair_line}
 """
-CHAIR_LINE = "#230={chair_class}('{chair_guid}',#9,'Chair',$,$,#231,$,${chair_tail});\n#231=IFCLOCALPLACEMENT(#51,#21);"
+CHAIR_LINE = "#230={chair_class}('{chair_guid}',#9,'Chair',$,$,{chair_placement},$,${chair_tail});\n#231=IFCLOCALPLACEMENT(#51,#21);"
 DEFAULTS = dict(wall="IFCWALL", wall_guid=WALL, wall_name="Wall 1", x=0.0, dir="1.,0.,0.", width=0.2, note="plain",
                 type_guid=TYPE, type2_guid=TYPE2, fire="EI60", type="#120", length=4.0, material="Concrete",
                 code="Ss_20", storey="#50", height=3.0, body="#175", assembly_guid=ASSEMBLY, assembly2_guid=ASSEMBLY2,
                 member_guid=MEMBER, whole="#200", chair=",#230", chair_class="IFCFURNISHINGELEMENT", chair_guid=CHAIR,
-                chair_tail="", h=3.0)
+                chair_tail="", chair_placement="#231", h=3.0)
 LENGTHS = ("x", "width", "length", "height", "h")
 
 
@@ -123,6 +123,7 @@ CASES = [
     ("aggregate", dict(whole="#220"), {(MEMBER, "aggregate", "aggregate")}),
     ("placement", dict(x=0.5), {(WALL, "placement", "moved")}),
     ("placement-turned", dict(dir="0.,1.,0."), {(WALL, "placement", "turned")}),
+    ("placement-gone", dict(chair_placement="$"), {(CHAIR, "placement", "unplaced")}),
     ("duplicate", dict(chair_guid=WALL), {(WALL, "duplicate", "GlobalId repeated in the new model"),
                                           (CHAIR, "deleted", None)}),
 ]

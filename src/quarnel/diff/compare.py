@@ -434,8 +434,17 @@ def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: float) -
         return pc.binary_join_element_wise(*(pc.cast(pc.round(j.column(c + s), 6), pa.string()) for c in "xyz"), ", ")
 
     what = pc.if_else(j.column("_m"), pc.if_else(j.column("_t"), "moved and turned", "moved"), "turned")
-    return pa.table({"guid": j.column("guid"), "change": _repeat("placement", j.num_rows),
-                     "what": what, "old": where("_o"), "new": where("_n"), "distance": j.column("distance")})
+    changed = pa.table({"guid": j.column("guid"), "change": _repeat("placement", j.num_rows),
+                        "what": what, "old": where("_o"), "new": where("_n"), "distance": j.column("distance")})
+    # Objects that gained or lost their placement.
+    placed = [pc.is_in(common, value_set=m.tables["placements"].column("guid").combine_chunks()) for m in (old, new)]
+    parts = [changed]
+    for label, gained in (("placed", pc.and_(pc.invert(placed[0]), placed[1])),
+                          ("unplaced", pc.and_(placed[0], pc.invert(placed[1])))):
+        guids = common.filter(gained)
+        parts.append(pa.table({"guid": guids, "change": _repeat("placement", len(guids)),
+                               "what": _repeat(label, len(guids))}))
+    return pa.concat_tables(parts, promote_options="default")
 
 
 def geometry_rows(old: Model, new: Model, common: pa.Array, moved: pa.Array) -> pa.Table:
