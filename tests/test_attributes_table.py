@@ -72,8 +72,7 @@ def our_value(r):
 
 
 @corpus
-@pytest.mark.parametrize("path", [p for p in corpus_params() if p.id in (
-    "office_a_20110811.ifc", "ifc2s3_duplex_electrical.ifc", "ifc4_samplehouse.ifc", "issue_021_mini_project.ifc")])
+@pytest.mark.parametrize("path", corpus_params())
 def test_attributes_match_ifcopenshell(path):
     model = open_with_ifcopenshell(path)
     left_out = [e for e in ("IfcRelationship", "IfcPropertySetDefinition", "IfcPropertyTemplateDefinition")

@@ -67,3 +67,13 @@ def test_reference_chains_up_to_their_classification(write_ifc, definitions, rel
     assert {r["guid"] for r in rows} == {WALL}
     assert [(r["depth"], r["identification"], r["name"], r["location"], r["system_name"], r["edition"], r["source"])
             for r in rows] == expected
+
+
+def test_resources_tied_to_a_reference_by_an_external_reference_relationship(write_ifc):
+    data = associated(SYSTEM + REFERENCE + CHAIN + "#8=IFCMATERIAL('M',$,$);#9=IFCDOCUMENTREFERENCE('L','D',$,$,$);"
+                      "#30=IFCEXTERNALREFERENCERELATIONSHIP($,$,#7,(#8,#1));"
+                      "#31=IFCEXTERNALREFERENCERELATIONSHIP($,$,#9,(#8));", relating="#6")
+    rows = quarnel.read_table(write_ifc(data), "classification_references").to_pylist()
+    assert [(r["guid"], r["step_id"], r["depth"], r["identification"], r["system_name"]) for r in rows] == [
+        (WALL, 1, 0, "03 30 00", "System A"), (None, 8, 0, "B10", "System A"), (None, 8, 1, "03 30 00", "System A"),
+        (None, 1, 0, "B10", "System A"), (None, 1, 1, "03 30 00", "System A")]

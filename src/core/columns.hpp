@@ -2,6 +2,7 @@
 #include <cstdint>
 #include <cstring>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -180,6 +181,19 @@ struct OptionalColumn {
     }
     std::optional<T> operator[](std::size_t i) const {
         return present[i] ? std::optional<T>(values[i]) : std::nullopt;
+    }
+};
+
+// A column of labels: a code per row into a fixed list of texts, an empty one standing for an
+// absent value. A byte a row where text ids take four.
+struct LabelColumn {
+    std::span<const std::string_view> labels;
+    std::vector<std::uint8_t> codes;
+
+    std::size_t size() const { return codes.size(); }
+    std::optional<std::string_view> at(std::size_t i) const {
+        const std::string_view s = labels[codes[i]];
+        return s.empty() ? std::nullopt : std::optional<std::string_view>(s);
     }
 };
 

@@ -79,6 +79,7 @@ struct RowWriter {
     std::string row;
 
     void text(std::uint32_t t) { row += (t == TextPool::null ? std::string("<null>") : std::string(pool[t])) + "|"; }
+    void text(const std::optional<std::string_view>& t) { row += (t ? std::string(*t) : std::string("<null>")) + "|"; }
     template <class T>
     void other(const T& v) {
         if constexpr (requires { v.has_value(); }) {
@@ -140,8 +141,8 @@ Rows rows_of(const PropertyColumns& c) {
     RowWriter w{c.text};
     for (std::size_t i = 0; i < c.size(); ++i) {
         w.text(c.guid[i]), w.text(c.entity[i]), w.text(c.pset_name[i]), w.text(c.prop_name[i]), w.text(c.value[i]);
-        w.text(c.value_type[i]), w.other(c.number[i]), w.text(c.kind[i]), w.text(c.source[i]), w.text(c.type_guid[i]);
-        w.other(c.value_index[i]), w.text(c.role[i]), w.end();
+        w.text(c.value_type[i]), w.other(c.number[i]), w.text(c.kind.at(i)), w.text(c.source.at(i)), w.text(c.type_guid[i]);
+        w.other(c.value_index[i]), w.text(c.role.at(i)), w.end();
     }
     return w.sorted();
 }

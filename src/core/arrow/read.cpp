@@ -38,9 +38,9 @@ std::vector<Exported> read_tables(std::string_view file, const ReadFacts& facts,
     out.reserve(requests.size());
     try {
         for (std::size_t i = 0; i < requests.size(); ++i) {
-            // A result no later table needs is freed as it is exported: each column's source as
-            // soon as its Arrow array is built (unless another column of the table reads it too),
-            // the rest once the table is done. The read's peak is then about one result, not
+            // A result no later table needs is freed as it is exported: each column's source is
+            // taken apart or freed as soon as its Arrow array is built (unless another column of
+            // the table reads it too), the rest once the table is done. The read's peak is then about one result, not
             // every result and its Arrow buffers at once.
             bool later = false;
             for (std::size_t j = i + 1; j < requests.size(); ++j) later = later || defs[j]->pass == defs[i]->pass;
@@ -60,14 +60,15 @@ std::vector<Exported> read_tables(std::string_view file, const ReadFacts& facts,
                     });
                     if (shared == 1) releases[k] = getters[k]->release;
                 }
-                const bool releasing =
-                    std::any_of(releases.begin(), releases.end(), [](auto release) { return release != nullptr; });
+                arrow::Consuming consuming;
+                if (std::any_of(releases.begin(), releases.end(), [](auto release) { return release != nullptr; })) {
+                    for (const auto release : releases) consuming.consumable.push_back(release != nullptr);
+                    consuming.done = [&](std::size_t k) {
+                        if (releases[k]) releases[k](reads);
+                    };
+                }
                 Exported e;
-                export_table(table, &e.schema, &e.stream,
-                             releasing ? std::function<void(std::size_t)>([&](std::size_t k) {
-                                 if (releases[k]) releases[k](reads);
-                             })
-                                       : std::function<void(std::size_t)>());
+                export_table(table, &e.schema, &e.stream, consuming);
                 out.push_back(e);
             }
             if (!later) reads.free(defs[i]->pass);

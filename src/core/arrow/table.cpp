@@ -7,6 +7,8 @@
 #include "parallel.hpp"
 
 #include <algorithm>
+#include <atomic>
+#include <numeric>
 #include <charconv>
 #include <climits>
 #include <cstring>
@@ -86,6 +88,9 @@ void for_each_text(const Source& source, std::size_t begin, std::size_t end, F&&
                    [&](const StringColumn* s) {
                        for (std::size_t i = begin; i < end; ++i) f(s->at(i));
                    },
+                   [&](const LabelColumn* s) {
+                       for (std::size_t i = begin; i < end; ++i) f(s->at(i));
+                   },
                    [&](const std::vector<std::string_view>* s) {
                        for (std::size_t i = begin; i < end; ++i) f(std::optional<std::string_view>((*s)[i]));
                    },
@@ -129,9 +134,47 @@ T* reserve(ArrowArray* array, int index, std::int64_t count) {
     return reinterpret_cast<T*>(buffer->data);
 }
 
+// Hands the storage of `values` to `buffer`, empty until now, which frees it when released.
+template <class V>
+void adopt(ArrowBuffer* buffer, V&& values) {
+    auto* held = new V(std::move(values));
+    buffer->allocator = ArrowBufferDeallocator(
+        [](ArrowBufferAllocator* allocator, std::uint8_t*, std::int64_t) { delete static_cast<V*>(allocator->private_data); },
+        held);
+    buffer->data = reinterpret_cast<std::uint8_t*>(held->data());
+    buffer->size_bytes = static_cast<std::int64_t>(held->size() * sizeof(typename V::value_type));
+    buffer->capacity_bytes = buffer->size_bytes;
+}
+
+// A source of `rows` rows that the export may take apart, as a T; null otherwise.
+template <class T, class S>
+T* consumed(const Source& source, bool consume, std::size_t begin, std::size_t end) {
+    const auto* s = std::get_if<S>(&source);
+    if (!consume || !s || begin != 0 || end == 0) return nullptr;
+    if constexpr (std::is_same_v<S, PooledIds>) {
+        // The read that made it owns it, not as const: the caller says it is done with it.
+        return s->ids->size() == end ? const_cast<T*>(s->ids) : nullptr;
+    } else {
+        return (*s)->size() == end ? const_cast<T*>(*s) : nullptr;
+    }
+}
+
 template <class Out>
-void fill_numbers(ArrowArray* array, const Source& source, std::size_t begin, std::size_t end) {
+void fill_numbers(ArrowArray* array, const Source& source, std::size_t begin, std::size_t end, bool consume) {
     const auto rows = static_cast<std::int64_t>(end - begin);
+    if constexpr (std::is_same_v<Out, double>) {
+        // Numbers kept as doubles with a flag each: the doubles are the data buffer as they are.
+        if (auto* taken = consumed<OptionalColumn<double>, const OptionalColumn<double>*>(source, consume, begin, end)) {
+            Validity validity(array, rows);
+            for (std::size_t i = 0; i < end; ++i) {
+                if (!taken->present[i]) validity.null(static_cast<std::int64_t>(i));
+            }
+            adopt(ArrowArrayBuffer(array, 1), std::move(taken->values));
+            array->length = rows;
+            array->null_count = validity.nulls();
+            return;
+        }
+    }
     Out* out = reserve<Out>(array, 1, rows);
     Validity validity(array, rows);
     std::visit(
@@ -203,10 +246,13 @@ std::string_view schema_spelling(std::string_view text) {
     return name ? name->spelling : text;
 }
 
-bool fill_dictionary(ArrowArray* array, const Column& column, std::size_t begin, std::size_t end) {
+bool fill_dictionary(ArrowArray* array, const Column& column, std::size_t begin, std::size_t end, bool consume) {
     const Source& source = column.source;
     const auto rows = static_cast<std::int64_t>(end - begin);
-    auto* indices = reserve<std::int32_t>(array, 1, rows);
+    // Text ids the export may take apart become the indices in place: row i is read before
+    // index i is written.
+    TextColumn* ids = consumed<TextColumn, PooledIds>(source, consume, begin, end);
+    auto* indices = ids ? reinterpret_cast<std::int32_t*>(ids->data()) : reserve<std::int32_t>(array, 1, rows);
     Validity validity(array, rows);
     std::vector<std::string_view> distinct;
     std::unordered_map<std::string_view, std::int32_t> by_text;
@@ -236,6 +282,20 @@ bool fill_dictionary(ArrowArray* array, const Column& column, std::size_t begin,
                        std::vector<std::int32_t> by_id(s.pool->size(), -1);
                        for_each_id(*s.ids, begin, end, [&](std::uint32_t id) { put_id(*s.pool, by_id, id); });
                    },
+                   [&](const LabelColumn* s) {
+                       std::int32_t by_code[256];
+                       std::fill(std::begin(by_code), std::end(by_code), -1);
+                       for (std::size_t i = begin; i < end; ++i) {
+                           const std::uint8_t code = s->codes[i];
+                           if (s->labels[code].empty()) {
+                               validity.null(row);
+                               indices[row++] = 0;
+                               continue;
+                           }
+                           if (by_code[code] < 0) by_code[code] = index_of(s->labels[code]);
+                           indices[row++] = by_code[code];
+                       }
+                   },
                    [&](const auto&) {
                        // Plain texts: a run of one text skips the lookup.
                        std::optional<std::string_view> last;
@@ -255,6 +315,7 @@ bool fill_dictionary(ArrowArray* array, const Column& column, std::size_t begin,
                    },
                },
                source);
+    if (ids) adopt(ArrowArrayBuffer(array, 1), std::move(*ids));
     array->length = rows;
     array->null_count = validity.nulls();
     return fill_strings(array->dictionary, static_cast<std::int64_t>(distinct.size()), [&](auto&& f) {
@@ -263,21 +324,22 @@ bool fill_dictionary(ArrowArray* array, const Column& column, std::size_t begin,
 }
 
 // `text_bytes`: the bytes of a text column's rows [begin, end) when known already.
+// `consume`: the source may be taken apart.
 bool fill_column(ArrowArray* array, const Column& column, std::size_t begin, std::size_t end,
-                 std::int64_t text_bytes = -1) {
+                 std::int64_t text_bytes = -1, bool consume = false) {
     switch (column.kind) {
         case Kind::Int:
-            fill_numbers<std::int64_t>(array, column.source, begin, end);
+            fill_numbers<std::int64_t>(array, column.source, begin, end, consume);
             return true;
         case Kind::Float:
-            fill_numbers<double>(array, column.source, begin, end);
+            fill_numbers<double>(array, column.source, begin, end, consume);
             return true;
         case Kind::Str:
             return fill_strings(
                 array, static_cast<std::int64_t>(end - begin),
                 [&](auto&& f) { for_each_text(column.source, begin, end, f); }, text_bytes);
         case Kind::Dict:
-            return fill_dictionary(array, column, begin, end);
+            return fill_dictionary(array, column, begin, end, consume);
     }
     return true;
 }
@@ -351,6 +413,26 @@ void set_metadata(const std::vector<tables::Fact>& facts, double marshal_ms, Arr
 // Below this many rows a thread costs more than it saves.
 constexpr std::size_t kRowsPerThread = 1 << 16;
 
+// f(i) for every column of `table`, the columns of a long table side by side: each thread takes
+// the next column left, plain texts first, then dictionaries, then numbers, so that the few
+// costly columns do not end up on one thread.
+template <class F>
+void for_each_column(const tables::Table& table, std::size_t rows, F&& f) {
+    const std::size_t columns = table.columns.size();
+    std::vector<std::size_t> order(columns);
+    std::iota(order.begin(), order.end(), std::size_t{0});
+    const auto cost = [&](std::size_t i) {
+        const Kind kind = table.columns[i].kind;
+        return kind == Kind::Str ? 0 : kind == Kind::Dict ? 1 : 2;
+    };
+    std::stable_sort(order.begin(), order.end(), [&](std::size_t a, std::size_t b) { return cost(a) < cost(b); });
+    std::atomic<std::size_t> next{0};
+    const std::size_t parts = rows < kRowsPerThread ? 1 : part_count(columns, 1);
+    run_in_parts(parts, parts, [&](std::size_t, std::size_t, std::size_t) {
+        for (std::size_t k = next++; k < columns; k = next++) f(order[k]);
+    });
+}
+
 // The bytes of a plain text column, or at most those of a dictionary column's distinct texts:
 // for pooled texts, those of the whole pool (a schema's spelling differs in letter case only).
 std::int64_t text_bytes(const Column& column, std::size_t rows) {
@@ -361,8 +443,11 @@ std::int64_t text_bytes(const Column& column, std::size_t rows) {
     const TextPool* pool = nullptr;
     if (const auto* s = std::get_if<PooledIds>(&column.source)) pool = s->pool;
     if (const auto* s = std::get_if<PooledIdParts>(&column.source)) pool = s->pool;
+    const auto* labels = std::get_if<const LabelColumn*>(&column.source);
     if (column.kind == Kind::Dict && pool) {
         for (std::uint32_t id = 0; id < pool->size(); ++id) total += static_cast<std::int64_t>((*pool)[id].size());
+    } else if (column.kind == Kind::Dict && labels) {
+        for (const std::string_view s : (*labels)->labels) total += static_cast<std::int64_t>(s.size());
     } else {
         for_each_text(column.source, 0, rows, add);
     }
@@ -372,7 +457,7 @@ std::int64_t text_bytes(const Column& column, std::size_t rows) {
 // All rows in one batch, built(i) called as each column's array is done: only when every
 // column's texts fit 32-bit offsets, as then no column is built twice.
 bool build_one_batch(const tables::Table& table, const ArrowSchema* schema, std::vector<ArrowArray>& batches,
-                     const std::function<void(std::size_t)>& built) {
+                     const Consuming& consuming) {
     const std::size_t columns = table.columns.size(), rows = table.rows();
     std::vector<std::int64_t> bytes(columns, -1);
     for (std::size_t i = 0; i < columns; ++i) {
@@ -384,13 +469,11 @@ bool build_one_batch(const tables::Table& table, const ArrowSchema* schema, std:
     Owned<ArrowArray> batch;
     ArrowError error;
     check(ArrowArrayInitFromSchema(batch.get(), schema, &error));
-    const std::size_t parts = rows < kRowsPerThread ? 1 : part_count(columns, 1);
-    run_in_parts(columns, parts, [&](std::size_t, std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i) {
-            const Column& column = table.columns[i];
-            fill_column(batch.value.children[i], column, 0, rows, column.kind == Kind::Str ? bytes[i] : -1);
-            built(i);
-        }
+    for_each_column(table, rows, [&](std::size_t i) {
+        const Column& column = table.columns[i];
+        fill_column(batch.value.children[i], column, 0, rows, column.kind == Kind::Str ? bytes[i] : -1,
+                    i < consuming.consumable.size() && consuming.consumable[i]);
+        if (consuming.done) consuming.done(i);
     });
     batch.value.length = static_cast<std::int64_t>(rows);
     batch.value.null_count = 0;
@@ -409,10 +492,8 @@ void build_batches(const tables::Table& table, const ArrowSchema* schema, std::s
     // The columns are independent arrays: large ones are filled side by side.
     const std::size_t columns = table.columns.size();
     std::vector<char> fits(columns, 1);
-    const std::size_t parts = end - begin < kRowsPerThread ? 1 : part_count(columns, 1);
-    run_in_parts(columns, parts, [&](std::size_t, std::size_t first, std::size_t last) {
-        for (std::size_t i = first; i < last; ++i) fits[i] = fill_column(batch.value.children[i], table.columns[i], begin, end);
-    });
+    for_each_column(table, end - begin,
+                    [&](std::size_t i) { fits[i] = fill_column(batch.value.children[i], table.columns[i], begin, end); });
     if (std::find(fits.begin(), fits.end(), 0) != fits.end()) {
         if (end - begin < 2) throw std::bad_alloc();  // one text over 2 GiB
         const std::size_t middle = begin + (end - begin) / 2;
@@ -429,14 +510,19 @@ void build_batches(const tables::Table& table, const ArrowSchema* schema, std::s
 
 }  // namespace
 
+void export_table(const tables::Table& table, ArrowSchema* schema, ArrowArrayStream* stream) {
+    export_table(table, schema, stream, Consuming{});
+}
+
 void export_table(const tables::Table& table, ArrowSchema* schema, ArrowArrayStream* stream,
-                  const std::function<void(std::size_t)>& on_built) {
+                  const Consuming& consuming) {
     const Instant start = Instant::now();
     Owned<ArrowSchema> built;
     make_schema(table, built.get());
     std::vector<ArrowArray> batches;
     try {
-        if (!on_built || !build_one_batch(table, built.get(), batches, on_built)) {
+        const bool consumes = consuming.done || !consuming.consumable.empty();
+        if (!consumes || !build_one_batch(table, built.get(), batches, consuming)) {
             build_batches(table, built.get(), 0, table.rows(), batches);
         }
         set_metadata(table.facts, ms_since(start), built.get());

@@ -77,8 +77,9 @@ struct Cells {
     StringColumn joined;
 };
 
-// The cells table of the elements kept (see read_wide).
-Exported export_cells(const ElementColumns& elements, const PropertyColumns& props,
+// The cells table of the elements kept (see read_wide); frees the columns of `props` it has no
+// more use for as it goes.
+Exported export_cells(const ElementColumns& elements, PropertyColumns& props,
                       const std::optional<std::vector<std::string>>& entities) {
     // The elements kept and the row of each GlobalId among them (its first).
     std::vector<std::int64_t> kept;
@@ -127,10 +128,17 @@ Exported export_cells(const ElementColumns& elements, const PropertyColumns& pro
         if (fresh) keys.push_back({set, name, {}, {}});
         Key& k = keys[it->second];
         k.rows.push_back(static_cast<std::uint32_t>(i));
-        k.several = k.several || props.value_index.present[i] || props.role[i] != TextPool::null;
+        k.several = k.several || props.value_index.present[i] || props.role.at(i).has_value();
         k.texts = k.texts || (!props.number.present[i] && props.value[i] != TextPool::null);
     }
     for (Key& k : keys) k.text = std::string(sets.text(k.set)) + "." + std::string(names.text(k.name));
+    // The cells need only the values and numbers of the properties (and their texts) from here on.
+    for (TextColumn* c : {&props.guid, &props.entity, &props.pset_name, &props.prop_name, &props.value_type,
+                          &props.type_guid}) {
+        *c = TextColumn();
+    }
+    for (LabelColumn* c : {&props.kind, &props.role, &props.source}) c->codes = {};
+    props.value_index = {};
 
     // Columns in order of their names; of keys spelled alike, one column at the first's place
     // with the last one's cells (in the order of the ranks of their names).
@@ -194,10 +202,14 @@ Exported export_cells(const ElementColumns& elements, const PropertyColumns& pro
         }
     }
 
-    Exported e;
-    export_table(table, &e.schema, &e.stream, [&](std::size_t i) {
+    Consuming consuming;
+    consuming.consumable.assign(table.columns.size(), 1);
+    consuming.consumable[0] = 0;
+    consuming.done = [&](std::size_t i) {
         if (i > 0) cells[i - 1] = Cells();
-    });
+    };
+    Exported e;
+    export_table(table, &e.schema, &e.stream, consuming);
     return e;
 }
 

@@ -2,6 +2,7 @@
 
 #include "extractors/common.hpp"
 #include "step/flat_map.hpp"
+#include "step/type_filter.hpp"
 
 #include <array>
 #include <tuple>
@@ -88,7 +89,8 @@ ClassificationColumns extract_classification_links(const EntityTable& table, con
     const ClassificationEntry no_system;
     const ReferenceEntry no_reference;
     std::vector<const ReferenceEntry*> chain;
-    const auto push_chain = [&](std::uint32_t guid, const ReferenceEntry* first, const ClassificationEntry* system) {
+    const auto push_chain = [&](std::uint32_t guid, std::uint64_t object, const ReferenceEntry* first,
+                                const ClassificationEntry* system) {
         chain.clear();
         for (const ReferenceEntry* r = first; r && chain.size() < kMaxChain;) {
             chain.push_back(r);
@@ -108,6 +110,7 @@ ClassificationColumns extract_classification_links(const EntityTable& table, con
             out.chain_edition.push_back(system->edition);
             out.chain_source.push_back(system->source);
             out.chain_depth.push_back(depth);
+            out.chain_step_id.push_back(object);
         }
     };
     for (const DefinitionLink& link : links) {
@@ -131,9 +134,24 @@ ClassificationColumns extract_classification_links(const EntityTable& table, con
         out.name.push_back(reference->name);
         out.location.push_back(reference->location);
         out.source.push_back(system->source);
-        push_chain(guid, reference == &no_reference ? nullptr : reference,
+        push_chain(guid, link.object, reference == &no_reference ? nullptr : reference,
                    reference == &no_reference ? system : nullptr);
     }
+
+    // RelatingReference at 2, RelatedResourceObjects at 3. Resources have no GlobalId, whatever
+    // their first attribute holds.
+    static constexpr TypeFilter kExternal{"IFCEXTERNALREFERENCERELATIONSHIP"};
+    Attributes record;
+    std::vector<std::uint64_t> resources;
+    table.for_each_in(0, table.records().size(), kExternal, [&](std::uint64_t, const EntityRecord& r) {
+        if (!type_is(table.type_of(r), "IFCEXTERNALREFERENCERELATIONSHIP")) return;
+        record.reset(table.entity(r).attributes);
+        const auto relating = record.ref(2);
+        const ReferenceEntry* reference = relating ? references.find(*relating) : nullptr;
+        if (!reference) return;  // a document, a library or another kind of reference
+        related_objects(record.piece(3), resources);
+        for (const std::uint64_t resource : resources) push_chain(kNull, resource, reference, nullptr);
+    });
     return out;
 }
 

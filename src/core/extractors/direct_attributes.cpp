@@ -14,14 +14,17 @@
 namespace quarnel {
 namespace {
 
-enum ValueKind : std::uint8_t { kString, kEnum, kLogical, kInteger, kReal, kReference, kList, kTyped, kDerived, kKinds };
+enum ValueKind : std::uint8_t {
+    kString, kEnum, kLogical, kInteger, kReal, kReference, kList, kTyped, kDerived, kKinds
+};
 constexpr std::string_view kKindLabels[kKinds] = {"string", "enum", "logical", "integer", "real",
                                                   "reference", "list", "typed", "derived"};
 
 // Objects of these entities are left out: relationships and property sets have tables of
 // their own and are most of a model's objects. (IFC2X3 makes type objects property
 // definitions: they are read.)
-constexpr std::string_view kLeftOut[] = {"IfcRelationship", "IfcPropertySetDefinition", "IfcPropertyTemplateDefinition"};
+constexpr std::string_view kLeftOut[] = {"IfcRelationship", "IfcPropertySetDefinition",
+                                         "IfcPropertyTemplateDefinition"};
 
 // The entities whose objects the pass reads, and their attributes, in the file's schema.
 class SchemaPlan {
@@ -61,8 +64,10 @@ private:
     std::bitset<65536> tags_;
 
     bool descends(std::uint16_t e, std::uint16_t root) const {
-        for (int at = e, steps = 0; at >= 0 && steps < 64; at = schema_.entities[static_cast<std::size_t>(at)].supertype, ++steps) {
+        int at = e;
+        for (int steps = 0; at >= 0 && steps < 64; ++steps) {
             if (at == root) return true;
+            at = schema_.entities[static_cast<std::size_t>(at)].supertype;
         }
         return false;
     }
@@ -113,11 +118,13 @@ public:
                 continue;
             }
             const auto a = static_cast<std::size_t>(attributes[p] - plan_.schema().attributes.data());
-            push(r.id, guid, entity_text, schema_text(attribute_texts_, a, attributes[p]->name), v.value, kinds_[v.kind],
-                 v.value_type, v.number);
+            const std::uint32_t name = schema_text(attribute_texts_, a, attributes[p]->name);
+            push(r.id, guid, entity_text, name, v.value, kinds_[v.kind], v.value_type, v.number);
         }
         // An instance without values is still there.
-        if (everything_ && part_.step_id.size() == before) push(r.id, guid, entity_text, kNull, kNull, kNull, kNull, {});
+        if (everything_ && part_.step_id.size() == before) {
+            push(r.id, guid, entity_text, kNull, kNull, kNull, kNull, std::nullopt);
+        }
     }
 
 private:
@@ -233,7 +240,9 @@ private:
         }
         if (const auto id = value::ref(piece)) {
             v.kind = kReference;
-            v.value = piece[1] == '+' ? pool_.add_unshared_copy("#" + std::to_string(*id)) : pool_.add_unshared_view(piece);
+            // #+12 as #12: every table writes a reference so.
+            v.value = piece[1] == '+' ? pool_.add_unshared_copy("#" + std::to_string(*id))
+                                      : pool_.add_unshared_view(piece);
             v.value_type = target_type(*id);
             return true;
         }
@@ -284,15 +293,15 @@ AttributeColumns extract_attributes(const EntityTable& table, AttributeScope sco
     if (!schema) schema = schema_named("IFC4");
     const SchemaPlan schema_plan(*schema, scope);
 
-    std::vector<AttributePart> parts =
-        read_parts<AttributePart>(table, plan, [&](const EntityTable& t, std::size_t begin, std::size_t end, AttributePart& part) {
-            PartReader reader(t, schema_plan, scope, part);
-            const auto admits = [&](std::uint16_t tag) { return schema_plan.may_read(tag); };
-            const EntityRecord* first = t.records().data();
-            t.for_each_in(begin, end, admits, [&](std::uint64_t, const EntityRecord& r) {
-                reader.read(static_cast<std::uint32_t>(&r - first), r);
-            });
+    const auto read = [&](const EntityTable& t, std::size_t begin, std::size_t end, AttributePart& part) {
+        PartReader reader(t, schema_plan, scope, part);
+        const auto admits = [&](std::uint16_t tag) { return schema_plan.may_read(tag); };
+        const EntityRecord* first = t.records().data();
+        t.for_each_in(begin, end, admits, [&](std::uint64_t, const EntityRecord& r) {
+            reader.read(static_cast<std::uint32_t>(&r - first), r);
         });
+    };
+    std::vector<AttributePart> parts = read_parts<AttributePart>(table, plan, read);
     const std::vector<std::uint32_t> offsets = merge_part_texts(parts[0].pool, parts);
     AttributeColumns out;
     out.text = std::move(parts[0].pool);

@@ -7,7 +7,9 @@
 namespace quarnel {
 namespace {
 
-enum Part : std::uint8_t { kMaterial, kList, kLayerSet, kLayer, kProfileSet, kProfile, kConstituentSet, kConstituent, kParts };
+enum Part : std::uint8_t {
+    kMaterial, kList, kLayerSet, kLayer, kProfileSet, kProfile, kConstituentSet, kConstituent, kParts
+};
 constexpr std::string_view kPartLabels[kParts] = {"material", "list",    "layer set",       "layer",
                                                   "profile set", "profile", "constituent set", "constituent"};
 
@@ -100,7 +102,8 @@ private:
                 const auto m = table_.get(members[i]);
                 if (!m || !is_member(m->type, shape)) continue;
                 Attributes member(m->attributes);
-                out.push_back({shape.member_part, i, text(member, shape.member_name), text(member, shape.member_category)});
+                out.push_back(
+                    {shape.member_part, i, text(member, shape.member_name), text(member, shape.member_category)});
                 if (const auto of = member.ref(shape.member_material)) material(*of, i, out);
             }
             return;

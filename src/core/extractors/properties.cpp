@@ -10,15 +10,11 @@ namespace quarnel {
 
 PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& guids, const PartPlan& plan) {
     PropertyColumns out;
-    // The labels, by code; a role without a label is a null cell.
     out.text.share_equal_texts();
-    std::uint32_t kinds[std::size(kPropertyKindLabels)], roles[std::size(kValueRoleLabels)],
-        sources[std::size(kSourceLabels)];
-    for (std::size_t i = 0; i < std::size(kinds); ++i) kinds[i] = out.text.add_view(kPropertyKindLabels[i]);
-    for (std::size_t i = 0; i < std::size(roles); ++i) {
-        roles[i] = kValueRoleLabels[i].empty() ? TextPool::null : out.text.add_view(kValueRoleLabels[i]);
-    }
-    for (std::size_t i = 0; i < std::size(sources); ++i) sources[i] = out.text.add_view(kSourceLabels[i]);
+    // A role without a label is a null cell.
+    out.kind.labels = kPropertyKindLabels;
+    out.role.labels = kValueRoleLabels;
+    out.source.labels = kSourceLabels;
 
     const auto make_renderer = [&](TextPool& pool) { return std::make_unique<PropertyRenderer>(table, pool); };
     const auto render = [](std::unique_ptr<PropertyRenderer>& renderer, std::uint64_t id, std::vector<ValueRow>& rows) {
@@ -27,8 +23,8 @@ PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& gu
     // The wide columns first and last: the two threads that grow them get about as many bytes.
     const auto resize = [&](std::size_t n) {
         resize_columns(n, out.number.values, out.guid, out.entity, out.pset_name, out.prop_name, out.value,
-                       out.value_type, out.number.present, out.type_guid, out.kind, out.role, out.source,
-                       out.value_index.present, out.value_index.values);
+                       out.value_type, out.number.present, out.type_guid, out.kind.codes, out.role.codes,
+                       out.source.codes, out.value_index.present, out.value_index.values);
     };
     const auto put = [&](std::size_t i, std::uint32_t guid, std::uint32_t entity, std::uint32_t set_name,
                          const ValueRow& r, ValueSource source, std::uint32_t type_guid) {
@@ -40,9 +36,9 @@ PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& gu
         out.value_type[i] = r.value_type;
         out.type_guid[i] = type_guid;
         out.number.set(i, r.has_number ? std::optional(r.number) : std::nullopt);
-        out.kind[i] = kinds[static_cast<std::size_t>(r.kind)];
-        out.role[i] = roles[static_cast<std::size_t>(r.role)];
-        out.source[i] = sources[static_cast<std::size_t>(source)];
+        out.kind.codes[i] = static_cast<std::uint8_t>(r.kind);
+        out.role.codes[i] = static_cast<std::uint8_t>(r.role);
+        out.source.codes[i] = static_cast<std::uint8_t>(source);
         out.value_index.set(i, r.index >= 0 ? std::optional<std::uint32_t>(r.index) : std::nullopt);
     };
     join_definitions<ValueRow>(table, guids, out.text, SetKind{"IFCPROPERTYSET", 4}, plan, make_renderer, render,

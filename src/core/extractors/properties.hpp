@@ -12,10 +12,11 @@ namespace quarnel {
 
 // Every property of every object, inherited ones included, one row per value.
 // Text columns are ids into `text`, which may borrow the mapped file; kind,
-// role and source are the labels of property_values.hpp.
+// role and source are codes of the labels of property_values.hpp.
 struct PropertyColumns {
     TextPool text;
-    TextColumn guid, entity, pset_name, prop_name, value, value_type, type_guid, kind, role, source;
+    TextColumn guid, entity, pset_name, prop_name, value, value_type, type_guid;
+    LabelColumn kind, role, source;
     OptionalColumn<double> number;
     OptionalColumn<std::uint32_t> value_index;
 

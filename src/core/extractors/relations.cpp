@@ -128,9 +128,9 @@ RelationColumns extract_relations(const EntityTable& table, const GuidIndex& gui
     for (std::size_t k = 1; k < parts.size(); ++k) {
         const RelationColumns& rows = parts[k].rows;
         const std::uint32_t offset = offsets[k];
-        for (auto column : {&RelationColumns::relation, &RelationColumns::relating_guid, &RelationColumns::relating_entity,
-                            &RelationColumns::related_guid, &RelationColumns::related_entity,
-                            &RelationColumns::relation_guid}) {
+        using R = RelationColumns;
+        for (auto column : {&R::relation, &R::relating_guid, &R::relating_entity, &R::related_guid, &R::related_entity,
+                            &R::relation_guid}) {
             append_shifted(out.*column, rows.*column, offset);
         }
         out.index.insert(out.index.end(), rows.index.begin(), rows.index.end());

@@ -206,6 +206,11 @@ PyObject* to_list(const tables::Source& source, tables::Kind kind, TextCache& te
             } else if constexpr (std::is_same_v<S, const std::vector<std::string_view>*>) {
                 if (kind != tables::Kind::Dict) return to_list(*s);
                 return build_list(s->size(), [&](std::size_t i) { return texts.label((*s)[i]); });
+            } else if constexpr (std::is_same_v<S, const LabelColumn*>) {
+                return build_list(s->size(), [&](std::size_t i) {
+                    const auto text = s->at(i);
+                    return text ? texts.label(*text) : none();
+                });
             } else {
                 return to_list(*s);
             }

@@ -24,8 +24,8 @@ bool upper_less(std::string_view a, std::string_view b) {
 }  // namespace
 
 std::optional<std::uint16_t> Schema::find(std::string_view name) const {
-    const auto at = std::lower_bound(entities.begin(), entities.end(), name,
-                                     [](const SchemaEntity& e, std::string_view key) { return upper_less(e.name, key); });
+    const auto before = [](const SchemaEntity& e, std::string_view key) { return upper_less(e.name, key); };
+    const auto at = std::lower_bound(entities.begin(), entities.end(), name, before);
     if (at == entities.end() || upper_less(name, at->name)) return std::nullopt;
     return static_cast<std::uint16_t>(at - entities.begin());
 }

@@ -163,6 +163,7 @@ constexpr ColumnDef kClassificationReferencesColumns[] = {
     {"system_name", D, field<&CC::chain_system_name>},
     {"edition", D, field<&CC::chain_edition>},
     {"source", D, field<&CC::chain_source>},
+    {"step_id", I, field<&CC::chain_step_id>},
 };
 // Long tables keyed by GlobalId: each repeats for every value of its object.
 constexpr ColumnDef kPropertiesColumns[] = {

@@ -34,7 +34,8 @@ Table schema_entities(const Schema& schema) {
     std::vector<std::int64_t> abstract;
     for (const SchemaEntity& e : schema.entities) {
         entity.push(e.name);
-        supertype.push(e.supertype < 0 ? std::string_view() : schema.entities[static_cast<std::size_t>(e.supertype)].name);
+        const bool root = e.supertype < 0;
+        supertype.push(root ? std::string_view() : schema.entities[static_cast<std::size_t>(e.supertype)].name);
         abstract.push_back(e.abstract);
     }
     add_text(table, "entity", Kind::Str, std::move(entity));

@@ -38,7 +38,7 @@ using Source = std::variant<PooledIds, PooledIdParts, const StringColumn*, const
                             const std::vector<std::int64_t>*, const std::vector<std::uint32_t>*,
                             const std::vector<double>*, const std::vector<std::optional<double>>*,
                             const std::vector<float>*, const OptionalColumn<double>*,
-                            const OptionalColumn<std::uint32_t>*>;
+                            const OptionalColumn<std::uint32_t>*, const LabelColumn*>;
 
 // A scalar fact of a read (a timing, a size, the schema); monostate where the model has none.
 using FactValue = std::variant<std::monostate, double, std::uint64_t, std::string_view>;

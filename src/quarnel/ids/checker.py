@@ -100,7 +100,7 @@ class _Memo:
         self.outcomes: Dict[str, Outcome] = {}
 
     def __call__(self, facet: Facet, version: str) -> Outcome:
-        key = _key(facet)
+        key = version + _key(facet)
         if key not in self.outcomes:
             self.outcomes[key] = evaluate(facet, self.model, version)
         return self.outcomes[key]
@@ -139,6 +139,8 @@ def check_model(ids: Ids, model: Model):
         occurs_ok = count >= spec.min_occurs and (spec.max_occurs is None or count <= spec.max_occurs)
         if not occurs_ok:
             failure_parts.append(_occurrence_failure(model.path, spec, count, applicable, objects, names))
+            if spec.max_occurs == 0:
+                failing = applicable  # every object a prohibited specification applies to fails
         row = {"model": model.path, "schema": schema, "index": spec.index, "name": spec.name,
                "identifier": spec.identifier, "description": spec.description, "instructions": spec.instructions,
                "ifc_versions": " ".join(spec.ifc_versions),

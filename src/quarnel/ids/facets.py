@@ -14,9 +14,9 @@ from typing import Optional
 import pyarrow as pa
 import pyarrow.compute as pc
 
-from . import schema as schemas
 from quarnel.registry import TABLES
 
+from . import schema as schemas
 from .model import STRING, Model, frame, plain
 from .parse import Facet, Value
 from .values import Column, matches

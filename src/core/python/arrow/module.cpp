@@ -235,7 +235,8 @@ PyObject* schema_table(PyObject*, PyObject* args) {
     }
     arrow::Exported e;
     {
-        const tables::Table table = what == "entities" ? tables::schema_entities(*schema) : tables::schema_attributes(*schema);
+        const tables::Table table =
+            what == "entities" ? tables::schema_entities(*schema) : tables::schema_attributes(*schema);
         arrow::export_table(table, &e.schema, &e.stream);
     }
     return wrap(e);
