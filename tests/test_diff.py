@@ -79,12 +79,12 @@ BASE = """
 #221=IFCLOCALPLACEMENT(#51,#21);
 {chair_line}
 """
-CHAIR_LINE = "#230={chair_class}('{chair_guid}',#9,'Chair',$,$,#231,$,${chair_tail});\n#231=IFCLOCALPLACEMENT(#51,#21);"
+CHAIR_LINE = "#230={chair_class}('{chair_guid}',#9,'Chair',$,$,{chair_placement},$,${chair_tail});\n#231=IFCLOCALPLACEMENT(#51,#21);"
 DEFAULTS = dict(wall="IFCWALL", wall_guid=WALL, wall_name="Wall 1", x=0.0, dir="1.,0.,0.", width=0.2, note="plain",
                 type_guid=TYPE, type2_guid=TYPE2, fire="EI60", type="#120", length=4.0, material="Concrete",
                 code="Ss_20", storey="#50", height=3.0, body="#175", assembly_guid=ASSEMBLY, assembly2_guid=ASSEMBLY2,
                 member_guid=MEMBER, whole="#200", chair=",#230", chair_class="IFCFURNISHINGELEMENT", chair_guid=CHAIR,
-                chair_tail="", h=3.0)
+                chair_tail="", chair_placement="#231", h=3.0)
 LENGTHS = ("x", "width", "length", "height", "h")
 
 
@@ -123,6 +123,7 @@ CASES = [
     ("aggregate", dict(whole="#220"), {(MEMBER, "aggregate", "aggregate")}),
     ("placement", dict(x=0.5), {(WALL, "placement", "moved")}),
     ("placement-turned", dict(dir="0.,1.,0."), {(WALL, "placement", "turned")}),
+    ("placement-gone", dict(chair_placement="$"), {(CHAIR, "placement", "unplaced")}),
     ("duplicate", dict(chair_guid=WALL), {(WALL, "duplicate", "GlobalId repeated in the new model"),
                                           (CHAIR, "deleted", None)}),
 ]
@@ -196,7 +197,7 @@ def test_a_reexport_changes_nothing(write_ifc, edit):
 
 
 @corpus
-@pytest.mark.parametrize("path", [str(p) for p in CORPUS_MODELS if p.stat().st_size < 3_000_000])
+@pytest.mark.parametrize("path", [str(p) for p in CORPUS_MODELS], ids=[p.name for p in CORPUS_MODELS])
 def test_corpus_reexport_changes_nothing(tmp_path, path):
     with open(path, encoding="latin-1") as f:
         text = f.read()
@@ -215,3 +216,20 @@ def test_writers(write_ifc, tmp_path):
     page = result.to_html()
     assert "<\\/script> note" in page and "http" not in page.split("<body>")[1]
     assert result.to_parquet(tmp_path / "d.parquet") == result.to_csv(tmp_path / "d.csv") == 2
+
+
+@pytest.mark.parametrize("output, status, shown", [
+    (None, 0, "Pset_Test.Note"),
+    ("changes.json", 0, "wrote 1 change to"),
+    ("changes.html", 0, "wrote 1 change to"),
+    ("changes.txt", 1, "cannot tell the format"),
+])
+def test_command(write_ifc, tmp_path, capsys, output, status, shown):
+    from quarnel.cli import main
+
+    old, new = write_ifc(revision()), write_ifc(revision(note="edited"))
+    out = [] if output is None else ["-o", str(tmp_path / output)]
+    assert main(["diff", old, new, "--kinds", "property", *out]) == status
+    printed = capsys.readouterr()
+    assert shown in printed.out + printed.err
+    assert ("property" in printed.out) == (status == 0)

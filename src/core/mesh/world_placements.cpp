@@ -6,6 +6,7 @@
 
 #include "mesh/model_units.hpp"
 #include "mesh/placement.hpp"
+#include "schema/names.hpp"
 #include "step/text.hpp"
 #include "step/values.hpp"
 #include "units/length_unit.hpp"
@@ -103,7 +104,10 @@ void read_units(const EntityTable& table, PlacementColumns& out) {
     const ModelUnits units = read_model_units(table);
     out.length_scale = units.length;
     std::optional<std::uint64_t> assignment;
-    table.for_each([&](std::uint64_t id, const EntityRecord& record) {
+    constexpr std::uint16_t kAssignment = type_tag("IFCUNITASSIGNMENT");
+    constexpr std::uint16_t kContext = type_tag("IFCGEOMETRICREPRESENTATIONCONTEXT");
+    const auto wanted = [](std::uint16_t tag) { return tag == kAssignment || tag == kContext; };
+    table.for_each_in(0, table.records().size(), wanted, [&](std::uint64_t id, const EntityRecord& record) {
         const std::string_view type = table.type_of(record);
         if (!assignment && type_is(type, "IFCUNITASSIGNMENT")) assignment = id;
         if (!out.precision && type_is(type, "IFCGEOMETRICREPRESENTATIONCONTEXT")) {
@@ -132,9 +136,10 @@ PlacementColumns world_placements(const EntityTable& table) {
     const double scale = out.length_scale.value_or(1.0);
     PlacementCache cache;
     std::unordered_map<std::uint64_t, std::optional<Frame>> frames;
-    table.for_each([&](std::uint64_t, const EntityRecord& record) {
+    // Only the records whose type may be a product are read: the rest of the file stays unread.
+    const auto products = [](std::uint16_t tag) { return tag_may_have(tag, kProduct); };
+    table.for_each_in(0, table.records().size(), products, [&](std::uint64_t, const EntityRecord& record) {
         const Entity e = table.entity(record);
-        // Only rooted objects start with their GlobalId; this skips most records unread.
         if (e.attributes.empty() || e.attributes.front() != '\'') return;
         Attributes a(e.attributes);
         const auto placement = a.ref(5);

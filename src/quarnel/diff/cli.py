@@ -20,6 +20,10 @@ def _kinds(text: str):
         raise argparse.ArgumentTypeError(str(e)) from None
 
 
+def changes(n: int) -> str:
+    return f"{n:,} change{'' if n == 1 else 's'}"
+
+
 def run(args) -> int:
     from quarnel.cli import UserError, error, note
     from quarnel.console import ms_text, render_table
@@ -38,8 +42,8 @@ def run(args) -> int:
     took = (time.perf_counter() - started) * 1000.0
     if args.output:
         result.write(args.output)
-        note(f"diff: wrote {len(result):,} changes to {args.output}")
-    print(f"diff: {args.old} -> {args.new}: {len(result):,} changes in {ms_text(took)}")
+        note(f"diff: wrote {changes(len(result))} to {args.output}")
+    print(f"diff: {args.old} -> {args.new}: {changes(len(result))} in {ms_text(took)}")
     for kind, count in result.summary.items():
         print(f"  {kind:<15} {count:>9,}")
     if not args.output and len(result):

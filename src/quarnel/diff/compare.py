@@ -113,8 +113,24 @@ def _named(attributes: pa.Table, name: str):
     return per_entry(attributes.column("attribute"), lambda d: pc.equal(d, name))
 
 
+# The columns each table is read with: only those compared.
+COLUMNS = {
+    "attributes": ["guid", "entity", "attribute", "value", "kind", "value_type", "number"],
+    "properties": ["guid", "pset_name", "prop_name", "value", "value_type", "number", "source", "type_guid",
+                   "value_index", "role"],
+    "element_quantities": ["guid", "qto_name", "quantity_name", "value", "number", "unit", "source", "type_guid"],
+    "materials": ["guid", "role", "layer_index", "material_name", "layer_thickness_mm"],
+    "classifications": ["guid", "system_name", "identification", "name"],
+    "relations": ["relation", "relating_guid", "related_guid"],
+    "drift": ["guid", "volume_abs", "surface_area", "max_extent", "centroid_x", "centroid_y", "centroid_z"],
+}
+
+
 def read_model(path, kinds) -> Model:
-    return Model(path, quarnel.read_tables(path, _tables_for(kinds)))
+    from quarnel.arrow import _table, read_streams
+
+    streams = read_streams(path, _tables_for(kinds), {n: c for n, c in COLUMNS.items() if n in TABLES})
+    return Model(path, {name: _table(stream) for name, stream in streams.items()})
 
 
 def _duplicates(model: Model) -> pa.Array:
@@ -418,8 +434,17 @@ def placement_rows(old: Model, new: Model, common: pa.Array, tolerance: float) -
         return pc.binary_join_element_wise(*(pc.cast(pc.round(j.column(c + s), 6), pa.string()) for c in "xyz"), ", ")
 
     what = pc.if_else(j.column("_m"), pc.if_else(j.column("_t"), "moved and turned", "moved"), "turned")
-    return pa.table({"guid": j.column("guid"), "change": _repeat("placement", j.num_rows),
-                     "what": what, "old": where("_o"), "new": where("_n"), "distance": j.column("distance")})
+    changed = pa.table({"guid": j.column("guid"), "change": _repeat("placement", j.num_rows),
+                        "what": what, "old": where("_o"), "new": where("_n"), "distance": j.column("distance")})
+    # Objects that gained or lost their placement.
+    placed = [pc.is_in(common, value_set=m.tables["placements"].column("guid").combine_chunks()) for m in (old, new)]
+    parts = [changed]
+    for label, gained in (("placed", pc.and_(pc.invert(placed[0]), placed[1])),
+                          ("unplaced", pc.and_(placed[0], pc.invert(placed[1])))):
+        guids = common.filter(gained)
+        parts.append(pa.table({"guid": guids, "change": _repeat("placement", len(guids)),
+                               "what": _repeat(label, len(guids))}))
+    return pa.concat_tables(parts, promote_options="default")
 
 
 def geometry_rows(old: Model, new: Model, common: pa.Array, moved: pa.Array) -> pa.Table:
