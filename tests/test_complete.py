@@ -129,6 +129,19 @@ def test_wide_columns_are_numbers_where_every_value_is_a_number_or_absent(which,
     assert {k: t.schema.field(k).type == "double" for k in t.column_names[3:]} == numeric
 
 
+def test_wide_gives_one_column_to_names_that_join_alike(tmp_path):
+    # Set "A.B" with property "C" and set "A" with property "B.C" both make "A.B.C": the column
+    # holds the values of the set and property named last, as a dict keyed by the name would.
+    path = tmp_path / "alike.ifc"
+    path.write_bytes(data_file(wall_with_set("A.B", "#10") + [
+        "#10=IFCPROPERTYSINGLEVALUE('C',$,IFCLABEL('first'),$);",
+        f"#4=IFCPROPERTYSET('{g('set2')}',$,'A',$,(#11));#5=IFCRELDEFINESBYPROPERTIES('{g('rel2')}',$,$,$,(#1),#4);",
+        "#11=IFCPROPERTYSINGLEVALUE('B.C',$,IFCLABEL('second'),$);"]))
+    t = quarnel.wide(str(path))
+    assert t.column_names == ["guid", "entity", "name", "A.B.C"]
+    assert t.column("A.B.C").to_pylist() == ["second"]
+
+
 def wall_with_set(name, members):
     return [f"#1=IFCWALL('{g('wall')}',$,$,$,$,$,$,$,$);#2=IFCPROPERTYSET('{g('set')}',$,'{name}',$,({members}));",
             f"#3=IFCRELDEFINESBYPROPERTIES('{g('rel')}',$,$,$,(#1),#2);"]

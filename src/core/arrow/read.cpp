@@ -40,8 +40,8 @@ std::vector<Exported> read_tables(std::string_view file, const ReadFacts& facts,
         for (std::size_t i = 0; i < requests.size(); ++i) {
             // A result no later table needs is freed as it is exported: each column's source is
             // taken apart or freed as soon as its Arrow array is built (unless another column of
-            // the table reads it too), the rest once the table is done. The read's peak is then about one result, not
-            // every result and its Arrow buffers at once.
+            // the table reads it too), the rest once the table is done. The read's peak is then
+            // about one result, not every result and its Arrow buffers at once.
             bool later = false;
             for (std::size_t j = i + 1; j < requests.size(); ++j) later = later || defs[j]->pass == defs[i]->pass;
             {
