@@ -8,11 +8,8 @@ import pytest
 import quarnel
 from conftest import CORPUS_MODELS, corpus, open_with_ifcopenshell
 
-SMALL = [str(p) for p in CORPUS_MODELS if p.stat().st_size < 3_000_000]
-
-
 @corpus
-@pytest.mark.parametrize("path", SMALL, ids=[p.rsplit("/", 1)[-1] for p in SMALL])
+@pytest.mark.parametrize("path", [str(p) for p in CORPUS_MODELS], ids=[p.name for p in CORPUS_MODELS])
 def test_placements_match_ifcopenshell(path):
     placement = pytest.importorskip("ifcopenshell.util.placement")
     unit = pytest.importorskip("ifcopenshell.util.unit")
@@ -39,7 +36,9 @@ def test_placements_match_ifcopenshell(path):
         for column, c in (("x_axis", 0), ("z_axis", 2)):
             got = [table[f"{column}_{a}"][i] for a in "xyz"]
             want = [m[k][c] / math.sqrt(sum(m[r][c] ** 2 for r in range(3))) for k in range(3)]
-            assert got == pytest.approx(want, abs=1e-9), (guid, column)
+            # A RefDirection a little off the plane normal to the Axis is projected onto it here,
+            # as the schema says; IfcOpenShell takes it as written.
+            assert got == pytest.approx(want, abs=1e-6), (guid, column)
 
 
 UNITS = """
