@@ -104,21 +104,39 @@ class Validity {
 public:
     Validity(ArrowArray* array, std::int64_t rows) : array_(array), rows_(rows) {}
     void null(std::int64_t row) {
-        if (!bits_) {
-            ArrowBitmap* bitmap = ArrowArrayValidityBitmap(array_);
-            check(ArrowBitmapReserve(bitmap, rows_));
-            const std::int64_t bytes = (rows_ + 7) / 8;
-            std::memset(bitmap->buffer.data, 0xFF, static_cast<std::size_t>(bytes));
-            bitmap->buffer.size_bytes = bytes;
-            bitmap->size_bits = rows_;
-            bits_ = bitmap->buffer.data;
-        }
+        if (!bits_) start();
         bits_[row / 8] &= static_cast<std::uint8_t>(~(1u << (row % 8)));
         ++nulls_;
+    }
+    // The rows [0, rows) from a flag each (nonzero: there), 8 to a byte of the bitmap.
+    void flags(const std::uint8_t* present) {
+        std::int64_t there = 0;
+        for (std::int64_t i = 0; i < rows_; ++i) there += present[i] != 0;
+        if (there == rows_) return;
+        if (!bits_) start();
+        for (std::int64_t b = 0; b * 8 < rows_; ++b) {
+            std::uint8_t byte = 0;
+            for (std::int64_t k = 0; k < 8 && b * 8 + k < rows_; ++k) {
+                byte |= static_cast<std::uint8_t>((present[b * 8 + k] != 0) << k);
+            }
+            bits_[b] = byte;
+        }
+        nulls_ = rows_ - there;
     }
     std::int64_t nulls() const { return nulls_; }
 
 private:
+    // The bitmap, every row valid, made at the first null: kept out of null() so that it inlines.
+    [[gnu::noinline]] void start() {
+        ArrowBitmap* bitmap = ArrowArrayValidityBitmap(array_);
+        check(ArrowBitmapReserve(bitmap, rows_));
+        const std::int64_t bytes = (rows_ + 7) / 8;
+        std::memset(bitmap->buffer.data, 0xFF, static_cast<std::size_t>(bytes));
+        bitmap->buffer.size_bytes = bytes;
+        bitmap->size_bits = rows_;
+        bits_ = bitmap->buffer.data;
+    }
+
     ArrowArray* array_;
     std::int64_t rows_;
     std::uint8_t* bits_ = nullptr;
@@ -166,9 +184,7 @@ void fill_numbers(ArrowArray* array, const Source& source, std::size_t begin, st
         // Numbers kept as doubles with a flag each: the doubles are the data buffer as they are.
         if (auto* taken = consumed<OptionalColumn<double>, const OptionalColumn<double>*>(source, consume, begin, end)) {
             Validity validity(array, rows);
-            for (std::size_t i = 0; i < end; ++i) {
-                if (!taken->present[i]) validity.null(static_cast<std::int64_t>(i));
-            }
+            validity.flags(taken->present.data());
             adopt(ArrowArrayBuffer(array, 1), std::move(taken->values));
             array->length = rows;
             array->null_count = validity.nulls();
@@ -194,10 +210,8 @@ void fill_numbers(ArrowArray* array, const Source& source, std::size_t begin, st
                 }
             } else if constexpr (std::is_same_v<S, const OptionalColumn<double>*> ||
                                  std::is_same_v<S, const OptionalColumn<std::uint32_t>*>) {
-                for (std::size_t i = begin; i < end; ++i) {
-                    out[i - begin] = static_cast<Out>(s->values[i]);
-                    if (!s->present[i]) validity.null(static_cast<std::int64_t>(i - begin));
-                }
+                for (std::size_t i = begin; i < end; ++i) out[i - begin] = static_cast<Out>(s->values[i]);
+                validity.flags(s->present.data() + begin);
             }
         },
         source);
