@@ -108,14 +108,19 @@ class Model:
             if name == self.attributes:
                 codes = pc.index_in(t["step_id"], value_set=self.objects()["step_id"])
             else:
-                codes = pc.index_in(plain(t[column]), value_set=self.objects()["guid"])
+                codes = self.codes_of(t[column])
             t = t.add_column(0, "code", codes)
             return t.filter(pc.is_valid(codes))
         return self.derived(("coded", name, column), build)
 
     def codes_of(self, guids) -> pa.Array:
-        """Codes of GlobalIds (null for none)."""
-        return pc.index_in(plain(guids), value_set=self.objects()["guid"])
+        """Codes of GlobalIds (null for none); of a dictionary-encoded column, looked up once per
+        distinct GlobalId."""
+        if isinstance(guids, pa.ChunkedArray):
+            guids = guids.combine_chunks()
+        if isinstance(guids.type, pa.DictionaryType):
+            return pc.take(pc.index_in(guids.dictionary, value_set=self.objects()["guid"]), guids.indices)
+        return pc.index_in(guids, value_set=self.objects()["guid"])
 
     def _objects(self) -> pa.Table:
         a = self.table(self.attributes)
