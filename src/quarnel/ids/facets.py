@@ -18,7 +18,7 @@ import pyarrow.compute as pc
 from quarnel.registry import TABLES
 
 from . import schema as schemas
-from .model import STRING, Model, frame, plain
+from .model import STRING, Model, plain
 from .parse import Facet, Value
 from .values import Column, matches
 
@@ -182,20 +182,9 @@ def value_kinds(value_types, version: str):
     s = schemas.schema(version) or schemas.schema("IFC4")
     kinds = []
     for t in distinct:
-        kind = s.defined_types.get((t or "").upper(), "string") if s is not None else _guess_kind(t)
+        kind = s.defined_types.get((t or "").upper(), "string")
         kinds.append(kind if kind != "enum" else "string")
     return pc.take(pa.array(kinds, STRING), pc.index_in(value_types, value_set=pa.array(distinct, STRING)))
-
-
-def _guess_kind(t: Optional[str]) -> str:
-    t = (t or "").upper()
-    if t in ("IFCBOOLEAN",):
-        return "boolean"
-    if t == "IFCLOGICAL":
-        return "logical"
-    if t in ("IFCINTEGER", "IFCCOUNTMEASURE"):
-        return "integer"
-    return "real" if t.endswith("MEASURE") or t == "IFCREAL" else "string"
 
 
 def text_of(rows: pa.Table, kinds) -> pa.Array:

@@ -30,10 +30,6 @@ def plain(column):
     return column
 
 
-def frame(**columns) -> pa.Table:
-    return pa.table({k: plain(v) for k, v in columns.items()})
-
-
 def numbers(array) -> np.ndarray:
     """An integer Arrow array without nulls as numpy."""
     return plain(array).to_numpy(zero_copy_only=False)
