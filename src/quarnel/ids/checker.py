@@ -7,11 +7,12 @@ import os
 import time
 from typing import Dict, List, Optional, Sequence, Union
 
+import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
 from .facets import CLASSIFICATIONS, MATERIALS, Outcome, evaluate
-from .model import STRING, Model, plain
+from .model import STRING, Model, plain, scatter
 from .parse import Facet, Ids, Specification, Value, read_ids
 from .report import Report
 from .validate import validate
@@ -116,36 +117,34 @@ def check_model(ids: Ids, model: Model):
     model.attributes = attributes_table(ids)
     model.prefetch([model.attributes if n == "attributes" else n for n in tables_needed(ids)])
     memo = _Memo(model)
-    objects = model.objects()
-    guids = plain(objects["guid"])
-    names = model.names()
+    n = model.size
     spec_rows: Dict[str, list] = {k: [] for k in SPEC_COLUMNS}
     failure_parts: List[pa.Table] = []
     schema = model.schema
     for spec in ids.specifications:
         version = schema if schema in spec.ifc_versions else spec.ifc_versions[0]
-        applicable = guids
+        applicable = np.ones(n, dtype=bool)
         for facet in spec.applicability:
-            applicable = applicable.filter(pc.is_in(applicable, value_set=memo(facet, version).ok))
-        failing = pa.array([], STRING)
+            applicable &= memo(facet, version).ok
+        failing = np.zeros(n, dtype=bool)
         for r, facet in enumerate(spec.requirements):
             outcome = memo(facet, version)
-            passed = _passes(facet, outcome, applicable)
-            bad = applicable.filter(pc.invert(passed))
-            if len(bad):
-                failure_parts.append(_failures(model.path, spec, r, facet, outcome, bad, objects, names))
-                failing = pc.unique(pa.concat_arrays([failing, bad]))
-        count = len(applicable)
+            bad = applicable & ~_passes(facet, outcome)
+            if bad.any():
+                failure_parts.append(_failures(model, spec, r, facet, outcome, bad))
+                failing |= bad
+        count = int(applicable.sum())
         occurs_ok = count >= spec.min_occurs and (spec.max_occurs is None or count <= spec.max_occurs)
         if not occurs_ok:
-            failure_parts.append(_occurrence_failure(model.path, spec, count, applicable, objects, names))
+            failure_parts.append(_occurrence_failure(model, spec, count, applicable))
             if spec.max_occurs == 0:
                 failing = applicable  # every object a prohibited specification applies to fails
+        failed = int(failing.sum())
         row = {"model": model.path, "schema": schema, "index": spec.index, "name": spec.name,
                "identifier": spec.identifier, "description": spec.description, "instructions": spec.instructions,
                "ifc_versions": " ".join(spec.ifc_versions),
-               "status": "pass" if occurs_ok and len(failing) == 0 else "fail",
-               "applicable": count, "passed": count - len(failing), "failed": len(failing),
+               "status": "pass" if occurs_ok and failed == 0 else "fail",
+               "applicable": count, "passed": count - failed, "failed": failed,
                "min_occurs": spec.min_occurs, "max_occurs": spec.max_occurs}
         for k, v in row.items():
             spec_rows[k].append(v)
@@ -155,60 +154,53 @@ def check_model(ids: Ids, model: Model):
     return specs, failures
 
 
-def _passes(facet: Facet, outcome: Outcome, applicable: pa.Array) -> pa.Array:
-    ok = pc.is_in(applicable, value_set=outcome.ok)
+def _passes(facet: Facet, outcome: Outcome) -> np.ndarray:
     if facet.cardinality == "prohibited":
-        return pc.invert(ok)
-    if facet.cardinality == "optional":
-        if outcome.present is None:
-            return ok
-        return pc.or_(ok, pc.invert(pc.is_in(applicable, value_set=outcome.present)))
-    return ok
+        return ~outcome.ok
+    if facet.cardinality == "optional" and outcome.present is not None:
+        return outcome.ok | ~outcome.present
+    return outcome.ok
 
 
-def _failures(path, spec: Specification, r: int, facet: Facet, outcome: Outcome, bad: pa.Array,
-              objects: pa.Table, names: pa.Table) -> pa.Table:
-    t = pa.table({"guid": bad})
-    t = t.join(_entities(objects), "guid", join_type="left outer")
-    t = t.join(names, "guid", join_type="left outer")
+def _rows(model: Model, spec: Specification, which: np.ndarray, requirement, facet: str, reason, value) -> pa.Table:
+    """Failure rows of the objects `which` (indices)."""
+    objects = model.objects()
+    k = len(which)
+    at = pa.array(which)
+    return pa.table({"model": pa.array([model.path] * k, STRING),
+                     "specification": pa.array([spec.index] * k, pa.int64()),
+                     "identifier": pa.array([spec.identifier] * k, STRING),
+                     "guid": pc.take(objects["guid"], at), "entity": plain(pc.take(objects["entity"], at)),
+                     "name": pc.take(objects["name"], at), "requirement": pa.array([requirement] * k, pa.int64()),
+                     "facet": pa.array([facet] * k, STRING), "reason": reason, "value": value})
+
+
+def _failures(model: Model, spec: Specification, r: int, facet: Facet, outcome: Outcome, bad: np.ndarray) -> pa.Table:
+    which = np.nonzero(bad)[0]
     if outcome.found is not None:
-        t = t.join(outcome.found, "guid", join_type="left outer")
+        codes, values = outcome.found
+        value = pc.take(scatter(model.size, codes, pc.cast(plain(values), STRING)), pa.array(which))
     else:
-        t = t.append_column("value", pa.nulls(t.num_rows, STRING))
+        value = pa.nulls(len(which), STRING)
     what = describe(facet)
     if facet.cardinality == "prohibited":
-        reason = pa.array([f"prohibited, but {what} holds"] * t.num_rows, STRING)
+        reason = pa.array([f"prohibited, but {what} holds"] * len(which), STRING)
     else:
-        present = (pc.is_in(t["guid"], value_set=outcome.present) if outcome.present is not None
-                   else pa.array([True] * t.num_rows))
-        reason = pc.if_else(present, f"{what} is not met", f"{what} is missing")
-    n = t.num_rows
-    return pa.table({"model": pa.array([path] * n, STRING), "specification": pa.array([spec.index] * n, pa.int64()),
-                     "identifier": pa.array([spec.identifier] * n, STRING), "guid": plain(t["guid"]),
-                     "entity": plain(t["entity"]), "name": plain(t["name"]),
-                     "requirement": pa.array([r] * n, pa.int64()), "facet": pa.array([facet.kind] * n, STRING),
-                     "reason": plain(reason), "value": plain(t["value"])})
+        present = outcome.present[which] if outcome.present is not None else np.ones(len(which), dtype=bool)
+        reason = pc.if_else(pa.array(present), f"{what} is not met", f"{what} is missing")
+    return _rows(model, spec, which, r, facet.kind, reason, value)
 
 
-def _entities(objects: pa.Table) -> pa.Table:
-    return pa.table({"guid": objects["guid"], "entity": plain(objects["entity"])})
-
-
-def _occurrence_failure(path, spec: Specification, count: int, applicable, objects, names) -> pa.Table:
+def _occurrence_failure(model: Model, spec: Specification, count: int, applicable: np.ndarray) -> pa.Table:
     if spec.max_occurs == 0:
         # Prohibited: every applicable object is a failure.
-        t = pa.table({"guid": applicable}).join(_entities(objects), "guid", join_type="left outer")
-        t = t.join(names, "guid", join_type="left outer")
-        n = t.num_rows
-        reason = [f"prohibited: {n} object{'s' if n != 1 else ''} match the applicability"] * n
-        return pa.table({"model": pa.array([path] * n, STRING), "specification": pa.array([spec.index] * n, pa.int64()),
-                         "identifier": pa.array([spec.identifier] * n, STRING), "guid": plain(t["guid"]),
-                         "entity": plain(t["entity"]), "name": plain(t["name"]),
-                         "requirement": pa.nulls(n, pa.int64()), "facet": pa.array(["applicability"] * n, STRING),
-                         "reason": pa.array(reason, STRING), "value": pa.nulls(n, STRING)})
+        which = np.nonzero(applicable)[0]
+        reason = f"prohibited: {count} object{'s' if count != 1 else ''} match the applicability"
+        return _rows(model, spec, which, None, "applicability", pa.array([reason] * count, STRING),
+                     pa.nulls(count, STRING))
     bound = (f"at least {spec.min_occurs}" if count < spec.min_occurs else f"at most {spec.max_occurs}")
     reason = f"{count} applicable object{'s' if count != 1 else ''}, {bound} required"
-    return pa.table({"model": [path], "specification": pa.array([spec.index], pa.int64()),
+    return pa.table({"model": [model.path], "specification": pa.array([spec.index], pa.int64()),
                      "identifier": pa.array([spec.identifier], STRING), "guid": pa.nulls(1, STRING),
                      "entity": pa.nulls(1, STRING), "name": pa.nulls(1, STRING),
                      "requirement": pa.nulls(1, pa.int64()), "facet": ["applicability"], "reason": [reason],

@@ -120,20 +120,31 @@ def summary(path: str, specs, failures, seconds: float, quiet: bool, fails_only:
         f"{failures.num_rows:,} failures ({seconds:.2f} s)")
     if quiet:
         return
-    by_spec: dict = {}
-    for f in failures.to_pylist() if failures.num_rows <= 100_000 else failures.slice(0, 100_000).to_pylist():
-        shown = by_spec.setdefault(f["specification"], [])
-        if len(shown) < SHOWN_FAILURES:
-            shown.append(f)
+    shown: dict = {}
+    for f in first_failures(failures).to_pylist():
+        shown.setdefault(f["specification"], []).append(f)
     for r in rows:
         if fails_only and r["status"] == "pass":
             continue
         occurs = _occurs(r["min_occurs"], r["max_occurs"])
         say(f"  {r['status'].upper()} {r['name']} ({r['applicable']:,} applicable{occurs}, {r['failed']:,} failed)")
-        for f in by_spec.get(r["index"], ()):
+        for f in shown.get(r["index"], ()):
             who = " ".join(x for x in (f["entity"], f["guid"], repr(f["name"]) if f["name"] else None) if x)
             found = f" (found {f['value']!r})" if f["value"] is not None else ""
             say(f"      {who + ': ' if who else ''}{f['reason']}{found}")
+
+
+def first_failures(failures):
+    """The first SHOWN_FAILURES failures of each specification, in one pass over the table."""
+    import numpy as np
+    import pyarrow as pa
+
+    spec = failures.column("specification").to_numpy()
+    order = np.argsort(spec, kind="stable")
+    ordered = spec[order]
+    starts = np.searchsorted(ordered, ordered, side="left")  # where each row's specification begins
+    keep = np.sort(order[np.arange(len(order)) - starts < SHOWN_FAILURES])
+    return failures.take(pa.array(keep, pa.int64()))
 
 
 def _occurs(low: int, high: Optional[int]) -> str:

@@ -9,15 +9,16 @@ Name conditions run on the distinct names of a column, never per row.
 from __future__ import annotations
 
 from dataclasses import dataclass
-from typing import Optional
+from typing import Optional, Tuple
 
+import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
 from quarnel.registry import TABLES
 
 from . import schema as schemas
-from .model import STRING, Model, frame, plain
+from .model import STRING, Model, plain
 from .parse import Facet, Value
 from .values import Column, matches
 
@@ -30,13 +31,25 @@ MATERIALS = "material_names" if "material_names" in TABLES else "materials"
 
 @dataclass
 class Outcome:
-    ok: pa.Array  # GlobalIds the facet holds for
-    present: Optional[pa.Array] = None  # GlobalIds having the facet's subject; None: every object
-    found: Optional[pa.Table] = None  # guid, value: what was seen, for failures
+    ok: np.ndarray  # one per object: the facet holds for it
+    present: Optional[np.ndarray] = None  # one per object: it has the facet's subject; None: every object
+    found: Optional[Tuple[np.ndarray, pa.Array]] = None  # (codes, values): what was seen, for failures
 
 
-def unique(array) -> pa.Array:
-    return pc.unique(plain(array).filter(pc.is_valid(plain(array))))
+def any_of(n: int, codes: np.ndarray, mask=None) -> np.ndarray:
+    """Per object: whether any of its rows (codes) is marked."""
+    out = np.zeros(n, dtype=bool)
+    out[codes if mask is None else codes[_np(mask)]] = True
+    return out
+
+
+def _np(mask) -> np.ndarray:
+    return mask if isinstance(mask, np.ndarray) else plain(mask).to_numpy(zero_copy_only=False)
+
+
+def _numbered(texts) -> np.ndarray:
+    """Each text as the number of its distinct value (nulls share one)."""
+    return _np(pc.fill_null(pc.dictionary_encode(plain(texts)).indices, -1)).astype(np.int64) + 1
 
 
 def name_mask(value: Optional[Value], column, where: str, upper: bool = False):
@@ -54,11 +67,6 @@ def name_mask(value: Optional[Value], column, where: str, upper: bool = False):
     shown = pc.utf8_upper(distinct) if upper else distinct
     hits = distinct.filter(matches(value, Column(shown), where))
     return pc.fill_null(pc.is_in(column, value_set=hits), False)
-
-
-def first_values(guids, values) -> pa.Table:
-    t = pa.table({"guid": plain(guids), "value": pc.cast(plain(values), STRING)})
-    return t.group_by("guid", use_threads=False).aggregate([("value", "first")]).rename_columns(["guid", "value"])
 
 
 def evaluate(facet: Facet, model: Model, version: str) -> Outcome:
@@ -80,21 +88,23 @@ def entity_mask(facet: Facet, objects: pa.Table) -> pa.Array:
 
 def entity(facet: Facet, model: Model, version: str) -> Outcome:
     o = model.objects()
-    ok = o.filter(entity_mask(facet, o))["guid"]
-    found = frame(guid=o["guid"], value=pc.binary_join_element_wise(
-        plain(o["entity"]), pc.fill_null(plain(o["predefined_type"]), ""), " ").cast(STRING))
-    return Outcome(ok=plain(ok), found=found)
+    shown = pc.binary_join_element_wise(plain(o["entity"]), pc.fill_null(o["predefined_type"], ""), " ")
+    return Outcome(ok=_np(entity_mask(facet, o)), found=(np.arange(o.num_rows), shown))
 
 
 # -- attribute ----------------------------------------------------------------------------------
 
 def attribute(facet: Facet, model: Model, version: str) -> Outcome:
-    a = model.table(model.attributes)
+    a = model.coded(model.attributes)
     rows = a.filter(name_mask(facet.name, a["attribute"], facet.where))
-    rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
+    rows = pa.table({n: plain(rows[n]) for n in ("code", "value", "kind", "value_type", "number")})
     rows = rows.filter(pc.and_(pc.is_valid(rows["value"]), pc.not_equal(pc.fill_null(rows["kind"], ""), "derived")))
     kind, text = _attribute_kinds(rows, version)
-    return _attribute_outcome(facet, rows["guid"], Column(text, rows["number"], kind), rows["value"])
+    # Present: a matching attribute with a value (an empty string counts); met: one of them meets
+    # the condition (never an empty one, nor a logical unknown).
+    codes = _np(rows["code"])
+    ok = matches(facet.value if facet.value is not None else ANYTHING, Column(text, rows["number"], kind), facet.where)
+    return Outcome(ok=any_of(model.size, codes, ok), present=any_of(model.size, codes), found=(codes, rows["value"]))
 
 
 # How the attributes table writes a value, as the kind its comparison takes.
@@ -123,16 +133,6 @@ def _attribute_kinds(rows: pa.Table, version: str):
     return kind, text
 
 
-def _attribute_outcome(facet: Facet, guids, col: Column, shown) -> Outcome:
-    """Objects having a matching attribute with a value (present; an empty string counts) and
-    those where one of them meets the condition (never an empty one, nor a logical unknown)."""
-    ok_rows = matches(facet.value if facet.value is not None else ANYTHING, col, facet.where)
-    t = pa.table({"guid": plain(guids), "ok": ok_rows})
-    per = t.group_by("guid", use_threads=False).aggregate([("ok", "any")])
-    return Outcome(ok=plain(per.filter(pc.field("ok_any"))["guid"]), present=unique(guids),
-                   found=first_values(guids, shown))
-
-
 # -- property -----------------------------------------------------------------------------------
 
 QUANTITY_MEASURES = {"Length": "IfcLengthMeasure", "Area": "IfcAreaMeasure", "Volume": "IfcVolumeMeasure",
@@ -150,14 +150,14 @@ def property_rows(model: Model) -> pa.Table:
 
 
 def _property_rows(model: Model) -> pa.Table:
-    p = model.table("properties")
-    props = pa.table({"guid": p["guid"], "pset": p["pset_name"], "name": p["prop_name"], "value": p["value"],
+    p = model.coded("properties")
+    props = pa.table({"code": p["code"], "pset": p["pset_name"], "name": p["prop_name"], "value": p["value"],
                       "value_type": p["value_type"], "number": p["number"]})
-    q = model.table("element_quantities")
+    q = model.coded("element_quantities")
     measure = pc.cast(plain(q["quantity_type"]), STRING)
     measure_map = pa.array(list(QUANTITY_MEASURES.values()), STRING)
     index = pc.index_in(measure, value_set=pa.array(list(QUANTITY_MEASURES), STRING))
-    quants = pa.table({"guid": q["guid"], "pset": q["qto_name"], "name": q["quantity_name"], "value": q["value"],
+    quants = pa.table({"code": q["code"], "pset": q["qto_name"], "name": q["quantity_name"], "value": q["value"],
                        "value_type": pc.take(measure_map, index).dictionary_encode(), "number": q["number"]})
     quants = quants.cast(props.schema)
     return pa.concat_tables([props, quants])
@@ -182,20 +182,9 @@ def value_kinds(value_types, version: str):
     s = schemas.schema(version) or schemas.schema("IFC4")
     kinds = []
     for t in distinct:
-        kind = s.defined_types.get((t or "").upper(), "string") if s is not None else _guess_kind(t)
+        kind = s.defined_types.get((t or "").upper(), "string")
         kinds.append(kind if kind != "enum" else "string")
     return pc.take(pa.array(kinds, STRING), pc.index_in(value_types, value_set=pa.array(distinct, STRING)))
-
-
-def _guess_kind(t: Optional[str]) -> str:
-    t = (t or "").upper()
-    if t in ("IFCBOOLEAN",):
-        return "boolean"
-    if t == "IFCLOGICAL":
-        return "logical"
-    if t in ("IFCINTEGER", "IFCCOUNTMEASURE"):
-        return "integer"
-    return "real" if t.endswith("MEASURE") or t == "IFCREAL" else "string"
 
 
 def text_of(rows: pa.Table, kinds) -> pa.Array:
@@ -211,66 +200,73 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
     rows = property_rows(model)
     rows = rows.filter(name_mask(facet.property_set, rows["pset"], facet.where))
     rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
-    psets = rows.select(["guid", "pset"]).group_by(["guid", "pset"], use_threads=False).aggregate([])
-    rows = rows.filter(name_mask(facet.base_name, rows["name"], facet.where))
-    kinds = value_kinds(rows["value_type"], version)
-    col = Column(text_of(rows, kinds), _to_si(rows, model), kinds)
+    n = model.size
+    # (object, set) and (object, set, property) as single integers to group by.
+    codes = _np(rows["code"])
+    sets = _numbered(rows["pset"])
+    set_key = codes.astype(np.int64) * (int(sets.max(initial=0)) + 1) + sets
+    matched = _np(name_mask(facet.base_name, rows["name"], facet.where))
+    found = rows.filter(pa.array(matched))
+    kinds = value_kinds(found["value_type"], version)
+    col = Column(text_of(found, kinds), _to_si(found, model), kinds)
     ok = matches(ANYTHING, col)
     if facet.data_type:
-        types = pc.utf8_upper(pc.fill_null(plain(rows["value_type"]), ""))
+        types = pc.utf8_upper(pc.fill_null(plain(found["value_type"]), ""))
         ok = pc.and_(ok, pc.equal(types, facet.data_type.upper()))
     if facet.value is not None:
         ok = pc.and_(ok, matches(facet.value, col, facet.where))
     # Any value of a property meets it (list, bounded, table values); every matching property of
-    # every matching set must.
-    t = frame(guid=rows["guid"], pset=rows["pset"], name=rows["name"], ok=ok)
-    per_property = t.group_by(["guid", "pset", "name"], use_threads=False).aggregate([("ok", "any")])
-    per_set = per_property.group_by(["guid", "pset"], use_threads=False).aggregate([("ok_any", "all")])
-    per_set = psets.join(per_set, ["guid", "pset"], join_type="left outer")
-    set_ok = pc.fill_null(per_set["ok_any_all"], False)
-    per_object = frame(guid=per_set["guid"], ok=set_ok).group_by("guid", use_threads=False).aggregate(
-        [("ok", "all")])
-    return Outcome(ok=plain(per_object.filter(pc.field("ok_all"))["guid"]),
-                   present=unique(rows["guid"]),
-                   found=first_values(rows["guid"], rows["value"]))
+    # every matching set must, and every matching set must have one.
+    found_sets = set_key[matched]
+    names = _numbered(found["name"])
+    props = pa.table({"key": found_sets * (int(names.max(initial=0)) + 1) + names, "set": found_sets, "ok": ok})
+    props = props.group_by(["key", "set"], use_threads=False).aggregate([("ok", "any")])
+    bad_sets = _np(props.filter(pc.invert(props["ok_any"]))["set"])
+    good = np.isin(set_key, found_sets) & ~np.isin(set_key, bad_sets)
+    return Outcome(ok=any_of(n, codes) & ~any_of(n, codes, ~good), present=any_of(n, codes[matched]),
+                   found=(codes[matched], found["value"]))
 
 
 # -- classification -----------------------------------------------------------------------------
 
 def inherited(rows: pa.Table, model: Model, key: Optional[str] = None) -> pa.Table:
-    """Rows (by guid) with those of each occurrence's type added, except where the occurrence
-    has its own: any own row when `key` is None, else an own row with the same key value."""
+    """Rows (by object code) with those of each occurrence's type added, except where the
+    occurrence has its own: any own row when `key` is None, else an own row with the same key."""
     o = model.objects()
-    link = frame(guid=o["guid"], type_guid=o["type_guid"])
-    link = link.filter(pc.is_valid(link["type_guid"]))
-    from_type = link.join(rows.rename_columns(["type_guid" if c == "guid" else c for c in rows.column_names]),
-                          "type_guid", join_type="inner").drop_columns(["type_guid"])
+    typed = pc.is_valid(o["type_code"])
+    link = pa.table({"code": pa.array(np.arange(o.num_rows)[_np(typed)], pa.int32()),
+                     "type": o["type_code"].filter(typed)})
+    theirs = rows.rename_columns(["type" if c == "code" else c for c in rows.column_names])
+    from_type = link.join(theirs, "type", join_type="inner").drop_columns(["type"])
     if from_type.num_rows == 0:
         return rows
+    own_codes = _np(rows["code"]).astype(np.int64)
+    their_codes = _np(from_type["code"]).astype(np.int64)
     if key is None:
-        keep = pc.invert(pc.is_in(from_type["guid"], value_set=plain(rows["guid"])))
+        keep = ~np.isin(their_codes, own_codes)
     else:
-        own = pc.binary_join_element_wise(plain(rows["guid"]), pc.fill_null(pc.cast(plain(rows[key]), STRING), ""),
-                                          "\x1f")
-        theirs = pc.binary_join_element_wise(plain(from_type["guid"]),
-                                             pc.fill_null(pc.cast(plain(from_type[key]), STRING), ""), "\x1f")
-        keep = pc.invert(pc.is_in(theirs, value_set=own))
-    from_type = from_type.filter(keep).select(rows.column_names).cast(rows.schema)
+        values = _numbered(pa.concat_arrays([pc.fill_null(plain(rows[key]), ""),
+                                             pc.fill_null(plain(from_type[key]), "")]))
+        width = int(values.max(initial=0)) + 1
+        keep = ~np.isin(their_codes * width + values[len(own_codes):], own_codes * width + values[:len(own_codes)])
+    from_type = from_type.filter(pa.array(keep)).select(rows.column_names).cast(rows.schema)
     return pa.concat_tables([rows, from_type])
 
 
 def classification(facet: Facet, model: Model, version: str) -> Outcome:
     """Any reference of the object, or one above it in its chain, meets the value, its chain's
     classification the system; an occurrence's references of a system replace its type's."""
-    c = model.table(CLASSIFICATIONS)
-    c = inherited(pa.table({n: plain(c[n]) for n in ("guid", "system_name", "identification")}), model,
+    c = model.coded(CLASSIFICATIONS)
+    c = inherited(pa.table({n: plain(c[n]) for n in ("code", "system_name", "identification")}), model,
                   "system_name")
-    ok = name_mask(facet.system, c["system_name"], facet.where) if facet.system is not None else pc.is_valid(c["guid"])
+    ok = name_mask(facet.system, c["system_name"], facet.where) if facet.system is not None else None
     if facet.value is not None:
-        ok = pc.and_(ok, name_mask(facet.value, c["identification"], facet.where))
+        hit = name_mask(facet.value, c["identification"], facet.where)
+        ok = hit if ok is None else pc.and_(ok, hit)
     shown = pc.binary_join_element_wise(pc.fill_null(c["system_name"], ""), pc.fill_null(c["identification"], ""),
                                         " ")
-    return Outcome(ok=unique(c.filter(ok)["guid"]), present=unique(c["guid"]), found=first_values(c["guid"], shown))
+    codes, n = _np(c["code"]), model.size
+    return Outcome(ok=any_of(n, codes, ok), present=any_of(n, codes), found=(codes, shown))
 
 
 # -- material -----------------------------------------------------------------------------------
@@ -279,14 +275,15 @@ def material(facet: Facet, model: Model, version: str) -> Outcome:
     """Any name or category the object's materials give (material, set, layer, profile,
     constituent) meets the value; an occurrence with materials of its own does not take its
     type's."""
-    m = model.table(MATERIALS)
+    m = model.coded(MATERIALS)
     name, category = ("name", "category") if MATERIALS == "material_names" else ("material_name", "category")
-    m = inherited(pa.table({"guid": plain(m["guid"]), "name": plain(m[name]), "category": plain(m[category])}), model)
+    m = inherited(pa.table({"code": m["code"], "name": plain(m[name]), "category": plain(m[category])}), model)
     if facet.value is None:
         ok = pc.or_(pc.is_valid(m["name"]), pc.is_valid(m["category"]))
     else:
         ok = pc.or_(name_mask(facet.value, m["name"], facet.where), name_mask(facet.value, m["category"], facet.where))
-    return Outcome(ok=unique(m.filter(ok)["guid"]), present=unique(m["guid"]), found=first_values(m["guid"], m["name"]))
+    codes, n = _np(m["code"]), model.size
+    return Outcome(ok=any_of(n, codes, ok), present=any_of(n, codes), found=(codes, m["name"]))
 
 
 # -- partOf -------------------------------------------------------------------------------------
@@ -297,33 +294,25 @@ RELATIONS = {"IFCRELAGGREGATES": "IfcRelAggregates", "IFCRELCONTAINEDINSPATIALST
              "IFCRELFILLSELEMENT": "IfcRelFillsElement"}
 
 
-def part_pairs(model: Model, relation: Optional[str]) -> pa.Table:
-    """part, whole, relation of the whole-part relations the partOf facet follows."""
-    wanted = ([RELATIONS[r] for r in relation.split()] if relation else list(RELATIONS.values()))
+def part_of(facet: Facet, model: Model, version: str) -> Outcome:
+    """Part of a whole the entity facet admits, directly or through wholes of the same
+    relations (an aggregate of an aggregate, a nest in a nest)."""
+    wanted = [RELATIONS[r] for r in facet.relation.split()] if facet.relation else list(RELATIONS.values())
     r = model.table("relations")
     rows = r.filter(pc.is_in(plain(r["relation"]), value_set=pa.array(wanted, STRING)))
-    return frame(part=rows["related_guid"], whole=rows["relating_guid"], relation=rows["relation"])
-
-
-def part_of(facet: Facet, model: Model, version: str) -> Outcome:
-    pairs = part_pairs(model, facet.relation)
-    objects = model.objects()
-    wholes = objects.filter(entity_mask(facet.entity, objects))["guid"] if facet.entity else objects["guid"]
-    # Follow chains upwards: an object is part of every whole above it (aggregates of aggregates,
-    # an element in a space in a storey). Each round adds one level.
-    link = pairs.select(["part", "whole"])
-    reach = link
-    seen = reach.num_rows
-    for _ in range(64):
-        step = reach.join(link.rename_columns(["whole", "above"]), "whole")
-        step = pa.table({"part": plain(step["part"]), "whole": plain(step["above"])})
-        reach = pa.concat_tables([reach, step]).group_by(["part", "whole"], use_threads=False).aggregate([])
-        if reach.num_rows == seen:
+    part, whole = model.codes_of(rows["related_guid"]), model.codes_of(rows["relating_guid"])
+    known = pc.and_(pc.is_valid(part), pc.is_valid(whole))
+    part, whole = _np(part.filter(known)), _np(whole.filter(known))
+    objects, n = model.objects(), model.size
+    wholes = _np(entity_mask(facet.entity, objects)) if facet.entity else np.ones(n, dtype=bool)
+    # Each round reaches one level further down from the wholes.
+    ok = np.zeros(n, dtype=bool)
+    for _ in range(256):
+        reached = any_of(n, part[(wholes | ok)[whole]])
+        if (reached == ok).all():
             break
-        seen = reach.num_rows
-    hits = reach.filter(pc.is_in(reach["whole"], value_set=plain(wholes)))
-    return Outcome(ok=unique(hits["part"]), present=unique(pairs["part"]),
-                   found=first_values(pairs["part"], pairs["whole"]))
+        ok = reached
+    return Outcome(ok=ok, present=any_of(n, part), found=(part, pc.take(objects["guid"], pa.array(whole))))
 
 
 _FACETS = {"entity": entity, "attribute": attribute, "property": property_, "classification": classification,

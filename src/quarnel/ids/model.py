@@ -1,7 +1,9 @@
 """One model as the IDS checks see it: its Arrow tables, read on first use and kept, and what
 is derived from them once (the objects with their resolved predefined types, the unit scale).
 
-Objects are named by GlobalId throughout: every facet gives the set of GlobalIds it holds for.
+Objects are numbered once (their code: the row in `objects()`); every table's rows carry the
+code of their object, so that facets group, join and mark objects by integers, never by
+GlobalId text, and what a facet holds for is a boolean mask over the objects.
 """
 
 from __future__ import annotations
@@ -9,6 +11,7 @@ from __future__ import annotations
 import threading
 from typing import Dict, Optional
 
+import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
@@ -27,8 +30,17 @@ def plain(column):
     return column
 
 
-def frame(**columns) -> pa.Table:
-    return pa.table({k: plain(v) for k, v in columns.items()})
+def numbers(array) -> np.ndarray:
+    """An integer Arrow array without nulls as numpy."""
+    return plain(array).to_numpy(zero_copy_only=False)
+
+
+def scatter(n: int, codes: np.ndarray, values) -> pa.Array:
+    """values (one per code) laid out over n objects; null where no code names an object (the
+    last value wins where several do)."""
+    index = np.full(n, -1, dtype=np.int64)
+    index[codes] = np.arange(len(codes))
+    return pc.take(plain(values), pa.array(index, mask=index < 0))
 
 
 class Model:
@@ -36,7 +48,7 @@ class Model:
         self.path = path
         self._tables: Dict[str, pa.Table] = {}
         self._derived: Dict[str, object] = {}
-        self._lock = threading.Lock()
+        self._lock = threading.RLock()  # derived values build on others
         self.attributes = "attributes"  # or all_attributes: instances without a GlobalId too
 
     def prefetch(self, names) -> None:
@@ -75,44 +87,60 @@ class Model:
     # -- objects --------------------------------------------------------------------------------
 
     def objects(self) -> pa.Table:
-        """guid, entity (schema spelling), predefined_type (resolved: the type's unless it has none,
+        """One row per object (its code is the row): guid (GlobalId, or '#<step id>'), step_id,
+        entity (schema spelling), predefined_type (resolved: the type's unless it gives none,
         USERDEFINED read from ObjectType / ElementType / ProcessType), raw_predefined (the
-        enumeration value as written), type_guid."""
+        enumeration value as written), type_code (the object's type), name."""
         return self.derived("objects", self._objects)
+
+    @property
+    def size(self) -> int:
+        return self.objects().num_rows
+
+    def coded(self, name: str, column: str = "guid") -> pa.Table:
+        """A table with the code of each row's object in front ("code"); rows of no object left out."""
+        def build():
+            t = self.table(name)
+            if name == self.attributes:
+                codes = pc.index_in(t["step_id"], value_set=self.objects()["step_id"])
+            else:
+                codes = self.codes_of(t[column])
+            t = t.add_column(0, "code", codes)
+            return t.filter(pc.is_valid(codes))
+        return self.derived(("coded", name, column), build)
+
+    def codes_of(self, guids) -> pa.Array:
+        """Codes of GlobalIds (null for none); of a dictionary-encoded column, looked up once per
+        distinct GlobalId."""
+        if isinstance(guids, pa.ChunkedArray):
+            guids = guids.combine_chunks()
+        if isinstance(guids.type, pa.DictionaryType):
+            return pc.take(pc.index_in(guids.dictionary, value_set=self.objects()["guid"]), guids.indices)
+        return pc.index_in(guids, value_set=self.objects()["guid"])
 
     def _objects(self) -> pa.Table:
         a = self.table(self.attributes)
         names = plain(a["attribute"])
-        # Every instance the table names (all with a GlobalId have one row for it at least).
-        base = pa.table({"guid": a["guid"], "entity": a["entity"]}).group_by(
-            ["guid", "entity"], use_threads=False).aggregate([])
-        base = frame(guid=base["guid"], entity=base["entity"])
+        step = pc.unique(a["step_id"])  # in file order
+        first = pc.index_in(step, value_set=a["step_id"])  # each instance's first row
+        n = len(step)
+        row_codes = numbers(pc.index_in(a["step_id"], value_set=step))
 
         def pick(*attrs):
-            rows = a.filter(pc.is_in(names, value_set=pa.array(attrs, STRING)))
-            t = frame(guid=rows["guid"], v=rows["value"])
-            return t.group_by("guid", use_threads=False).aggregate([("v", "first")]).rename_columns(["guid", "v"])
+            rows = pc.is_in(names, value_set=pa.array(attrs, STRING))
+            return scatter(n, row_codes[rows.to_numpy(zero_copy_only=False)], plain(a["value"]).filter(rows))
 
-        raw = pick("PredefinedType")
-        user = pick("ObjectType", "ElementType", "ProcessType")
-        t = base.join(raw, "guid", join_type="left outer").rename_columns(["guid", "entity", "raw"])
-        t = t.join(user, "guid", join_type="left outer").rename_columns(["guid", "entity", "raw", "user"])
-        typing = self.relation_pairs("IfcRelDefinesByType")  # part: occurrence, whole: type
-        link = pa.table({"guid": typing["part"], "type_guid": typing["whole"]})
-        link = link.group_by("guid", use_threads=False).aggregate([("type_guid", "first")]).rename_columns(
-            ["guid", "type_guid"])
-        t = t.join(link, "guid", join_type="left outer")
-        return _resolve(t.select(["guid", "entity", "raw", "user", "type_guid"]))
-
-    def names(self) -> pa.Table:
-        """guid, name: the Name of each object."""
-        return self.derived("names", lambda: _names(self))
-
-    def relation_pairs(self, relation: str) -> pa.Table:
-        """part, whole (GlobalIds) of one relation: the related object and the relating one."""
+        guid = plain(pc.take(a["guid"], first))
+        t = pa.table({"guid": guid, "step_id": step, "entity": plain(pc.take(a["entity"], first)),
+                      "raw": pick("PredefinedType"), "user": pick("ObjectType", "ElementType", "ProcessType"),
+                      "name": pick("Name")})
         r = self.table("relations")
-        rows = r.filter(pc.equal(plain(r["relation"]), relation))
-        return frame(part=rows["related_guid"], whole=rows["relating_guid"])
+        typing = r.filter(pc.equal(plain(r["relation"]), "IfcRelDefinesByType"))
+        part = pc.index_in(plain(typing["related_guid"]), value_set=guid)
+        whole = pc.index_in(plain(typing["relating_guid"]), value_set=guid)
+        known = pc.and_(pc.is_valid(part), pc.is_valid(whole))
+        type_code = scatter(n, numbers(part.filter(known)), whole.filter(known))
+        return _resolve(t.append_column("type_code", type_code))
 
 
 def _keyed(t: pa.Table) -> pa.Table:
@@ -131,19 +159,8 @@ def _resolve(t: pa.Table) -> pa.Table:
     else its own; USERDEFINED (or none) stands for the user's name of the type."""
     raw, user = plain(t["raw"]), plain(t["user"])
     own = pc.if_else(pc.or_(pc.is_null(raw), pc.equal(pc.fill_null(raw, ""), "USERDEFINED")), user, raw)
-    t = t.append_column("own", own)
-    types = t.select(["guid", "own"]).rename_columns(["type_guid", "type_predefined"])
-    t = t.join(types, "type_guid", join_type="left outer")
-    tp = plain(t["type_predefined"])
-    usable = pc.and_(pc.is_valid(tp), pc.not_equal(pc.fill_null(tp, "NOTDEFINED"), "NOTDEFINED"))
-    resolved = pc.if_else(usable, tp, plain(t["own"]))
-    return pa.table({"guid": plain(t["guid"]), "entity": plain(t["entity"]).dictionary_encode(),
-                     "predefined_type": resolved,
-                     "raw_predefined": plain(t["raw"]), "type_guid": plain(t["type_guid"])})
-
-
-def _names(model: "Model") -> pa.Table:
-    a = model.table(model.attributes)
-    rows = a.filter(pc.equal(plain(a["attribute"]), "Name"))
-    t = frame(guid=rows["guid"], name=rows["value"])
-    return t.group_by("guid", use_threads=False).aggregate([("name", "first")]).rename_columns(["guid", "name"])
+    of_type = pc.take(own, t["type_code"])
+    usable = pc.and_(pc.is_valid(of_type), pc.not_equal(pc.fill_null(of_type, "NOTDEFINED"), "NOTDEFINED"))
+    return pa.table({"guid": t["guid"], "step_id": t["step_id"], "entity": plain(t["entity"]).dictionary_encode(),
+                     "predefined_type": pc.if_else(usable, of_type, own), "raw_predefined": raw,
+                     "type_code": t["type_code"], "name": t["name"]})

@@ -3,16 +3,14 @@ entity's direct attributes and what kind of value they hold, and the primitive u
 defined type (IfcLengthMeasure: real).
 
 Kinds of value: "string", "integer", "real", "number", "boolean", "logical", "binary", "enum",
-"entity", "select", "list". The schemas come from quarnel.schema when it is there, else from
-IfcOpenShell's schema definitions when that is installed; without either, the checks of meaning
-that need the schema are skipped (see `available`).
+"entity", "select", "list". The schemas are quarnel.schema's tables.
 """
 
 from __future__ import annotations
 
 import functools
 from dataclasses import dataclass
-from typing import Dict, FrozenSet, Optional, Tuple
+from typing import Dict, Optional, Tuple
 
 SCHEMA_NAMES = {"IFC2X3": "IFC2X3", "IFC4": "IFC4", "IFC4X3_ADD2": "IFC4X3_ADD2", "IFC4X3": "IFC4X3_ADD2"}
 
@@ -22,7 +20,6 @@ class Attribute:
     name: str
     kind: str
     type_name: Optional[str]  # the named type, when there is one (IfcLabel, IfcWallTypeEnum)
-    enum_items: Tuple[str, ...] = ()
 
 
 @dataclass(frozen=True)
@@ -53,48 +50,12 @@ class Schema:
         e = self.entity(name)
         return e is not None and (e.name == "IfcRoot" or "IfcRoot" in e.supertypes)
 
-    def subtypes(self, name: str) -> FrozenSet[str]:
-        """Upper-case names of the entity and every entity below it."""
-        return _subtypes(self, name.upper())
-
-
-@functools.lru_cache(maxsize=None)
-def _subtypes(schema: Schema, upper: str) -> FrozenSet[str]:
-    return frozenset(k for k, e in schema.entities.items()
-                     if k == upper or any(s.upper() == upper for s in e.supertypes))
-
-
-def available() -> bool:
-    return _source() is not None
-
-
-@functools.lru_cache(maxsize=None)
-def _source():
-    try:
-        from quarnel import schema as native  # noqa: F401
-
-        if hasattr(native, "entities") and hasattr(native, "attributes"):
-            return "quarnel"
-    except ImportError:
-        pass
-    try:
-        import ifcopenshell.ifcopenshell_wrapper  # noqa: F401
-
-        return "ifcopenshell"
-    except ImportError:
-        return None
-
 
 @functools.lru_cache(maxsize=None)
 def schema(version: str) -> Optional[Schema]:
-    """The schema an ifcVersion names (IFC2X3, IFC4, IFC4X3_ADD2); None when none can be read."""
+    """The schema an ifcVersion names (IFC2X3, IFC4, IFC4X3_ADD2); None for another name."""
     name = SCHEMA_NAMES.get(version.upper())
-    source = _source()
-    if name is None or source is None:
-        return None
-    if source == "quarnel":
-        return _from_quarnel(name)
-    return _from_ifcopenshell(name)
+    return None if name is None else _from_quarnel(name)
 
 
 # Defined types no attribute uses, by the primitive under them.
@@ -137,58 +98,3 @@ class _MeasureKinds(dict):
         if found is None and key.startswith("IFC") and key.endswith("MEASURE"):
             return "real"
         return default if found is None else found
-
-
-def _kind(t) -> Tuple[str, Optional[str], Tuple[str, ...]]:
-    """(kind, named type, enumeration items) of an ifcopenshell parameter type."""
-    import ifcopenshell.ifcopenshell_wrapper as w
-
-    named = None
-    while True:
-        if isinstance(t, w.named_type):
-            t = t.declared_type()
-            named = named or t.name()
-            continue
-        if isinstance(t, w.type_declaration):
-            t = t.declared_type()
-            continue
-        if isinstance(t, w.entity):
-            return "entity", named, ()
-        if isinstance(t, w.select_type):
-            return "select", named, ()
-        if isinstance(t, w.enumeration_type):
-            return "enum", named, tuple(t.enumeration_items())
-        if isinstance(t, w.aggregation_type):
-            return "list", named, ()
-        if isinstance(t, w.simple_type):
-            return t.declared_type(), named, ()
-        return "select", named, ()
-
-
-@functools.lru_cache(maxsize=None)
-def _from_ifcopenshell(name: str) -> Schema:
-    import ifcopenshell.ifcopenshell_wrapper as w
-
-    s = w.schema_by_name(name)
-    entities: Dict[str, Entity] = {}
-    defined: Dict[str, str] = {}
-    for d in s.declarations():
-        if isinstance(d, w.entity):
-            supers = []
-            parent = d.supertype()
-            while parent is not None:
-                supers.append(parent.name())
-                parent = parent.supertype()
-            derived = d.derived()
-            attributes = []
-            for a, is_derived in zip(d.all_attributes(), derived):
-                if is_derived:
-                    continue
-                kind, named, items = _kind(a.type_of_attribute())
-                attributes.append(Attribute(a.name(), kind, named, items))
-            entities[d.name().upper()] = Entity(d.name(), tuple(supers), tuple(attributes), d.is_abstract())
-        elif isinstance(d, w.type_declaration):
-            defined[d.name().upper()] = _kind(d)[0]
-        elif isinstance(d, w.enumeration_type):
-            defined[d.name().upper()] = "enum"
-    return Schema(name, entities, defined)
