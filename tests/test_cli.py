@@ -11,6 +11,7 @@ import pyarrow as pa
 import pytest
 
 import quarnel
+from quarnel.cli import main
 from clitools import AWKWARD, cli, model, read_back, rows, run, strict_json  # noqa: F401 (model: a fixture)
 from conftest import CORPUS, FOOTER, SAMPLE, ifc_text
 from quarnel.writers import write_table
@@ -225,6 +226,24 @@ def test_a_command_imported_pandas_through_pyarrow(tmp_path, command):
     argv = [a.format(model=SAMPLE, out=tmp_path) for a in command]
     code = f"import sys; from quarnel.cli import main; main({argv!r}); assert 'pandas' not in sys.modules"
     subprocess.run([sys.executable, "-c", code], check=True, capture_output=True)
+
+
+@pytest.mark.parametrize("command", [
+    ["ids", str(SAMPLE.parent.parent / "bench" / "office_a.ids"), "{model}", "-o", "{out}/report.json"],
+    ["diff", "{model}", "{model}", "-o", "{out}/report.json"],
+])
+def test_ids_and_diff_commands_imported_pandas(tmp_path, command):
+    # These commands build arrays from Python objects, so their process is told pandas is absent;
+    # what they write must not change for it.
+    alone, here = tmp_path / "alone", tmp_path / "here"
+    alone.mkdir(), here.mkdir()
+    argv = [a.format(model=SAMPLE, out=alone) for a in command]
+    code = (f"import sys; sys.argv = ['quarnel', *{argv!r}]; from quarnel.cli import script; status = script(); "
+            "assert 'pandas' not in sys.modules; sys.exit(status)")
+    proc = subprocess.run([sys.executable, "-c", code], capture_output=True, text=True)
+    assert main([a.format(model=SAMPLE, out=here) for a in command]) == proc.returncode, proc.stderr
+    assert json.loads((alone / "report.json").read_text())["models" if command[0] == "ids" else "changes"] == \
+        json.loads((here / "report.json").read_text())["models" if command[0] == "ids" else "changes"]
 
 
 def test_import_quarnel_loaded_pyarrow():

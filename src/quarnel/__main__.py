@@ -1,5 +1,5 @@
 import sys
 
-from quarnel.cli import main
+from quarnel.cli import script
 
-sys.exit(main())
+sys.exit(script())
