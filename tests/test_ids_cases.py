@@ -36,7 +36,6 @@ GAPS = {
                                "material/pass-any_material_name_in_a_constituent",
                                "material/pass-any_material_name_in_a_layer",
                                "material/pass-any_material_name_in_a_profile"),
-    ("properties", "predefined property sets"): ("property/pass-predefined_properties",),
 }
 
 
