@@ -26,7 +26,6 @@ GAPS = {
                "attribute/pass-name_restrictions_will_match_any_result_1_3", "attribute/pass-numeric_",
                "attribute/pass-only_", "attribute/pass-strict_", "attribute/pass-typecast_",
                "restriction/pass-a_bound_can_be_"),
-    ("classification_references", "objects without a GlobalId"): ("classification/pass-non_rooted",),
     ("classification_references", None): ("classification/pass-systems_should_match_exactly_5_5",
                                           "classification/pass-values_match_subreferences"),
     ("material_names", None): ("material/pass-any_constituent", "material/pass-any_profile",
