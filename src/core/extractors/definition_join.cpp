@@ -264,6 +264,18 @@ void DefinitionSets::finish(const std::vector<MemberRows>& rendered, const Entit
             s.rows += rendered[ids[m]].count;
         }
     }
+    // Sets without rows (empty ones, predefined ones with every attribute unset) change
+    // nothing: an object whose type's sets are all such needs no overriding,
+    // and one without any row needs no texts.
+    const auto rows_in = [&](const std::vector<std::uint32_t>& list, std::uint32_t first, std::uint32_t count) {
+        std::uint64_t n = 0;
+        for (std::uint32_t k = 0; k < count; ++k) n += sets[list[first + k]].rows;
+        return n;
+    };
+    std::erase_if(objects, [&](JoinObject& o) {
+        if (o.type_count > 0 && rows_in(type_sets, o.type_first, o.type_count) == 0) o.type_count = 0;
+        return o.type_count == 0 && rows_in(own_sets, o.own_first, o.own_count) == 0;
+    });
 
     // The objects' GlobalIds and type names, and their types' GlobalIds, in
     // parts in file order, letting go of the pages behind: asked for in the
