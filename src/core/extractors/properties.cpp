@@ -49,8 +49,8 @@ PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& gu
         out.source.codes[i] = static_cast<std::uint8_t>(source);
         out.value_index.set(i, r.index >= 0 ? std::optional<std::uint32_t>(r.index) : std::nullopt);
     };
-    join_definitions<ValueRow>(table, guids, out.text, SetKind{"IFCPROPERTYSET", 4, &predefined}, plan, make_renderer, render,
-                               resize, put);
+    join_definitions<ValueRow>(table, guids, out.text, SetKind{"IFCPROPERTYSET", 4, &predefined}, plan, make_renderer,
+                               render, resize, put);
     return out;
 }
 
