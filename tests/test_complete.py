@@ -6,7 +6,7 @@ from collections import Counter
 import pytest
 
 import quarnel
-from conftest import SAMPLE
+from conftest import HEADER, SAMPLE, ifc_text
 from hostile_files import data_file
 
 TABLES = ["properties", "element_quantities", "elements"]
@@ -222,3 +222,51 @@ def test_hostile_models_return(lines, check, tmp_path):
     path = tmp_path / "hostile.ifc"
     path.write_bytes(data_file(lines()))
     assert check(quarnel.read_tables(str(path), TABLES))
+
+
+PREDEFINED_IFC4 = f"""
+#1=IFCDOOR('{g("door")}',$,$,$,$,$,$,$,$,$,$,$,$);
+#2=IFCDOORTYPE('{g("doortype")}',$,'DT',$,$,(#3,#5),$,$,$,.DOOR.,.NOTDEFINED.,$,$);
+#3=IFCDOORPANELPROPERTIES('{g("typepanel")}',$,'Panel',$,0.04,.FOLDING.,$,$,$);
+#4=IFCRELDEFINESBYTYPE('{g("bytype")}',$,$,$,(#1),#2);
+#5=IFCDOORLININGPROPERTIES('{g("lining")}',$,'Lining',$,50.,$,$,$,$,$,$,$,$,$,#9,$,$);
+#6=IFCDOORPANELPROPERTIES('{g("panel")}',$,'Panel',$,$,.SWINGING.,$,.LEFT.,$);
+#7=IFCRELDEFINESBYPROPERTIES('{g("rel")}',$,$,$,(#1),#6);
+#8=IFCREINFORCEMENTDEFINITIONPROPERTIES('{g("rebar")}',$,'Rebar',$,'Main',(#9,#9));
+#9=IFCSHAPEASPECT((),'Aspect',$,$,$);
+#10=IFCRELDEFINESBYPROPERTIES('{g("rel2")}',$,$,$,(#1),#8);
+"""
+PREDEFINED_IFC2X3 = f"""
+#1=IFCWALL('{g("wall")}',$,$,$,$,$,$,$);
+#2=IFCSOUNDPROPERTIES('{g("sound")}',$,'Sound',$,.T.,.DBA.,(#3));
+#3=IFCSOUNDVALUE('{g("value")}',$,'SV',$,$,125.,IFCSOUNDPOWERMEASURE(60.));
+#4=IFCRELDEFINESBYPROPERTIES('{g("rel")}',$,$,$,(#1),#2);
+#5=IFCRELDEFINESBYPROPERTIES('{g("rel2")}',$,$,$,(#1),#3);
+"""
+PANEL_TYPE = [("Panel", "PanelDepth", "0.04", "IfcPositiveLengthMeasure", 0.04, None),
+              ("Lining", "LiningDepth", "50", "IfcPositiveLengthMeasure", 50.0, None),
+              ("Lining", "ShapeAspectStyle", "#9", "IfcShapeAspect", None, None)]
+
+
+# The occurrence's Panel overrides the type's PanelOperation only; lists give a row per item.
+@pytest.mark.parametrize("schema, data, rows", [
+    ("IFC4", PREDEFINED_IFC4, [("door", "occurrence", *r) for r in [
+        ("Panel", "PanelOperation", "SWINGING", "IfcDoorPanelOperationEnum", None, None),
+        ("Panel", "PanelPosition", "LEFT", "IfcDoorPanelPositionEnum", None, None),
+        ("Rebar", "DefinitionType", "Main", "IfcLabel", None, None),
+        ("Rebar", "ReinforcementSectionDefinitions", "#9", "IfcShapeAspect", None, 0),
+        ("Rebar", "ReinforcementSectionDefinitions", "#9", "IfcShapeAspect", None, 1)]]
+     + [("door", "type", *r) for r in PANEL_TYPE] + [("doortype", "type", *r) for r in PANEL_TYPE]
+     + [("doortype", "type", "Panel", "PanelOperation", "FOLDING", "IfcDoorPanelOperationEnum", None, None)]),
+    ("IFC2X3", PREDEFINED_IFC2X3, [("wall", "occurrence", *r) for r in [
+        ("Sound", "IsAttenuating", "True", "IfcBoolean", None, None),
+        ("Sound", "SoundScale", "DBA", "IfcSoundScaleEnum", None, None),
+        ("Sound", "SoundValues", "#3", "IfcSoundValue", None, 0),
+        ("SV", "Frequency", "125", "IfcFrequencyMeasure", 125.0, None),
+        ("SV", "SoundLevelSingleValue", "60", "IfcSoundPowerMeasure", 60.0, None)]]),
+])
+def test_predefined_sets_are_properties_of_their_objects_and_types(write_ifc, schema, data, rows):
+    path = write_ifc(ifc_text(data, HEADER.replace("IFC4", schema)), raw=True)
+    got = [r for r in quarnel.read_table(path, "properties").to_pylist() if r["kind"] == "predefined"]
+    assert Counter((short(r["guid"]), r["source"], r["pset_name"], r["prop_name"], r["value"], r["value_type"],
+                    r["number"], r["value_index"]) for r in got) == Counter(rows)

@@ -26,7 +26,6 @@ GAPS = {
                "attribute/pass-name_restrictions_will_match_any_result_1_3", "attribute/pass-numeric_",
                "attribute/pass-only_", "attribute/pass-strict_", "attribute/pass-typecast_",
                "restriction/pass-a_bound_can_be_"),
-    ("classification_references", "objects without a GlobalId"): ("classification/pass-non_rooted",),
     ("classification_references", None): ("classification/pass-systems_should_match_exactly_5_5",
                                           "classification/pass-values_match_subreferences"),
     ("material_names", None): ("material/pass-any_constituent", "material/pass-any_profile",
@@ -36,7 +35,6 @@ GAPS = {
                                "material/pass-any_material_name_in_a_constituent",
                                "material/pass-any_material_name_in_a_layer",
                                "material/pass-any_material_name_in_a_profile"),
-    ("properties", "predefined property sets"): ("property/pass-predefined_properties",),
 }
 
 

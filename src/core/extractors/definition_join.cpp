@@ -30,7 +30,10 @@ void read_records(const EntityTable& table, SetKind kind, std::size_t begin, std
     Attributes record;
     std::vector<std::uint64_t> objects, definitions, scratch;
     const std::uint32_t empty = pool.add_view("");
-    const auto admits = [](std::uint16_t tag) { return kTypes(tag) || tag_may_have(tag, kTypeObject); };
+    const PredefinedSets* predefined = kind.predefined;
+    const auto admits = [&](std::uint16_t tag) {
+        return kTypes(tag) || tag_may_have(tag, kTypeObject) || (predefined && predefined->may_be(tag));
+    };
     table.for_each_in(begin, end, admits, [&](std::uint64_t, const EntityRecord& r) {
         const auto position = static_cast<std::uint32_t>(&r - first);
         const std::string_view type = table.type_of(r);
@@ -63,6 +66,16 @@ void read_records(const EntityTable& table, SetKind kind, std::size_t begin, std
                 part.members.insert(part.members.end(), scratch.begin(), scratch.end());
                 s.members.count = static_cast<std::uint32_t>(scratch.size());
             }
+            part.sets.push_back(s);
+            part.set_positions.push_back(position);
+        } else if (predefined && predefined->may_be(tags[position]) && predefined->find(type)) {
+            record.reset(table.entity(r).attributes);
+            JoinSet s;
+            s.part = k;
+            s.name = pool_string(pool, record.piece(2)).value_or(empty);
+            s.members = {part.members.size(), 1};
+            s.predefined = true;
+            part.members.push_back(r.id);
             part.sets.push_back(s);
             part.set_positions.push_back(position);
         } else if (tag_may_have(tags[position], kTypeObject)) {
@@ -228,7 +241,7 @@ void DefinitionSets::mark_members(const EntityTable& table, const RecordSlots& s
         std::vector<std::uint64_t>& ids = members[s.part];
         for (std::uint64_t m = s.members.first; m < s.members.first + s.members.count; ++m) {
             const std::uint32_t position = table.index_of(ids[m]);
-            if (position == EntityTable::npos || set_slot[position]) {
+            if (position == EntityTable::npos || (set_slot[position] && !s.predefined)) {
                 ids[m] = kNoMember;
                 continue;
             }
@@ -251,6 +264,18 @@ void DefinitionSets::finish(const std::vector<MemberRows>& rendered, const Entit
             s.rows += rendered[ids[m]].count;
         }
     }
+    // Sets without rows (empty ones, predefined ones with every attribute unset) change
+    // nothing: an object whose type's sets are all such needs no overriding,
+    // and one without any row needs no texts.
+    const auto rows_in = [&](const std::vector<std::uint32_t>& list, std::uint32_t first, std::uint32_t count) {
+        std::uint64_t n = 0;
+        for (std::uint32_t k = 0; k < count; ++k) n += sets[list[first + k]].rows;
+        return n;
+    };
+    std::erase_if(objects, [&](JoinObject& o) {
+        if (o.type_count > 0 && rows_in(type_sets, o.type_first, o.type_count) == 0) o.type_count = 0;
+        return o.type_count == 0 && rows_in(own_sets, o.own_first, o.own_count) == 0;
+    });
 
     // The objects' GlobalIds and type names, and their types' GlobalIds, in
     // parts in file order, letting go of the pages behind: asked for in the

@@ -10,6 +10,7 @@
 
 #include "extractors/common.hpp"
 #include "extractors/parts.hpp"
+#include "extractors/predefined_sets.hpp"
 #include "extractors/property_values.hpp"
 #include "extractors/record_slots.hpp"
 #include "schema/names.hpp"
@@ -59,10 +60,12 @@ private:
 };
 
 // The sets a join reads: records of `set_type` (upper case), named by their
-// third attribute, their members the list at `members`.
+// third attribute, their members the list at `members`; and, when given, the
+// predefined property sets, each its own single member.
 struct SetKind {
     std::string_view set_type;
     std::size_t members;
+    const PredefinedSets* predefined = nullptr;
 };
 
 // A set of that kind and its members, each the rank of a rendered member
@@ -73,6 +76,7 @@ struct JoinSet {
     IdSpan members;
     std::uint32_t rows = 0;  // once its members are rendered
     bool used = false;
+    bool predefined = false;  // its one member is itself
 };
 
 // An object with sets, and where its rows go.

@@ -4,7 +4,10 @@
 #include <memory>
 
 #include "extractors/definition_join.hpp"
+#include "extractors/predefined_sets.hpp"
 #include "extractors/property_values.hpp"
+#include "indexer/header.hpp"
+#include "schema/attributes.hpp"
 
 namespace quarnel {
 
@@ -16,7 +19,12 @@ PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& gu
     out.role.labels = kValueRoleLabels;
     out.source.labels = kSourceLabels;
 
-    const auto make_renderer = [&](TextPool& pool) { return std::make_unique<PropertyRenderer>(table, pool); };
+    // A file that names no schema this build knows is read as IFC4, the most common one.
+    const Schema* schema = schema_named(read_header(table.file()).schema);
+    const PredefinedSets predefined(schema ? *schema : *schema_named("IFC4"));
+    const auto make_renderer = [&](TextPool& pool) {
+        return std::make_unique<PropertyRenderer>(table, pool, &predefined);
+    };
     const auto render = [](std::unique_ptr<PropertyRenderer>& renderer, std::uint64_t id, std::vector<ValueRow>& rows) {
         renderer->append(id, rows);
     };
@@ -41,8 +49,8 @@ PropertyColumns extract_properties(const EntityTable& table, const GuidIndex& gu
         out.source.codes[i] = static_cast<std::uint8_t>(source);
         out.value_index.set(i, r.index >= 0 ? std::optional<std::uint32_t>(r.index) : std::nullopt);
     };
-    join_definitions<ValueRow>(table, guids, out.text, SetKind{"IFCPROPERTYSET", 4}, plan, make_renderer, render,
-                               resize, put);
+    join_definitions<ValueRow>(table, guids, out.text, SetKind{"IFCPROPERTYSET", 4, &predefined}, plan, make_renderer,
+                               render, resize, put);
     return out;
 }
 

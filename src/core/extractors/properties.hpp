@@ -10,7 +10,9 @@
 
 namespace quarnel {
 
-// Every property of every object, inherited ones included, one row per value.
+// Every property of every object, inherited ones included, one row per value;
+// the attributes of predefined property sets (IfcDoorPanelProperties) are
+// properties of kind "predefined", typed as the schema declares them.
 // Text columns are ids into `text`, which may borrow the mapped file; kind,
 // role and source are codes of the labels of property_values.hpp.
 struct PropertyColumns {

@@ -4,11 +4,12 @@
 #include <iterator>
 
 #include "extractors/common.hpp"
+#include "extractors/number_text.hpp"
 
 namespace quarnel {
 
-const std::string_view kPropertyKindLabels[7] = {"single", "enumerated", "list",   "bounded",
-                                                 "table",  "reference",  "complex"};
+const std::string_view kPropertyKindLabels[8] = {"single", "enumerated", "list",    "bounded",
+                                                 "table",  "reference",  "complex", "predefined"};
 const std::string_view kValueRoleLabels[6] = {"", "lower", "upper", "set point", "defining", "defined"};
 const std::string_view kSourceLabels[2] = {"occurrence", "type"};
 
@@ -34,11 +35,12 @@ constexpr PropertyType kPropertyTypes[] = {
 
 }  // namespace
 
-PropertyRenderer::PropertyRenderer(const EntityTable& table, TextPool& pool)
+PropertyRenderer::PropertyRenderer(const EntityTable& table, TextPool& pool, const PredefinedSets* predefined)
     : table_(table),
       pool_(pool),
       empty_(pool.add_view("")),
       values_(pool, ValueRenderer::TypeSpelling::Schema),
+      predefined_(predefined),
       records_(std::make_unique<Attributes[]>(kMaxDepth + 1)) {}
 
 void PropertyRenderer::append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows) {
@@ -60,6 +62,59 @@ void PropertyRenderer::append_values(std::string_view list, ValueRow row, std::v
     if (n == 0 && row.role == ValueRole::None) rows.push_back(row);
 }
 
+void PropertyRenderer::put_attribute_value(std::string_view token, std::uint32_t declared, ValueRow& row) {
+    const RenderedValue v = value(token);
+    row.value = v.value;
+    row.value_type = v.value_type;
+    row.number = v.number;
+    row.has_number = v.has_number;
+    if (row.value_type != kNull) return;  // a typed value of a select
+    if (const auto target = value::ref(trim_wide(token))) {
+        if (const auto referenced = table_.get(*target)) row.value_type = type_name(referenced->type);
+    } else if (declared != kNull) {
+        row.value_type = declared;
+        if (row.value != kNull && !row.has_number) {
+            const std::string_view truth = truth_text(pool_[row.value_type], pool_[row.value]);
+            if (!truth.empty()) row.value = pool_.add_view(truth);  // static storage
+        }
+    }
+}
+
+void PropertyRenderer::append_predefined(std::uint16_t entity, std::string_view attributes,
+                                         std::vector<ValueRow>& rows) {
+    Attributes& record = records_[0];
+    record.reset(attributes);
+    for (const PredefinedSets::Attribute& a : predefined_->attributes(entity)) {
+        const std::string_view token = record.piece(a.position);
+        if (value::is_unset(trim_wide(token))) continue;
+        auto [texts, added] = attribute_texts_.try_emplace(a.schema, AttributeTexts{kNull, kNull});
+        if (added) {  // static storage, in the schema's spelling
+            texts->second.name = pool_.add_view(a.schema->name);
+            if (!a.schema->type.empty()) texts->second.type = pool_.add_view(a.schema->type);
+        }
+        ValueRow row{};
+        row.kind = PropertyKind::Predefined;
+        row.role = ValueRole::None;
+        row.index = -1;
+        row.top_name = row.name = texts->second.name;
+        const auto list = a.schema->kind == AttributeKind::List ? value::list(trim_wide(token)) : std::nullopt;
+        if (!list) {
+            put_attribute_value(token, texts->second.type, row);
+            rows.push_back(row);
+            continue;
+        }
+        if (!trim(*list).empty()) {
+            PieceWalker values(*list);
+            for (std::string_view piece; values.next(piece);) {
+                put_attribute_value(piece, texts->second.type, row);
+                ++row.index;
+                rows.push_back(row);
+            }
+        }
+        if (row.index < 0) rows.push_back(row);  // an empty list still says that it is there
+    }
+}
+
 bool PropertyRenderer::append(std::uint64_t id, std::vector<ValueRow>& rows) {
     std::size_t budget = kMaxMembers;
     return append_member(id, kNull, 0, budget, rows);
@@ -71,7 +126,12 @@ bool PropertyRenderer::append_member(std::uint64_t id, std::uint32_t top_name, s
     if (!e) return false;
     const auto* entry = std::find_if(std::begin(kPropertyTypes), std::end(kPropertyTypes),
                                      [&](const PropertyType& t) { return type_is(e->type, t.type); });
-    if (entry == std::end(kPropertyTypes)) return false;
+    if (entry == std::end(kPropertyTypes)) {
+        if (depth > 0 || !predefined_) return false;
+        const auto set = predefined_->find(e->type);
+        if (set) append_predefined(*set, e->attributes, rows);
+        return set.has_value();
+    }
     const PropertyKind kind = entry->kind;
     Attributes& record = records_[depth];
     record.reset(e->attributes);

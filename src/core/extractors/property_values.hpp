@@ -8,6 +8,7 @@
 
 #include "columns.hpp"
 #include "step/entity_table.hpp"
+#include "extractors/predefined_sets.hpp"
 #include "extractors/value_text.hpp"
 #include "step/values.hpp"
 
@@ -15,7 +16,8 @@ namespace quarnel {
 
 // Codes of the kind, role and source columns; their labels are kPropertyKindLabels,
 // kValueRoleLabels and kSourceLabels, in code order.
-enum class PropertyKind : std::uint8_t { Single, Enumerated, List, Bounded, Table, Reference, Complex };
+// Predefined: an attribute of a predefined property set (IfcDoorPanelProperties.PanelOperation).
+enum class PropertyKind : std::uint8_t { Single, Enumerated, List, Bounded, Table, Reference, Complex, Predefined };
 enum class ValueRole : std::uint8_t { None, Lower, Upper, SetPoint, Defining, Defined };
 enum class ValueSource : std::uint8_t { Occurrence, Type };
 
@@ -25,7 +27,7 @@ enum class ValueSource : std::uint8_t { Occurrence, Type };
 // every member of the nest.
 constexpr std::size_t kPathBytesPerMember = 256;
 
-extern const std::string_view kPropertyKindLabels[7];
+extern const std::string_view kPropertyKindLabels[8];
 extern const std::string_view kValueRoleLabels[6];  // None has no label: a null cell
 extern const std::string_view kSourceLabels[2];
 
@@ -50,14 +52,16 @@ struct ValueRow {
 // Renders values and properties into a pool; texts as written borrow the file.
 class PropertyRenderer {
 public:
-    PropertyRenderer(const EntityTable& table, TextPool& pool);
+    // `predefined`, when given, makes the predefined property sets it knows render as well.
+    PropertyRenderer(const EntityTable& table, TextPool& pool, const PredefinedSets* predefined = nullptr);
 
     // A value token, type names in the schema's spelling.
     RenderedValue value(std::string_view token) { return values_.value(token); }
     std::uint32_t type_name(std::string_view raw) { return values_.type_name(raw); }
 
-    // Appends the rows of the property `id`, of any kind; false (and nothing
-    // appended) when `id` is no property.
+    // Appends the rows of the property `id`, of any kind, or those of the
+    // attributes with a value of the predefined set `id`; false (and nothing
+    // appended) when `id` is neither.
     bool append(std::uint64_t id, std::vector<ValueRow>& rows);
 
     std::uint32_t empty() const { return empty_; }
@@ -68,12 +72,20 @@ private:
     TextPool& pool_;
     std::uint32_t empty_;
     ValueRenderer values_;
+    const PredefinedSets* predefined_;
+    struct AttributeTexts {
+        std::uint32_t name, type;  // the declared type; null for an aggregate's
+    };
+    std::unordered_map<const SchemaAttribute*, AttributeTexts> attribute_texts_;
     std::string path_;
     // One reader per level of complex properties, made once: a member's read
     // leaves its parent's alone, and no property pays for a reader of its own.
     std::unique_ptr<Attributes[]> records_;
 
     void append_values(std::string_view list, ValueRow row, std::vector<ValueRow>& rows);
+    void append_predefined(std::uint16_t entity, std::string_view attributes, std::vector<ValueRow>& rows);
+    // A value of an attribute of a predefined set, typed by the attribute where the value is not.
+    void put_attribute_value(std::string_view token, std::uint32_t declared, ValueRow& row);
     bool append_member(std::uint64_t id, std::uint32_t top_name, std::size_t depth, std::size_t& budget,
                        std::vector<ValueRow>& rows);
 };
