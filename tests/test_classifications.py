@@ -2,19 +2,10 @@ import pytest
 
 import quarnel
 
-from conftest import rows_after_guid
+from conftest import WALL, related, rows_after_guid
 
-WALL = "WALL000000000000000001"
 SYSTEM = "#5=IFCCLASSIFICATION('Publisher','2020',$,'System A',$,$,$);"
 REFERENCE = "#6=IFCCLASSIFICATIONREFERENCE('Shelf 3','03 30 00','Cast concrete',#5,$,$);"
-
-
-def associated(definitions, relating="#50", objects="(#1)"):
-    return f"""
-#1=IFCWALL('{WALL}',$,'W',$,$,$,$,$);
-{definitions}
-#90=IFCRELASSOCIATESCLASSIFICATION('REL0000000000000000001',$,$,$,{objects},{relating});
-"""
 
 
 @pytest.mark.parametrize("definitions, relating, expected", [
@@ -40,6 +31,6 @@ def associated(definitions, relating="#50", objects="(#1)"):
      [("Uniformat", "1998", None, None, None, "P")]),
 ])
 def test_rows_of_one_association(write_ifc, definitions, relating, expected):
-    r = quarnel.extract_classifications(write_ifc(associated(definitions, relating=relating)))
+    r = quarnel.extract_classifications(write_ifc(related("classifications", definitions, relating)))
     assert rows_after_guid(r, "classifications") == expected
     assert set(r["guid"]) <= {WALL}

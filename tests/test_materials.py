@@ -4,17 +4,7 @@ import pytest
 
 import quarnel
 
-from conftest import rows_after_guid
-
-WALL = "WALL000000000000000001"
-
-
-def assigned(definitions, relating="#50", objects="(#1)"):
-    return f"""
-#1=IFCWALL('{WALL}',$,'W',$,$,$,$,$);
-{definitions}
-#90=IFCRELASSOCIATESMATERIAL('REL0000000000000000001',$,$,$,{objects},{relating});
-"""
+from conftest import WALL, related, rows_after_guid
 
 
 CONCRETE = "#5=IFCMATERIAL('Concrete',$,'Structural');"
@@ -84,7 +74,7 @@ LAYER_2 = ("layer", 2, "Finish", 50.0, "Cladding")
     (f"{THREE_LAYERS}#40=IFCMATERIALLAYERSET((#11),$);#50=IFCMATERIALLAYERSETUSAGE((#40),.AXIS2.,.POSITIVE.,0.);", [("unknown", -1, None, None, None)]),
 ])
 def test_rows_of_one_association(write_ifc, definitions, expected):
-    r = quarnel.extract_materials(write_ifc(assigned(definitions)))
+    r = quarnel.extract_materials(write_ifc(related("materials", definitions)))
     assert rows_after_guid(r, "materials") == expected
     assert set(r["guid"]) <= {WALL}
 

@@ -5,17 +5,9 @@ import re
 
 import pytest
 
-from mesh_models import Model, box_centre, drift, one_row, rows
+from mesh_models import Model, box_centre, drift, item_row, rows
 
 SQUARE = [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0)]
-
-
-def mesh_of(write_ifc, build):
-    """The single row of a model whose one product holds the items build(model) returns."""
-    m = Model()
-    items = build(m)
-    m.product(items if isinstance(items, list) else [items])
-    return one_row(drift(write_ifc, m))
 
 
 # The body item is the last text; earlier texts are #A, #B. #PL: the square's point list, #EMPTY:
@@ -164,7 +156,7 @@ CUBE = (12, 6.0, 1.0, (0.5, 0.5, 0.5))
                  (1, 0.5, 0.0, (5.0, 5.0, 5.0)), id="unused_points_count_in_the_box"),
 ])
 def test_items(write_ifc, build, source, expected):
-    row = mesh_of(write_ifc, build)
+    row = item_row(write_ifc, build)
     assert (row["source"], row["triangle_count"], row["surface_area"]) == (source, *expected[:2])
     assert (row["volume_abs"], box_centre(row)) == (pytest.approx(expected[2]), expected[3])
 

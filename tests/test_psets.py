@@ -2,19 +2,16 @@ from collections import Counter
 
 import pytest
 
-from conftest import table_rows
+from conftest import WALL, related, table_rows
 from quarnel import _core
 
-WALL = "2O2Fr$t4X7Zf8NOew3FLOH"
 SLAB = "1kTvXnbbzCWw8lcMd1dR4o"
+
+
 def model_with_value(nominal):
     # NominalValue last, so that a token with an open parenthesis stays one piece.
-    return f"""
-#1=IFCWALL('{WALL}',$,'Wall',$,$,$,$,$);
-#2=IFCPROPERTYSINGLEVALUE('P',$,{nominal});
-#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'Pset_Test',$,(#2));
-#4=IFCRELDEFINESBYPROPERTIES('0vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),#3);
-"""
+    return related("psets", f"#2=IFCPROPERTYSINGLEVALUE('P',$,{nominal});"
+                   "#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'Pset_Test',$,(#2));", "#3")
 
 
 def single_value(write_ifc, nominal):
@@ -136,24 +133,7 @@ def test_join(write_ifc):
     (f" '{WALL}' ", True),
 ])
 def test_global_id_of_related_object(write_ifc, first, present):
-    text = f"""
-#1=IFCWALL({first},$,$,$,$,$,$,$);
-#2=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v'),$);
-#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'S',$,(#2));
-#4=IFCRELDEFINESBYPROPERTIES('0vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),#3);
-"""
-    result = _core.extract_psets(write_ifc(text))
+    result = _core.extract_psets(write_ifc(model_with_value("IFCLABEL('v'),$").replace(f"'{WALL}'", first)))
     assert len(result["guid"]) == (1 if present else 0)
     if present:
         assert len(result["guid"][0]) == 22
-
-
-def test_ids_sharing_low_bits_keep_every_row(write_ifc):
-    # Ids that are all multiples of 2^45 used to share one probe chain of the
-    # entity table and of the extractor maps.
-    from hostile_files import ids_sharing_low_bits
-
-    result = _core.extract_psets(write_ifc(ids_sharing_low_bits(300, per_set=4), raw=True))
-    assert Counter(zip(result["guid"], result["prop_name"], result["value"])) == Counter(
-        (f"{s:022d}", f"P{i}", f"v{s}") for s in range(300) for i in range(4)
-    )

@@ -4,20 +4,15 @@ import pytest
 
 import quarnel
 
-from conftest import COLUMNS, table_rows
+from conftest import COLUMNS, WALL, related, table_rows
 
 COLUMNS = COLUMNS["quantities"]
-WALL = "WALL000000000000000001"
 WALL2 = "WALL000000000000000002"
 
 
 def one_quantity(quantity):
-    return f"""
-#1=IFCWALL('{WALL}',$,'W',$,$,$,$,$);
-#2={quantity};
-#3=IFCELEMENTQUANTITY('QSET000000000000000001',$,'Qto_Base',$,$,(#2));
-#4=IFCRELDEFINESBYPROPERTIES('REL0000000000000000001',$,$,$,(#1),#3);
-"""
+    return related("quantities", f"#2={quantity};#3=IFCELEMENTQUANTITY('QSET000000000000000001',$,'Qto_Base',$,$,(#2));",
+                   "#3")
 
 
 @pytest.mark.parametrize("quantity, expected", [
