@@ -92,9 +92,7 @@ def test_statistics(write_ifc, build, stats):
     (8.0, 12.0, 0, 10.0, 2.5, "warn"),  # distance 10 is not below 10
     (5.0, 5.0, 0, 5.0, 5.0 / F32_MIN_EXTENT, "ok"),  # tiny but close
     (9.5, 10.5, 0, 10.0, 10.0, "warn"),  # ratio exactly 10
-    (12.0, 14.0, 0, 13.0, 6.5, "warn"),
     (14.5, 15.5, 0, 15.0, 15.0, "error"),
-    (-40.0, 60.0, 0, 10.0, 0.1, "ok"),
     (-30.0, 0.0, 0, 15.0, 0.5, "ok"),
     (-1.0, 1.0, 100, 0.0, 0.0, "ok"),  # the mesh moves with its placement
 ])

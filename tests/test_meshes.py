@@ -78,7 +78,6 @@ POINTS5 = [(0, 0, 0), (1, 0, 0), (1, 1, 0), (0, 1, 0), (0, 0, 3)]
     ("polygonal_faceset", [(1, 2, 9, 3)], (1, 2, 3), 1, 0.5),
     # a triangle with an index past the point list is skipped; the rest of the fan stays
     ("polygonal_faceset", [(1, 2, 9, 3, 4)], None, 1, 0.5),
-    ("polygonal_faceset", [(0, 2, 3)], None, 1, 0.5),  # 0 reads as vertex 0
     ("polygonal_faceset", [(1, 2, 3, 4, 1)], None, 3, 1.0),  # a pentagon fans into three triangles
 ])
 def test_face_sets(write_ifc, kind, faces, pn_index, triangles, area):
