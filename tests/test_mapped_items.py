@@ -22,10 +22,7 @@ def mapped(m, item, target="$", origin="$"):
     pytest.param(lambda m: [mapped(m, m.cube_brep(), origin=m.axis3d())], "brep", 12, id="brep"),
     pytest.param(lambda m: [mapped(m, m.triangles([(0, 0, 0), (1, 0, 0), (0, 1, 0)], [(1, 2, 3)]))],
                  "triangulated_faceset", 1, id="triangles"),
-    pytest.param(lambda m: [mapped(m, m.polygons([(0, 0, 0), (1, 0, 0), (0, 1, 0)], [(1, 2, 3)]))],
-                 "polygonal_faceset", 1, id="polygons"),
     pytest.param(lambda m: [mapped(m, extrusion(m))], "mapped", 12, id="extrusion"),
-    pytest.param(lambda m: [mapped(m, mapped(m, extrusion(m)))], "mapped", 12, id="nested_extrusion"),
     pytest.param(lambda m: [extrusion(m), mapped(m, extrusion(m))], "mapped", 24, id="mapped_last"),
     pytest.param(lambda m: [mapped(m, extrusion(m)), extrusion(m)], "extrusion", 24, id="extrusion_last"),
 ])
