@@ -2,9 +2,6 @@
 
 import json
 import math
-import os
-import subprocess
-import sys
 from collections import Counter
 
 import pyarrow.csv as pcsv
@@ -52,18 +49,6 @@ def cli(capsys, *args):
         status = done.code
     out = capsys.readouterr()
     return status, out.out, out.err
-
-
-def run(*args, cwd=None, check=None, script=False, env=None):
-    """Run `python -m quarnel ARGS` (or the installed `quarnel` script) without a terminal."""
-    env = {**{k: v for k, v in os.environ.items() if k not in ("COLUMNS", "LINES")}, **(env or {})}
-    command = [os.path.join(os.path.dirname(sys.executable), "quarnel")] if script else [sys.executable, "-m", "quarnel"]
-    proc = subprocess.run(command + [str(a) for a in args], cwd=cwd, capture_output=True, text=True,
-                          stdin=subprocess.DEVNULL, timeout=300, env=env)
-    assert "Traceback" not in proc.stderr, proc.stderr
-    if check is not None:
-        assert proc.returncode == check, (proc.returncode, proc.stdout, proc.stderr)
-    return proc
 
 
 def strict_json(text):

@@ -142,20 +142,17 @@ def building(walls, geometry=False):
     return "\n".join(lines)
 
 
-def building_rows(walls):
-    """The rows each extractor gives for building(walls), as multisets."""
-    from collections import Counter
+WALL = "WALL000000000000000001"
+# The relationship each extractor reads.
+RELATIONSHIPS = {"psets": "IFCRELDEFINESBYPROPERTIES", "quantities": "IFCRELDEFINESBYPROPERTIES",
+                 "materials": "IFCRELASSOCIATESMATERIAL", "classifications": "IFCRELASSOCIATESCLASSIFICATION"}
 
-    psets, quantities, materials, classifications = Counter(), Counter(), Counter(), Counter()
-    for i in range(walls):
-        g = wall_guid(i)
-        psets.update([(g, f"Pset {i}", f"Name {i}", f"value {i}", "IfcLabel"), (g, f"Pset {i}", "Count", str(i), "IfcInteger")])
-        quantities.update([(g, f"Qto {i}", f"Length {i}", f"{i}.5", "Length", None), (g, f"Qto {i}", "Area", "2", "Area", None)])
-        materials.update([(g, "layer", 0, f"Layer {i}", i + 0.25, f"Category {i}"),
-                          (g, "layer", 1, f"Material {i}", 10.0, f"Category {i}"),
-                          (g, "list", 0, f"Material {i}", None, f"Category {i}")])
-        classifications[(g, f"System {i}", f"Edition {i}", f"Id {i}", f"Ref {i}", f"Location {i}", f"Source {i}")] += 1
-    return {"psets": psets, "quantities": quantities, "materials": materials, "classifications": classifications}
+
+def related(table, definitions, relating="#50"):
+    """DATA of a wall #1 (GlobalId WALL) and `definitions`, the wall related to `relating` by the
+    relationship the extractor `table` reads."""
+    return (f"#1=IFCWALL('{WALL}',$,'W',$,$,$,$,$);\n{definitions}\n"
+            f"#90={RELATIONSHIPS[table]}('REL0000000000000000001',$,$,$,(#1),{relating});")
 
 
 # The columns of each extractor's rows, in result order.

@@ -136,6 +136,16 @@ def one_row(result):
     return r[0]
 
 
+def item_row(write_ifc, build, units="", placed=False):
+    """The one row of a model (after the DATA `units`) whose one product holds the item or items
+    build(model) returns, placed by an identity local placement if `placed`."""
+    m = Model()
+    m.raw(units)
+    items = build(m)
+    m.product(items if isinstance(items, list) else [items], placement=m.local_placement() if placed else "$")
+    return one_row(drift(write_ifc, m))
+
+
 def box_centre(row):
     return (row["centroid_x"], row["centroid_y"], row["centroid_z"])
 

@@ -97,14 +97,12 @@ POLYGON_32 = 0.5 * 32 * math.sin(2 * math.pi / 32)  # area of the 32-gon of unit
     pytest.param("IFCCIRCLEHOLLOWPROFILEDEF(.AREA.,$,$,1.,0.25)", prism(ngon(1.0), [ngon(0.75)]), id="hollow_circle"),
     # The inner ring clamped at radius 0: all 32 hole points at the centre, nothing removed.
     pytest.param("IFCCIRCLEHOLLOWPROFILEDEF(.AREA.,$,$,1.,2.)", {"area": POLYGON_32}, id="wall_thicker_than_radius"),
-    pytest.param("IFCCIRCLEHOLLOWPROFILEDEF(.AREA.,$,$,1.,1.)", {"area": POLYGON_32}, id="wall_equal_to_radius"),
     pytest.param("IFCRECTANGLEHOLLOWPROFILEDEF(.AREA.,$,$,4.,2.,0.5,$,$)", {"area": 8 - 3}, id="hollow_rectangle"),
     pytest.param("IFCRECTANGLEHOLLOWPROFILEDEF(.AREA.,$,$,4.,2.,3.,$,$)", {"area": 8}, id="hollow_rectangle_filled"),
     pytest.param("IFCCSHAPEPROFILEDEF(.AREA.,$,$,4.,2.,0.5,1.,$)", {"area": 8 - 1.5 * 3 + 2 * 0.5 * 0.5}, id="c_shape"),
     pytest.param("IFCTRAPEZIUMPROFILEDEF(.AREA.,$,$,4.,2.,2.,1.)", {"area": 6}, id="trapezium"),
     pytest.param("IFCASYMMETRICISHAPEPROFILEDEF(.AREA.,$,$,4.,6.,1.,1.,$,2.,1.,$,$)", {"area": 4 + 4 + 2},
                  id="asymmetric_i"),
-    pytest.param("IFCZSHAPEPROFILEDEF(.AREA.,$,$,4.,2.,1.,1.,$,$)", {"area": 4 + 2 + 2}, id="z_shape_thick"),
 ])
 def test_parameterised_profiles(write_ifc, profile, expected):
     # Thin, so that the largest extent is the profile's.
@@ -126,8 +124,6 @@ U_AREA = 0.2 - 1.99 * 0.06  # a U of flange 2 and depth 0.1
                    id=name) for name, position, centre in [
         ("one_coordinate", "#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT((3.));", (3.0, 0.0)),
         ("no_coordinates", "#101=IFCAXIS2PLACEMENT2D(#102,$);#102=IFCCARTESIANPOINT(());", (0.0, 0.0)),
-        ("half_turn", "#101=IFCAXIS2PLACEMENT2D(#102,#103);#102=IFCCARTESIANPOINT((1.,2.));"
-                      "#103=IFCDIRECTION((-1.,0.));", (1.0, 2.0)),
         ("scaled_dir", "#101=IFCAXIS2PLACEMENT2D($,#103);#103=IFCDIRECTION((0.,3.));", (0.0, 0.0)),
         ("not_a_2d_placement", "#101=IFCAXIS2PLACEMENT3D(#102,$,$);#102=IFCCARTESIANPOINT((7.,7.,7.));",
          (0.0, 0.0))]],

@@ -6,14 +6,7 @@ import math
 import pytest
 
 from clitools import cli
-from mesh_models import DEGREES, Model, box_centre, drift, one_row
-
-
-def item_row(write_ifc, build, units=""):
-    m = Model()
-    m.raw(units)
-    m.product([build(m)], placement=m.local_placement())
-    return one_row(drift(write_ifc, m))
+from mesh_models import DEGREES, Model, box_centre, drift, item_row, one_row
 
 
 def clipped(operations, second=None):
@@ -57,7 +50,7 @@ def rectangle_solid(m):
     pytest.param(bounded([(0.5, -1), (2, -1), (2, 2), (0.5, 2)]), "boolean_unclipped", 1.0, 0.5, id="prism_crossing"),
 ])
 def test_boolean_clips(write_ifc, build, source, volume, z):
-    row = item_row(write_ifc, build)
+    row = item_row(write_ifc, build, placed=True)
     assert (row["source"], row["volume_abs"]) == (source, pytest.approx(volume, rel=1e-5))  # cuts are capped
     assert box_centre(row) == pytest.approx((0.5, 0.5, z), abs=1e-6)
 
@@ -99,7 +92,7 @@ def tapered(end):
                  "", "shell", 8.0, (1, 1, 1), id="connected_face_sets"),
 ])
 def test_solids(write_ifc, build, units, source, volume, centre):
-    row = item_row(write_ifc, build, units)
+    row = item_row(write_ifc, build, units, placed=True)
     assert (row["source"], row["volume_abs"]) == (source, pytest.approx(volume, rel=0.01))
     assert box_centre(row) == pytest.approx(centre, abs=1e-5)
 

@@ -42,7 +42,7 @@ def test_schema(write_ifc, schema_line, expected):
     assert _core.index_ifc(write_ifc(text, raw=True))["schema"] == expected
 
 
-@pytest.mark.parametrize("start, found", [(65525, True), (65526, False), (70000, False)])
+@pytest.mark.parametrize("start, found", [(65525, True), (65526, False)])
 def test_schema_keyword_must_end_inside_64_kib(write_ifc, start, found):
     prefix = "ISO-10303-21;\nHEADER;\n"
     head = prefix + " " * (start - len(prefix)) + "FILE_SCHEMA(('IFC4'));\nENDSEC;\nDATA;\n"
@@ -82,12 +82,10 @@ CENTIMETRE, KILOMETRE = MILLIMETRE.replace("MILLI", "CENTI"), "#8=IFCSIUNIT(*,.L
     ("project_name", "#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,'Second',$,$,$,$,$,$);", "Second"),
     ("project_name", "#1=IFCPROJECT('a',$,'First',$,$,$,$,$,$);\n#2=IFCPROJECT('b',$,$,$,$,$,$,$,$);", "First"),
     ("project_name", "#1=IFCPROJECT('a',$,IFCLABEL('x'),$,$,$,$,$,$);", None),
-    ("project_name", "#1=IFCPROJECT('a',$);", None),
     *[("unit_scale", f"#1=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);#2=IFCSIUNIT(*,.LENGTHUNIT.,{prefix},{name});"
        "#3=IFCUNITASSIGNMENT((#1,#2));", scale) for prefix, name, scale in [
-        ("$", ".METER.", 1.0), (".MILLI.", ".METRE.", 0.001), (".milli.", ".METRE.", 1.0), (".BOGUS.", ".METRE.", 1.0),
-        (".CENTI.", ".FOOT.", 0.3048 * 0.01), (".MILLI.", ".INCH.", 0.0254 * 0.001), ("$", ".metre.", None),
-        ("$", "$", None)]],
+        ("$", ".METER.", 1.0), (".MILLI.", ".METRE.", 0.001), (".milli.", ".METRE.", 1.0), ("$", ".metre.", None),
+        (".CENTI.", ".FOOT.", 0.3048 * 0.01), (".MILLI.", ".INCH.", 0.0254 * 0.001), ("$", "$", None)]],
     # The first assignment with a length unit counts (conversion-based units: test_length_units).
     *[pytest.param("unit_scale", data, scale, id=i) for i, data, scale in [
         ("empty-assignment-then-real", "#1=IFCUNITASSIGNMENT(());#2=IFCUNITASSIGNMENT((#7));" + MILLIMETRE, 0.001),
@@ -119,19 +117,15 @@ def test_products_in_file_order_and_type_counts(write_ifc):
 
 @pytest.mark.parametrize("data, schema, predefined", [
     ("#1=IFCWALL('g',#2,'W1',$,$,#3,#4,'T-1',$);", "IFC4", None),
-    ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$);", "IFC2X3", None),
     ("#1=IFCBUILDINGELEMENTPROXY('g',#2,'P',$,$,#3,#4,$,.ELEMENT.);", "IFC2X3", None),
     ("#1=IFCBUILDINGELEMENTPROXY('g',#2,'P',$,$,#3,#4,$,.ELEMENT.);", "Ifc2x3", None),
     ("#1=IFCBUILDINGELEMENTPROXY('g',#2,'P',$,$,#3,#4,$,.ELEMENT.);", "IFC4", "ELEMENT"),
     ("#1=IFCBUILDINGELEMENTPROXY('g',#2,'P',$,$,#3,#4,$,.ELEMENT.);", "IFC2X3_TC1", "ELEMENT"),
-    ("#1=IFCBUILDINGELEMENTPROXY('g',#2,'P',$,$,#3,#4,$,.ELEMENT.);", "IFC4','IFC2X3", "ELEMENT"),
     ("#1=IFCSTAIR('g',#2,'S',$,$,#3,#4,$,.STRAIGHT_RUN_STAIR.);", "IFC2X3", None),
     ("#1=IFCDOOR('g',#2,'D',$,$,#3,#4,$,2.,1.,.DOOR.,.SWINGING.,$);", "IFC2X3", "SWINGING"),
     ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$,.A.,.B.,$);", "IFC4", "B"),
     ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$,.A.,*);", "IFC4", "A"),
     ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$,IFCLABEL('x'));", "IFC4", None),
-    ("#1=IFCWALL('g',#2,'W',$,$,#3,#4,$,..);", "IFC4", None),
-    ("#1=IFCWALL('g');", "IFC4", None),
     ("#1=IFCWALL('g',$,'W',$,$,$,$,$,.STAND\xe4RD.);", "IFC4", None),  # not UTF-8
 ])
 def test_predefined_type(write_ifc, data, schema, predefined):
@@ -142,7 +136,6 @@ def test_predefined_type(write_ifc, data, schema, predefined):
 @pytest.mark.parametrize("data, name, object_type, tag", [
     ("#1=IFCBUILDINGELEMENTPROXY('g',$,IFCLABEL('x'),$,IFCLABEL('y'),$,$,IFCIDENTIFIER('z'),$);", None, None, None),
     ("#1=IFCWALL('g',$,'N',$,'OT');", "N", "OT", None),
-    ("#1=IFCWALL('g',$,'N');", "N", None, None),
     ("#1=IFCWALL('g');", None, None, None),
     ("#1=IFCWALL('g',$,'W\\X\\E4nd ''x''',$,'\\X2\\00E4\\X0\\',$,$,'',$);", "W\u00e4nd 'x'", "\u00e4", ""),
 ])
@@ -155,10 +148,8 @@ def test_product_strings(write_ifc, data, name, object_type, tag):
     "#1=IFCWALL($,#2,'W',$,$,$,$,$,$);",
     "#1=IFCWALL(IFCGLOBALLYUNIQUEID('g'),#2,'W',$,$,$,$,$,$);",
     "#1=ifcwall('g',#2,'W',$,$,$,$,$,$);",
-    "#1=IfcWall('g',#2,'W',$,$,$,$,$,$);",
     "#1=IFCSPACE('g',#2,'W',$,$,$,$,$,$,$,$);",
     "#1=IFCGRIDAXIS('g',$,$);",
-    "#1=IFCBUILDINGSTOREY('g',#2,'W',$,$,$,$,$,$,0.);",
 ])
 def test_not_a_product(write_ifc, data):
     r = index(write_ifc, data)
@@ -180,19 +171,12 @@ SPATIAL = """
 """
 
 
-def test_storeys(write_ifc):
-    r = index(write_ifc, SPATIAL)
-    assert rows(r["storeys"]) == [(4, "st1", "Level 1", 3000.0, None), (5, "st2", "Level 2", None, None)]
-
-
 @pytest.mark.parametrize("tail, elevation", [
     ("$,'L1',.ELEMENT.,3000.", 3000.0),
-    ("$,'L1',.ELEMENT.,-2.5E3", -2500.0),
     ("$,'L1',.ELEMENT.,$", None),
     ("12.,$,.ELEMENT.,$", 12.0),
     ("12.,#7,.ELEMENT.,*", None),
     ("$,'L1',.ELEMENT.,IFCLENGTHMEASURE(3.)", None),
-    ("$,$,$,$", None),
 ])
 def test_storey_elevation(write_ifc, tail, elevation):
     r = index(write_ifc, f"#4=IFCBUILDINGSTOREY('g',#2,'Level 1',$,$,#5,{tail});")
@@ -216,18 +200,15 @@ def test_spatial_element_without_string_guid_is_left_out_with_its_links(write_if
 @pytest.mark.parametrize("rels, pairs", [
     ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10,#11),#4);", [(10, 4), (11, 4)]),
     ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10,#11),#3);", []),
-    ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10),#2);", []),
-    ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10),#99);", []),
     ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10),#4);\n"
      "#21=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10,#12),#5);", [(10, 4), (10, 5), (12, 5)]),
     ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10,$,'x',(#13),#11),#4);", [(10, 4), (11, 4)]),
     ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,#10,#4);", []),
     ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10),(#4));", []),
-    ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(#10));", []),
     ("#20=IFCRELCONTAINEDINSPATIALSTRUCTURE('g',#2,$,$,(),#4);", []),
     ("#20=IfcRelContainedInSpatialStructure('g',#2,$,$,(#10),#4);", []),
-], ids=["storey", "building", "site", "unknown", "two-storeys", "non-refs-dropped", "not-a-list",
-        "structure-not-a-ref", "too-few", "empty-list", "mixed-case"])
+], ids=["storey", "building", "two-storeys", "non-refs-dropped", "not-a-list", "structure-not-a-ref", "empty-list",
+        "mixed-case"])
 def test_containment(write_ifc, rels, pairs):
     r = index(write_ifc, SPATIAL + rels)
     assert rows(r["contained_in"]) == pairs
@@ -241,7 +222,6 @@ def test_containment(write_ifc, rels, pairs):
      [(2, 1), (3, 2), (4, 3), (5, 3), (6, 4)], [(4, 3), (5, 3)]),
     ("#30=IFCRELAGGREGATES('g',#2,$,$,#3,$);", [], []),
     ("#30=IFCRELAGGREGATES('g',#2,$,$,(#3),(#4));", [], []),
-    ("#30=IFCRELAGGREGATES('g',#2,$,$,#3,#4);", [], []),
     ("#30=IFCRELAGGREGATES('g',#2,$,$,#3);", [], []),
     ("#30=IFCRELAGGREGATES('g',#2,$,$,#99,(#4));", [(4, 99)], []),
 ])
@@ -249,7 +229,7 @@ def test_aggregation(write_ifc, rels, aggregates, storey_building):
     r = index(write_ifc, SPATIAL + rels)
     assert rows(r["aggregates"]) == aggregates
     assert rows(r["storey_building"]) == storey_building
-    assert r["storeys"]["building_step_id"] == [None, None]
+    assert rows(r["storeys"]) == [(4, "st1", "Level 1", 3000.0, None), (5, "st2", "Level 2", None, None)]
 
 
 def test_spatial_maps(write_ifc):
@@ -279,7 +259,6 @@ def test_many_map_entries_stay_paired(write_ifc):
     ("18446744073709551615", 18446744073709551615),
     ("000000000000000000000042", 42),
     ("18446744073709551616", None),
-    ("99999999999999999999", None),
 ])
 def test_instance_ids_up_to_64_bits(write_ifc, id_text, step_id):
     r = index(write_ifc, f"#{id_text}=IFCWALL('a',$,$,$,$,$,$,$,$);\n#7 = IFCWALL ( 'b' ) ;")

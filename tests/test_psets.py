@@ -2,19 +2,16 @@ from collections import Counter
 
 import pytest
 
-from conftest import table_rows
+from conftest import WALL, related, table_rows
 from quarnel import _core
 
-WALL = "2O2Fr$t4X7Zf8NOew3FLOH"
 SLAB = "1kTvXnbbzCWw8lcMd1dR4o"
+
+
 def model_with_value(nominal):
     # NominalValue last, so that a token with an open parenthesis stays one piece.
-    return f"""
-#1=IFCWALL('{WALL}',$,'Wall',$,$,$,$,$);
-#2=IFCPROPERTYSINGLEVALUE('P',$,{nominal});
-#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'Pset_Test',$,(#2));
-#4=IFCRELDEFINESBYPROPERTIES('0vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),#3);
-"""
+    return related("psets", f"#2=IFCPROPERTYSINGLEVALUE('P',$,{nominal});"
+                   "#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'Pset_Test',$,(#2));", "#3")
 
 
 def single_value(write_ifc, nominal):
@@ -27,14 +24,12 @@ def single_value(write_ifc, nominal):
     ("IFCLENGTHMEASURE(200.)", "200", "IfcLengthmeasure"),
     ("IFCBOOLEAN(.T.)", "True", "IfcBoolean"),
     ("IFCBOOLEAN(.F.)", "False", "IfcBoolean"),
-    ("IFCBOOLEAN(.X.)", "X", "IfcBoolean"),
     ("IFCBOOLEAN(.U.)", "U", "IfcBoolean"),
     ("IFCLOGICAL(.U.)", "UNKNOWN", "IfcLogical"),
     ("IFCLOGICAL(.T.)", "True", "IfcLogical"),
     ("IFCLABEL('')", "", "IfcLabel"),
     ("IFCTEXT($)", None, "IfcText"),
     ("$", None, None),
-    ("*", None, None),
     (".T.", "T", None),
     ("5", "5", None),
     ("#42", "#42", None),
@@ -43,8 +38,6 @@ def single_value(write_ifc, nominal):
     ("IFCREAL(1.5E-7)", "0.00000015", "IfcReal"),
     ("IFCREAL(2.5E20)", "25" + "0" * 19, "IfcReal"),
     ("IFCREAL(1.0E15)", "1000000000000000", "IfcReal"),
-    ("IFCREAL(1.E300)", "1" + "0" * 300, "IfcReal"),
-    ("IFCREAL(0.1)", "0.1", "IfcReal"),
     ("IFCREAL(-3.)", "-3", "IfcReal"),
     ("IFCREAL(123.456)", "123.456", "IfcReal"),
     ("IFCREAL(1.E400)", "inf", "IfcReal"),
@@ -54,40 +47,27 @@ def single_value(write_ifc, nominal):
     ("IFCREAL(-Infinity)", "-inf", "IfcReal"),
     ("IFCREAL(-nan)", "NaN", "IfcReal"),
     ("IFCREAL(inf)", "inf", "IfcReal"),  # unsigned words are no number: kept as written
-    ("IFCINTEGER(1000000000000000)", "1000000000000000", "IfcInteger"),
     ("IFCLABEL('a(b)')", "a(b)", "IfcLabel"),
     ("IFCLABEL('x'", "IFCLABEL('x'", None),
     ("ifclabel('x')", "x", "IfcLabel"),
     ("\x85IFCLABEL('y')\xa0", "y", "IfcLabel"),
-    ("IFCPOSITIVELENGTHMEASURE(2.5)", "2.5", "IfcPositivelengthmeasure"),
     ("IFC(1.)", "1", "Ifc"),
     ("IFCIDENTIFIER(#007)", "#7", "IfcIdentifier"),
     ("IFCLABEL((1,'a'))", "(1,'a')", "IfcLabel"),  # a list keeps its text
     ("IFC\xc4X('v')", "v", "Ifc\u00c4x"),  # the type keeps its Latin-1 bytes
     ("(\xff)", None, None),  # text that is not UTF-8 is absent
     (".\xff.", None, None),
+    # Untyped values, escapes and spaces around them.
+    ("-.5", "-0.5", None),
+    (r"'\X2\D83DDE00\X0\'", "\U0001F600", None),
+    (r"'\X2\00E400FC\X0\x'", "\u00e4\u00fcx", None),
+    (r"'\X\4G'", "\\X\\4G", None),
+    (r"'\P\x'", "\\P\\x", None),
+    ("\x85'x'\xa0", "x", None),  # Latin-1 spaces around a value
+    ("'\xc3\xa4'", "\u00c3\u00a4", None),
 ])
 def test_nominal_value_rendering(write_ifc, nominal, value, value_type):
     assert single_value(write_ifc, nominal) == (value, value_type)
-
-
-@pytest.mark.parametrize("token, text", [
-    ("+3.0E0", "3"),
-    ("-.5", "-0.5"),
-    (".5", ".5"),
-    ("1.2.3", "1.2.3"),
-    ("1e5", "100000"),
-    ("#18446744073709551616", "#18446744073709551616"),
-    ("#+12", "#12"),
-    (r"'\X2\D83DDE00\X0\'", "\U0001F600"),
-    (r"'\X2\00E400FC\X0\x'", "\u00e4\u00fcx"),
-    (r"'\X\4G'", "\\X\\4G"),
-    (r"'\P\x'", "\\P\\x"),
-    ("\x85'x'\xa0", "x"),  # Latin-1 spaces around a value
-    ("'\xc3\xa4'", "\u00c3\u00a4"),
-])
-def test_attribute_values(write_ifc, token, text):
-    assert single_value(write_ifc, token) == (text, None)
 
 
 FULL = f"""
@@ -136,24 +116,7 @@ def test_join(write_ifc):
     (f" '{WALL}' ", True),
 ])
 def test_global_id_of_related_object(write_ifc, first, present):
-    text = f"""
-#1=IFCWALL({first},$,$,$,$,$,$,$);
-#2=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v'),$);
-#3=IFCPROPERTYSET('3Ib9mCFyj6FBcWLR$7wNrZ',$,'S',$,(#2));
-#4=IFCRELDEFINESBYPROPERTIES('0vDLa2Ym5BXvbfnvWbvBaz',$,$,$,(#1),#3);
-"""
-    result = _core.extract_psets(write_ifc(text))
+    result = _core.extract_psets(write_ifc(model_with_value("IFCLABEL('v'),$").replace(f"'{WALL}'", first)))
     assert len(result["guid"]) == (1 if present else 0)
     if present:
         assert len(result["guid"][0]) == 22
-
-
-def test_ids_sharing_low_bits_keep_every_row(write_ifc):
-    # Ids that are all multiples of 2^45 used to share one probe chain of the
-    # entity table and of the extractor maps.
-    from hostile_files import ids_sharing_low_bits
-
-    result = _core.extract_psets(write_ifc(ids_sharing_low_bits(300, per_set=4), raw=True))
-    assert Counter(zip(result["guid"], result["prop_name"], result["value"])) == Counter(
-        (f"{s:022d}", f"P{i}", f"v{s}") for s in range(300) for i in range(4)
-    )

@@ -1,8 +1,7 @@
 // Every extractor read in many parts (and the property-set join in many
-// parts) gives the rows of one part. The blocks of the model differ in every
-// text and point at each other's definitions, so a part's entry that lands in
-// another part's texts or members shows as a changed row.
-#include <algorithm>
+// parts) gives the rows of one part, in the same order. The blocks of the model
+// differ in every text and point at each other's definitions, so a part's entry
+// that lands in another part's texts or members shows as a changed row.
 #include <string>
 #include <vector>
 
@@ -90,10 +89,6 @@ struct RowWriter {
         row += "|";
     }
     void end() { rows.push_back(std::move(row)), row.clear(); }
-    Rows sorted() {
-        std::sort(rows.begin(), rows.end());
-        return rows;
-    }
 };
 
 const TextColumn& flat(const TextColumnParts& c, TextColumn& out) {
@@ -107,7 +102,7 @@ Rows rows_of(const PsetColumns& c) {
     TextColumn g, s, p, v, t;
     flat(c.guid, g), flat(c.pset_name, s), flat(c.prop_name, p), flat(c.value, v), flat(c.value_type, t);
     for (std::size_t i = 0; i < g.size(); ++i) w.text(g[i]), w.text(s[i]), w.text(p[i]), w.text(v[i]), w.text(t[i]), w.end();
-    return w.sorted();
+    return w.rows;
 }
 
 Rows rows_of(const QtoColumns& c) {
@@ -116,7 +111,7 @@ Rows rows_of(const QtoColumns& c) {
         w.text(c.guid[i]), w.text(c.qto_name[i]), w.text(c.quantity_name[i]), w.text(c.value[i]);
         w.text(c.quantity_type[i]), w.other(c.unit_step_id[i]), w.end();
     }
-    return w.sorted();
+    return w.rows;
 }
 
 Rows rows_of(const MaterialColumns& c) {
@@ -125,7 +120,7 @@ Rows rows_of(const MaterialColumns& c) {
         w.text(c.guid[i]), w.text(c.role[i]), w.other(c.layer_index[i]), w.text(c.material_name[i]);
         w.other(c.layer_thickness[i]), w.text(c.category[i]), w.end();
     }
-    return w.sorted();
+    return w.rows;
 }
 
 Rows rows_of(const ClassificationColumns& c) {
@@ -134,7 +129,7 @@ Rows rows_of(const ClassificationColumns& c) {
         w.text(c.guid[i]), w.text(c.system_name[i]), w.text(c.edition[i]), w.text(c.identification[i]);
         w.text(c.name[i]), w.text(c.location[i]), w.text(c.source[i]), w.end();
     }
-    return w.sorted();
+    return w.rows;
 }
 
 Rows rows_of(const PropertyColumns& c) {
@@ -144,7 +139,7 @@ Rows rows_of(const PropertyColumns& c) {
         w.text(c.value_type[i]), w.other(c.number[i]), w.text(c.kind.at(i)), w.text(c.source.at(i)), w.text(c.type_guid[i]);
         w.other(c.value_index[i]), w.text(c.role.at(i)), w.end();
     }
-    return w.sorted();
+    return w.rows;
 }
 
 Rows rows_of(const ElementQuantityColumns& c) {
@@ -154,7 +149,7 @@ Rows rows_of(const ElementQuantityColumns& c) {
         w.other(c.number[i]), w.text(c.quantity_type[i]), w.text(c.unit[i]), w.text(c.source[i]);
         w.text(c.type_guid[i]), w.end();
     }
-    return w.sorted();
+    return w.rows;
 }
 
 template <class Extract>
