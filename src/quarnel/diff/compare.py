@@ -26,6 +26,8 @@ LENGTH_ATTRIBUTES = ["Elevation", "ElevationOfRefHeight", "ElevationOfTerrain", 
                      "LiningThickness", "TransomThickness", "MullionThickness"]
 RTOL = ATOL = 1e-6
 SLICE = 1 << 16
+# Keys of long rows: the object's position times WIDTH plus the what's.
+WIDTH = 1 << 31
 # Meshes are made in single precision: their measures are compared more loosely.
 MESH_RTOL = 1e-4
 
@@ -127,10 +129,45 @@ COLUMNS = {
 
 
 def read_model(path, kinds) -> Model:
+    """The model's tables the kinds compare, but properties: the largest, read by `read_into`
+    once the others are compared and let go."""
+    return Model(path, _read(path, [n for n in _tables_for(kinds) if n != "properties"]))
+
+
+def _read(path, names) -> Dict[str, pa.Table]:
     from quarnel.arrow import _table, read_streams
 
-    streams = read_streams(path, _tables_for(kinds), {n: c for n, c in COLUMNS.items() if n in TABLES})
-    return Model(path, {name: _table(stream) for name, stream in streams.items()})
+    streams = read_streams(path, names, {n: c for n, c in COLUMNS.items() if n in TABLES})
+    return {name: _table(stream) for name, stream in streams.items()}
+
+
+def _release(*models: "Model", names=None) -> None:
+    """Lets go of the models' tables (those named, else all) and gives their memory back."""
+    for m in models:
+        for name in list(m.tables) if names is None else names:
+            m.tables.pop(name, None)
+    _give_back()
+
+
+def _give_back() -> None:
+    """Returns what the Arrow pool and the C heap hold free to the system: the native reader
+    allocates with malloc, which keeps what it freed for later unless told."""
+    pa.default_memory_pool().release_unused()
+    if _TRIM is not None:
+        _TRIM(0)
+
+
+def _malloc_trim():
+    import ctypes
+    import ctypes.util
+
+    try:
+        return ctypes.CDLL(ctypes.util.find_library("c") or None).malloc_trim
+    except (OSError, AttributeError):  # not glibc
+        return None
+
+
+_TRIM = _malloc_trim()
 
 
 def _duplicates(model: Model) -> pa.Array:
@@ -162,16 +199,41 @@ def codes(column, values: pa.Array) -> pa.ChunkedArray:
     return pa.chunked_array(out, pa.int32())
 
 
+class Keyer:
+    """Keys the long rows of either side against the same objects (`common`) and the same
+    whats, so that one side can be keyed, and the table it came from let go, before the other
+    side is read. A key is the object's position in `common` times WIDTH plus the what's
+    position among the whats met so far."""
+
+    def __init__(self, common: pa.Array):
+        self.common = common
+        self.whats = pa.array([], pa.string())
+
+    def __call__(self, rows: pa.Table) -> Tuple[pa.Table, pa.ChunkedArray]:
+        met = distinct(rows.column("what"))
+        self.whats = pa.concat_arrays([self.whats, met.filter(pc.invert(pc.is_in(met, value_set=self.whats)))])
+        rows, k = _keyed(rows, self.common, self.whats, WIDTH)
+        if k.null_count:
+            # Rows of objects not compared, and those folded, are never looked at again.
+            valid = pc.is_valid(k)
+            rows, k = rows.filter(valid), k.filter(valid)
+        return rows.select(["value", "number"] + (["source"] if "source" in rows.column_names else [])), k
+
+
 def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rtol: float = RTOL,
                  atol: float = ATOL) -> pa.Table:
     """Rows (guid, what) of the objects in `common` that appeared, went or changed between two
-    long tables. A key given several times on one side compares as the sorted set of its values.
-    Each key becomes one integer (the object's position in `common` and the what's among all
-    whats), matched by a hash lookup; only the rows that changed are copied."""
-    whats = distinct(old.column("what"), new.column("what"))
-    width = max(len(whats), 1)
-    old, ko = _keyed(old, common, whats, width)
-    new, kn = _keyed(new, common, whats, width)
+    long tables. A key given several times on one side compares as the sorted set of its values."""
+    keyer = Keyer(common)
+    return compare_keyed(keyer(old), keyer(new), keyer, change, rtol, atol)
+
+
+def compare_keyed(old_side: Tuple[pa.Table, pa.ChunkedArray], new_side: Tuple[pa.Table, pa.ChunkedArray],
+                  keyer: Keyer, change: str, rtol: float = RTOL, atol: float = ATOL) -> pa.Table:
+    """compare_long over two sides keyed by `keyer`: matched by a hash lookup of their keys;
+    only the rows that changed are copied."""
+    (old, ko), (new, kn) = old_side, new_side
+    common, whats, width = keyer.common, keyer.whats, WIDTH
     pos = pc.index_in(ko, value_set=kn, skip_nulls=True)  # each old row's new row
     went = []
     # In slices: the values of the other side are copied a slice at a time.
@@ -521,14 +583,12 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
         simple("added", pc.filter(gb, pc.invert(pc.is_in(gb, value_set=ga))))
     if "deleted" in kinds:
         simple("deleted", pc.filter(ga, pc.invert(pc.is_in(ga, value_set=gb))))
+    del ga, gb
     if "class" in kinds:
         parts.append(compare_long(class_rows(a), class_rows(b), "class", common))
     for kind, rows in ASPECTS.items():
-        if kind not in kinds:
-            continue
-        parts.append(compare_long(rows(a), rows(b), kind, common, atol=atol))
-        # What an aspect let go goes back to the system before the next one is built.
-        pa.default_memory_pool().release_unused()
+        if kind in kinds and kind != "property":
+            parts.append(compare_long(rows(a), rows(b), kind, common, atol=atol))
     moved = pa.array([], pa.string())
     if "placement" in kinds or "geometry" in kinds:
         placed = placement_rows(a, b, common, atol if tolerance is None else tolerance)
@@ -537,6 +597,19 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
             parts.append(placed)
     if "geometry" in kinds:
         parts.append(geometry_rows(a, b, common, moved))
+    _release(a, b)
+    if "property" in kinds:
+        # The largest aspect last, alone: each side's table is read, turned into its long rows
+        # and let go before the other side's is read.
+        keyer = Keyer(common)
+        sides = []
+        for m in (a, b):
+            m.tables.update(_read(m.path, ["properties"]))
+            sides.append(keyer(property_rows(m)))
+            _release(m)
+        parts.append(compare_keyed(*sides, keyer, "property", atol=atol))
+        del sides
+        _give_back()
 
     changes = pa.concat_tables(parts, promote_options="default") if parts else SCHEMA.empty_table()
     changes = _finish(changes, a, b, only)
