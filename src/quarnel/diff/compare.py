@@ -9,8 +9,10 @@ equal. Numbers are compared in SI units within a tolerance (the models' stated p
 
 from __future__ import annotations
 
+import contextlib
 from typing import Dict, List, Optional, Sequence, Tuple
 
+import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
@@ -150,24 +152,42 @@ def _release(*models: "Model", names=None) -> None:
 
 
 def _give_back() -> None:
-    """Returns what the Arrow pool and the C heap hold free to the system: the native reader
-    allocates with malloc, which keeps what it freed for later unless told."""
+    """Returns what the Arrow pool and the C heap hold free to the system."""
     pa.default_memory_pool().release_unused()
-    if _TRIM is not None:
-        _TRIM(0)
+    if _LIBC is not None:
+        _LIBC.malloc_trim(0)
 
 
-def _malloc_trim():
+def _libc():
     import ctypes
     import ctypes.util
 
     try:
-        return ctypes.CDLL(ctypes.util.find_library("c") or None).malloc_trim
-    except (OSError, AttributeError):  # not glibc
+        libc = ctypes.CDLL(ctypes.util.find_library("c") or None)
+        libc.mallopt, libc.malloc_trim  # glibc's
+        return libc
+    except (OSError, AttributeError):
         return None
 
 
-_TRIM = _malloc_trim()
+_LIBC = _libc()
+M_MMAP_THRESHOLD = -3
+
+
+@contextlib.contextmanager
+def _lean_memory():
+    """Buffers of a few pages and more each in a mapping of its own, freed to the system as
+    soon as let go: glibc otherwise raises that bar to the largest buffer freed so far and
+    keeps the tables of one read in its heap, and the Arrow pool keeps its freed pages, both
+    for later reads that never come. The pool in use before is restored after."""
+    if _LIBC is not None:
+        _LIBC.mallopt(M_MMAP_THRESHOLD, 1 << 16)
+    before = pa.default_memory_pool()
+    pa.set_memory_pool(pa.system_memory_pool())
+    try:
+        yield
+    finally:
+        pa.set_memory_pool(before)
 
 
 def _duplicates(model: Model) -> pa.Array:
@@ -209,15 +229,23 @@ class Keyer:
         self.common = common
         self.whats = pa.array([], pa.string())
 
-    def __call__(self, rows: pa.Table) -> Tuple[pa.Table, pa.ChunkedArray]:
+    def __call__(self, rows: pa.Table) -> Tuple[pa.Table, pa.Array]:
         met = distinct(rows.column("what"))
         self.whats = pa.concat_arrays([self.whats, met.filter(pc.invert(pc.is_in(met, value_set=self.whats)))])
         rows, k = _keyed(rows, self.common, self.whats, WIDTH)
+        # Held while the other side is read: values as one dictionary (a few thousand texts
+        # repeat over hundreds of thousands of rows), rows of objects not compared and those
+        # folded left out.
+        value = rows.column("value")
+        value = pa.chunked_array([c if pa.types.is_dictionary(c.type) else pc.dictionary_encode(c)
+                                  for c in value.chunks], pa.dictionary(pa.int32(), value.type))
+        side = pa.table({"value": value.unify_dictionaries(), "number": rows.column("number"),
+                         **({"source": rows.column("source")} if "source" in rows.column_names else {})})
+        del rows, value
         if k.null_count:
-            # Rows of objects not compared, and those folded, are never looked at again.
             valid = pc.is_valid(k)
-            rows, k = rows.filter(valid), k.filter(valid)
-        return rows.select(["value", "number"] + (["source"] if "source" in rows.column_names else [])), k
+            side, k = side.filter(valid), k.filter(valid)
+        return side.combine_chunks(), k.combine_chunks()
 
 
 def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rtol: float = RTOL,
@@ -228,44 +256,48 @@ def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rt
     return compare_keyed(keyer(old), keyer(new), keyer, change, rtol, atol)
 
 
-def compare_keyed(old_side: Tuple[pa.Table, pa.ChunkedArray], new_side: Tuple[pa.Table, pa.ChunkedArray],
+def compare_keyed(old_side: Tuple[pa.Table, pa.Array], new_side: Tuple[pa.Table, pa.Array],
                   keyer: Keyer, change: str, rtol: float = RTOL, atol: float = ATOL) -> pa.Table:
     """compare_long over two sides keyed by `keyer`: matched by a hash lookup of their keys;
     only the rows that changed are copied."""
     (old, ko), (new, kn) = old_side, new_side
     common, whats, width = keyer.common, keyer.whats, WIDTH
-    pos = pc.index_in(ko, value_set=kn, skip_nulls=True)  # each old row's new row
+    # Keys are unique on each side: one hash lookup pairs the rows, and the new rows no old
+    # one found are those that appeared.
+    pos = pc.index_in(ko, value_set=kn)  # each old row's new row
+    found = np.zeros(len(kn), dtype=bool)
+    found[pc.drop_null(pos).to_numpy()] = True
     went = []
     # In slices: the values of the other side are copied a slice at a time.
     for start in range(0, len(ko), SLICE):
-        p, k_ = pos.slice(start, SLICE), ko.slice(start, SLICE)
+        p = pos.slice(start, SLICE)
         a, b = old.column("number").slice(start, SLICE), new.column("number").take(p)
-        va, vb = old.column("value").slice(start, SLICE), new.column("value").take(p)
+        va, vb = _text(old.column("value").slice(start, SLICE)), _text(new.column("value").take(p))
         both_numbers = pc.and_(pc.is_valid(a), pc.is_valid(b))
         numbers_differ = pc.invert(pc.fill_null(_close(a, b, rtol, atol), False))
         texts_differ = pc.fill_null(pc.not_equal(va, vb), pc.xor(pc.is_null(va), pc.is_null(vb)))
         differ = pc.if_else(both_numbers, numbers_differ, texts_differ)
-        changed = pc.and_(pc.is_valid(k_), pc.or_(pc.is_null(p), pc.fill_null(differ, False)))
-        went.append(pa.table({"k": k_.filter(changed), "old": va.filter(changed), "new": vb.filter(changed),
-                              "old_number": a.filter(changed), "new_number": b.filter(changed)}))
-    went = pa.concat_tables(went) if went else pa.table({"k": pa.array([], pa.int64()), "old": pa.array([], pa.string()),
-                                                         "new": pa.array([], pa.string()),
-                                                         "old_number": pa.array([], pa.float64()),
-                                                         "new_number": pa.array([], pa.float64())})
-    came = pc.and_(pc.is_valid(kn), pc.invert(pc.is_in(kn, value_set=ko, skip_nulls=True)))
+        changed = pc.or_(pc.is_null(p), pc.fill_null(differ, False))
+        went.append(pa.table({"k": ko.slice(start, SLICE).filter(changed), "old": va.filter(changed),
+                              "new": vb.filter(changed), "old_number": a.filter(changed),
+                              "new_number": b.filter(changed),
+                              "at_old": pc.add(pc.cast(pc.indices_nonzero(changed), pa.int64()), start),
+                              "at_new": pc.cast(p.filter(changed), pa.int64())}))
+    came = pa.array(~found)
     n = pc.sum(came).as_py() or 0
     appeared = pa.table({"k": kn.filter(came), "old": pa.nulls(n, pa.string()),
-                         "new": new.column("value").filter(came), "old_number": pa.nulls(n, pa.float64()),
-                         "new_number": new.column("number").filter(came)})
-    rows = pa.concat_tables([went.cast(appeared.schema), appeared])
+                         "new": _text(new.column("value").filter(came)), "old_number": pa.nulls(n, pa.float64()),
+                         "new_number": new.column("number").filter(came), "at_old": pa.nulls(n, pa.int64()),
+                         "at_new": pc.cast(pc.indices_nonzero(came), pa.int64())})
+    rows = pa.concat_tables([w.cast(appeared.schema) for w in went] + [appeared])
     k = rows.column("k")
     g = pc.divide(k, width)
     what = whats.take(pc.subtract(k, pc.multiply(g, width)))
     if "source" in old.column_names:
         # Values inherited from the type: " (type)", so an edit of a type shows as such on each
         # of its occurrences.
-        src = pc.coalesce(new.column("source").take(pc.index_in(k, value_set=kn)),
-                          old.column("source").take(pc.index_in(k, value_set=ko)))
+        src = pc.coalesce(new.column("source").take(rows.column("at_new")),
+                          old.column("source").take(rows.column("at_old")))
         what = pc.if_else(pc.fill_null(src, False),
                           pc.binary_join_element_wise(what, "(type)", " "), what)
     return pa.table({"guid": common.take(g), "change": _repeat(change, rows.num_rows), "what": what,
@@ -558,6 +590,11 @@ def _only_filter(entity: pa.ChunkedArray, only: Sequence[str]):
 
 def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
     """The changes (a table of SCHEMA), the summary counts per kind and the two models."""
+    with _lean_memory():
+        return _compute(old, new, only, kinds, tolerance)
+
+
+def _compute(old, new, only, kinds, tolerance):
     kinds = kinds_of(kinds)
     # One after the other: the second read reuses the memory the first let go.
     a, b = read_model(old, kinds), read_model(new, kinds)
@@ -605,8 +642,11 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
         sides = []
         for m in (a, b):
             m.tables.update(_read(m.path, ["properties"]))
-            sides.append(keyer(property_rows(m)))
+            rows = property_rows(m)
             _release(m)
+            sides.append(keyer(rows))
+            del rows
+            _give_back()
         parts.append(compare_keyed(*sides, keyer, "property", atol=atol))
         del sides
         _give_back()
