@@ -233,19 +233,27 @@ class Keyer:
         met = distinct(rows.column("what"))
         self.whats = pa.concat_arrays([self.whats, met.filter(pc.invert(pc.is_in(met, value_set=self.whats)))])
         rows, k = _keyed(rows, self.common, self.whats, WIDTH)
-        # Held while the other side is read: values as one dictionary (a few thousand texts
-        # repeat over hundreds of thousands of rows), rows of objects not compared and those
-        # folded left out.
-        value = rows.column("value")
-        value = pa.chunked_array([c if pa.types.is_dictionary(c.type) else pc.dictionary_encode(c)
-                                  for c in value.chunks], pa.dictionary(pa.int32(), value.type))
-        side = pa.table({"value": value.unify_dictionaries(), "number": rows.column("number"),
+        # Held while the other side is read: texts and numbers as dictionaries (a few thousand
+        # values repeat over hundreds of thousands of rows), rows of objects not compared and
+        # those folded left out.
+        side = pa.table({"value": _encoded(rows.column("value")), "number": _encoded(rows.column("number")),
                          **({"source": rows.column("source")} if "source" in rows.column_names else {})})
-        del rows, value
+        del rows
         if k.null_count:
             valid = pc.is_valid(k)
             side, k = side.filter(valid), k.filter(valid)
         return side.combine_chunks(), k.combine_chunks()
+
+
+def _encoded(column: pa.ChunkedArray) -> pa.ChunkedArray:
+    chunks = [c if pa.types.is_dictionary(c.type) else pc.dictionary_encode(c) for c in column.chunks]
+    return pa.chunked_array(chunks, pa.dictionary(pa.int32(), column.type)).unify_dictionaries()
+
+
+def _decoded(column):
+    """A column as its values (of a dictionary, its entries taken)."""
+    column = column if isinstance(column, pa.ChunkedArray) else pa.chunked_array([column])
+    return column.cast(column.type.value_type) if pa.types.is_dictionary(column.type) else column
 
 
 def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rtol: float = RTOL,
@@ -271,8 +279,8 @@ def compare_keyed(old_side: Tuple[pa.Table, pa.Array], new_side: Tuple[pa.Table,
     # In slices: the values of the other side are copied a slice at a time.
     for start in range(0, len(ko), SLICE):
         p = pos.slice(start, SLICE)
-        a, b = old.column("number").slice(start, SLICE), new.column("number").take(p)
-        va, vb = _text(old.column("value").slice(start, SLICE)), _text(new.column("value").take(p))
+        a, b = _decoded(old.column("number").slice(start, SLICE)), _decoded(new.column("number").take(p))
+        va, vb = _decoded(old.column("value").slice(start, SLICE)), _decoded(new.column("value").take(p))
         both_numbers = pc.and_(pc.is_valid(a), pc.is_valid(b))
         numbers_differ = pc.invert(pc.fill_null(_close(a, b, rtol, atol), False))
         texts_differ = pc.fill_null(pc.not_equal(va, vb), pc.xor(pc.is_null(va), pc.is_null(vb)))
@@ -286,8 +294,8 @@ def compare_keyed(old_side: Tuple[pa.Table, pa.Array], new_side: Tuple[pa.Table,
     came = pa.array(~found)
     n = pc.sum(came).as_py() or 0
     appeared = pa.table({"k": kn.filter(came), "old": pa.nulls(n, pa.string()),
-                         "new": _text(new.column("value").filter(came)), "old_number": pa.nulls(n, pa.float64()),
-                         "new_number": new.column("number").filter(came), "at_old": pa.nulls(n, pa.int64()),
+                         "new": _decoded(new.column("value").filter(came)), "old_number": pa.nulls(n, pa.float64()),
+                         "new_number": _decoded(new.column("number").filter(came)), "at_old": pa.nulls(n, pa.int64()),
                          "at_new": pc.cast(pc.indices_nonzero(came), pa.int64())})
     rows = pa.concat_tables([w.cast(appeared.schema) for w in went] + [appeared])
     k = rows.column("k")
