@@ -1,6 +1,10 @@
-"""The comparison of two revisions: each model read once into Arrow tables, every aspect turned
-into long rows (guid, what, value, number) and the two sides matched by GlobalId with Arrow's
-hash lookups, never a Python object per element.
+"""The comparison of two revisions: each model read into Arrow tables, every aspect turned into
+long rows (guid, what, value, number) and the two sides matched by GlobalId with Arrow's hash
+lookups, never a Python object per element.
+
+To hold little at once, the small tables of both models are compared first and let go; the
+properties (most of a model's rows) are then read one model at a time, each side keyed and held
+compact before the other is read.
 
 Instance ids and owner histories never take part: a renumbered or re-stamped export compares
 equal. Numbers are compared in SI units within a tolerance (the models' stated precision, else
@@ -131,8 +135,8 @@ COLUMNS = {
 
 
 def read_model(path, kinds) -> Model:
-    """The model's tables the kinds compare, but properties: the largest, read by `read_into`
-    once the others are compared and let go."""
+    """The model's tables the kinds compare but properties, the largest: those are read on
+    their own once the others are compared and let go."""
     return Model(path, _read(path, [n for n in _tables_for(kinds) if n != "properties"]))
 
 
@@ -143,11 +147,10 @@ def _read(path, names) -> Dict[str, pa.Table]:
     return {name: _table(stream) for name, stream in streams.items()}
 
 
-def _release(*models: "Model", names=None) -> None:
-    """Lets go of the models' tables (those named, else all) and gives their memory back."""
+def _release(*models: "Model") -> None:
+    """Lets go of the models' tables and gives their memory back."""
     for m in models:
-        for name in list(m.tables) if names is None else names:
-            m.tables.pop(name, None)
+        m.tables.clear()
     _give_back()
 
 
@@ -166,7 +169,7 @@ def _libc():
         libc = ctypes.CDLL(ctypes.util.find_library("c") or None)
         libc.mallopt, libc.malloc_trim  # glibc's
         return libc
-    except (OSError, AttributeError):
+    except (OSError, AttributeError, TypeError):  # not glibc
         return None
 
 
@@ -179,7 +182,8 @@ def _lean_memory():
     """Buffers of a few pages and more each in a mapping of its own, freed to the system as
     soon as let go: glibc otherwise raises that bar to the largest buffer freed so far and
     keeps the tables of one read in its heap, and the Arrow pool keeps its freed pages, both
-    for later reads that never come. The pool in use before is restored after."""
+    for later reads that never come. The pool in use before is restored after; the bar stays
+    fixed."""
     if _LIBC is not None:
         _LIBC.mallopt(M_MMAP_THRESHOLD, 1 << 16)
     before = pa.default_memory_pool()
@@ -604,7 +608,6 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
 
 def _compute(old, new, only, kinds, tolerance):
     kinds = kinds_of(kinds)
-    # One after the other: the second read reuses the memory the first let go.
     a, b = read_model(old, kinds), read_model(new, kinds)
     dup = pa.concat_arrays([_duplicates(a), _duplicates(b)]).unique()
     ga = pc.filter(a.entity.column("guid"), pc.invert(pc.is_in(a.entity.column("guid"), value_set=dup)))
