@@ -2,9 +2,9 @@
 long rows (guid, what, value, number) and the two sides matched by GlobalId with Arrow's hash
 lookups, never a Python object per element.
 
-To hold little at once, the small tables of both models are compared first and let go; the
-properties (most of a model's rows) are then read one model at a time, each side keyed and held
-compact before the other is read.
+To hold little at once, the properties (most of a model's rows) are never held as tables of
+both models: the old model's are keyed and held compact, the small tables of both models
+compared and let go, and only then the new model's properties read.
 
 Instance ids and owner histories never take part: a renumbered or re-stamped export compares
 equal. Numbers are compared in SI units within a tolerance (the models' stated precision, else
@@ -134,10 +134,10 @@ COLUMNS = {
 }
 
 
-def read_model(path, kinds) -> Model:
-    """The model's tables the kinds compare but properties, the largest: those are read on
-    their own once the others are compared and let go."""
-    return Model(path, _read(path, [n for n in _tables_for(kinds) if n != "properties"]))
+def read_model(path, kinds, properties: bool = True) -> Model:
+    """The model's tables the kinds compare; without `properties`, the largest, when those are
+    to be read on their own."""
+    return Model(path, _read(path, [n for n in _tables_for(kinds) if properties or n != "properties"]))
 
 
 def _read(path, names) -> Dict[str, pa.Table]:
@@ -608,7 +608,18 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
 
 def _compute(old, new, only, kinds, tolerance):
     kinds = kinds_of(kinds)
-    a, b = read_model(old, kinds), read_model(new, kinds)
+    # The old model's properties come with its other tables and are keyed at once, against its
+    # own objects (the common ones are not known yet); the new model's are read last, alone,
+    # once the small tables are compared and let go.
+    a = read_model(old, kinds)
+    keyer, sides = Keyer(a.entity.column("guid").combine_chunks()), []
+    if "properties" in a.tables:
+        rows = property_rows(a)
+        del a.tables["properties"]
+        sides.append(keyer(rows))
+        del rows
+        _give_back()
+    b = read_model(new, kinds, properties=False)
     dup = pa.concat_arrays([_duplicates(a), _duplicates(b)]).unique()
     ga = pc.filter(a.entity.column("guid"), pc.invert(pc.is_in(a.entity.column("guid"), value_set=dup)))
     gb = pc.filter(b.entity.column("guid"), pc.invert(pc.is_in(b.entity.column("guid"), value_set=dup)))
@@ -646,20 +657,17 @@ def _compute(old, new, only, kinds, tolerance):
     if "geometry" in kinds:
         parts.append(geometry_rows(a, b, common, moved))
     _release(a, b)
-    if "property" in kinds:
-        # The largest aspect last, alone: each side's table is read, turned into its long rows
-        # and let go before the other side's is read.
-        keyer = Keyer(common)
-        sides = []
-        for m in (a, b):
-            m.tables.update(_read(m.path, ["properties"]))
-            rows = property_rows(m)
-            _release(m)
-            sides.append(keyer(rows))
-            del rows
-            _give_back()
-        parts.append(compare_keyed(*sides, keyer, "property", atol=atol))
+    if sides:
+        b.tables.update(_read(b.path, ["properties"]))
+        rows = property_rows(b)
+        _release(b)
+        sides.append(keyer(rows))
+        del rows
+        _give_back()
+        changed = compare_keyed(*sides, keyer, "property", atol=atol)
         del sides
+        # Keyed against all the old model's objects: those deleted or repeated drop out here.
+        parts.append(changed.filter(pc.is_in(changed.column("guid"), value_set=common)))
         _give_back()
 
     changes = pa.concat_tables(parts, promote_options="default") if parts else SCHEMA.empty_table()
