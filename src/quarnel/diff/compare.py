@@ -612,7 +612,9 @@ def _compute(old, new, only, kinds, tolerance):
     # own objects (the common ones are not known yet); the new model's are read last, alone,
     # once the small tables are compared and let go.
     a = read_model(old, kinds)
-    keyer, sides = Keyer(a.entity.column("guid").combine_chunks()), []
+    # Its repeated GlobalIds are never compared: their rows are left out at once.
+    guids = a.entity.column("guid").combine_chunks()
+    keyer, sides = Keyer(pc.filter(guids, pc.invert(pc.is_in(guids, value_set=_duplicates(a))))), []
     if "properties" in a.tables:
         rows = property_rows(a)
         del a.tables["properties"]
