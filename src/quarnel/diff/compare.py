@@ -1,6 +1,10 @@
-"""The comparison of two revisions: each model read once into Arrow tables, every aspect turned
-into long rows (guid, what, value, number) and the two sides matched by GlobalId with Arrow's
-hash lookups, never a Python object per element.
+"""The comparison of two revisions: each model read into Arrow tables, every aspect turned into
+long rows (guid, what, value, number) and the two sides matched by GlobalId with Arrow's hash
+lookups, never a Python object per element.
+
+To hold little at once, the properties (most of a model's rows) are never held as tables of
+both models: the old model's are keyed and held compact, the small tables of both models
+compared and let go, and only then the new model's properties read.
 
 Instance ids and owner histories never take part: a renumbered or re-stamped export compares
 equal. Numbers are compared in SI units within a tolerance (the models' stated precision, else
@@ -9,8 +13,10 @@ equal. Numbers are compared in SI units within a tolerance (the models' stated p
 
 from __future__ import annotations
 
+import contextlib
 from typing import Dict, List, Optional, Sequence, Tuple
 
+import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
@@ -26,6 +32,8 @@ LENGTH_ATTRIBUTES = ["Elevation", "ElevationOfRefHeight", "ElevationOfTerrain", 
                      "LiningThickness", "TransomThickness", "MullionThickness"]
 RTOL = ATOL = 1e-6
 SLICE = 1 << 16
+# Keys of long rows: the object's position times WIDTH plus the what's.
+WIDTH = 1 << 31
 # Meshes are made in single precision: their measures are compared more loosely.
 MESH_RTOL = 1e-4
 
@@ -126,11 +134,64 @@ COLUMNS = {
 }
 
 
-def read_model(path, kinds) -> Model:
+def read_model(path, kinds, properties: bool = True) -> Model:
+    """The model's tables the kinds compare; without `properties`, the largest, when those are
+    to be read on their own."""
+    return Model(path, _read(path, [n for n in _tables_for(kinds) if properties or n != "properties"]))
+
+
+def _read(path, names) -> Dict[str, pa.Table]:
     from quarnel.arrow import _table, read_streams
 
-    streams = read_streams(path, _tables_for(kinds), {n: c for n, c in COLUMNS.items() if n in TABLES})
-    return Model(path, {name: _table(stream) for name, stream in streams.items()})
+    streams = read_streams(path, names, {n: c for n, c in COLUMNS.items() if n in TABLES})
+    return {name: _table(stream) for name, stream in streams.items()}
+
+
+def _release(*models: "Model") -> None:
+    """Lets go of the models' tables and gives their memory back."""
+    for m in models:
+        m.tables.clear()
+    _give_back()
+
+
+def _give_back() -> None:
+    """Returns what the Arrow pool and the C heap hold free to the system."""
+    pa.default_memory_pool().release_unused()
+    if _LIBC is not None:
+        _LIBC.malloc_trim(0)
+
+
+def _libc():
+    import ctypes
+    import ctypes.util
+
+    try:
+        libc = ctypes.CDLL(ctypes.util.find_library("c") or None)
+        libc.mallopt, libc.malloc_trim  # glibc's
+        return libc
+    except (OSError, AttributeError, TypeError):  # not glibc
+        return None
+
+
+_LIBC = _libc()
+M_MMAP_THRESHOLD = -3
+
+
+@contextlib.contextmanager
+def _lean_memory():
+    """Buffers of a few pages and more each in a mapping of its own, freed to the system as
+    soon as let go: glibc otherwise raises that bar to the largest buffer freed so far and
+    keeps the tables of one read in its heap, and the Arrow pool keeps its freed pages, both
+    for later reads that never come. The pool in use before is restored after; the bar stays
+    fixed."""
+    if _LIBC is not None:
+        _LIBC.mallopt(M_MMAP_THRESHOLD, 1 << 16)
+    before = pa.default_memory_pool()
+    pa.set_memory_pool(pa.system_memory_pool())
+    try:
+        yield
+    finally:
+        pa.set_memory_pool(before)
 
 
 def _duplicates(model: Model) -> pa.Array:
@@ -162,48 +223,93 @@ def codes(column, values: pa.Array) -> pa.ChunkedArray:
     return pa.chunked_array(out, pa.int32())
 
 
+class Keyer:
+    """Keys the long rows of either side against the same objects (`common`) and the same
+    whats, so that one side can be keyed, and the table it came from let go, before the other
+    side is read. A key is the object's position in `common` times WIDTH plus the what's
+    position among the whats met so far."""
+
+    def __init__(self, common: pa.Array):
+        self.common = common
+        self.whats = pa.array([], pa.string())
+
+    def __call__(self, rows: pa.Table) -> Tuple[pa.Table, pa.Array]:
+        met = distinct(rows.column("what"))
+        self.whats = pa.concat_arrays([self.whats, met.filter(pc.invert(pc.is_in(met, value_set=self.whats)))])
+        rows, k = _keyed(rows, self.common, self.whats, WIDTH)
+        # Held while the other side is read: texts and numbers as dictionaries (a few thousand
+        # values repeat over hundreds of thousands of rows), rows of objects not compared and
+        # those folded left out.
+        side = pa.table({"value": _encoded(rows.column("value")), "number": _encoded(rows.column("number")),
+                         **({"source": rows.column("source")} if "source" in rows.column_names else {})})
+        del rows
+        if k.null_count:
+            valid = pc.is_valid(k)
+            side, k = side.filter(valid), k.filter(valid)
+        return side.combine_chunks(), k.combine_chunks()
+
+
+def _encoded(column: pa.ChunkedArray) -> pa.ChunkedArray:
+    chunks = [c if pa.types.is_dictionary(c.type) else pc.dictionary_encode(c) for c in column.chunks]
+    return pa.chunked_array(chunks, pa.dictionary(pa.int32(), column.type)).unify_dictionaries()
+
+
+def _decoded(column):
+    """A column as its values (of a dictionary, its entries taken)."""
+    column = column if isinstance(column, pa.ChunkedArray) else pa.chunked_array([column])
+    return column.cast(column.type.value_type) if pa.types.is_dictionary(column.type) else column
+
+
 def compare_long(old: pa.Table, new: pa.Table, change: str, common: pa.Array, rtol: float = RTOL,
                  atol: float = ATOL) -> pa.Table:
     """Rows (guid, what) of the objects in `common` that appeared, went or changed between two
-    long tables. A key given several times on one side compares as the sorted set of its values.
-    Each key becomes one integer (the object's position in `common` and the what's among all
-    whats), matched by a hash lookup; only the rows that changed are copied."""
-    whats = distinct(old.column("what"), new.column("what"))
-    width = max(len(whats), 1)
-    old, ko = _keyed(old, common, whats, width)
-    new, kn = _keyed(new, common, whats, width)
-    pos = pc.index_in(ko, value_set=kn, skip_nulls=True)  # each old row's new row
+    long tables. A key given several times on one side compares as the sorted set of its values."""
+    keyer = Keyer(common)
+    return compare_keyed(keyer(old), keyer(new), keyer, change, rtol, atol)
+
+
+def compare_keyed(old_side: Tuple[pa.Table, pa.Array], new_side: Tuple[pa.Table, pa.Array],
+                  keyer: Keyer, change: str, rtol: float = RTOL, atol: float = ATOL) -> pa.Table:
+    """compare_long over two sides keyed by `keyer`: matched by a hash lookup of their keys;
+    only the rows that changed are copied."""
+    (old, ko), (new, kn) = old_side, new_side
+    common, whats, width = keyer.common, keyer.whats, WIDTH
+    # Keys are unique on each side: one hash lookup pairs the rows, and the new rows no old
+    # one found are those that appeared.
+    pos = pc.index_in(ko, value_set=kn)  # each old row's new row
+    found = np.zeros(len(kn), dtype=bool)
+    found[pc.drop_null(pos).to_numpy()] = True
     went = []
     # In slices: the values of the other side are copied a slice at a time.
     for start in range(0, len(ko), SLICE):
-        p, k_ = pos.slice(start, SLICE), ko.slice(start, SLICE)
-        a, b = old.column("number").slice(start, SLICE), new.column("number").take(p)
-        va, vb = old.column("value").slice(start, SLICE), new.column("value").take(p)
+        p = pos.slice(start, SLICE)
+        a, b = _decoded(old.column("number").slice(start, SLICE)), _decoded(new.column("number").take(p))
+        va, vb = _decoded(old.column("value").slice(start, SLICE)), _decoded(new.column("value").take(p))
         both_numbers = pc.and_(pc.is_valid(a), pc.is_valid(b))
         numbers_differ = pc.invert(pc.fill_null(_close(a, b, rtol, atol), False))
         texts_differ = pc.fill_null(pc.not_equal(va, vb), pc.xor(pc.is_null(va), pc.is_null(vb)))
         differ = pc.if_else(both_numbers, numbers_differ, texts_differ)
-        changed = pc.and_(pc.is_valid(k_), pc.or_(pc.is_null(p), pc.fill_null(differ, False)))
-        went.append(pa.table({"k": k_.filter(changed), "old": va.filter(changed), "new": vb.filter(changed),
-                              "old_number": a.filter(changed), "new_number": b.filter(changed)}))
-    went = pa.concat_tables(went) if went else pa.table({"k": pa.array([], pa.int64()), "old": pa.array([], pa.string()),
-                                                         "new": pa.array([], pa.string()),
-                                                         "old_number": pa.array([], pa.float64()),
-                                                         "new_number": pa.array([], pa.float64())})
-    came = pc.and_(pc.is_valid(kn), pc.invert(pc.is_in(kn, value_set=ko, skip_nulls=True)))
+        changed = pc.or_(pc.is_null(p), pc.fill_null(differ, False))
+        went.append(pa.table({"k": ko.slice(start, SLICE).filter(changed), "old": va.filter(changed),
+                              "new": vb.filter(changed), "old_number": a.filter(changed),
+                              "new_number": b.filter(changed),
+                              "at_old": pc.add(pc.cast(pc.indices_nonzero(changed), pa.int64()), start),
+                              "at_new": pc.cast(p.filter(changed), pa.int64())}))
+    came = pa.array(~found)
     n = pc.sum(came).as_py() or 0
     appeared = pa.table({"k": kn.filter(came), "old": pa.nulls(n, pa.string()),
-                         "new": new.column("value").filter(came), "old_number": pa.nulls(n, pa.float64()),
-                         "new_number": new.column("number").filter(came)})
-    rows = pa.concat_tables([went.cast(appeared.schema), appeared])
+                         "new": _decoded(new.column("value").filter(came)), "old_number": pa.nulls(n, pa.float64()),
+                         "new_number": _decoded(new.column("number").filter(came)), "at_old": pa.nulls(n, pa.int64()),
+                         "at_new": pc.cast(pc.indices_nonzero(came), pa.int64())})
+    rows = pa.concat_tables([w.cast(appeared.schema) for w in went] + [appeared])
     k = rows.column("k")
     g = pc.divide(k, width)
     what = whats.take(pc.subtract(k, pc.multiply(g, width)))
     if "source" in old.column_names:
         # Values inherited from the type: " (type)", so an edit of a type shows as such on each
         # of its occurrences.
-        src = pc.coalesce(new.column("source").take(pc.index_in(k, value_set=kn)),
-                          old.column("source").take(pc.index_in(k, value_set=ko)))
+        src = pc.coalesce(new.column("source").take(rows.column("at_new")),
+                          old.column("source").take(rows.column("at_old")))
         what = pc.if_else(pc.fill_null(src, False),
                           pc.binary_join_element_wise(what, "(type)", " "), what)
     return pa.table({"guid": common.take(g), "change": _repeat(change, rows.num_rows), "what": what,
@@ -496,9 +602,26 @@ def _only_filter(entity: pa.ChunkedArray, only: Sequence[str]):
 
 def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
     """The changes (a table of SCHEMA), the summary counts per kind and the two models."""
+    with _lean_memory():
+        return _compute(old, new, only, kinds, tolerance)
+
+
+def _compute(old, new, only, kinds, tolerance):
     kinds = kinds_of(kinds)
-    # One after the other: the second read reuses the memory the first let go.
-    a, b = read_model(old, kinds), read_model(new, kinds)
+    # The old model's properties come with its other tables and are keyed at once, against its
+    # own objects (the common ones are not known yet); the new model's are read last, alone,
+    # once the small tables are compared and let go.
+    a = read_model(old, kinds)
+    # Its repeated GlobalIds are never compared: their rows are left out at once.
+    guids = a.entity.column("guid").combine_chunks()
+    keyer, sides = Keyer(pc.filter(guids, pc.invert(pc.is_in(guids, value_set=_duplicates(a))))), []
+    if "properties" in a.tables:
+        rows = property_rows(a)
+        del a.tables["properties"]
+        sides.append(keyer(rows))
+        del rows
+        _give_back()
+    b = read_model(new, kinds, properties=False)
     dup = pa.concat_arrays([_duplicates(a), _duplicates(b)]).unique()
     ga = pc.filter(a.entity.column("guid"), pc.invert(pc.is_in(a.entity.column("guid"), value_set=dup)))
     gb = pc.filter(b.entity.column("guid"), pc.invert(pc.is_in(b.entity.column("guid"), value_set=dup)))
@@ -521,14 +644,12 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
         simple("added", pc.filter(gb, pc.invert(pc.is_in(gb, value_set=ga))))
     if "deleted" in kinds:
         simple("deleted", pc.filter(ga, pc.invert(pc.is_in(ga, value_set=gb))))
+    del ga, gb
     if "class" in kinds:
         parts.append(compare_long(class_rows(a), class_rows(b), "class", common))
     for kind, rows in ASPECTS.items():
-        if kind not in kinds:
-            continue
-        parts.append(compare_long(rows(a), rows(b), kind, common, atol=atol))
-        # What an aspect let go goes back to the system before the next one is built.
-        pa.default_memory_pool().release_unused()
+        if kind in kinds and kind != "property":
+            parts.append(compare_long(rows(a), rows(b), kind, common, atol=atol))
     moved = pa.array([], pa.string())
     if "placement" in kinds or "geometry" in kinds:
         placed = placement_rows(a, b, common, atol if tolerance is None else tolerance)
@@ -537,6 +658,19 @@ def compute(old, new, only=None, kinds=None, tolerance: Optional[float] = None):
             parts.append(placed)
     if "geometry" in kinds:
         parts.append(geometry_rows(a, b, common, moved))
+    _release(a, b)
+    if sides:
+        b.tables.update(_read(b.path, ["properties"]))
+        rows = property_rows(b)
+        _release(b)
+        sides.append(keyer(rows))
+        del rows
+        _give_back()
+        changed = compare_keyed(*sides, keyer, "property", atol=atol)
+        del sides
+        # Keyed against all the old model's objects: those deleted or repeated drop out here.
+        parts.append(changed.filter(pc.is_in(changed.column("guid"), value_set=common)))
+        _give_back()
 
     changes = pa.concat_tables(parts, promote_options="default") if parts else SCHEMA.empty_table()
     changes = _finish(changes, a, b, only)
