@@ -515,6 +515,9 @@ def script() -> int:
     """The command line as its own process (`quarnel`, `python -m quarnel`)."""
     if sys.argv[1:2] and sys.argv[1] in WITHOUT_PANDAS and "pandas" not in sys.modules:
         sys.meta_path.insert(0, WithoutPandas())
+    if sys.argv[1:2] == ["diff"]:
+        from quarnel.diff.compare import lean_process
+        lean_process()
     return main()
 
 

@@ -177,15 +177,19 @@ _LIBC = _libc()
 M_MMAP_THRESHOLD = -3
 
 
-@contextlib.contextmanager
-def _lean_memory():
-    """Buffers of a few pages and more each in a mapping of its own, freed to the system as
-    soon as let go: glibc otherwise raises that bar to the largest buffer freed so far and
-    keeps the tables of one read in its heap, and the Arrow pool keeps its freed pages, both
-    for later reads that never come. The pool in use before is restored after; the bar stays
-    fixed."""
+def lean_process() -> None:
+    """For a process of its own (the command line): buffers of a few pages and more each in a
+    mapping of its own, freed to the system as soon as let go. glibc otherwise raises that bar
+    to the largest buffer freed so far and keeps the tables of one read in its heap for later
+    reads that never come. Process-wide and lasting, so a library call never does it."""
     if _LIBC is not None:
         _LIBC.mallopt(M_MMAP_THRESHOLD, 1 << 16)
+
+
+@contextlib.contextmanager
+def _lean_memory():
+    """The system allocator while comparing, so that freed buffers go back at once rather than
+    stay in the Arrow pool; the pool in use before is restored after."""
     before = pa.default_memory_pool()
     pa.set_memory_pool(pa.system_memory_pool())
     try:
