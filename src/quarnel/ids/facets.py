@@ -48,7 +48,20 @@ def _np(mask) -> np.ndarray:
 
 
 def _numbered(texts) -> np.ndarray:
-    """Each text as the number of its distinct value (nulls share one)."""
+    """Each text as the number of its distinct value (nulls share one); of a dictionary-encoded
+    column, numbered once per dictionary entry and spread by its indices."""
+    if isinstance(texts.type, pa.DictionaryType):
+        if isinstance(texts, pa.ChunkedArray):
+            texts = texts.unify_dictionaries()
+            if texts.num_chunks == 0:
+                return np.zeros(0, dtype=np.int64)
+            dictionary = texts.chunk(0).dictionary
+            indices = pa.chunked_array([c.indices for c in texts.chunks]).combine_chunks()
+        else:
+            dictionary, indices = texts.dictionary, texts.indices
+        entries = _np(pc.fill_null(pc.dictionary_encode(dictionary).indices, -1)).astype(np.int64) + 1
+        at = _np(pc.fill_null(indices, -1)).astype(np.int64)
+        return np.where(at < 0, 0, entries[at] if len(entries) else 0)
     return _np(pc.fill_null(pc.dictionary_encode(plain(texts)).indices, -1)).astype(np.int64) + 1
 
 
@@ -199,7 +212,6 @@ def text_of(rows: pa.Table, kinds) -> pa.Array:
 def property_(facet: Facet, model: Model, version: str) -> Outcome:
     rows = property_rows(model)
     rows = rows.filter(name_mask(facet.property_set, rows["pset"], facet.where))
-    rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
     n = model.size
     # (object, set) and (object, set, property) as single integers to group by.
     codes = _np(rows["code"])
@@ -207,6 +219,7 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
     set_key = codes.astype(np.int64) * (int(sets.max(initial=0)) + 1) + sets
     matched = _np(name_mask(facet.base_name, rows["name"], facet.where))
     found = rows.filter(pa.array(matched))
+    found = pa.table({n: plain(found[n]) for n in found.column_names})  # names as text only where matched
     kinds = value_kinds(found["value_type"], version)
     col = Column(text_of(found, kinds), _to_si(found, model), kinds)
     ok = matches(ANYTHING, col)

@@ -118,7 +118,7 @@ class Model:
             else:
                 codes = self.codes_of(t[column])
             t = t.add_column(0, "code", codes)
-            return t.filter(pc.is_valid(codes))
+            return t if codes.null_count == 0 else t.filter(pc.is_valid(codes))
         return self.derived(("coded", name, column), build)
 
     def codes_of(self, guids) -> pa.Array:
