@@ -210,16 +210,19 @@ def text_of(rows: pa.Table, kinds) -> pa.Array:
 
 
 def property_(facet: Facet, model: Model, version: str) -> Outcome:
-    rows = property_rows(model)
-    rows = rows.filter(name_mask(facet.property_set, rows["pset"], facet.where))
+    every = property_rows(model)
+    in_set = name_mask(facet.property_set, every["pset"], facet.where)
+    named = name_mask(facet.base_name, every["name"], facet.where)
+    # Of the rows of matching sets only their objects and sets; values only where the name matches too.
+    rows = every.select(["code", "pset"]).filter(in_set)
     n = model.size
     # (object, set) and (object, set, property) as single integers to group by.
     codes = _np(rows["code"])
     sets = _numbered(rows["pset"])
     set_key = codes.astype(np.int64) * (int(sets.max(initial=0)) + 1) + sets
-    matched = _np(name_mask(facet.base_name, rows["name"], facet.where))
-    found = rows.filter(pa.array(matched))
-    found = pa.table({n: plain(found[n]) for n in found.column_names})  # names as text only where matched
+    matched = _np(named.filter(in_set))
+    found = every.filter(pc.and_(in_set, named))
+    found = pa.table({n: plain(found[n]) for n in found.column_names})
     kinds = value_kinds(found["value_type"], version)
     col = Column(text_of(found, kinds), _to_si(found, model), kinds)
     ok = matches(ANYTHING, col)
