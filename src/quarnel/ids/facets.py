@@ -54,14 +54,15 @@ def _numbered(texts) -> np.ndarray:
         if isinstance(texts, pa.ChunkedArray):
             texts = texts.unify_dictionaries()
             if texts.num_chunks == 0:
-                return np.zeros(0, dtype=np.int64)
+                return np.zeros(0, dtype=np.int32)
             dictionary = texts.chunk(0).dictionary
-            indices = pa.chunked_array([c.indices for c in texts.chunks]).combine_chunks()
+            indices = pa.chunked_array([c.indices for c in texts.chunks], texts.type.index_type)
         else:
             dictionary, indices = texts.dictionary, texts.indices
-        entries = _np(pc.fill_null(pc.dictionary_encode(dictionary).indices, -1)).astype(np.int64) + 1
-        at = _np(pc.fill_null(indices, -1)).astype(np.int64)
-        return np.where(at < 0, 0, entries[at] if len(entries) else 0)
+        # Entry numbers from 1, with a 0 after them for null indices.
+        entries = pc.add(pc.fill_null(pc.dictionary_encode(dictionary).indices, -1), 1)
+        entries = pa.concat_arrays([pc.cast(entries, pa.int32()), pa.array([0], pa.int32())])
+        return _np(pc.take(entries, pc.fill_null(indices, len(dictionary))))
     return _np(pc.fill_null(pc.dictionary_encode(plain(texts)).indices, -1)).astype(np.int64) + 1
 
 
@@ -219,7 +220,14 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
     # (object, set) and (object, set, property) as single integers to group by.
     codes = _np(rows["code"])
     sets = _numbered(rows["pset"])
-    set_key = codes.astype(np.int64) * (int(sets.max(initial=0)) + 1) + sets
+    set_key = codes.astype(np.int64)
+    set_key *= int(sets.max(initial=0)) + 1
+    set_key += sets
+    del sets
+    # Each (object, set) numbered by hashing, so that sets are marked in arrays, not sorted to be looked up.
+    set_id = _np(pc.dictionary_encode(pa.array(set_key)).indices)
+    del set_key
+    count = int(set_id.max(initial=-1)) + 1
     matched = _np(named.filter(in_set))
     found = every.filter(pc.and_(in_set, named))
     found = pa.table({n: plain(found[n]) for n in found.column_names})
@@ -233,12 +241,16 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
         ok = pc.and_(ok, matches(facet.value, col, facet.where))
     # Any value of a property meets it (list, bounded, table values); every matching property of
     # every matching set must, and every matching set must have one.
-    found_sets = set_key[matched]
+    found_sets = set_id[matched]
     names = _numbered(found["name"])
-    props = pa.table({"key": found_sets * (int(names.max(initial=0)) + 1) + names, "set": found_sets, "ok": ok})
+    width = int(names.max(initial=0)) + 1
+    props = pa.table({"key": found_sets.astype(np.int64) * width + names, "set": found_sets, "ok": ok})
     props = props.group_by(["key", "set"], use_threads=False).aggregate([("ok", "any")])
     bad_sets = _np(props.filter(pc.invert(props["ok_any"]))["set"])
-    good = np.isin(set_key, found_sets) & ~np.isin(set_key, bad_sets)
+    good_set = np.zeros(count, dtype=bool)
+    good_set[found_sets] = True
+    good_set[bad_sets] = False
+    good = good_set[set_id]
     return Outcome(ok=any_of(n, codes) & ~any_of(n, codes, ~good), present=any_of(n, codes[matched]),
                    found=(codes[matched], found["value"]))
 
