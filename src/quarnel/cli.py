@@ -520,7 +520,22 @@ def script() -> int:
         # allocator hands them back at once, where mimalloc keeps them (some 40 MB of the peak
         # on office_a x 10).
         pa.set_memory_pool(pa.system_memory_pool())
+        _fixed_mmap_threshold()
     return main()
+
+
+def _fixed_mmap_threshold() -> None:
+    """Blocks of 128 KiB and more mapped on their own, so that freeing one gives it back. glibc
+    raises the threshold after each large block freed, and then keeps the temporaries of the
+    next facet in its heap (some 50 MB of the peak on office_a x 50)."""
+    import ctypes
+
+    try:
+        mallopt = ctypes.CDLL(None).mallopt
+    except (AttributeError, OSError):  # not glibc
+        return
+    M_MMAP_THRESHOLD = -3
+    mallopt(M_MMAP_THRESHOLD, 128 * 1024)
 
 
 if __name__ == "__main__":
