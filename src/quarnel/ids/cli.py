@@ -152,9 +152,10 @@ class ReadAhead:
         if path != self.path:
             return None
         self.thread.join()
-        if self.failed or attributes_table(ids) != self.read.attributes:
+        read, self.read = self.read, None  # not kept beside a model read again
+        if self.failed or attributes_table(ids) != read.attributes:
             return None
-        return self.read
+        return read
 
 
 def write(report, path: str, fails_only: bool) -> None:
