@@ -151,3 +151,20 @@ def test_models_of_a_folder_and_an_unreadable_one(tmp_path, write_ifc, capsys):
     assert [line.split()[0] for line in out] == ["PASS", "FAIL"]
     assert main(["ids", str(path), str(tmp_path / "a.ifc"), str(tmp_path / "missing.ifc"), "-q"]) == 2
     assert "missing.ifc" in capsys.readouterr().err
+
+
+@pytest.mark.parametrize("chunks", [
+    [["b", "a", None, "b"], ["a", "c"]],  # chunks with dictionaries of their own
+    [["x", "x", None], []],
+])
+def test_names_numbered_alike_across_dictionary_chunks(chunks):
+    import pyarrow as pa
+
+    from quarnel.ids.facets import _numbered
+
+    encoded = pa.chunked_array([pa.array(c, pa.string()).dictionary_encode() for c in chunks])
+    numbers = _numbered(encoded).tolist()
+    texts = [t for c in chunks for t in c]
+    assert len(numbers) == len(texts)
+    pairs = [(i, j) for i in range(len(texts)) for j in range(len(texts))]
+    assert all((numbers[i] == numbers[j]) == (texts[i] == texts[j]) for i, j in pairs)

@@ -167,23 +167,13 @@ def _libc():
 
     try:
         libc = ctypes.CDLL(ctypes.util.find_library("c") or None)
-        libc.mallopt, libc.malloc_trim  # glibc's
+        libc.malloc_trim  # glibc's
         return libc
     except (OSError, AttributeError, TypeError):  # not glibc
         return None
 
 
 _LIBC = _libc()
-M_MMAP_THRESHOLD = -3
-
-
-def lean_process() -> None:
-    """For a process of its own (the command line): buffers of a few pages and more each in a
-    mapping of its own, freed to the system as soon as let go. glibc otherwise raises that bar
-    to the largest buffer freed so far and keeps the tables of one read in its heap for later
-    reads that never come. Process-wide and lasting, so a library call never does it."""
-    if _LIBC is not None:
-        _LIBC.mallopt(M_MMAP_THRESHOLD, 1 << 16)
 
 
 @contextlib.contextmanager

@@ -6,7 +6,9 @@ is rejected or a model cannot be read."""
 from __future__ import annotations
 
 import os
+import re
 import sys
+import threading
 import time
 from concurrent.futures import ThreadPoolExecutor
 from typing import Optional
@@ -48,12 +50,13 @@ def run(args) -> int:
     if args.output and not args.output.lower().endswith(OUTPUTS):
         complain(f"{args.output}: the report is written as .json, .html, .bcf or .parquet")
         return 2
+    paths, unmatched = expand_paths(args.models)
+    ahead = ReadAhead.start(args.ids, paths)
     try:
         ids = load(args.ids)
     except IdsError as e:
         complain(f"IDS rejected: {e}")
         return 2
-    paths, unmatched = expand_paths(args.models)
     for pattern in unmatched:
         complain(f"no models match {pattern}")
     jobs = args.jobs if args.jobs > 0 else (os.cpu_count() or 1)
@@ -65,7 +68,8 @@ def run(args) -> int:
             warning = check_model(path)
             if warning:
                 complain(f"warning: {warning}")
-            specs, failures = check_one(ids, Model(path))
+            model = ahead.model(path, ids) if ahead is not None else None
+            specs, failures = check_one(ids, model or Model(path))
             return path, specs, failures, None, time.perf_counter() - t0
         except (ModelError, OSError) as e:
             return path, None, None, one_line(e, path), 0.0
@@ -97,6 +101,61 @@ def run(args) -> int:
             complain("no models to check")
         return 2
     return 0 if report.passed else 1
+
+
+class ReadAhead:
+    """The tables of a single model read while the IDS is validated: building its XML schema
+    takes half a second of the interpreter, and the read lets go of the interpreter lock. The
+    tables are guessed from the facet names in the IDS text; the check reads what the guess
+    missed, and a model read for another attributes table than the IDS needs is not used."""
+
+    def __init__(self, path: str, tables):
+        from .model import Model
+
+        self.path = path
+        self.read = Model(path)
+        self.failed = False
+        self.thread = threading.Thread(target=self._run, args=(tables,), daemon=True)
+
+    @classmethod
+    def start(cls, ids_path: str, paths) -> "Optional[ReadAhead]":
+        from .checker import OBJECT_TABLES, TABLES_OF
+
+        if len(paths) != 1:
+            return None
+        try:
+            with open(ids_path, "rb") as f:
+                text = f.read()
+        except OSError:
+            return None
+        tables = ["type_counts", *OBJECT_TABLES]
+        for kind, names in TABLES_OF.items():
+            if re.search(rb"<(\w+:)?" + kind.encode() + rb"[\s/>]", text):
+                tables += names
+        ahead = cls(paths[0], list(dict.fromkeys(tables)))
+        ahead.thread.start()
+        return ahead
+
+    def _run(self, tables) -> None:
+        from quarnel.runs import check_model
+
+        try:
+            check_model(self.path)
+            self.read.prefetch(tables)
+        except Exception:  # the check reads the model again and says what is wrong with it
+            self.failed = True
+
+    def model(self, path: str, ids):
+        """The model read ahead, when it is this path's and read as the IDS needs; else None."""
+        from .checker import attributes_table
+
+        if path != self.path:
+            return None
+        self.thread.join()
+        read, self.read = self.read, None  # not kept beside a model read again
+        if self.failed or attributes_table(ids) != read.attributes:
+            return None
+        return read
 
 
 def write(report, path: str, fails_only: bool) -> None:

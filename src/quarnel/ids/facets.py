@@ -48,7 +48,21 @@ def _np(mask) -> np.ndarray:
 
 
 def _numbered(texts) -> np.ndarray:
-    """Each text as the number of its distinct value (nulls share one)."""
+    """Each text as the number of its distinct value (nulls share one); of a dictionary-encoded
+    column, numbered once per dictionary entry and spread by its indices."""
+    if isinstance(texts.type, pa.DictionaryType):
+        if isinstance(texts, pa.ChunkedArray):
+            texts = texts.unify_dictionaries()
+            if texts.num_chunks == 0:
+                return np.zeros(0, dtype=np.int32)
+            dictionary = texts.chunk(0).dictionary
+            indices = pa.chunked_array([c.indices for c in texts.chunks], texts.type.index_type)
+        else:
+            dictionary, indices = texts.dictionary, texts.indices
+        # Entry numbers from 1, with a 0 after them for null indices.
+        entries = pc.add(pc.fill_null(pc.dictionary_encode(dictionary).indices, -1), 1)
+        entries = pa.concat_arrays([pc.cast(entries, pa.int32()), pa.array([0], pa.int32())])
+        return _np(pc.take(entries, pc.fill_null(indices, len(dictionary))))
     return _np(pc.fill_null(pc.dictionary_encode(plain(texts)).indices, -1)).astype(np.int64) + 1
 
 
@@ -197,16 +211,26 @@ def text_of(rows: pa.Table, kinds) -> pa.Array:
 
 
 def property_(facet: Facet, model: Model, version: str) -> Outcome:
-    rows = property_rows(model)
-    rows = rows.filter(name_mask(facet.property_set, rows["pset"], facet.where))
-    rows = pa.table({n: plain(rows[n]) for n in rows.column_names})
+    every = property_rows(model)
+    in_set = name_mask(facet.property_set, every["pset"], facet.where)
+    named = name_mask(facet.base_name, every["name"], facet.where)
+    # Of the rows of matching sets only their objects and sets; values only where the name matches too.
+    rows = every.select(["code", "pset"]).filter(in_set)
     n = model.size
     # (object, set) and (object, set, property) as single integers to group by.
     codes = _np(rows["code"])
     sets = _numbered(rows["pset"])
-    set_key = codes.astype(np.int64) * (int(sets.max(initial=0)) + 1) + sets
-    matched = _np(name_mask(facet.base_name, rows["name"], facet.where))
-    found = rows.filter(pa.array(matched))
+    set_key = codes.astype(np.int64)
+    set_key *= int(sets.max(initial=0)) + 1
+    set_key += sets
+    del sets
+    # Each (object, set) numbered by hashing, so that sets are marked in arrays, not sorted to be looked up.
+    set_id = _np(pc.dictionary_encode(pa.array(set_key)).indices)
+    del set_key
+    count = int(set_id.max(initial=-1)) + 1
+    matched = _np(named.filter(in_set))
+    found = every.filter(pc.and_(in_set, named))
+    found = pa.table({n: plain(found[n]) for n in found.column_names})
     kinds = value_kinds(found["value_type"], version)
     col = Column(text_of(found, kinds), _to_si(found, model), kinds)
     ok = matches(ANYTHING, col)
@@ -217,12 +241,16 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
         ok = pc.and_(ok, matches(facet.value, col, facet.where))
     # Any value of a property meets it (list, bounded, table values); every matching property of
     # every matching set must, and every matching set must have one.
-    found_sets = set_key[matched]
+    found_sets = set_id[matched]
     names = _numbered(found["name"])
-    props = pa.table({"key": found_sets * (int(names.max(initial=0)) + 1) + names, "set": found_sets, "ok": ok})
+    width = int(names.max(initial=0)) + 1
+    props = pa.table({"key": found_sets.astype(np.int64) * width + names, "set": found_sets, "ok": ok})
     props = props.group_by(["key", "set"], use_threads=False).aggregate([("ok", "any")])
     bad_sets = _np(props.filter(pc.invert(props["ok_any"]))["set"])
-    good = np.isin(set_key, found_sets) & ~np.isin(set_key, bad_sets)
+    good_set = np.zeros(count, dtype=bool)
+    good_set[found_sets] = True
+    good_set[bad_sets] = False
+    good = good_set[set_id]
     return Outcome(ok=any_of(n, codes) & ~any_of(n, codes, ~good), present=any_of(n, codes[matched]),
                    found=(codes[matched], found["value"]))
 
