@@ -125,7 +125,7 @@ def _named(attributes: pa.Table, name: str):
 COLUMNS = {
     "attributes": ["guid", "entity", "attribute", "value", "kind", "value_type", "number"],
     "properties": ["guid", "pset_name", "prop_name", "value", "value_type", "number", "source", "type_guid",
-                   "value_index", "role"],
+                   "value_index", "role", "kind"],
     "element_quantities": ["guid", "qto_name", "quantity_name", "value", "number", "unit", "source", "type_guid"],
     "materials": ["guid", "role", "layer_index", "material_name", "layer_thickness_mm"],
     "classifications": ["guid", "system_name", "identification", "name"],
@@ -410,11 +410,20 @@ def paired_names(first, second, index=None, role=None) -> pa.DictionaryArray:
 
 
 def property_rows(m: Model) -> pa.Table:
-    p = m.tables["properties"].unify_dictionaries()
+    p = _without_instance_ids(m.tables["properties"]).unify_dictionaries()
     what = paired_names(p.column("pset_name"), p.column("prop_name"), p.column("value_index"), p.column("role"))
     number = pc.multiply(p.column("number"), number_scale(p.column("value_type"), m.scales))
     t = _long(p.column("guid"), what, p.column("value"), number)
     return t.append_column("source", _inherited(p))
+
+
+def _without_instance_ids(p: pa.Table) -> pa.Table:
+    """Values that name another record by its instance id (a reference value without a name, an
+    attribute of a predefined set pointing elsewhere) left out: the id changes with every export."""
+    pointing = per_entry(p.column("kind"), lambda d: pc.is_in(d, pa.array(["reference", "predefined"])))
+    numbered = per_entry(p.column("value"), lambda d: pc.match_substring_regex(d, r"^#[0-9]+$"))
+    drop = pc.and_(pc.fill_null(pointing, False), pc.fill_null(numbered, False))
+    return p.filter(pc.invert(drop)).drop_columns(["kind"])
 
 
 def _inherited(t: pa.Table):
