@@ -51,7 +51,7 @@ CHAIN = "#7=IFCCLASSIFICATIONREFERENCE('L','B10','Chain',#6);"
      [(d, "B10", "Self", "L", None, None, None) for d in range(32)]),
 ])
 def test_reference_chains_up_to_their_classification(write_ifc, definitions, relating, expected):
-    path = write_ifc(associated(definitions, relating=relating))
+    path = write_ifc(related("classifications", definitions, relating))
     rows = quarnel.read_table(path, "classification_references").to_pylist()
     assert {r["guid"] for r in rows} == {WALL}
     assert [(r["depth"], r["identification"], r["name"], r["location"], r["system_name"], r["edition"], r["source"])
@@ -59,9 +59,9 @@ def test_reference_chains_up_to_their_classification(write_ifc, definitions, rel
 
 
 def test_resources_tied_to_a_reference_by_an_external_reference_relationship(write_ifc):
-    data = associated(SYSTEM + REFERENCE + CHAIN + "#8=IFCMATERIAL('M',$,$);#9=IFCDOCUMENTREFERENCE('L','D',$,$,$);"
+    data = related("classifications", SYSTEM + REFERENCE + CHAIN + "#8=IFCMATERIAL('M',$,$);#9=IFCDOCUMENTREFERENCE('L','D',$,$,$);"
                       "#30=IFCEXTERNALREFERENCERELATIONSHIP($,$,#7,(#8,#1));"
-                      "#31=IFCEXTERNALREFERENCERELATIONSHIP($,$,#9,(#8));", relating="#6")
+                      "#31=IFCEXTERNALREFERENCERELATIONSHIP($,$,#9,(#8));", "#6")
     rows = quarnel.read_table(write_ifc(data), "classification_references").to_pylist()
     assert [(r["guid"], r["step_id"], r["depth"], r["identification"], r["system_name"]) for r in rows] == [
         (WALL, 1, 0, "03 30 00", "System A"), (None, 8, 0, "B10", "System A"), (None, 8, 1, "03 30 00", "System A"),
