@@ -82,7 +82,7 @@ if [ "$FULL" -eq 1 ]; then
   "$VENV/bin/python" -m pytest -q -p no:cacheprovider tests
 else
   "$VENV/bin/python" -m pytest -q -p no:cacheprovider tests/test_regressions.py tests/test_hostile.py \
-    tests/test_concurrency.py tests/test_memory.py tests/test_parts.py tests/test_lock.py tests/test_arrow.py \
-    tests/test_hostile_geometry.py tests/test_complete.py
+    tests/test_concurrency.py tests/test_memory.py tests/test_whole_tables.py tests/test_lock.py tests/test_arrow.py \
+    tests/test_hostile_geometry.py tests/test_complete.py tests/test_relations.py tests/test_attributes_table.py
 fi
 echo "sanitizer pass: clean"
