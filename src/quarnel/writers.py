@@ -209,6 +209,20 @@ def beside(target: str) -> str:
     return os.path.join(folder, f".{name}.{secrets.token_hex(4)}.part")
 
 
+def write_pieces(path: str, pieces) -> None:
+    """Write the byte strings `pieces` to `path` under a temporary name, moved into place once
+    complete; nothing is left behind when a piece fails."""
+    temp = beside(path)
+    try:
+        with open(temp, "xb") as out:
+            for piece in pieces:
+                out.write(piece)
+        os.replace(temp, path)
+    except BaseException:
+        remove(temp)
+        raise
+
+
 def remove(path: str) -> None:
     if os.path.isdir(path) and not os.path.islink(path):
         shutil.rmtree(path, ignore_errors=True)

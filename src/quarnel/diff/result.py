@@ -8,7 +8,7 @@ from typing import Dict, Optional
 
 import pyarrow as pa
 
-from quarnel.writers import OutputError, beside, jsonl_chunks, remove, write_table
+from quarnel.writers import OutputError, jsonl_chunks, write_pieces, write_table
 
 
 class Diff:
@@ -63,14 +63,9 @@ class Diff:
         if path is None:
             return b"".join(pieces).decode()
         path = os.fspath(path)
-        temporary = beside(path)
         try:
-            with open(temporary, "wb") as f:
-                for piece in pieces:
-                    f.write(piece)
-            os.replace(temporary, path)
+            write_pieces(path, pieces)
         except OSError as e:
-            remove(temporary)
             raise OutputError(f"write {path}: {e.strerror or e}") from None
         return None
 

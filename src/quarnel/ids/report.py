@@ -49,12 +49,16 @@ class Report:
         pieces = json_pieces(grouped(self, fails_only))
         if path is None:
             return b"".join(bytes(p) for p in pieces).decode("utf-8")
+        from quarnel.writers import write_pieces
+
         write_pieces(path, pieces)
 
     def to_html(self, path, fails_only: bool = False):
         """One self-contained HTML page: specifications grouped, failing ones first, their failures
         searchable and shown a page at a time."""
         from .html import html_pieces
+
+        from quarnel.writers import write_pieces
 
         write_pieces(path, html_pieces(grouped(self, fails_only)))
 
@@ -246,21 +250,6 @@ def parquet_table(groups: Grouped):
     column = pa.DictionaryArray.from_arrays(picks, strings(names))
     at = table.column_names.index("specification") + 1 if "specification" in table.column_names else 0
     return table.add_column(at, "specification_name", column)
-
-
-def write_pieces(path: str, pieces) -> None:
-    """Write `pieces` to `path` under a temporary name, moved into place once complete."""
-    from quarnel.writers import beside, remove
-
-    temp = beside(path)
-    try:
-        with open(temp, "xb") as out:
-            for piece in pieces:
-                out.write(piece)
-        os.replace(temp, path)
-    except BaseException:
-        remove(temp)
-        raise
 
 
 def reasons(groups: Grouped, spec: Spec, top: Optional[int] = None) -> List[tuple]:
