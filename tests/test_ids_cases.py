@@ -79,6 +79,11 @@ WALL = "#1=IFCWALL('2O2Fr$t4X7Zf8NOew3FLOH',$,'w',$,$,$,$,$,$);"
     (IDS_HEAD + spec('<property><propertySet><simpleValue>P</simpleValue></propertySet><baseName>'
                      '<xs:restriction><xs:pattern value="[a-"/></xs:restriction></baseName></property>')
      + IDS_TAIL, "no valid XSD regular expression"),
+    ('<?xml version="1.0"?><!DOCTYPE ids SYSTEM "http://127.0.0.1:9/ids.dtd">' + IDS_HEAD + spec() + IDS_TAIL,
+     "declares a DTD"),
+    ('<?xml version="1.0"?><!DOCTYPE ids [<!ENTITY a "aaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaaa">'
+     + "".join(f'<!ENTITY {c} "{("&" + p + ";") * 20}">' for p, c in zip("abcdefg", "bcdefgh")) + "]>"
+     + IDS_HEAD.replace("<ids ", '<ids title="&h;" ') + spec() + IDS_TAIL, "unsafe XML refused"),
     (IDS_HEAD + "<specification/>" + IDS_TAIL, "not a valid IDS"),
     ("not xml at all", "invalid XML"),
 ])

@@ -65,6 +65,9 @@ class Stage:
             link = package / source.name
             if not link.exists() and not link.is_symlink():
                 link.symlink_to(source)
+        xsd = package / "xsd"  # the W3C schema documents the build downloads
+        if not xsd.exists() and (self.build / "xsd").is_dir():
+            xsd.symlink_to(self.build / "xsd")
         for name in self.modules:
             target = package / f"{name}.abi3.so"
             if not target.exists():

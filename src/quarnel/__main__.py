@@ -1,5 +1,5 @@
 import sys
 
-from quarnel.cli import script
+from quarnel.launch import script
 
 sys.exit(script())

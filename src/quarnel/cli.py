@@ -497,47 +497,9 @@ def quiet_broken_pipe() -> int:
     return 141
 
 
-class WithoutPandas:
-    """An import finder that says pandas is not installed."""
-
-    def find_spec(self, name, path=None, target=None):
-        if name == "pandas" or name.startswith("pandas."):
-            raise ImportError("pandas is not used by this command")
-        return None
-
-
-# Commands that never hand a table to pandas. pyarrow imports pandas, when it is installed, at the first
-# array it makes from Python objects: 0.3-0.6 s and 30 MB of a short check.
-WITHOUT_PANDAS = ("ids", "diff")
-# Commands whose process may tune the heap, with the size from which blocks get mappings of their own.
-LEAN_HEAP = {"ids": 128 * 1024, "diff": 64 * 1024}
-
-
-def script() -> int:
-    """The command line as its own process (`quarnel`, `python -m quarnel`)."""
-    if sys.argv[1:2] and sys.argv[1] in WITHOUT_PANDAS and "pandas" not in sys.modules:
-        sys.meta_path.insert(0, WithoutPandas())
-    if sys.argv[1:2] and sys.argv[1] in LEAN_HEAP:
-        # Their checks make and drop full-length temporaries step after step: the C library's
-        # allocator hands them back at once, where Arrow's pool keeps them (some 40 MB of the
-        # peak of an IDS check of office_a x 10).
-        pa.set_memory_pool(pa.system_memory_pool())
-        _fixed_mmap_threshold(LEAN_HEAP[sys.argv[1]])
-    return main()
-
-
-def _fixed_mmap_threshold(size: int) -> None:
-    """Blocks of `size` and more mapped on their own, so that freeing one gives it back. glibc
-    raises the threshold after each large block freed, and then keeps the temporaries of the
-    next step in its heap (some 50 MB of the peak of an IDS check of office_a x 50)."""
-    import ctypes
-
-    try:
-        mallopt = ctypes.CDLL(None).mallopt
-    except (AttributeError, OSError, TypeError):  # not glibc
-        return
-    M_MMAP_THRESHOLD = -3
-    mallopt(M_MMAP_THRESHOLD, size)
+# The command line as its own process: quarnel.launch, which does what must come before the
+# imports above; kept here under its old name.
+from quarnel.launch import script  # noqa: E402
 
 
 if __name__ == "__main__":

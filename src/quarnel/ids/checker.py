@@ -11,18 +11,13 @@ import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
-from .facets import CLASSIFICATIONS, MATERIALS, Outcome, evaluate
+from .facets import Outcome, evaluate
 from .model import STRING, Model, plain, scatter
+from .needs import OBJECT_TABLES, TABLES_OF
 from .parse import Facet, Ids, Specification, Value, read_ids
 from .report import Report
 from .validate import validate
 
-# The tables each facet reads, read together in one pass over a model.
-# The tables each facet reads, read together in one pass over a model; the objects themselves
-# (their entities, predefined types, types and names) come from OBJECT_TABLES.
-TABLES_OF = {"entity": (), "attribute": ("attributes",), "property": ("properties", "element_quantities"),
-             "classification": (CLASSIFICATIONS,), "material": (MATERIALS,), "partOf": ("relations",)}
-OBJECT_TABLES = ("attributes", "relations")
 
 SPEC_COLUMNS = {"model": STRING, "schema": STRING, "index": pa.int64(), "name": STRING, "identifier": STRING,
                 "description": STRING, "instructions": STRING, "ifc_versions": STRING, "status": STRING,

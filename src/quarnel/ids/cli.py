@@ -104,23 +104,47 @@ def run(args) -> int:
 
 
 class ReadAhead:
-    """The tables of a single model read while the IDS is validated: building its XML schema
-    takes half a second of the interpreter, and the read lets go of the interpreter lock. The
-    tables are guessed from the facet names in the IDS text; the check reads what the guess
+    """The tables of a single model read while the IDS is read and validated: the read lets go
+    of the interpreter lock. The command's own process starts it before its imports (`early`).
+    The tables are guessed from the facet names in the IDS text; the check reads what the guess
     missed, and a model read for another attributes table than the IDS needs is not used."""
 
-    def __init__(self, path: str, tables):
-        from .model import Model
+    started: "Optional[ReadAhead]" = None
 
+    def __init__(self, ids_path: str, path: str, tables):
+        self.ids_path = ids_path
         self.path = path
-        self.read = Model(path)
-        self.failed = False
-        self.thread = threading.Thread(target=self._run, args=(tables,), daemon=True)
+        self.tables = tables
+        self.streams = None
+        self.thread = threading.Thread(target=self._run, daemon=True)
+
+    @classmethod
+    def early(cls, argv) -> None:
+        """From the command's arguments as its parser reads them; nothing when they are wrong
+        (the parser says so later)."""
+        import argparse
+
+        from quarnel.runs import expand_paths
+
+        class Quiet(argparse.ArgumentParser):
+            def error(self, message):
+                raise ValueError(message)
+
+        parser = Quiet(add_help=False)
+        add_parser(parser.add_subparsers())
+        try:
+            args, _ = parser.parse_known_args(["ids", *argv])
+            cls.started = cls.start(args.ids, expand_paths(args.models)[0])
+        except (ValueError, OSError, SystemExit):
+            pass
 
     @classmethod
     def start(cls, ids_path: str, paths) -> "Optional[ReadAhead]":
-        from .checker import OBJECT_TABLES, TABLES_OF
+        from .needs import OBJECT_TABLES, TABLES_OF
 
+        early, cls.started = cls.started, None
+        if early is not None and early.ids_path == ids_path and [early.path] == list(paths):
+            return early
         if len(paths) != 1:
             return None
         try:
@@ -132,30 +156,36 @@ class ReadAhead:
         for kind, names in TABLES_OF.items():
             if re.search(rb"<(\w+:)?" + kind.encode() + rb"[\s/>]", text):
                 tables += names
-        ahead = cls(paths[0], list(dict.fromkeys(tables)))
+        ahead = cls(ids_path, paths[0], list(dict.fromkeys(tables)))
         ahead.thread.start()
         return ahead
 
-    def _run(self, tables) -> None:
+    def _run(self) -> None:
+        from quarnel.arrow import read_streams
         from quarnel.runs import check_model
+
+        from .needs import columns_of
 
         try:
             check_model(self.path)
-            self.read.prefetch(tables)
+            self.streams = read_streams(self.path, self.tables, columns_of(self.tables))
         except Exception:  # the check reads the model again and says what is wrong with it
-            self.failed = True
+            self.streams = None
 
     def model(self, path: str, ids):
         """The model read ahead, when it is this path's and read as the IDS needs; else None."""
         from .checker import attributes_table
+        from .model import Model
 
         if path != self.path:
             return None
         self.thread.join()
-        read, self.read = self.read, None  # not kept beside a model read again
-        if self.failed or attributes_table(ids) != read.attributes:
+        streams, self.streams = self.streams, None  # not kept beside a model read again
+        if streams is None or attributes_table(ids) != "attributes":
             return None
-        return read
+        model = Model(path)
+        model.receive(streams)
+        return model
 
 
 def write(report, path: str, fails_only: bool) -> None:

@@ -15,18 +15,14 @@ import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
-from quarnel.registry import TABLES
 
 from . import schema as schemas
 from .model import STRING, Model, plain
+from .needs import CLASSIFICATIONS, MATERIALS
 from .parse import Facet, Value
 from .values import Column, matches
 
 ANYTHING = Value(base="string")
-# Each reference with those above it, every name a material association gives, where the native
-# module has these tables.
-CLASSIFICATIONS = "classification_references" if "classification_references" in TABLES else "classifications"
-MATERIALS = "material_names" if "material_names" in TABLES else "materials"
 
 
 @dataclass

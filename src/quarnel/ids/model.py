@@ -18,17 +18,9 @@ import pyarrow.compute as pc
 from quarnel.arrow import _table, read_streams
 from quarnel.registry import TABLES
 
+from .needs import columns_of
+
 STRING = pa.string()
-# The columns the checks read of each table (the others are never built); a table not named here
-# is read whole. type_counts gives only its metadata (schema, unit scale).
-COLUMNS = {"type_counts": ("entity",),
-           "attributes": ("step_id", "guid", "entity", "attribute", "value", "kind", "value_type", "number"),
-           "relations": ("relation", "relating_guid", "related_guid"),
-           "properties": ("guid", "pset_name", "prop_name", "value", "value_type", "number"),
-           "element_quantities": ("guid", "qto_name", "quantity_name", "value", "number", "quantity_type"),
-           "material_names": ("guid", "name", "category"),
-           "classification_references": ("guid", "step_id", "identification", "system_name")}
-COLUMNS["all_attributes"] = COLUMNS["attributes"]
 
 
 def plain(column):
@@ -65,9 +57,11 @@ class Model:
         """Read these tables in one pass over the file (one mapping, one entity table)."""
         wanted = [n for n in dict.fromkeys(names) if n in TABLES and n not in self._tables]
         if wanted:
-            columns = {n: [c for c in COLUMNS[n] if c in TABLES[n].column_names] for n in wanted if n in COLUMNS}
-            streams = read_streams(self.path, wanted, columns)
-            self._tables.update({n: _keyed(_table(s).combine_chunks()) for n, s in streams.items()})
+            self.receive(read_streams(self.path, wanted, columns_of(wanted)))
+
+    def receive(self, streams) -> None:
+        """Tables read elsewhere (quarnel.arrow.read_streams with needs.columns_of)."""
+        self._tables.update({n: _keyed(_table(s).combine_chunks()) for n, s in streams.items()})
 
     def table(self, name: str) -> pa.Table:
         if name not in self._tables:

@@ -8,6 +8,7 @@ reach the network. The schema shipped beside this module (ids.xsd, unchanged) is
 from __future__ import annotations
 
 import os
+import re
 import threading
 from dataclasses import dataclass, field
 from typing import Dict, List, Optional, Tuple
@@ -113,45 +114,78 @@ class Ids:
 
 _schema = None
 _schema_lock = threading.Lock()
+# The IDS schema imports the XML and XML Schema namespaces from the W3C's site: they resolve to
+# the copies installed with the package, the XSI one (built into the validator) to nothing.
+W3C = {"http://www.w3.org/2001/XMLSchema.xsd": "XMLSchema.xsd", "http://www.w3.org/2001/xml.xsd": "xml.xsd"}
+W3C_DIR = os.path.join(os.path.dirname(os.path.dirname(os.path.abspath(__file__))), "xsd")
+XSI = "http://www.w3.org/2001/XMLSchema-instance"
+
+
+def _parser(resolver=None):
+    """No entity expanded, no DTD loaded, nothing fetched; comments and processing instructions
+    dropped, so that every child is an element."""
+    from lxml import etree
+
+    parser = etree.XMLParser(resolve_entities=False, load_dtd=False, no_network=True, remove_comments=True,
+                             remove_pis=True)
+    if resolver is not None:
+        parser.resolvers.add(resolver)
+    return parser
 
 
 def xml_schema():
-    """The IDS XML schema, built once (half a second) and shared by every thread."""
+    """The IDS XML schema, built once and shared by every thread."""
     global _schema
     with _schema_lock:
         if _schema is None:
             try:
-                import xmlschema
+                from lxml import etree
             except ImportError:
                 from quarnel.tables import MissingDependency
-                raise MissingDependency("IDS checks need xmlschema: pip install 'quarnel[ids]'") from None
-            # The imports of the XML and XMLSchema namespaces resolve to xmlschema's own copies.
-            _schema = xmlschema.XMLSchema(XSD_PATH, allow="local", defuse="always")
+                raise MissingDependency("IDS checks need lxml: pip install 'quarnel[ids]'") from None
+
+            class Local(etree.Resolver):
+                def resolve(self, url, pubid, context):
+                    if url in W3C:
+                        return self.resolve_filename(os.path.join(W3C_DIR, W3C[url]), context)
+                    if url == XSI:
+                        return self.resolve_string('<schema xmlns="http://www.w3.org/2001/XMLSchema"/>', context)
+                    return None
+
+            if not os.path.exists(os.path.join(W3C_DIR, "XMLSchema.xsd")):
+                raise IdsError(f"the W3C schema documents the IDS schema imports are missing from {W3C_DIR}: "
+                               "reinstall quarnel")
+            _schema = etree.XMLSchema(etree.parse(XSD_PATH, _parser(Local())))
         return _schema
 
 
-def _resource(source):
-    import io
+def _document(source):
+    """The IDS parsed (not yet validated); raises IdsError for unreadable, malformed or unsafe XML."""
+    from lxml import etree
 
-    import xmlschema
-
-    if not (isinstance(source, str) and source.lstrip().startswith("<")):
+    if isinstance(source, str) and source.lstrip().startswith("<"):
+        # Text is decoded already: its declaration, which may name an encoding, is dropped.
+        data = re.sub(r"^\s*<\?xml[^>]*\?>", "", source)
+    else:
         try:
             with open(source, "rb") as f:
-                source = io.BytesIO(f.read())
+                data = f.read()
         except OSError as e:
             raise IdsError(f"{_name(source)}: {e.strerror or e}") from None
     try:
-        # allow="none": no file or URL other than the IDS itself is opened (no external entities,
-        # no schemaLocation fetched); defuse="always": DTDs and entity declarations are refused.
-        return xmlschema.XMLResource(source, allow="none", defuse="always")
-    except xmlschema.XMLResourceError as e:
-        raise IdsError(f"{_name(source)}: {_first_line(e)}") from None
-    except Exception as e:  # the XML parser's own errors: ParseError, defusing errors
+        root = etree.fromstring(data, _parser())
+    except etree.XMLSyntaxError as e:
         text = _first_line(e)
-        if "forbidden" in text.lower():
-            text = f"unsafe XML refused (IDS files need no DTD or entity declarations): {text}"
-        raise IdsError(f"{_name(source)}: {text}") from None
+        if "entit" in text.lower():
+            raise IdsError(f"{_name(source)}: {UNSAFE}: {text}") from None
+        raise IdsError(f"{_name(source)}: invalid XML: {text}") from None
+    tree = root.getroottree()
+    if tree.docinfo.doctype or tree.docinfo.internalDTD is not None or tree.docinfo.externalDTD is not None:
+        raise IdsError(f"{_name(source)}: {UNSAFE}: the file declares a DTD")
+    return root
+
+
+UNSAFE = "unsafe XML refused (IDS files need no DTD or entity declarations)"
 
 
 def _name(source) -> str:
@@ -161,34 +195,24 @@ def _name(source) -> str:
 
 
 def _first_line(e: BaseException) -> str:
-    text = str(e).strip()
+    text = re.sub(r" \(<string>, line \d+\)$", "", str(e).strip())
     return text.splitlines()[0] if text else type(e).__name__
+
+
+def _reason(entry) -> str:
+    """An error of the validator as a line: where, and why, with namespaces left out of names."""
+    text = entry.message.replace("{%s}" % IDS_NS, "").replace("{%s}" % XS_NS, "xs:").rstrip(".")
+    return f"line {entry.line}: {text}"
 
 
 def read_ids(source) -> Ids:
     """An IDS file (path, or XML text starting with '<') read and validated; raises IdsError."""
-    if isinstance(source, str) and source.lstrip().startswith("<"):
-        shown = "IDS"
-    else:
-        shown = _name(source)
+    shown = _name(source)
     schema = xml_schema()
-    try:
-        resource = _resource(source)
-    except IdsError as e:
-        raise IdsError(str(e).replace("IDS: ", f"{shown}: ", 1)) from None
-    errors = []
-    for error in schema.iter_errors(resource):
-        errors.append(error)
-        if len(errors) >= 3:
-            break
-    if errors:
-        lines = []
-        for e in errors:
-            path = getattr(e, "path", None) or ""
-            reason = (getattr(e, "reason", None) or _first_line(e)).strip()
-            lines.append(f"{path}: {reason}" if path else reason)
-        raise IdsError(f"{shown}: not a valid IDS 1.0 file: " + "; ".join(lines))
-    root = resource.root
+    root = _document(source)
+    if not schema.validate(root):
+        errors = [_reason(e) for e in list(schema.error_log)[:3]]
+        raise IdsError(f"{shown}: not a valid IDS 1.0 file: " + "; ".join(errors))
     ids = Ids(info=_info(root.find(_I + "info")), specifications=[], path=shown)
     for index, spec in enumerate(root.find(_I + "specifications").findall(_I + "specification")):
         ids.specifications.append(_specification(index, spec))

