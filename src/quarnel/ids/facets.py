@@ -71,8 +71,11 @@ def name_mask(value: Optional[Value], column, where: str, upper: bool = False):
         return pc.is_valid(column)
     if isinstance(column.type, pa.DictionaryType):
         words = column.dictionary.cast(STRING)
-        hits = matches(value, Column(pc.utf8_upper(words) if upper else words), where)
-        return pc.fill_null(pc.take(hits, column.indices), False)
+        hits = np.append(_np(matches(value, Column(pc.utf8_upper(words) if upper else words), where)), False)
+        indices = column.indices
+        if indices.null_count:
+            indices = pc.fill_null(indices, len(words))  # null names: the False after the entries
+        return pa.array(hits[indices.to_numpy()])
     distinct = pc.unique(column)
     shown = pc.utf8_upper(distinct) if upper else distinct
     hits = distinct.filter(matches(value, Column(shown), where))
@@ -170,7 +173,7 @@ def _property_rows(model: Model) -> pa.Table:
     quants = pa.table({"code": q["code"], "pset": q["qto_name"], "name": q["quantity_name"], "value": q["value"],
                        "value_type": pc.take(measure_map, index).dictionary_encode(), "number": q["number"]})
     quants = quants.cast(props.schema)
-    return pa.concat_tables([props, quants])
+    return pa.concat_tables([props, quants]).combine_chunks()  # one chunk: rows are taken by position
 
 
 def _to_si(rows: pa.Table, model: Model) -> pa.Array:
@@ -206,26 +209,56 @@ def text_of(rows: pa.Table, kinds) -> pa.Array:
     return pc.if_else(boolean, lowered, text)
 
 
+def _words(texts):
+    """Each text as a number (0: null; equal texts, equal numbers) and the texts of the numbers
+    from 1: of a dictionary-encoded column, worked out once per dictionary entry."""
+    texts = texts.combine_chunks() if isinstance(texts, pa.ChunkedArray) else texts
+    if not isinstance(texts.type, pa.DictionaryType):
+        texts = pc.dictionary_encode(texts)
+    encoded = pc.dictionary_encode(texts.dictionary)  # entries spelled alike made one
+    entries = pa.concat_arrays([pc.cast(pc.add(encoded.indices, 1), pa.int32()), pa.array([0], pa.int32())])
+    indices = texts.indices
+    if indices.null_count:
+        indices = pc.fill_null(indices, len(texts.dictionary))
+    return entries.to_numpy()[indices.to_numpy()], encoded.dictionary.cast(STRING)
+
+
+def _word_hits(value: Optional[Value], words, where: str) -> np.ndarray:
+    """Per number of _words: whether its text meets the name condition (null never does)."""
+    hits = np.ones(len(words), dtype=bool) if value is None else _np(matches(value, Column(words), where))
+    return np.concatenate(([False], hits))
+
+
+def _property_numbers(model: Model):
+    """Once per model: each property row's object code, its set and name as numbers of _words,
+    and the rows in order of their set's number with where each number's rows begin."""
+    def build():
+        every = property_rows(model)
+        sets, set_words = _words(every["pset"])
+        names, name_words = _words(every["name"])
+        by_set = np.argsort(sets, kind="stable")
+        starts = np.searchsorted(sets[by_set], np.arange(len(set_words) + 2))
+        return _np(every["code"]).astype(np.int64), sets, set_words, names, name_words, by_set, starts
+    return model.derived("property_numbers", build)
+
+
 def property_(facet: Facet, model: Model, version: str) -> Outcome:
     every = property_rows(model)
-    in_set = name_mask(facet.property_set, every["pset"], facet.where)
-    named = name_mask(facet.base_name, every["name"], facet.where)
+    all_codes, all_sets, set_words, all_names, name_words, by_set, starts = _property_numbers(model)
     # Of the rows of matching sets only their objects and sets; values only where the name matches too.
-    rows = every.select(["code", "pset"]).filter(in_set)
+    sets = np.flatnonzero(_word_hits(facet.property_set, set_words, facet.where))
+    rows = np.sort(np.concatenate([by_set[starts[k]:starts[k + 1]] for k in sets])) if len(sets) else \
+        np.zeros(0, dtype=np.int64)
+    matched = _word_hits(facet.base_name, name_words, facet.where)[all_names[rows]]
     n = model.size
-    # (object, set) and (object, set, property) as single integers to group by.
-    codes = _np(rows["code"])
-    sets = _numbered(rows["pset"])
-    set_key = codes.astype(np.int64)
-    set_key *= int(sets.max(initial=0)) + 1
-    set_key += sets
-    del sets
+    codes = all_codes[rows]
     # Each (object, set) numbered by hashing, so that sets are marked in arrays, not sorted to be looked up.
+    set_key = codes * (int(all_sets.max(initial=0)) + 1) + all_sets[rows]
     set_id = _np(pc.dictionary_encode(pa.array(set_key)).indices)
     del set_key
     count = int(set_id.max(initial=-1)) + 1
-    matched = _np(named.filter(in_set))
-    found = every.filter(pc.and_(in_set, named))
+    found_rows = rows[matched]
+    found = every.take(pa.array(found_rows))
     found = pa.table({n: plain(found[n]) for n in found.column_names})
     kinds = value_kinds(found["value_type"], version)
     col = Column(text_of(found, kinds), _to_si(found, model), kinds)
@@ -235,14 +268,13 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
         ok = pc.and_(ok, pc.equal(types, facet.data_type.upper()))
     if facet.value is not None:
         ok = pc.and_(ok, matches(facet.value, col, facet.where))
+    ok = _np(ok)
     # Any value of a property meets it (list, bounded, table values); every matching property of
     # every matching set must, and every matching set must have one.
     found_sets = set_id[matched]
-    names = _numbered(found["name"])
-    width = int(names.max(initial=0)) + 1
-    props = pa.table({"key": found_sets.astype(np.int64) * width + names, "set": found_sets, "ok": ok})
-    props = props.group_by(["key", "set"], use_threads=False).aggregate([("ok", "any")])
-    bad_sets = _np(props.filter(pc.invert(props["ok_any"]))["set"])
+    width = int(all_names.max(initial=0)) + 1
+    key = found_sets.astype(np.int64) * width + all_names[found_rows]
+    bad_sets = np.setdiff1d(key[~ok], key[ok]) // width  # (set, property) with no value that meets it
     good_set = np.zeros(count, dtype=bool)
     good_set[found_sets] = True
     good_set[bad_sets] = False
@@ -256,24 +288,29 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
 def inherited(rows: pa.Table, model: Model, key: Optional[str] = None) -> pa.Table:
     """Rows (by object code) with those of each occurrence's type added, except where the
     occurrence has its own: any own row when `key` is None, else an own row with the same key."""
-    o = model.objects()
-    typed = pc.is_valid(o["type_code"])
-    link = pa.table({"code": pa.array(np.arange(o.num_rows)[_np(typed)], pa.int32()),
-                     "type": o["type_code"].filter(typed)})
-    theirs = rows.rename_columns(["type" if c == "code" else c for c in rows.column_names])
-    from_type = link.join(theirs, "type", join_type="inner").drop_columns(["type"])
-    if from_type.num_rows == 0:
+    type_code = model.derived("type_codes", lambda: _np(pc.fill_null(model.objects()["type_code"], -1)))
+    typed = np.flatnonzero(type_code >= 0)  # occurrences, by their type
+    order = np.argsort(type_code[typed], kind="stable")
+    occurrences, their_types = typed[order], type_code[typed][order]
+    # Each row of a type repeated for every occurrence of that type.
+    row_types = _np(rows["code"]).astype(np.int64)
+    first = np.searchsorted(their_types, row_types, "left")
+    many = np.searchsorted(their_types, row_types, "right") - first
+    if many.sum() == 0:
         return rows
-    own_codes = _np(rows["code"]).astype(np.int64)
-    their_codes = _np(from_type["code"]).astype(np.int64)
+    source = np.repeat(np.arange(len(row_types)), many)
+    at = np.repeat(first - np.concatenate(([0], np.cumsum(many)[:-1])), many) + np.arange(int(many.sum()))
+    own_codes = row_types
+    their_codes = occurrences[at]
     if key is None:
         keep = ~np.isin(their_codes, own_codes)
     else:
-        values = _numbered(pa.concat_arrays([pc.fill_null(plain(rows[key]), ""),
-                                             pc.fill_null(plain(from_type[key]), "")]))
-        width = int(values.max(initial=0)) + 1
-        keep = ~np.isin(their_codes * width + values[len(own_codes):], own_codes * width + values[:len(own_codes)])
-    from_type = from_type.filter(pa.array(keep)).select(rows.column_names).cast(rows.schema)
+        numbers = _numbered(pc.fill_null(plain(rows[key]), ""))
+        width = int(numbers.max(initial=0)) + 1
+        keep = ~np.isin(their_codes * width + numbers[source], own_codes * width + numbers)
+    from_type = rows.take(pa.array(source[keep]))
+    from_type = from_type.set_column(from_type.column_names.index("code"), "code",
+                                     pa.array(their_codes[keep]).cast(rows.schema.field("code").type))
     return pa.concat_tables([rows, from_type])
 
 
