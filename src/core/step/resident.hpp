@@ -12,7 +12,7 @@ namespace quarnel {
 // builds from it. Views into the file stay valid.
 class ResidentTrail {
 public:
-    static constexpr std::size_t kWindow = std::size_t{64} << 20;
+    static constexpr std::size_t kWindow = std::size_t{8} << 20;
 
     ResidentTrail(std::string_view file, std::size_t from);
     // A walk that has ended leaves nothing behind for the passes after it.

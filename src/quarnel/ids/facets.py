@@ -163,10 +163,10 @@ def property_rows(model: Model) -> pa.Table:
 
 
 def _property_rows(model: Model) -> pa.Table:
-    p = model.coded("properties")
+    p = model.coded("properties", keep=False)
     props = pa.table({"code": p["code"], "pset": p["pset_name"], "name": p["prop_name"], "value": p["value"],
                       "value_type": p["value_type"], "number": p["number"]})
-    q = model.coded("element_quantities")
+    q = model.coded("element_quantities", keep=False)
     measure = pc.cast(plain(q["quantity_type"]), STRING)
     measure_map = pa.array(list(QUANTITY_MEASURES.values()), STRING)
     index = pc.index_in(measure, value_set=pa.array(list(QUANTITY_MEASURES), STRING))
@@ -236,9 +236,9 @@ def _property_numbers(model: Model):
         every = property_rows(model)
         sets, set_words = _words(every["pset"])
         names, name_words = _words(every["name"])
-        by_set = np.argsort(sets, kind="stable")
+        by_set = np.argsort(sets, kind="stable").astype(np.int32)
         starts = np.searchsorted(sets[by_set], np.arange(len(set_words) + 2))
-        return _np(every["code"]).astype(np.int64), sets, set_words, names, name_words, by_set, starts
+        return _np(every["code"]).astype(np.int32), sets, set_words, names, name_words, by_set, starts
     return model.derived("property_numbers", build)
 
 
@@ -253,12 +253,12 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
     n = model.size
     codes = all_codes[rows]
     # Each (object, set) numbered by hashing, so that sets are marked in arrays, not sorted to be looked up.
-    set_key = codes * (int(all_sets.max(initial=0)) + 1) + all_sets[rows]
+    set_key = codes.astype(np.int64) * (int(all_sets.max(initial=0)) + 1) + all_sets[rows]
     set_id = _np(pc.dictionary_encode(pa.array(set_key)).indices)
     del set_key
     count = int(set_id.max(initial=-1)) + 1
     found_rows = rows[matched]
-    found = every.take(pa.array(found_rows))
+    found = every.select(["value", "value_type", "number"]).take(pa.array(found_rows))
     found = pa.table({n: plain(found[n]) for n in found.column_names})
     kinds = value_kinds(found["value_type"], version)
     col = Column(text_of(found, kinds), _to_si(found, model), kinds)

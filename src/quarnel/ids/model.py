@@ -51,11 +51,12 @@ class Model:
         self._tables: Dict[str, pa.Table] = {}
         self._derived: Dict[str, object] = {}
         self._lock = threading.RLock()  # derived values build on others
+        self._consumed: set = set()  # tables made into a derived value and let go
         self.attributes = "attributes"  # or all_attributes: instances without a GlobalId too
 
     def prefetch(self, names) -> None:
         """Read these tables in one pass over the file (one mapping, one entity table)."""
-        wanted = [n for n in dict.fromkeys(names) if n in TABLES and n not in self._tables]
+        wanted = [n for n in dict.fromkeys(names) if n in TABLES and n not in self._tables and n not in self._consumed]
         if wanted:
             self.receive(read_streams(self.path, wanted, columns_of(wanted)))
 
@@ -103,17 +104,23 @@ class Model:
     def size(self) -> int:
         return self.objects().num_rows
 
-    def coded(self, name: str, column: str = "guid") -> pa.Table:
-        """A table with the code of each row's object in front ("code"); rows of no object left out."""
+    def coded(self, name: str, column: str = "guid", keep: bool = True) -> pa.Table:
+        """A table with the code of each row's object in front ("code"); rows of no object left out.
+        keep=False: for a caller that keeps what it makes of it, neither it nor the table read is
+        kept (on a large model the properties are most of the memory)."""
         def build():
             t = self.table(name)
+            if not keep:
+                with self._lock:
+                    self._tables.pop(name, None)
+                    self._consumed.add(name)
             if name == self.attributes:
                 codes = pc.index_in(t["step_id"], value_set=self.objects()["step_id"])
             else:
                 codes = self.codes_of(t[column])
             t = t.add_column(0, "code", codes)
             return t if codes.null_count == 0 else t.filter(pc.is_valid(codes))
-        return self.derived(("coded", name, column), build)
+        return self.derived(("coded", name, column), build) if keep else build()
 
     def codes_of(self, guids) -> pa.Array:
         """Codes of GlobalIds (null for none); of a dictionary-encoded column, looked up once per
