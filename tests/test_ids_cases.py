@@ -122,16 +122,27 @@ def test_ten_thousand_specifications(tmp_path, write_ifc, capsys):
 
 MM = ("#10=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);#11=IFCUNITASSIGNMENT((#10));"
       "#12=IFCPROJECT('0O2Fr$t4X7Zf8NOew3FLOH',$,'p',$,$,$,$,$,#11);")
+# Millimetres, with square metres, cubic metres or square feet assigned as most exports do.
+M2 = MM.replace("#11=IFCUNITASSIGNMENT((#10))", "#13=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);"
+                "#14=IFCSIUNIT(*,.VOLUMEUNIT.,$,.CUBIC_METRE.);#11=IFCUNITASSIGNMENT((#10,#13,#14))")
+FT2 = MM.replace("#11=IFCUNITASSIGNMENT((#10))", "#13=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);"
+                 "#15=IFCDIMENSIONALEXPONENTS(2,0,0,0,0,0,0);#16=IFCMEASUREWITHUNIT(IFCAREAMEASURE(0.09290304),#13);"
+                 "#17=IFCCONVERSIONBASEDUNIT(#15,.AREAUNIT.,'square foot',#16);#11=IFCUNITASSIGNMENT((#10,#17))")
+UNITS = {"mm": MM, "mm m2 m3": M2, "mm ft2": FT2}
 
 
-@pytest.mark.parametrize("measure, stored, required, status", [
-    ("IFCLENGTHMEASURE", "2000.", "2", "pass"),
-    ("IFCLENGTHMEASURE", "2000.", "2000", "fail"),
-    ("IFCAREAMEASURE", "3000000.", "3", "pass"),  # mm2 from the length unit
-    ("IFCVOLUMEMEASURE", "5.E9", "5", "pass"),
-    ("IFCCOUNTMEASURE", "7.", "7", "pass"),  # no unit
+@pytest.mark.parametrize("measure, stored, required, status, units", [
+    ("IFCLENGTHMEASURE", "2000.", "2", "pass", "mm"),
+    ("IFCLENGTHMEASURE", "2000.", "2000", "fail", "mm"),
+    ("IFCAREAMEASURE", "3000000.", "3", "pass", "mm"),  # mm2 from the length unit
+    ("IFCVOLUMEMEASURE", "5.E9", "5", "pass", "mm"),
+    ("IFCCOUNTMEASURE", "7.", "7", "pass", "mm"),  # no unit
+    ("IFCAREAMEASURE", "3.", "3", "pass", "mm m2 m3"),
+    ("IFCVOLUMEMEASURE", "5.", "5", "pass", "mm m2 m3"),
+    ("IFCLENGTHMEASURE", "2000.", "2", "pass", "mm m2 m3"),
+    ("IFCAREAMEASURE", "10.", "0.9290304", "pass", "mm ft2"),
 ])
-def test_values_compared_in_si_units(tmp_path, write_ifc, measure, stored, required, status):
+def test_values_compared_in_si_units(tmp_path, write_ifc, measure, stored, required, status, units):
     from quarnel.ids import check
 
     pset = (f"#2=IFCPROPERTYSINGLEVALUE('P',$,{measure}({stored}),$);#3=IFCPROPERTYSET('1O2Fr$t4X7Zf8NOew3FLOH',"
@@ -140,7 +151,7 @@ def test_values_compared_in_si_units(tmp_path, write_ifc, measure, stored, requi
     path.write_text(IDS_HEAD + spec(f'<property dataType="{measure}"><propertySet><simpleValue>S</simpleValue>'
                                     '</propertySet><baseName><simpleValue>P</simpleValue></baseName><value>'
                                     f'<simpleValue>{required}</simpleValue></value></property>') + IDS_TAIL)
-    report = check(str(path), write_ifc(MM + WALL + pset))
+    report = check(str(path), write_ifc(UNITS[units] + WALL + pset))
     assert report.specifications.column("status").to_pylist() == [status]
     assert report.failures.num_rows == (status == "fail")
 

@@ -74,6 +74,9 @@ struct TypeCount {
 // Everything one indexing pass finds in a model.
 struct ModelIndex {
     std::optional<double> unit_scale;  // metres per model length unit
+    // Square and cubic metres per assigned area and volume unit: absent when none is assigned
+    // (exports in millimetres often assign square metres).
+    std::optional<double> area_scale, volume_scale;
     std::string schema;                // "" when not found
     ProductColumns products;
     StoreyColumns storeys;

@@ -1,6 +1,7 @@
 #include "indexer/pass.hpp"
 #include "step/values.hpp"
 #include "units/length_unit.hpp"
+#include "units/measure_units.hpp"
 
 namespace quarnel {
 
@@ -16,10 +17,13 @@ void IndexPass::unit_assignment() {
 
 void IndexPass::resolve_unit_scale() {
     if (unit_list_.empty() || units_.size() == 0) return;
-    out_.unit_scale = length_unit_scale(unit_list_, [this](std::uint64_t id) -> std::optional<Entity> {
+    const UnitLookup lookup = [this](std::uint64_t id) -> std::optional<Entity> {
         const Entity* e = units_.find(id);
         return e ? std::optional<Entity>(*e) : std::nullopt;
-    });
+    };
+    out_.unit_scale = length_unit_scale(unit_list_, lookup);
+    out_.area_scale = metre_power_unit_scale(unit_list_, lookup, "AREAUNIT", 2);
+    out_.volume_scale = metre_power_unit_scale(unit_list_, lookup, "VOLUMEUNIT", 3);
 }
 
 }  // namespace quarnel

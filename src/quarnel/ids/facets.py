@@ -177,13 +177,15 @@ def _property_rows(model: Model) -> pa.Table:
 
 
 def _to_si(rows: pa.Table, model: Model) -> pa.Array:
-    """The number column in SI units (lengths, areas and volumes scaled from the model's unit)."""
-    scale = model.unit_scale
+    """The number column in SI units: lengths, areas and volumes scaled from the model's units (an
+    area or volume unit the model assigns, else the length unit's square or cube)."""
+    length = model.unit_scale
+    scales = {1: length, 2: model.scale("area_unit_scale", length ** 2), 3: model.scale("volume_unit_scale", length ** 3)}
     number = plain(rows["number"])
-    if scale == 1.0 or len(number) == 0:
+    if set(scales.values()) == {1.0} or len(number) == 0:
         return number
     upper = pc.utf8_upper(pc.fill_null(plain(rows["value_type"]), ""))
-    factor = pa.array([scale ** LENGTH_POWER.get(t, 0) for t in LENGTH_POWER] + [1.0], pa.float64())
+    factor = pa.array([scales[LENGTH_POWER[t]] for t in LENGTH_POWER] + [1.0], pa.float64())
     index = pc.fill_null(pc.index_in(upper, value_set=pa.array(list(LENGTH_POWER), STRING)), len(LENGTH_POWER))
     return pc.multiply(number, pc.take(factor, index))
 

@@ -80,10 +80,15 @@ class Model:
     @property
     def unit_scale(self) -> float:
         """Metres per model length unit."""
+        return self.scale("unit_scale", 1.0)
+
+    def scale(self, key: str, default: float) -> float:
+        """A unit scale of the model's facts (unit_scale, area_unit_scale, volume_unit_scale)."""
         try:
-            return float(self.fact("unit_scale") or 1.0)
+            value = float(self.fact(key) or "nan")
         except ValueError:
-            return 1.0
+            return default
+        return value if value > 0 else default
 
     def derived(self, key, build):
         with self._lock:
