@@ -1,6 +1,6 @@
 """Verdicts of quarnel's IDS checker against ifctester's, object by object.
 
-    python tools/ids_cross_check.py [--ids bench/office_a.ids ...] [MODEL.ifc ...]
+    python tools/ids_cross_check.py [--ids bench/office_a.ids bench/units.ids ...] [MODEL.ifc ...]
     python tools/ids_cross_check.py --testcases [DIR]   # buildingSMART's IDS test cases
 
 For each model (default: every model in ../shared/corpus) and IDS, each specification's verdict,
@@ -127,7 +127,7 @@ def testcases(folder):
 def main():
     ap = argparse.ArgumentParser()
     ap.add_argument("models", nargs="*", type=pathlib.Path)
-    ap.add_argument("--ids", nargs="+", type=pathlib.Path, default=[ROOT / "bench" / "office_a.ids"])
+    ap.add_argument("--ids", nargs="+", type=pathlib.Path, default=[ROOT / "bench" / "office_a.ids", ROOT / "bench" / "units.ids"])
     ap.add_argument("--testcases", nargs="?", const=SHARED / "ids" / "testcases", type=pathlib.Path)
     args = ap.parse_args()
     if args.testcases:
