@@ -5,7 +5,7 @@ import time
 
 import pytest
 
-from conftest import ROOT
+from conftest import ROOT, SAMPLE, corpus_params
 from quarnel.cli import main
 from quarnel.registry import TABLES
 
@@ -184,3 +184,15 @@ def test_names_numbered_alike_across_dictionary_chunks(chunks):
     assert len(numbers) == len(texts)
     pairs = [(i, j) for i in range(len(texts)) for j in range(len(texts))]
     assert all((numbers[i] == numbers[j]) == (texts[i] == texts[j]) for i, j in pairs)
+
+
+@pytest.mark.parametrize("model", [pytest.param(str(SAMPLE), id="sample"),
+                                   *[p for p in corpus_params() if "office_a" in p.id]])
+def test_facets_on_threads_gave_what_one_thread_gives(model):
+    from quarnel.ids.checker import check_model, load
+    from quarnel.ids.model import Model
+
+    ids = load(str(ROOT / "bench" / "office_a.ids"))
+    one = check_model(ids, Model(model), 1)
+    for threads in (2, 4):
+        assert [t.to_pylist() for t in check_model(ids, Model(model), threads)] == [t.to_pylist() for t in one]

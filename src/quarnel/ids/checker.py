@@ -11,7 +11,7 @@ import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
-from .facets import Outcome, evaluate
+from .facets import Outcome, evaluate, prepare
 from .model import STRING, Model, plain, scatter
 from .needs import OBJECT_TABLES, TABLES_OF
 from .parse import Facet, Ids, Specification, Value, read_ids
@@ -73,7 +73,7 @@ def check(ids, model: Union[str, os.PathLike, Sequence]) -> Report:
     specs, failures = [], []
     started = time.perf_counter()
     for path in paths:
-        s, f = check_model(parsed, Model(os.fspath(path)))
+        s, f = check_model(parsed, Model(os.fspath(path)), facet_threads(1))
         specs.append(s)
         failures.append(f)
     return build_report(parsed, specs, failures, time.perf_counter() - started)
@@ -107,8 +107,9 @@ def _key(facet: Facet) -> str:
     return repr(sorted((k, repr(v)) for k, v in fields.items()))
 
 
-def check_model(ids: Ids, model: Model):
-    """(specifications, failures) tables of one model."""
+def check_model(ids: Ids, model: Model, threads: int = 1):
+    """(specifications, failures) tables of one model; the facets evaluated on `threads` threads
+    (their Arrow and numpy work lets go of the interpreter lock)."""
     model.attributes = attributes_table(ids)
     model.prefetch([model.attributes if n == "attributes" else n for n in tables_needed(ids)])
     memo = _Memo(model)
@@ -116,8 +117,10 @@ def check_model(ids: Ids, model: Model):
     spec_rows: Dict[str, list] = {k: [] for k in SPEC_COLUMNS}
     failure_parts: List[pa.Table] = []
     schema = model.schema
-    for spec in ids.specifications:
-        version = schema if schema in spec.ifc_versions else spec.ifc_versions[0]
+    versions = [schema if schema in spec.ifc_versions else spec.ifc_versions[0] for spec in ids.specifications]
+    if threads > 1:
+        _evaluate_all(ids, versions, memo, threads)
+    for spec, version in zip(ids.specifications, versions):
         applicable = np.ones(n, dtype=bool)
         for facet in spec.applicability:
             applicable &= memo(facet, version).ok
@@ -147,6 +150,29 @@ def check_model(ids: Ids, model: Model):
     failures = (pa.concat_tables(failure_parts) if failure_parts
                 else pa.schema(list(FAILURE_COLUMNS.items())).empty_table())
     return specs, failures
+
+
+def facet_threads(models_at_once: int) -> int:
+    """Threads for the facets of each of that many models checked side by side: the cores left."""
+    return max(1, min(4, (os.cpu_count() or 1) // max(1, models_at_once)))
+
+
+def _evaluate_all(ids: Ids, versions: List[str], memo: "_Memo", threads: int) -> None:
+    """Every distinct facet of the IDS evaluated ahead, on threads; the values several facets
+    derive from the same table are built first, once."""
+    from concurrent.futures import ThreadPoolExecutor
+
+    facets = {}
+    for spec, version in zip(ids.specifications, versions):
+        for facet in spec.applicability + spec.requirements:
+            facets.setdefault(version + _key(facet), (facet, version))
+    kinds = {facet.kind for facet, _ in facets.values()}
+    prepare(memo.model, kinds)
+    # The costliest first: property facets read the largest table.
+    todo = sorted(facets.values(), key=lambda fv: fv[0].kind != "property")
+    with ThreadPoolExecutor(max_workers=threads) as pool:
+        for _ in pool.map(lambda fv: memo(*fv), todo):
+            pass
 
 
 def _passes(facet: Facet, outcome: Outcome) -> np.ndarray:

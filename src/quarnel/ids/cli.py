@@ -43,7 +43,7 @@ def complain(text: str) -> None:
 def run(args) -> int:
     from quarnel.runs import ModelError, check_model, expand_paths, one_line
 
-    from .checker import build_report, check_model as check_one, load
+    from .checker import build_report, check_model as check_one, facet_threads, load
     from .model import Model
     from .parse import IdsError
 
@@ -69,12 +69,13 @@ def run(args) -> int:
             if warning:
                 complain(f"warning: {warning}")
             model = ahead.model(path, ids) if ahead is not None else None
-            specs, failures = check_one(ids, model or Model(path))
+            specs, failures = check_one(ids, model or Model(path), facet_threads(workers))
             return path, specs, failures, None, time.perf_counter() - t0
         except (ModelError, OSError) as e:
             return path, None, None, one_line(e, path), 0.0
 
-    with ThreadPoolExecutor(max_workers=max(1, min(jobs, len(paths) or 1))) as pool:
+    workers = max(1, min(jobs, len(paths) or 1))
+    with ThreadPoolExecutor(max_workers=workers) as pool:
         results = list(pool.map(one, paths))
     unreadable = len(unmatched)
     spec_tables, failure_tables = [], []
