@@ -15,7 +15,6 @@ import json
 import math
 import os
 import re
-import secrets
 import shutil
 import struct
 import sys
@@ -206,7 +205,7 @@ def _cells(table):
 def beside(target: str) -> str:
     """A free temporary name in the folder of `target`, hidden from readers of that folder."""
     folder, name = os.path.split(target)
-    return os.path.join(folder, f".{name}.{secrets.token_hex(4)}.part")
+    return os.path.join(folder, f".{name}.{os.urandom(4).hex()}.part")
 
 
 def write_pieces(path: str, pieces) -> None:
