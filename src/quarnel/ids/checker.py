@@ -88,18 +88,41 @@ def build_report(ids: Ids, specs: List[pa.Table], failures: List[pa.Table], seco
                   extra={"seconds": seconds, "path": ids.path})
 
 
+# Up to so many distinct facets are evaluated ahead on threads (a few facets over large tables
+# gain from it); more are evaluated in turn and each let go after its last use (10,000 facets
+# kept at once held a gigabyte).
+MANY_FACETS = 200
+
+
 class _Memo:
-    """Facet outcomes of one model, shared by specifications that repeat a facet."""
+    """Facet outcomes of one model, shared by specifications that repeat a facet; an outcome is
+    let go once the last specification using it has."""
 
     def __init__(self, model: Model):
         self.model = model
         self.outcomes: Dict[str, Outcome] = {}
+        self.uses: Dict[str, list] = {}  # key -> [facet, version, uses left]
+
+    def count(self, ids: Ids, versions: List[str]) -> None:
+        for spec, version in zip(ids.specifications, versions):
+            for facet in spec.applicability + spec.requirements:
+                self.uses.setdefault(version + _key(facet), [facet, version, 0])[2] += 1
+
+    def evaluate(self, key: str) -> None:
+        facet, version, _ = self.uses[key]
+        self.outcomes[key] = evaluate(facet, self.model, version)
 
     def __call__(self, facet: Facet, version: str) -> Outcome:
         key = version + _key(facet)
         if key not in self.outcomes:
-            self.outcomes[key] = evaluate(facet, self.model, version)
-        return self.outcomes[key]
+            self.evaluate(key)
+        outcome = self.outcomes[key]
+        use = self.uses.get(key)
+        if use is not None:
+            use[2] -= 1
+            if use[2] <= 0:
+                del self.outcomes[key]
+        return outcome
 
 
 def _key(facet: Facet) -> str:
@@ -118,8 +141,9 @@ def check_model(ids: Ids, model: Model, threads: int = 1):
     failure_parts: List[pa.Table] = []
     schema = model.schema
     versions = [schema if schema in spec.ifc_versions else spec.ifc_versions[0] for spec in ids.specifications]
-    if threads > 1:
-        _evaluate_all(ids, versions, memo, threads)
+    memo.count(ids, versions)
+    if threads > 1 and len(memo.uses) <= MANY_FACETS:
+        _evaluate_all(memo, threads)
     for spec, version in zip(ids.specifications, versions):
         applicable = np.ones(n, dtype=bool)
         for facet in spec.applicability:
@@ -157,21 +181,16 @@ def facet_threads(models_at_once: int) -> int:
     return max(1, min(4, (os.cpu_count() or 1) // max(1, models_at_once)))
 
 
-def _evaluate_all(ids: Ids, versions: List[str], memo: "_Memo", threads: int) -> None:
-    """Every distinct facet of the IDS evaluated ahead, on threads; the values several facets
-    derive from the same table are built first, once."""
+def _evaluate_all(memo: "_Memo", threads: int) -> None:
+    """Every distinct facet evaluated ahead, on threads; the values several facets derive from
+    the same table are built first, once."""
     from concurrent.futures import ThreadPoolExecutor
 
-    facets = {}
-    for spec, version in zip(ids.specifications, versions):
-        for facet in spec.applicability + spec.requirements:
-            facets.setdefault(version + _key(facet), (facet, version))
-    kinds = {facet.kind for facet, _ in facets.values()}
-    prepare(memo.model, kinds)
+    prepare(memo.model, {facet.kind for facet, _, _ in memo.uses.values()})
     # The costliest first: property facets read the largest table.
-    todo = sorted(facets.values(), key=lambda fv: fv[0].kind != "property")
+    todo = sorted(memo.uses, key=lambda key: memo.uses[key][0].kind != "property")
     with ThreadPoolExecutor(max_workers=threads) as pool:
-        for _ in pool.map(lambda fv: memo(*fv), todo):
+        for _ in pool.map(memo.evaluate, todo):
             pass
 
 

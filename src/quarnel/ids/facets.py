@@ -116,16 +116,25 @@ def entity(facet: Facet, model: Model, version: str) -> Outcome:
 # -- attribute ----------------------------------------------------------------------------------
 
 def attribute(facet: Facet, model: Model, version: str) -> Outcome:
-    a = model.coded(model.attributes)
-    rows = a.filter(name_mask(facet.name, a["attribute"], facet.where))
-    rows = pa.table({n: plain(rows[n]) for n in ("code", "value", "kind", "value_type", "number")})
-    rows = rows.filter(pc.and_(pc.is_valid(rows["value"]), pc.not_equal(pc.fill_null(rows["kind"], ""), "derived")))
-    kind, text = _attribute_kinds(rows, version)
+    codes, column, values, present = _attribute_rows(facet, model, version)
     # Present: a matching attribute with a value (an empty string counts); met: one of them meets
     # the condition (never an empty one, nor a logical unknown).
-    codes = _np(rows["code"])
-    ok = matches(facet.value if facet.value is not None else ANYTHING, Column(text, rows["number"], kind), facet.where)
-    return Outcome(ok=any_of(model.size, codes, ok), present=any_of(model.size, codes), found=(codes, rows["value"]))
+    ok = matches(facet.value if facet.value is not None else ANYTHING, column, facet.where)
+    return Outcome(ok=any_of(model.size, codes, ok), present=present, found=(codes, values))
+
+
+def _attribute_rows(facet: Facet, model: Model, version: str):
+    """The values of the attributes a name condition matches, shared by the facets that name them
+    alike (thousands of specifications may each ask for a value of Name)."""
+    def build():
+        a = model.coded(model.attributes)
+        rows = a.filter(name_mask(facet.name, a["attribute"], facet.where))
+        rows = pa.table({n: plain(rows[n]) for n in ("code", "value", "kind", "value_type", "number")})
+        rows = rows.filter(pc.and_(pc.is_valid(rows["value"]), pc.not_equal(pc.fill_null(rows["kind"], ""), "derived")))
+        kind, text = _attribute_kinds(rows, version)
+        codes = _np(rows["code"])
+        return codes, Column(text, rows["number"], kind), rows["value"], any_of(model.size, codes)
+    return model.derived(("attribute", version, repr(facet.name)), build)
 
 
 # How the attributes table writes a value, as the kind its comparison takes.
