@@ -255,7 +255,9 @@ def _property_numbers(model: Model):
         every = property_rows(model)
         sets, set_words = _words(every["pset"])
         names, name_words = _words(every["name"])
-        by_set = np.argsort(sets, kind="stable").astype(np.int32)
+        # A stable sort of 16-bit keys is a radix sort: half the time of one of 32-bit keys.
+        keys = sets.astype(np.uint16) if len(set_words) < 65535 else sets
+        by_set = np.argsort(keys, kind="stable").astype(np.int32)
         starts = np.searchsorted(sets[by_set], np.arange(len(set_words) + 2))
         return _np(every["code"]).astype(np.int32), sets, set_words, names, name_words, by_set, starts
     return model.derived("property_numbers", build)
