@@ -128,7 +128,10 @@ M2 = MM.replace("#11=IFCUNITASSIGNMENT((#10))", "#13=IFCSIUNIT(*,.AREAUNIT.,$,.S
 FT2 = MM.replace("#11=IFCUNITASSIGNMENT((#10))", "#13=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);"
                  "#15=IFCDIMENSIONALEXPONENTS(2,0,0,0,0,0,0);#16=IFCMEASUREWITHUNIT(IFCAREAMEASURE(0.09290304),#13);"
                  "#17=IFCCONVERSIONBASEDUNIT(#15,.AREAUNIT.,'square foot',#16);#11=IFCUNITASSIGNMENT((#10,#17))")
-UNITS = {"mm": MM, "mm m2 m3": M2, "mm ft2": FT2}
+DEG = MM.replace("#11=IFCUNITASSIGNMENT((#10))", "#13=IFCSIUNIT(*,.PLANEANGLEUNIT.,$,.RADIAN.);"
+                 "#15=IFCDIMENSIONALEXPONENTS(0,0,0,0,0,0,0);#16=IFCMEASUREWITHUNIT(IFCPLANEANGLEMEASURE(0.0174532925199433),#13);"
+                 "#17=IFCCONVERSIONBASEDUNIT(#15,.PLANEANGLEUNIT.,'DEGREE',#16);#11=IFCUNITASSIGNMENT((#10,#17))")
+UNITS = {"mm": MM, "mm m2 m3": M2, "mm ft2": FT2, "mm deg": DEG}
 
 
 @pytest.mark.parametrize("measure, stored, required, status, units", [
@@ -141,6 +144,8 @@ UNITS = {"mm": MM, "mm m2 m3": M2, "mm ft2": FT2}
     ("IFCVOLUMEMEASURE", "5.", "5", "pass", "mm m2 m3"),
     ("IFCLENGTHMEASURE", "2000.", "2", "pass", "mm m2 m3"),
     ("IFCAREAMEASURE", "10.", "0.9290304", "pass", "mm ft2"),
+    ("IFCPLANEANGLEMEASURE", "90.", "1.5707963267949", "pass", "mm deg"),  # radians
+    ("IFCPLANEANGLEMEASURE", "90.", "90", "fail", "mm deg"),
 ])
 def test_values_compared_in_si_units(tmp_path, write_ifc, measure, stored, required, status, units):
     from quarnel.ids import check

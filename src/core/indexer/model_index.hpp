@@ -77,6 +77,7 @@ struct ModelIndex {
     // Square and cubic metres per assigned area and volume unit: absent when none is assigned
     // (exports in millimetres often assign square metres).
     std::optional<double> area_scale, volume_scale;
+    std::optional<double> angle_scale;  // radians per assigned plane angle unit
     std::string schema;                // "" when not found
     ProductColumns products;
     StoreyColumns storeys;

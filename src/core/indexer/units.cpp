@@ -24,6 +24,7 @@ void IndexPass::resolve_unit_scale() {
     out_.unit_scale = length_unit_scale(unit_list_, lookup);
     out_.area_scale = metre_power_unit_scale(unit_list_, lookup, "AREAUNIT", 2);
     out_.volume_scale = metre_power_unit_scale(unit_list_, lookup, "VOLUMEUNIT", 3);
+    out_.angle_scale = plane_angle_unit_scale(unit_list_, lookup);
 }
 
 }  // namespace quarnel

@@ -362,6 +362,11 @@ constexpr FactDef kFacts[] = {
          const auto& scale = r.get<ModelIndex>().volume_scale;
          return scale ? FactValue(*scale) : FactValue();
      }},
+    {"angle_unit_scale", FactType::OptionalFloat,
+     [](const Reads& r) {
+         const auto& scale = r.get<ModelIndex>().angle_scale;
+         return scale ? FactValue(*scale) : FactValue();
+     }},
     {"index_ms", FactType::Float, pass_ms<kIndex>},
     {"mesh_emission_ms", FactType::Float, pass_ms<kDrift>},
     {"total_ms", FactType::Float, [](const Reads& r) { return FactValue(r.total_ms); }},
@@ -379,7 +384,7 @@ constexpr FactDef kFacts[] = {
 using namespace std::string_view_literals;
 
 constexpr std::string_view kIndexFacts[] = {"schema"sv,  "project_name"sv, "authoring_app"sv, "unit_scale"sv,
-                                            "area_unit_scale"sv, "volume_unit_scale"sv,
+                                            "area_unit_scale"sv, "volume_unit_scale"sv, "angle_unit_scale"sv,
                                             "size_bytes"sv, "open_ms"sv,   "index_ms"sv};
 constexpr std::array<std::string_view, 5> extractor_facts(std::string_view timing) {
     return {"open_ms"sv, "entity_table_ms"sv, "guid_index_ms"sv, timing, "size_bytes"sv};

@@ -168,9 +168,10 @@ def _attribute_kinds(rows: pa.Table, version: str):
 QUANTITY_MEASURES = {"Length": "IfcLengthMeasure", "Area": "IfcAreaMeasure", "Volume": "IfcVolumeMeasure",
                      "Count": "IfcCountMeasure", "Weight": "IfcMassMeasure", "Time": "IfcTimeMeasure",
                      "Number": "IfcNumericMeasure"}
-# Measures whose model unit follows the length unit: the power of the length scale to SI.
-LENGTH_POWER = {"IFCLENGTHMEASURE": 1, "IFCPOSITIVELENGTHMEASURE": 1, "IFCNONNEGATIVELENGTHMEASURE": 1,
-                "IFCAREAMEASURE": 2, "IFCVOLUMEMEASURE": 3}
+# Measures in a unit the model assigns, by the kind of that unit.
+MEASURE_UNITS = {"IFCLENGTHMEASURE": "length", "IFCPOSITIVELENGTHMEASURE": "length",
+                 "IFCNONNEGATIVELENGTHMEASURE": "length", "IFCAREAMEASURE": "area", "IFCVOLUMEMEASURE": "volume",
+                 "IFCPLANEANGLEMEASURE": "angle", "IFCPOSITIVEPLANEANGLEMEASURE": "angle"}
 
 
 def property_rows(model: Model) -> pa.Table:
@@ -194,16 +195,18 @@ def _property_rows(model: Model) -> pa.Table:
 
 
 def _to_si(rows: pa.Table, model: Model) -> pa.Array:
-    """The number column in SI units: lengths, areas and volumes scaled from the model's units (an
-    area or volume unit the model assigns, else the length unit's square or cube)."""
+    """The number column in SI units: lengths, areas, volumes and plane angles scaled from the
+    model's units (an area or volume unit the model assigns, else the length unit's square or
+    cube; angles to radians)."""
     length = model.unit_scale
-    scales = {1: length, 2: model.scale("area_unit_scale", length ** 2), 3: model.scale("volume_unit_scale", length ** 3)}
+    scales = {"length": length, "area": model.scale("area_unit_scale", length ** 2),
+              "volume": model.scale("volume_unit_scale", length ** 3), "angle": model.scale("angle_unit_scale", 1.0)}
     number = plain(rows["number"])
     if set(scales.values()) == {1.0} or len(number) == 0:
         return number
     upper = pc.utf8_upper(pc.fill_null(plain(rows["value_type"]), ""))
-    factor = pa.array([scales[LENGTH_POWER[t]] for t in LENGTH_POWER] + [1.0], pa.float64())
-    index = pc.fill_null(pc.index_in(upper, value_set=pa.array(list(LENGTH_POWER), STRING)), len(LENGTH_POWER))
+    factor = pa.array([scales[kind] for kind in MEASURE_UNITS.values()] + [1.0], pa.float64())
+    index = pc.fill_null(pc.index_in(upper, value_set=pa.array(list(MEASURE_UNITS), STRING)), len(MEASURE_UNITS))
     return pc.multiply(number, pc.take(factor, index))
 
 
