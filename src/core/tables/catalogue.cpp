@@ -319,9 +319,10 @@ constexpr ColumnDef kPlacementsColumns[] = {
     {"z_axis_y", F, field<&WP::z_axis_y>},
     {"z_axis_z", F, field<&WP::z_axis_z>},
 };
-template <std::optional<double> PlacementColumns::*Scale>
+// An optional number of a pass's result (a unit scale, a precision): absent stays absent.
+template <typename Result, std::optional<double> Result::*Scale>
 FactValue unit_scale_of(const Reads& r) {
-    const auto& scale = r.get<PlacementColumns>().*Scale;
+    const auto& scale = r.get<Result>().*Scale;
     return scale ? FactValue(*scale) : FactValue();
 }
 
@@ -347,26 +348,10 @@ constexpr FactDef kFacts[] = {
     {"schema", FactType::Str, [](const Reads& r) { return FactValue(std::string_view(r.get<ModelIndex>().schema)); }},
     {"project_name", FactType::OptionalStr, [](const Reads& r) { return optional_text(r.get<ModelIndex>().project_name); }},
     {"authoring_app", FactType::OptionalStr, [](const Reads& r) { return optional_text(r.get<ModelIndex>().authoring_app); }},
-    {"unit_scale", FactType::OptionalFloat,
-     [](const Reads& r) {
-         const auto& scale = r.get<ModelIndex>().unit_scale;
-         return scale ? FactValue(*scale) : FactValue();
-     }},
-    {"area_unit_scale", FactType::OptionalFloat,
-     [](const Reads& r) {
-         const auto& scale = r.get<ModelIndex>().area_scale;
-         return scale ? FactValue(*scale) : FactValue();
-     }},
-    {"volume_unit_scale", FactType::OptionalFloat,
-     [](const Reads& r) {
-         const auto& scale = r.get<ModelIndex>().volume_scale;
-         return scale ? FactValue(*scale) : FactValue();
-     }},
-    {"angle_unit_scale", FactType::OptionalFloat,
-     [](const Reads& r) {
-         const auto& scale = r.get<ModelIndex>().angle_scale;
-         return scale ? FactValue(*scale) : FactValue();
-     }},
+    {"unit_scale", FactType::OptionalFloat, unit_scale_of<ModelIndex, &ModelIndex::unit_scale>},
+    {"area_unit_scale", FactType::OptionalFloat, unit_scale_of<ModelIndex, &ModelIndex::area_scale>},
+    {"volume_unit_scale", FactType::OptionalFloat, unit_scale_of<ModelIndex, &ModelIndex::volume_scale>},
+    {"angle_unit_scale", FactType::OptionalFloat, unit_scale_of<ModelIndex, &ModelIndex::angle_scale>},
     {"index_ms", FactType::Float, pass_ms<kIndex>},
     {"mesh_emission_ms", FactType::Float, pass_ms<kDrift>},
     {"total_ms", FactType::Float, [](const Reads& r) { return FactValue(r.total_ms); }},
@@ -374,11 +359,11 @@ constexpr FactDef kFacts[] = {
     {"drift_warn", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().warn); }},
     {"drift_error", FactType::Int, [](const Reads& r) { return FactValue(r.get<DriftColumns>().error); }},
     {"placements_ms", FactType::Float, pass_ms<kPlacements>},
-    {"length_scale", FactType::OptionalFloat, unit_scale_of<&WP::length_scale>},
-    {"area_scale", FactType::OptionalFloat, unit_scale_of<&WP::area_scale>},
-    {"volume_scale", FactType::OptionalFloat, unit_scale_of<&WP::volume_scale>},
-    {"angle_scale", FactType::OptionalFloat, unit_scale_of<&WP::angle_scale>},
-    {"precision", FactType::OptionalFloat, unit_scale_of<&WP::precision>},
+    {"length_scale", FactType::OptionalFloat, unit_scale_of<WP, &WP::length_scale>},
+    {"area_scale", FactType::OptionalFloat, unit_scale_of<WP, &WP::area_scale>},
+    {"volume_scale", FactType::OptionalFloat, unit_scale_of<WP, &WP::volume_scale>},
+    {"angle_scale", FactType::OptionalFloat, unit_scale_of<WP, &WP::angle_scale>},
+    {"precision", FactType::OptionalFloat, unit_scale_of<WP, &WP::precision>},
 };
 
 using namespace std::string_view_literals;
