@@ -201,3 +201,36 @@ def test_facets_on_threads_gave_what_one_thread_gives(model):
     one = check_model(ids, Model(model), 1)
     for threads in (2, 4):
         assert [t.to_pylist() for t in check_model(ids, Model(model), threads)] == [t.to_pylist() for t in one]
+
+
+def test_occurrence_material_replaced_its_types(tmp_path, write_ifc):
+    from quarnel.ids import check
+
+    # Wall 1 has its own material beside its type's; wall 2 only the type's.
+    model = write_ifc(WALL + "#20=IFCWALL('2P2Fr$t4X7Zf8NOew3FLOH',$,'w2',$,$,$,$,$,$);"
+                      "#21=IFCWALLTYPE('4O2Fr$t4X7Zf8NOew3FLOH',$,'t',$,$,$,$,$,$,.STANDARD.);"
+                      "#22=IFCRELDEFINESBYTYPE('5O2Fr$t4X7Zf8NOew3FLOH',$,$,$,(#1,#20),#21);"
+                      "#23=IFCMATERIAL('Concrete',$,$);#24=IFCMATERIAL('Steel',$,$);"
+                      "#25=IFCRELASSOCIATESMATERIAL('6O2Fr$t4X7Zf8NOew3FLOH',$,$,$,(#21),#23);"
+                      "#26=IFCRELASSOCIATESMATERIAL('7O2Fr$t4X7Zf8NOew3FLOH',$,$,$,(#1),#24);")
+    path = tmp_path / "m.ids"
+    path.write_text(IDS_HEAD + spec("<material><value><simpleValue>Concrete</simpleValue></value></material>")
+                    + IDS_TAIL)
+    report = check(str(path), model)
+    assert report.failures.column("guid").to_pylist() == ["2O2Fr$t4X7Zf8NOew3FLOH"]
+
+
+def test_property_of_the_three_hundredth_set_name(tmp_path, write_ifc):
+    from quarnel.ids import check
+
+    # Set names numbered past 255 and rows ordered by them: the sets must not be confused.
+    sets = "".join(f"#{100 + 3 * i}=IFCPROPERTYSINGLEVALUE('P',$,IFCLABEL('v{i}'),$);"
+                   f"#{101 + 3 * i}=IFCPROPERTYSET('{i:04d}O2Fr$t4X7Zf8NOew3FL',$,'S{i}',$,(#{100 + 3 * i}));"
+                   f"#{102 + 3 * i}=IFCRELDEFINESBYPROPERTIES('{i:04d}P2Fr$t4X7Zf8NOew3FL',$,$,$,(#1),#{101 + 3 * i});"
+                   for i in range(300))
+    path = tmp_path / "p.ids"
+    for i, value, status in ((299, "v299", "pass"), (299, "v43", "fail"), (43, "v43", "pass")):
+        path.write_text(IDS_HEAD + spec(f"<property><propertySet><simpleValue>S{i}</simpleValue></propertySet>"
+                                        "<baseName><simpleValue>P</simpleValue></baseName><value>"
+                                        f"<simpleValue>{value}</simpleValue></value></property>") + IDS_TAIL)
+        assert check(str(path), write_ifc(WALL + sets)).specifications.column("status").to_pylist() == [status]

@@ -245,10 +245,9 @@ def _words(texts):
     return entries.to_numpy()[indices.to_numpy()], encoded.dictionary.cast(STRING)
 
 
-def _word_hits(value: Optional[Value], words, where: str) -> np.ndarray:
+def _word_hits(value: Value, words, where: str) -> np.ndarray:
     """Per number of _words: whether its text meets the name condition (null never does)."""
-    hits = np.ones(len(words), dtype=bool) if value is None else _np(matches(value, Column(words), where))
-    return np.concatenate(([False], hits))
+    return np.concatenate(([False], _np(matches(value, Column(words), where))))
 
 
 def _property_numbers(model: Model):
