@@ -191,7 +191,20 @@ def _property_rows(model: Model) -> pa.Table:
     quants = pa.table({"code": q["code"], "pset": q["qto_name"], "name": q["quantity_name"], "value": q["value"],
                        "value_type": pc.take(measure_map, index).dictionary_encode(), "number": q["number"]})
     quants = quants.cast(props.schema)
-    return pa.concat_tables([props, quants]).combine_chunks()  # one chunk: rows are taken by position
+    return pa.concat_tables([props, quants])  # no copy: rows are taken chunk by chunk (_take_rows)
+
+
+def _take_rows(table: pa.Table, rows: np.ndarray) -> pa.Table:
+    """Rows of a table by ascending position, taken from each chunk apart: a take over chunked
+    columns joins their chunks first, a copy of the whole table."""
+    parts, start = [], 0
+    for batch in table.to_batches():
+        end = start + batch.num_rows
+        first, last = np.searchsorted(rows, [start, end])
+        if last > first:
+            parts.append(batch.take(pa.array(rows[first:last] - start)))
+        start = end
+    return pa.Table.from_batches(parts, schema=table.schema) if parts else table.schema.empty_table()
 
 
 def _to_si(rows: pa.Table, model: Model) -> pa.Array:
@@ -281,7 +294,7 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
     del set_key
     count = int(set_id.max(initial=-1)) + 1
     found_rows = rows[matched]
-    found = every.select(["value", "value_type", "number"]).take(pa.array(found_rows))
+    found = _take_rows(every.select(["value", "value_type", "number"]), found_rows)
     found = pa.table({n: plain(found[n]) for n in found.column_names})
     kinds = value_kinds(found["value_type"], version)
     col = Column(text_of(found, kinds), _to_si(found, model), kinds)
