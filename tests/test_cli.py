@@ -39,6 +39,13 @@ def test_console_script_and_module_agree():
         assert out.strip() == f"quarnel {quarnel.__version__}"
 
 
+def test_ids_help_of_its_own_process_printed_twice():
+    # The own process reads the arguments early to start reading the model.
+    out = subprocess.run([sys.executable, "-m", "quarnel", "ids", "--help"], capture_output=True, text=True,
+                         check=True).stdout
+    assert out.count("usage: quarnel ids") == 1
+
+
 @pytest.mark.parametrize("args, status, message", [
     ([], 2, "usage: quarnel"),
     (["psets", "no/such/model.ifc"], 1, "quarnel: open no/such/model.ifc: No such file or directory"),

@@ -127,6 +127,9 @@ class ReadAhead:
 
         from quarnel.runs import expand_paths
 
+        if {"-h", "--help"} & set(argv):
+            return  # the help is the command's to print, once
+
         class Quiet(argparse.ArgumentParser):
             def error(self, message):
                 raise ValueError(message)
