@@ -7,6 +7,8 @@
 # Offline builds: pass -DQUARNEL_EARCUT_ARCHIVE=/path/to/mapbox_earcut-2.1.0.tar.gz (the hash
 # is still checked).
 
+include(${CMAKE_CURRENT_LIST_DIR}/fetch.cmake)
+
 set(QUARNEL_EARCUT_PACKAGE_VERSION 2.1.0)
 set(QUARNEL_EARCUT_URL
     "https://files.pythonhosted.org/packages/aa/14/8505f246191c41da54a64a4d6c30049ed47b6047930d8f0de328dadb06ee/mapbox_earcut-2.1.0.tar.gz")
@@ -18,18 +20,8 @@ set(_earcut_root "${CMAKE_BINARY_DIR}/_deps/earcut")
 set(_earcut_header "${_earcut_root}/mapbox_earcut-${QUARNEL_EARCUT_PACKAGE_VERSION}/include/mapbox/earcut.hpp")
 
 if(NOT EXISTS "${_earcut_header}")
-  # With EXPECTED_HASH an existing archive of the right hash is not downloaded again.
-  file(DOWNLOAD "${QUARNEL_EARCUT_URL}" "${QUARNEL_EARCUT_ARCHIVE}"
-       EXPECTED_HASH SHA256=${QUARNEL_EARCUT_SHA256}
-       TLS_VERIFY ON
-       STATUS _earcut_status)
-  list(GET _earcut_status 0 _earcut_code)
-  if(NOT _earcut_code EQUAL 0)
-    list(GET _earcut_status 1 _earcut_message)
-    message(FATAL_ERROR "Could not download earcut from ${QUARNEL_EARCUT_URL}: ${_earcut_message}")
-  endif()
-  file(ARCHIVE_EXTRACT INPUT "${QUARNEL_EARCUT_ARCHIVE}" DESTINATION "${_earcut_root}"
-       PATTERNS "*/include/mapbox/earcut.hpp" "*/include/mapbox/LICENSE")
+  quarnel_fetch(earcut "${QUARNEL_EARCUT_URL}" ${QUARNEL_EARCUT_SHA256} "${QUARNEL_EARCUT_ARCHIVE}" "${_earcut_root}"
+                "*/include/mapbox/earcut.hpp" "*/include/mapbox/LICENSE")
   if(NOT EXISTS "${_earcut_header}")
     message(FATAL_ERROR "${QUARNEL_EARCUT_ARCHIVE} does not hold include/mapbox/earcut.hpp")
   endif()

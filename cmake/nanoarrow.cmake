@@ -11,6 +11,8 @@
 
 enable_language(C)
 
+include(${CMAKE_CURRENT_LIST_DIR}/fetch.cmake)
+
 set(QUARNEL_NANOARROW_VERSION 0.9.0)
 set(QUARNEL_NANOARROW_URL
     "https://files.pythonhosted.org/packages/bc/b2/8fedfa966cc25126e1c9090e6d9fed75dab4e1d2716e3ca2d18ea2d6f438/nanoarrow-0.9.0.tar.gz")
@@ -23,17 +25,8 @@ set(_nanoarrow_src "${_nanoarrow_root}/nanoarrow-${QUARNEL_NANOARROW_VERSION}/su
 set(_nanoarrow_common array schema array_stream utils)
 
 if(NOT EXISTS "${_nanoarrow_src}/nanoarrow/common/utils.c")
-  file(DOWNLOAD "${QUARNEL_NANOARROW_URL}" "${QUARNEL_NANOARROW_ARCHIVE}"
-       EXPECTED_HASH SHA256=${QUARNEL_NANOARROW_SHA256}
-       TLS_VERIFY ON
-       STATUS _nanoarrow_status)
-  list(GET _nanoarrow_status 0 _nanoarrow_code)
-  if(NOT _nanoarrow_code EQUAL 0)
-    list(GET _nanoarrow_status 1 _nanoarrow_message)
-    message(FATAL_ERROR "Could not download nanoarrow from ${QUARNEL_NANOARROW_URL}: ${_nanoarrow_message}")
-  endif()
-  file(ARCHIVE_EXTRACT INPUT "${QUARNEL_NANOARROW_ARCHIVE}" DESTINATION "${_nanoarrow_root}"
-       PATTERNS "*/subprojects/arrow-nanoarrow/src/nanoarrow/*")
+  quarnel_fetch(nanoarrow "${QUARNEL_NANOARROW_URL}" ${QUARNEL_NANOARROW_SHA256} "${QUARNEL_NANOARROW_ARCHIVE}"
+                "${_nanoarrow_root}" "*/subprojects/arrow-nanoarrow/src/nanoarrow/*")
   if(NOT EXISTS "${_nanoarrow_src}/nanoarrow/common/utils.c")
     message(FATAL_ERROR "${QUARNEL_NANOARROW_ARCHIVE} does not hold the nanoarrow C sources")
   endif()

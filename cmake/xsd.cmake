@@ -7,6 +7,8 @@
 # Offline builds: pass -DQUARNEL_XSD_ARCHIVE=/path/to/xmlschema-4.3.2.tar.gz (the hash is still
 # checked).
 
+include(${CMAKE_CURRENT_LIST_DIR}/fetch.cmake)
+
 set(QUARNEL_XSD_PACKAGE_VERSION 4.3.2)
 set(QUARNEL_XSD_URL
     "https://files.pythonhosted.org/packages/55/f0/2431c2c8f77326757f2e2b1d79226c17b2abfe44a78a41c7d7b944e90732/xmlschema-4.3.2.tar.gz")
@@ -19,17 +21,8 @@ set(_xsd_schemas "${_xsd_root}/xmlschema-${QUARNEL_XSD_PACKAGE_VERSION}/xmlschem
 set(QUARNEL_XSD_DIR "${CMAKE_BINARY_DIR}/xsd")
 
 if(NOT EXISTS "${QUARNEL_XSD_DIR}/XMLSchema.xsd")
-  file(DOWNLOAD "${QUARNEL_XSD_URL}" "${QUARNEL_XSD_ARCHIVE}"
-       EXPECTED_HASH SHA256=${QUARNEL_XSD_SHA256}
-       TLS_VERIFY ON
-       STATUS _xsd_status)
-  list(GET _xsd_status 0 _xsd_code)
-  if(NOT _xsd_code EQUAL 0)
-    list(GET _xsd_status 1 _xsd_message)
-    message(FATAL_ERROR "Could not download the XML schema documents from ${QUARNEL_XSD_URL}: ${_xsd_message}")
-  endif()
-  file(ARCHIVE_EXTRACT INPUT "${QUARNEL_XSD_ARCHIVE}" DESTINATION "${_xsd_root}"
-       PATTERNS "*/xmlschema/schemas/XSD_1.0/XMLSchema.xsd" "*/xmlschema/schemas/XML/xml.xsd")
+  quarnel_fetch("the XML schema documents" "${QUARNEL_XSD_URL}" ${QUARNEL_XSD_SHA256} "${QUARNEL_XSD_ARCHIVE}"
+                "${_xsd_root}" "*/xmlschema/schemas/XSD_1.0/XMLSchema.xsd" "*/xmlschema/schemas/XML/xml.xsd")
   if(NOT EXISTS "${_xsd_schemas}/XSD_1.0/XMLSchema.xsd" OR NOT EXISTS "${_xsd_schemas}/XML/xml.xsd")
     message(FATAL_ERROR "${QUARNEL_XSD_ARCHIVE} does not hold the XML schema documents")
   endif()
