@@ -181,10 +181,10 @@ def test_models_of_a_folder_and_an_unreadable_one(tmp_path, write_ifc, capsys):
 def test_names_numbered_alike_across_dictionary_chunks(chunks):
     import pyarrow as pa
 
-    from quarnel.ids.facets import _numbered
+    from quarnel.ids.facets import _words
 
     encoded = pa.chunked_array([pa.array(c, pa.string()).dictionary_encode() for c in chunks])
-    numbers = _numbered(encoded).tolist()
+    numbers = _words(encoded)[0].tolist()
     texts = [t for c in chunks for t in c]
     assert len(numbers) == len(texts)
     pairs = [(i, j) for i in range(len(texts)) for j in range(len(texts))]

@@ -20,9 +20,8 @@ import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
-import quarnel
 from quarnel.diff.kinds import KINDS, kinds_of
-from quarnel.diff.units import number_scale, quantity_scale
+from quarnel.units import number_scale, quantity_scale
 from quarnel.registry import TABLES
 
 # Attributes the schema declares as lengths but files write as plain numbers.

@@ -26,6 +26,8 @@ SPEC_COLUMNS = {"model": STRING, "schema": STRING, "index": pa.int64(), "name": 
 FAILURE_COLUMNS = {"model": STRING, "specification": pa.int64(), "identifier": STRING, "guid": STRING,
                    "entity": STRING, "name": STRING, "requirement": pa.int64(), "facet": STRING,
                    "reason": STRING, "value": STRING}
+SPEC_SCHEMA = pa.schema(list(SPEC_COLUMNS.items()))
+FAILURE_SCHEMA = pa.schema(list(FAILURE_COLUMNS.items()))
 
 
 def load(ids) -> Ids:
@@ -40,13 +42,9 @@ def load(ids) -> Ids:
 def attributes_table(ids: Ids) -> str:
     """all_attributes (every instance, read from the whole file) when a specification applies to
     entities without a GlobalId (IfcMaterial, IfcTaskTime, ...), else attributes (rooted objects)."""
-    from quarnel.registry import TABLES
-
     from . import schema as schemas
     from .validate import admitted_entities
 
-    if "all_attributes" not in TABLES:
-        return "attributes"
     for spec in ids.specifications:
         for version in spec.ifc_versions:
             s = schemas.schema(version)
@@ -80,11 +78,9 @@ def check(ids, model: Union[str, os.PathLike, Sequence]) -> Report:
 
 
 def build_report(ids: Ids, specs: List[pa.Table], failures: List[pa.Table], seconds: float) -> Report:
-    spec_schema = pa.schema(list(SPEC_COLUMNS.items()))
-    failure_schema = pa.schema(list(FAILURE_COLUMNS.items()))
     return Report(ids=dict(ids.info),
-                  specifications=pa.concat_tables(specs) if specs else spec_schema.empty_table(),
-                  failures=pa.concat_tables(failures) if failures else failure_schema.empty_table(),
+                  specifications=pa.concat_tables(specs) if specs else SPEC_SCHEMA.empty_table(),
+                  failures=pa.concat_tables(failures) if failures else FAILURE_SCHEMA.empty_table(),
                   extra={"seconds": seconds, "path": ids.path})
 
 
@@ -98,31 +94,27 @@ class _Memo:
     """Facet outcomes of one model, shared by specifications that repeat a facet; an outcome is
     let go once the last specification using it has."""
 
-    def __init__(self, model: Model):
+    def __init__(self, model: Model, ids: Ids, versions: List[str]):
         self.model = model
         self.outcomes: Dict[str, Outcome] = {}
         self.uses: Dict[str, list] = {}  # key -> [facet, version, uses left]
-
-    def count(self, ids: Ids, versions: List[str]) -> None:
+        self.keys: Dict[tuple, str] = {}  # (id of a facet of the IDS, version) -> its key, worked out once
         for spec, version in zip(ids.specifications, versions):
             for facet in spec.applicability + spec.requirements:
-                self.uses.setdefault(version + _key(facet), [facet, version, 0])[2] += 1
+                key = self.keys[id(facet), version] = version + _key(facet)
+                self.uses.setdefault(key, [facet, version, 0])[2] += 1
 
     def evaluate(self, key: str) -> None:
         facet, version, _ = self.uses[key]
         self.outcomes[key] = evaluate(facet, self.model, version)
 
     def __call__(self, facet: Facet, version: str) -> Outcome:
-        key = version + _key(facet)
+        key = self.keys[id(facet), version]
         if key not in self.outcomes:
             self.evaluate(key)
-        outcome = self.outcomes[key]
-        use = self.uses.get(key)
-        if use is not None:
-            use[2] -= 1
-            if use[2] <= 0:
-                del self.outcomes[key]
-        return outcome
+        use = self.uses[key]
+        use[2] -= 1
+        return self.outcomes[key] if use[2] > 0 else self.outcomes.pop(key)
 
 
 def _key(facet: Facet) -> str:
@@ -135,13 +127,12 @@ def check_model(ids: Ids, model: Model, threads: int = 1):
     (their Arrow and numpy work lets go of the interpreter lock)."""
     model.attributes = attributes_table(ids)
     model.prefetch([model.attributes if n == "attributes" else n for n in tables_needed(ids)])
-    memo = _Memo(model)
     n = model.size
     spec_rows: Dict[str, list] = {k: [] for k in SPEC_COLUMNS}
     failure_parts: List[pa.Table] = []
     schema = model.schema
     versions = [schema if schema in spec.ifc_versions else spec.ifc_versions[0] for spec in ids.specifications]
-    memo.count(ids, versions)
+    memo = _Memo(model, ids, versions)
     if threads > 1 and len(memo.uses) <= MANY_FACETS:
         _evaluate_all(memo, threads)
     for spec, version in zip(ids.specifications, versions):
@@ -171,8 +162,7 @@ def check_model(ids: Ids, model: Model, threads: int = 1):
         for k, v in row.items():
             spec_rows[k].append(v)
     specs = pa.table({k: pa.array(v, SPEC_COLUMNS[k]) for k, v in spec_rows.items()})
-    failures = (pa.concat_tables(failure_parts) if failure_parts
-                else pa.schema(list(FAILURE_COLUMNS.items())).empty_table())
+    failures = pa.concat_tables(failure_parts) if failure_parts else FAILURE_SCHEMA.empty_table()
     return specs, failures
 
 

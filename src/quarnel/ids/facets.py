@@ -15,6 +15,7 @@ import numpy as np
 import pyarrow as pa
 import pyarrow.compute as pc
 
+from quarnel.units import number_scale
 
 from . import schema as schemas
 from .model import STRING, Model, plain
@@ -41,25 +42,6 @@ def any_of(n: int, codes: np.ndarray, mask=None) -> np.ndarray:
 
 def _np(mask) -> np.ndarray:
     return mask if isinstance(mask, np.ndarray) else plain(mask).to_numpy(zero_copy_only=False)
-
-
-def _numbered(texts) -> np.ndarray:
-    """Each text as the number of its distinct value (nulls share one); of a dictionary-encoded
-    column, numbered once per dictionary entry and spread by its indices."""
-    if isinstance(texts.type, pa.DictionaryType):
-        if isinstance(texts, pa.ChunkedArray):
-            texts = texts.unify_dictionaries()
-            if texts.num_chunks == 0:
-                return np.zeros(0, dtype=np.int32)
-            dictionary = texts.chunk(0).dictionary
-            indices = pa.chunked_array([c.indices for c in texts.chunks], texts.type.index_type)
-        else:
-            dictionary, indices = texts.dictionary, texts.indices
-        # Entry numbers from 1, with a 0 after them for null indices.
-        entries = pc.add(pc.fill_null(pc.dictionary_encode(dictionary).indices, -1), 1)
-        entries = pa.concat_arrays([pc.cast(entries, pa.int32()), pa.array([0], pa.int32())])
-        return _np(pc.take(entries, pc.fill_null(indices, len(dictionary))))
-    return _np(pc.fill_null(pc.dictionary_encode(plain(texts)).indices, -1)).astype(np.int64) + 1
 
 
 def name_mask(value: Optional[Value], column, where: str, upper: bool = False):
@@ -168,14 +150,9 @@ def _attribute_kinds(rows: pa.Table, version: str):
 QUANTITY_MEASURES = {"Length": "IfcLengthMeasure", "Area": "IfcAreaMeasure", "Volume": "IfcVolumeMeasure",
                      "Count": "IfcCountMeasure", "Weight": "IfcMassMeasure", "Time": "IfcTimeMeasure",
                      "Number": "IfcNumericMeasure"}
-# Measures in a unit the model assigns, by the kind of that unit.
-MEASURE_UNITS = {"IFCLENGTHMEASURE": "length", "IFCPOSITIVELENGTHMEASURE": "length",
-                 "IFCNONNEGATIVELENGTHMEASURE": "length", "IFCAREAMEASURE": "area", "IFCVOLUMEMEASURE": "volume",
-                 "IFCPLANEANGLEMEASURE": "angle", "IFCPOSITIVEPLANEANGLEMEASURE": "angle"}
-
 
 def property_rows(model: Model) -> pa.Table:
-    """guid, pset, name, value, value_type, number of every property and quantity value (names
+    """code, pset, name, value, value_type, number of every property and quantity value (names
     left dictionary-encoded, one chunk per source table)."""
     return model.derived("property_rows", lambda: _property_rows(model))
 
@@ -208,19 +185,8 @@ def _take_rows(table: pa.Table, rows: np.ndarray) -> pa.Table:
 
 
 def _to_si(rows: pa.Table, model: Model) -> pa.Array:
-    """The number column in SI units: lengths, areas, volumes and plane angles scaled from the
-    model's units (an area or volume unit the model assigns, else the length unit's square or
-    cube; angles to radians)."""
-    length = model.unit_scale
-    scales = {"length": length, "area": model.scale("area_unit_scale", length ** 2),
-              "volume": model.scale("volume_unit_scale", length ** 3), "angle": model.scale("angle_unit_scale", 1.0)}
-    number = plain(rows["number"])
-    if set(scales.values()) == {1.0} or len(number) == 0:
-        return number
-    upper = pc.utf8_upper(pc.fill_null(plain(rows["value_type"]), ""))
-    factor = pa.array([scales[kind] for kind in MEASURE_UNITS.values()] + [1.0], pa.float64())
-    index = pc.fill_null(pc.index_in(upper, value_set=pa.array(list(MEASURE_UNITS), STRING)), len(MEASURE_UNITS))
-    return pc.multiply(number, pc.take(factor, index))
+    """The number column in SI units (lengths, areas, volumes and plane angles in the model's units)."""
+    return plain(pc.multiply(rows["number"], number_scale(rows["value_type"], model.scales)))
 
 
 def value_kinds(value_types, version: str):
@@ -300,7 +266,7 @@ def property_(facet: Facet, model: Model, version: str) -> Outcome:
     col = Column(text_of(found, kinds), _to_si(found, model), kinds)
     ok = matches(ANYTHING, col)
     if facet.data_type:
-        types = pc.utf8_upper(pc.fill_null(plain(found["value_type"]), ""))
+        types = pc.utf8_upper(pc.fill_null(found["value_type"], ""))
         ok = pc.and_(ok, pc.equal(types, facet.data_type.upper()))
     if facet.value is not None:
         ok = pc.and_(ok, matches(facet.value, col, facet.where))
@@ -341,7 +307,7 @@ def inherited(rows: pa.Table, model: Model, key: Optional[str] = None) -> pa.Tab
     if key is None:
         keep = ~np.isin(their_codes, own_codes)
     else:
-        numbers = _numbered(pc.fill_null(plain(rows[key]), ""))
+        numbers = _words(pc.fill_null(plain(rows[key]), ""))[0]
         width = int(numbers.max(initial=0)) + 1
         keep = ~np.isin(their_codes * width + numbers[source], own_codes * width + numbers)
     from_type = rows.take(pa.array(source[keep]))
@@ -373,8 +339,7 @@ def material(facet: Facet, model: Model, version: str) -> Outcome:
     constituent) meets the value; an occurrence with materials of its own does not take its
     type's."""
     m = model.coded(MATERIALS)
-    name, category = ("name", "category") if MATERIALS == "material_names" else ("material_name", "category")
-    m = inherited(pa.table({"code": m["code"], "name": plain(m[name]), "category": plain(m[category])}), model)
+    m = inherited(pa.table({"code": m["code"], "name": plain(m["name"]), "category": plain(m["category"])}), model)
     if facet.value is None:
         ok = pc.or_(pc.is_valid(m["name"]), pc.is_valid(m["category"]))
     else:

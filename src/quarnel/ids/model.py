@@ -82,6 +82,14 @@ class Model:
         """Metres per model length unit."""
         return self.scale("unit_scale", 1.0)
 
+    @property
+    def scales(self) -> Dict[str, float]:
+        """SI units per model unit of length, area, volume and plane angle: the area and volume
+        units the model assigns, else the length unit's square and cube; angles in radians."""
+        length = self.unit_scale
+        return {"length": length, "area": self.scale("area_unit_scale", length ** 2),
+                "volume": self.scale("volume_unit_scale", length ** 3), "angle": self.scale("angle_unit_scale", 1.0)}
+
     def scale(self, key: str, default: float) -> float:
         """A unit scale of the model's facts (unit_scale, area_unit_scale, volume_unit_scale)."""
         try:

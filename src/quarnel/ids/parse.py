@@ -179,8 +179,7 @@ def _document(source):
         if "entit" in text.lower():
             raise IdsError(f"{_name(source)}: {UNSAFE}: {text}") from None
         raise IdsError(f"{_name(source)}: invalid XML: {text}") from None
-    tree = root.getroottree()
-    if tree.docinfo.doctype or tree.docinfo.internalDTD is not None or tree.docinfo.externalDTD is not None:
+    if root.getroottree().docinfo.doctype:
         raise IdsError(f"{_name(source)}: {UNSAFE}: the file declares a DTD")
     return root
 
@@ -210,8 +209,9 @@ def read_ids(source) -> Ids:
     shown = _name(source)
     schema = xml_schema()
     root = _document(source)
-    if not schema.validate(root):
-        errors = [_reason(e) for e in list(schema.error_log)[:3]]
+    with _schema_lock:  # the schema keeps the errors of its last validation
+        errors = [] if schema.validate(root) else [_reason(e) for e in list(schema.error_log)[:3]]
+    if errors:
         raise IdsError(f"{shown}: not a valid IDS 1.0 file: " + "; ".join(errors))
     ids = Ids(info=_info(root.find(_I + "info")), specifications=[], path=shown)
     for index, spec in enumerate(root.find(_I + "specifications").findall(_I + "specification")):

@@ -5,7 +5,6 @@ Arrow's compute functions and written in pieces, never as one Python dict a fail
 written under a temporary name beside its target and moved into place once complete.
 """
 import json
-import os
 from dataclasses import dataclass, field
 from typing import Any, Dict, Iterator, List, NamedTuple, Optional
 
@@ -164,7 +163,6 @@ def _int64(value: int):
 
 def _failure_texts(table):
     """One JSON object a failure, each followed by ",\\n": a string array."""
-    import pyarrow as pa
     import pyarrow.compute as pc
     from quarnel.literals import string
     from quarnel.writers import _json_field

@@ -1,5 +1,5 @@
 """SI factors of values: property measures by their type and the model's units, quantities by
-the unit the quantity table names."""
+the unit the quantity table names (the revision diff and the IDS checks)."""
 
 from __future__ import annotations
 
