@@ -122,16 +122,17 @@ def test_ten_thousand_specifications(tmp_path, write_ifc, capsys):
 
 MM = ("#10=IFCSIUNIT(*,.LENGTHUNIT.,.MILLI.,.METRE.);#11=IFCUNITASSIGNMENT((#10));"
       "#12=IFCPROJECT('0O2Fr$t4X7Zf8NOew3FLOH',$,'p',$,$,$,$,$,#11);")
-# Millimetres, with square metres, cubic metres or square feet assigned as most exports do.
+# Millimetres, with square metres, cubic decimetres or square feet assigned as most exports do:
+# each unit its own factor, so that no unit can stand in for another.
 M2 = MM.replace("#11=IFCUNITASSIGNMENT((#10))", "#13=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);"
-                "#14=IFCSIUNIT(*,.VOLUMEUNIT.,$,.CUBIC_METRE.);#11=IFCUNITASSIGNMENT((#10,#13,#14))")
+                "#14=IFCSIUNIT(*,.VOLUMEUNIT.,.DECI.,.CUBIC_METRE.);#11=IFCUNITASSIGNMENT((#10,#13,#14))")
 FT2 = MM.replace("#11=IFCUNITASSIGNMENT((#10))", "#13=IFCSIUNIT(*,.AREAUNIT.,$,.SQUARE_METRE.);"
                  "#15=IFCDIMENSIONALEXPONENTS(2,0,0,0,0,0,0);#16=IFCMEASUREWITHUNIT(IFCAREAMEASURE(0.09290304),#13);"
                  "#17=IFCCONVERSIONBASEDUNIT(#15,.AREAUNIT.,'square foot',#16);#11=IFCUNITASSIGNMENT((#10,#17))")
 DEG = MM.replace("#11=IFCUNITASSIGNMENT((#10))", "#13=IFCSIUNIT(*,.PLANEANGLEUNIT.,$,.RADIAN.);"
                  "#15=IFCDIMENSIONALEXPONENTS(0,0,0,0,0,0,0);#16=IFCMEASUREWITHUNIT(IFCPLANEANGLEMEASURE(0.0174532925199433),#13);"
                  "#17=IFCCONVERSIONBASEDUNIT(#15,.PLANEANGLEUNIT.,'DEGREE',#16);#11=IFCUNITASSIGNMENT((#10,#17))")
-UNITS = {"mm": MM, "mm m2 m3": M2, "mm ft2": FT2, "mm deg": DEG}
+UNITS = {"mm": MM, "mm m2 dm3": M2, "mm ft2": FT2, "mm deg": DEG}
 
 
 @pytest.mark.parametrize("measure, stored, required, status, units", [
@@ -140,9 +141,9 @@ UNITS = {"mm": MM, "mm m2 m3": M2, "mm ft2": FT2, "mm deg": DEG}
     ("IFCAREAMEASURE", "3000000.", "3", "pass", "mm"),  # mm2 from the length unit
     ("IFCVOLUMEMEASURE", "5.E9", "5", "pass", "mm"),
     ("IFCCOUNTMEASURE", "7.", "7", "pass", "mm"),  # no unit
-    ("IFCAREAMEASURE", "3.", "3", "pass", "mm m2 m3"),
-    ("IFCVOLUMEMEASURE", "5.", "5", "pass", "mm m2 m3"),
-    ("IFCLENGTHMEASURE", "2000.", "2", "pass", "mm m2 m3"),
+    ("IFCAREAMEASURE", "3.", "3", "pass", "mm m2 dm3"),
+    ("IFCVOLUMEMEASURE", "5000.", "5", "pass", "mm m2 dm3"),
+    ("IFCLENGTHMEASURE", "2000.", "2", "pass", "mm m2 dm3"),
     ("IFCAREAMEASURE", "10.", "0.9290304", "pass", "mm ft2"),
     ("IFCPLANEANGLEMEASURE", "90.", "1.5707963267949", "pass", "mm deg"),  # radians
     ("IFCPLANEANGLEMEASURE", "90.", "90", "fail", "mm deg"),
